@@ -1,0 +1,182 @@
+#include "app/app_config.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <strings.h>
+
+#include "platform/ini_file.h"
+#include "platform/paths.h"
+
+namespace app {
+namespace {
+
+constexpr const char* kConfigFile = "appConfig.ini";
+constexpr const char* kSavePathFile = "appSavePath.ini";
+constexpr const char* kUserFile = "appUser.ini";
+
+std::vector<std::string> SplitKeepingEmpty(const std::string& text, char separator) {
+    std::vector<std::string> items;
+    std::string::size_type start = 0;
+    for (;;) {
+        auto end = text.find(separator, start);
+        items.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos) return items;
+        start = end + 1;
+    }
+}
+
+bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && strcasecmp(a.c_str(), b.c_str()) == 0;
+}
+
+}  // namespace
+
+std::string EncodePassword(const std::string& password) {
+    std::string encoded;
+    for (char c : password) {
+        encoded += std::to_string(static_cast<int>(static_cast<signed char>(c)));
+        encoded += '@';
+    }
+    return encoded;
+}
+
+std::string DecodePassword(const std::string& encoded) {
+    std::string password;
+    if (encoded.empty()) return password;
+    std::vector<std::string> pieces = SplitKeepingEmpty(encoded, '@');
+    // The text normally ends with '@', which leaves one empty piece that is no byte.
+    if (!pieces.empty() && pieces.back().empty()) pieces.pop_back();
+    for (const std::string& piece : pieces) password += static_cast<char>(std::atoi(piece.c_str()));
+    return password;
+}
+
+std::string UserSectionName(int index) {
+    char name[32];
+    std::snprintf(name, sizeof name, "User%2d", index);
+    return name;
+}
+
+AppConfig& AppConfig::Instance() {
+    static AppConfig instance;
+    return instance;
+}
+
+AppConfig::AppConfig() { SetProgramDirectory(); }
+
+void AppConfig::SetProgramDirectory() {
+    programDirectory = platform::ProgramDirectory();
+    userFilePath = platform::JoinPath(programDirectory, kUserFile);
+}
+
+std::string AppConfig::ConfigFilePath() const { return platform::JoinPath(programDirectory, kConfigFile); }
+
+std::string AppConfig::SavePathFilePath() const { return platform::JoinPath(programDirectory, kSavePathFile); }
+
+bool AppConfig::LoadConfiguration() {
+    savedUsers.clear();
+    serverList.clear();
+    SetProgramDirectory();
+
+    const std::string config = ConfigFilePath();
+    std::string servers = platform::ReadProfileString("ServerInfo", "ServerIp", "", config);
+    serverPort = std::atoi(platform::ReadProfileString("ServerInfo", "ServerProt", "", config).c_str());
+    serverPath = platform::ReadProfileString("ServerInfo", "ServerPath", "", config);
+    if (servers.empty() || serverPort == 0 || serverPath.empty()) return false;
+
+    for (std::string& item : SplitKeepingEmpty(servers, ';'))
+        if (!item.empty()) serverList.push_back(std::move(item));
+
+    LoadSavedUsers();
+
+    const std::string savePath = SavePathFilePath();
+    managementAddress = platform::ReadProfileString("ManagerSys", "mngAddr", "", savePath);
+    recordSavePath = platform::ReadProfileString("VideoSavePath", "path", "", savePath);
+    recordDiskReserve = std::atoi(platform::ReadProfileString("VideoSavePath", "RecRemain", "", savePath).c_str());
+    if (recordDiskReserve <= 0) recordDiskReserve = 15;
+    recordFileSize = std::atoi(platform::ReadProfileString("VideoSavePath", "FileSize", "", savePath).c_str());
+    if (recordFileSize <= 0) recordFileSize = 30;
+    std::string showRsl = platform::ReadProfileString("AdminConfig", "ShowRsl", "", savePath);
+    if (!showRsl.empty()) showResolution = std::atoi(showRsl.c_str());
+    return true;
+}
+
+void AppConfig::LoadSavedUsers() {
+    std::string countText = platform::ReadProfileString("UserInfo", "UserNumber", "", userFilePath);
+    if (countText.empty()) countText = "0";
+    const int count = std::atoi(countText.c_str());
+    for (int i = 0; i < count; ++i) {
+        const std::string section = UserSectionName(i);
+        SavedUser user;
+        user.name = platform::ReadProfileString(section, "UserName", "", userFilePath);
+        user.password = DecodePassword(platform::ReadProfileString(section, "PassWord", "", userFilePath));
+        user.autoLogin = std::atoi(platform::ReadProfileString(section, "AutoLogin", "", userFilePath).c_str()) == 1;
+        user.remember = !user.password.empty();
+        savedUsers.push_back(std::move(user));
+    }
+}
+
+void AppConfig::SaveSavedUsers() {
+    { std::ofstream truncate(userFilePath, std::ios::trunc); }
+    int written = 0;
+    for (const SavedUser& user : savedUsers) {
+        if (user.deleted) continue;
+        const std::string section = UserSectionName(written);
+        platform::WriteProfileString(section, "UserName", user.name, userFilePath);
+        platform::WriteProfileString(section, "PassWord", user.remember ? EncodePassword(user.password) : "",
+                                     userFilePath);
+        platform::WriteProfileString(section, "AutoLogin", user.autoLogin ? "1" : "0", userFilePath);
+        ++written;
+    }
+    platform::WriteProfileString("UserInfo", "UserNumber", std::to_string(written), userFilePath);
+}
+
+void AppConfig::StoreCurrentUser() {
+    auto found = savedUsers.end();
+    for (auto it = savedUsers.begin(); it != savedUsers.end(); ++it) {
+        if (SameNameIgnoringCase(it->name, currentUserName)) {
+            found = it;
+            break;
+        }
+    }
+    if (found != savedUsers.end()) {
+        found->password = currentUserPassword;
+        found->autoLogin = currentUserAutoLogin;
+        found->deleted = currentUserDeleted;
+        found->remember = currentUserRemember;
+        if (found != savedUsers.begin()) std::iter_swap(found, savedUsers.begin());
+    } else {
+        SavedUser user{currentUserName, currentUserPassword, currentUserAutoLogin, currentUserRemember,
+                       currentUserDeleted};
+        savedUsers.insert(savedUsers.begin(), std::move(user));
+    }
+    SaveSavedUsers();
+}
+
+bool AppConfig::FindAutoLoginUser() {
+    for (const SavedUser& user : savedUsers) {
+        if (!user.autoLogin) continue;
+        currentUserName = user.name;
+        currentUserPassword = user.password;
+        currentUserAutoLogin = user.autoLogin;
+        currentUserRemember = user.remember;
+        currentUserDeleted = user.deleted;
+        return true;
+    }
+    return false;
+}
+
+void AppConfig::SaveRecordingSettings(const std::string& diskReserveText, const std::string& fileSizeText) {
+    recordDiskReserve = std::atoi(diskReserveText.c_str());
+    recordFileSize = std::atoi(fileSizeText.c_str());
+    const std::string savePath = SavePathFilePath();
+    platform::WriteProfileString("VideoSavePath", "path", recordSavePath, savePath);
+    platform::WriteProfileString("VideoSavePath", "RecRemain", diskReserveText, savePath);
+    platform::WriteProfileString("VideoSavePath", "FileSize", fileSizeText, savePath);
+}
+
+void AppConfig::ResetFirstUserAutoLogin() {
+    platform::WriteProfileString(UserSectionName(0), "AutoLogin", "0", userFilePath);
+}
+
+}  // namespace app

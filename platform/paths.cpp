@@ -1,0 +1,54 @@
+#include "platform/paths.h"
+
+#include <filesystem>
+#include <mutex>
+
+namespace platform {
+namespace {
+std::mutex g_mutex;
+std::string g_override;
+}  // namespace
+
+std::string ProgramDirectory() {
+    {
+        std::lock_guard lock(g_mutex);
+        if (!g_override.empty()) return g_override;
+    }
+    std::error_code error;
+    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) return ".";
+    return exe.parent_path().string();
+}
+
+void SetProgramDirectory(std::string directory) {
+    while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
+    std::lock_guard lock(g_mutex);
+    g_override = std::move(directory);
+}
+
+std::string NativePath(std::string_view name) {
+    std::string path(name);
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    return path;
+}
+
+std::string JoinPath(std::string_view directory, std::string_view name) {
+    std::string path(directory);
+    if (!path.empty() && path.back() != '/') path += '/';
+    path += NativePath(name);
+    return path;
+}
+
+bool CreateDirectories(const std::string& path) {
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    return std::filesystem::is_directory(path, error);
+}
+
+bool IsRegularFile(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
+}
+
+}  // namespace platform

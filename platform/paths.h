@@ -1,0 +1,28 @@
+#pragma once
+// The program directory and file names. Names inside the program use `\` as their
+// separator, as the stored settings and logs always have; NativePath maps them to
+// this platform's separator.
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The directory of the running executable, without a trailing separator.
+std::string ProgramDirectory();
+
+// Makes ProgramDirectory answer `directory` (tests and embedded runs); an empty text
+// goes back to the executable's directory.
+void SetProgramDirectory(std::string directory);
+
+std::string NativePath(std::string_view name);
+
+// directory + separator + name, with `name` mapped by NativePath.
+std::string JoinPath(std::string_view directory, std::string_view name);
+
+// Creates the directory and every missing parent; true when it exists afterwards.
+bool CreateDirectories(const std::string& path);
+
+bool IsRegularFile(const std::string& path);
+
+}  // namespace platform

@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include "app/app_config.h"
+#include "platform/ini_file.h"
+#include "platform/paths.h"
+#include "support/temp_dir.h"
+
+using app::AppConfig;
+using app::SavedUser;
+using testing_support::TempDir;
+
+namespace {
+
+class AppConfigTest : public ::testing::Test {
+protected:
+    void SetUp() override { platform::SetProgramDirectory(dir.Path()); }
+    void TearDown() override { platform::SetProgramDirectory(""); }
+
+    void WriteServerInfo(const std::string& body) { dir.Write("appConfig.ini", "[ServerInfo]\n" + body); }
+
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST(PasswordEncoding, BytesAreSignedDecimalsEachFollowedByAtSign) {
+    EXPECT_EQ(app::EncodePassword("ab"), "97@98@");
+    EXPECT_EQ(app::EncodePassword(""), "");
+    EXPECT_EQ(app::EncodePassword("\xC3\xA9"), "-61@-87@") << "bytes above 127 are negative";
+    EXPECT_EQ(app::DecodePassword("-61@-87@"), "\xC3\xA9");
+    EXPECT_EQ(app::DecodePassword("97@98"), "ab") << "a trailing piece without '@' still counts";
+    EXPECT_EQ(app::DecodePassword(""), "");
+    for (std::string password : {"p@ss;word", "中文密码", "x"}) EXPECT_EQ(app::DecodePassword(app::EncodePassword(password)), password);
+}
+
+TEST(UserSections, IndexIsPaddedToWidthTwo) {
+    EXPECT_EQ(app::UserSectionName(0), "User 0");
+    EXPECT_EQ(app::UserSectionName(9), "User 9");
+    EXPECT_EQ(app::UserSectionName(10), "User10");
+}
+
+TEST_F(AppConfigTest, LoadsServersSkippingEmptyItemsAndDefaults) {
+    WriteServerInfo("ServerIp=10.1.1.1;;10.1.1.2;\nServerProt=8000\nServerPath=/master/lookup\n");
+    dir.Write("appSavePath.ini", "[VideoSavePath]\nRecRemain=0\nFileSize=-5\npath=/rec\n[ManagerSys]\nmngAddr=http://m\n");
+    AppConfig config;
+    ASSERT_TRUE(config.LoadConfiguration());
+    EXPECT_EQ(config.serverList, (std::vector<std::string>{"10.1.1.1", "10.1.1.2"}));
+    EXPECT_EQ(config.serverPort, 8000);
+    EXPECT_EQ(config.serverPath, "/master/lookup");
+    EXPECT_EQ(config.recordDiskReserve, 15);
+    EXPECT_EQ(config.recordFileSize, 30);
+    EXPECT_EQ(config.recordSavePath, "/rec");
+    EXPECT_EQ(config.managementAddress, "http://m");
+    EXPECT_EQ(config.showResolution, 0);
+    EXPECT_TRUE(config.savedUsers.empty());
+}
+
+TEST_F(AppConfigTest, LoadingFailsWithoutServerSettings) {
+    AppConfig config;
+    EXPECT_FALSE(config.LoadConfiguration()) << "no appConfig.ini at all";
+    WriteServerInfo("ServerIp=10.1.1.1\nServerPath=/p\n");
+    EXPECT_FALSE(config.LoadConfiguration()) << "missing port reads as 0";
+    WriteServerInfo("ServerIp=10.1.1.1\nServerProt=abc\nServerPath=/p\n");
+    EXPECT_FALSE(config.LoadConfiguration()) << "non-numeric port reads as 0";
+    WriteServerInfo("ServerProt=80\nServerPath=/p\n");
+    EXPECT_FALSE(config.LoadConfiguration());
+    WriteServerInfo("ServerIp=h\nServerProt=80\n");
+    EXPECT_FALSE(config.LoadConfiguration());
+}
+
+TEST_F(AppConfigTest, ShowResolutionIsReadOnlyWhenPresent) {
+    WriteServerInfo("ServerIp=h\nServerProt=80\nServerPath=/p\n");
+    dir.Write("appSavePath.ini", "[AdminConfig]\nShowRsl=1\n");
+    AppConfig config;
+    ASSERT_TRUE(config.LoadConfiguration());
+    EXPECT_EQ(config.showResolution, 1);
+}
+
+TEST_F(AppConfigTest, SavingSkipsDeletedAndForgetsUnrememberedPasswords) {
+    AppConfig config;
+    config.savedUsers = {SavedUser{"one", "pw1", true, true, false}, SavedUser{"two", "pw2", false, true, true},
+                         SavedUser{"three", "pw3", false, false, false}};
+    config.SaveSavedUsers();
+    const std::string file = dir.File("appUser.ini");
+    EXPECT_EQ(platform::ReadProfileString("UserInfo", "UserNumber", "", file), "2");
+    EXPECT_EQ(platform::ReadProfileString("User 1", "UserName", "", file), "three");
+    EXPECT_EQ(platform::ReadProfileString("User 1", "PassWord", "x", file), "");
+    EXPECT_EQ(platform::ReadProfileString("User 2", "UserName", "none", file), "none");
+
+    AppConfig reloaded;
+    reloaded.LoadSavedUsers();
+    ASSERT_EQ(reloaded.savedUsers.size(), 2u);
+    EXPECT_EQ(reloaded.savedUsers[0].name, "one");
+    EXPECT_EQ(reloaded.savedUsers[0].password, "pw1");
+    EXPECT_TRUE(reloaded.savedUsers[0].autoLogin);
+    EXPECT_TRUE(reloaded.savedUsers[0].remember);
+    EXPECT_FALSE(reloaded.savedUsers[1].remember);
+    EXPECT_TRUE(reloaded.savedUsers[1].password.empty());
+}
+
+TEST_F(AppConfigTest, StoringUserMatchesCaseInsensitivelyAndSwapsToFront) {
+    AppConfig config;
+    config.savedUsers = {SavedUser{"first", "a", true, true, false}, SavedUser{"second", "b", false, true, false},
+                         SavedUser{"Third", "c", false, true, false}};
+    config.currentUserName = "tHIRD";
+    config.currentUserPassword = "new";
+    config.currentUserRemember = true;
+    config.StoreCurrentUser();
+    ASSERT_EQ(config.savedUsers.size(), 3u);
+    EXPECT_EQ(config.savedUsers[0].name, "Third");
+    EXPECT_EQ(config.savedUsers[0].password, "new");
+    EXPECT_EQ(config.savedUsers[1].name, "second");
+    EXPECT_EQ(config.savedUsers[2].name, "first") << "the former first entry takes the matched entry's place";
+
+    config.currentUserName = "fourth";
+    config.StoreCurrentUser();
+    EXPECT_EQ(config.savedUsers[0].name, "fourth");
+    EXPECT_EQ(config.savedUsers.size(), 4u);
+
+    AppConfig reloaded;
+    reloaded.LoadSavedUsers();
+    ASSERT_EQ(reloaded.savedUsers.size(), 4u);
+    EXPECT_EQ(reloaded.savedUsers[1].name, "Third");
+}
+
+TEST_F(AppConfigTest, TenUsersRoundTripThroughSectionsWithAndWithoutBlank) {
+    AppConfig config;
+    for (int i = 0; i < 12; ++i) config.savedUsers.push_back(SavedUser{"u" + std::to_string(i), "p", false, true, false});
+    config.SaveSavedUsers();
+    EXPECT_EQ(platform::ReadProfileString("User11", "UserName", "", dir.File("appUser.ini")), "u11");
+    AppConfig reloaded;
+    reloaded.LoadSavedUsers();
+    ASSERT_EQ(reloaded.savedUsers.size(), 12u);
+    EXPECT_EQ(reloaded.savedUsers[9].name, "u9");
+    EXPECT_EQ(reloaded.savedUsers[10].name, "u10");
+}
+
+TEST_F(AppConfigTest, AutoLoginUserAndItsReset) {
+    AppConfig config;
+    config.savedUsers = {SavedUser{"a", "pa", false, true, false}, SavedUser{"b", "pb", true, true, false}};
+    ASSERT_TRUE(config.FindAutoLoginUser());
+    EXPECT_EQ(config.currentUserName, "b");
+    EXPECT_EQ(config.currentUserPassword, "pb");
+    EXPECT_TRUE(config.currentUserAutoLogin);
+
+    config.currentUserName = "b";
+    config.StoreCurrentUser();  // b moves to "User 0" with auto-login
+    config.ResetFirstUserAutoLogin();
+    AppConfig reloaded;
+    reloaded.LoadSavedUsers();
+    EXPECT_FALSE(reloaded.FindAutoLoginUser());
+}
+
+TEST_F(AppConfigTest, RecordingSettingsAreStoredAsTyped) {
+    WriteServerInfo("ServerIp=h\nServerProt=80\nServerPath=/p\n");
+    dir.Write("appSavePath.ini", "[ManagerSys]\nmngAddr=keep\n");
+    AppConfig config;
+    config.recordSavePath = "/videos";
+    config.SaveRecordingSettings("20", "abc");
+    EXPECT_EQ(config.recordDiskReserve, 20);
+    EXPECT_EQ(config.recordFileSize, 0);
+    const std::string file = dir.File("appSavePath.ini");
+    EXPECT_EQ(platform::ReadProfileString("VideoSavePath", "FileSize", "", file), "abc");
+    EXPECT_EQ(platform::ReadProfileString("ManagerSys", "mngAddr", "", file), "keep");
+    ASSERT_TRUE(config.LoadConfiguration());
+    EXPECT_EQ(config.recordFileSize, 30) << "an unusable stored size loads as the default";
+    EXPECT_EQ(config.recordSavePath, "/videos");
+}
+
+TEST_F(AppConfigTest, MalformedUserFileDoesNotCrash) {
+    dir.Write("appUser.ini", "[UserInfo]\nUserNumber=3\n[User 0]\nUserName\nPassWord=@@@x@\n[User 2]\nUserName=z\n");
+    AppConfig config;
+    config.LoadSavedUsers();
+    ASSERT_EQ(config.savedUsers.size(), 3u);
+    EXPECT_EQ(config.savedUsers[0].name, "");
+    EXPECT_EQ(config.savedUsers[2].name, "z");
+}

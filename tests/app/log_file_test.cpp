@@ -1,0 +1,81 @@
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <regex>
+
+#include "app/log_file.h"
+#include "support/temp_dir.h"
+
+using app::LogFile;
+using testing_support::TempDir;
+
+namespace {
+int CountLines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
+}  // namespace
+
+TEST(LogFile, LinesCarryTheClassicTimeAndAreCut) {
+    TempDir dir;
+    {
+        LogFile log(dir.Path());
+        log.Write("link server error");
+        log.Write(std::string(400, 'x'));
+    }
+    std::string text = dir.Read("Manage.log");
+    std::regex first(R"(^(Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ \d]\d \d\d:\d\d:\d\d \d{4}:link server error\n)");
+    EXPECT_TRUE(std::regex_search(text, first)) << text;
+    auto second = text.substr(text.find('\n') + 1);
+    EXPECT_EQ(second.size(), 24u + 1 + 255 + 1) << "the text is cut to the 256-byte buffer";
+}
+
+TEST(LogFile, TimeTextHasTwentyFourCharacters) {
+    EXPECT_EQ(LogFile::TimeText(0).size(), 24u);
+    EXPECT_EQ(LogFile::TimeText(1790000000).size(), 24u);
+}
+
+TEST(LogFile, ExistingLogMovesToArchive00AndFreshLogStarts) {
+    TempDir dir;
+    dir.Write("Manage.log", "old\n");
+    dir.Write("Manage.log00", "older\n");
+    { LogFile log(dir.Path()); }
+    EXPECT_EQ(dir.Read("Manage.log00"), "old\n");
+    EXPECT_EQ(dir.Read("Manage.log01"), "older\n");
+    EXPECT_EQ(dir.Read("Manage.log"), "");
+}
+
+TEST(LogFile, RotationDropsTheOldestArchive) {
+    TempDir dir;
+    for (int k = 0; k < 49; ++k) {
+        char name[32];
+        std::snprintf(name, sizeof name, "Manage.log%02d", k);
+        dir.Write(name, std::to_string(k));
+    }
+    dir.Write("Manage.log", "current");
+    LogFile::Rotate(dir.File("Manage.log"));
+    EXPECT_EQ(dir.Read("Manage.log00"), "current");
+    EXPECT_EQ(dir.Read("Manage.log48"), "47") << "the old 48 was deleted, 47 moved up";
+    EXPECT_FALSE(std::filesystem::exists(dir.File("Manage.log49")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("Manage.log")));
+}
+
+TEST(LogFile, TenThousandthLineIsWrittenThenTheFileRotates) {
+    TempDir dir;
+    {
+        LogFile log(dir.Path());
+        for (int i = 1; i <= LogFile::kMaxLines; ++i) log.Write("line " + std::to_string(i));
+        EXPECT_EQ(dir.Read("Manage.log"), "");
+        log.Write("fresh");
+    }
+    std::string archived = dir.Read("Manage.log00");
+    EXPECT_EQ(CountLines(archived), LogFile::kMaxLines);
+    EXPECT_NE(archived.find(":line 10000\n"), std::string::npos);
+    std::string current = dir.Read("Manage.log");
+    EXPECT_EQ(CountLines(current), 1);
+    EXPECT_NE(current.find(":fresh\n"), std::string::npos);
+}
+
+TEST(LogFile, UnopenableLogMakesWritesNoOps) {
+    TempDir dir;
+    dir.Write("blocker", "a file where the log directory should be");
+    LogFile log(dir.File("blocker"));
+    EXPECT_FALSE(log.IsOpen());
+    log.Write("ignored");
+}
