@@ -124,13 +124,20 @@ int ShowMessageBox(const std::string& text1, platform::WindowHandle parent, int 
     return box.DoModal(CPopMessageBox::kDefaultTitle) == kResultOk ? 1 : 2;
 }
 
+int ShowNoticeWithCaption(const std::string& text, const std::string& caption, platform::WindowHandle parent) {
+    CPopMessageBox box(1, parent);
+    if (!caption.empty()) box.title = caption;
+    box.textOne = text;
+    return box.DoModal(caption) == kResultOk ? 1 : 2;
+}
+
 void InstallSkinErrorBox() {
     SetSkinErrorReporter([](const std::string& text) {
         // A box whose own skin is broken reports through its built-in form; never twice over.
         static bool reporting = false;
         if (reporting) return;
         reporting = true;
-        ShowMessageBox(text, 0, 0, {});
+        ShowNoticeWithCaption(text, "错误");
         reporting = false;
     });
 }

@@ -52,6 +52,10 @@ private:
 int ShowMessageBox(const std::string& text1, platform::WindowHandle parent = 0, int requestKind = 0,
                    const std::string& text2 = {}, bool* closedByCloseButton = nullptr);
 
+// A notice titled `caption` instead of the default title (errors: "错误").
+// Returns like ShowMessageBox.
+int ShowNoticeWithCaption(const std::string& text, const std::string& caption, platform::WindowHandle parent = 0);
+
 // Makes skin loading failures show up in a message box as well as in the log.
 void InstallSkinErrorBox();
 

@@ -65,6 +65,12 @@ CButtonUI::CButtonUI(QWidget* parent) : CWidgetControl(parent) {
 void CButtonUI::Attach(CPaintManagerUI* manager) {
     if (GetManager()) return;
     CControlUI::Attach(manager);
+    // State images may come with the skin as string properties.
+    const char* names[kStates] = {"normalimage", "hotimage", "pushedimage", "disabledimage"};
+    for (int state = 0; state < kStates; ++state) {
+        const QVariant attr = property(names[state]);
+        if (attr.isValid() && imageText_[state].empty()) SetStateImage(State(state), attr.toString().toStdString());
+    }
     connect(this, &QPushButton::clicked, this, [this] { Notify(notify::kClick); });
     connect(this, &QPushButton::pressed, this, [this] { Notify(notify::kButtonDown); });
 }

@@ -36,11 +36,21 @@ void CPaintManagerUI::Init(QWidget* root, INotifyUI* notifier, ITimerSink* timer
     AttachControls(root);
 }
 
+namespace {
+void AttachOne(QWidget* widget, CPaintManagerUI* manager) {
+    auto* control = dynamic_cast<CControlUI*>(widget);
+    if (!control || control->GetManager()) return;
+    // A background image may come with the skin as a string property.
+    const QVariant image = widget->property("bkimage");
+    if (image.isValid() && control->GetBkImage().empty()) control->SetBkImage(image.toString().toStdString());
+    control->Attach(manager);
+}
+}  // namespace
+
 void CPaintManagerUI::AttachControls(QWidget* subtree) {
     if (!subtree) return;
-    if (auto* control = dynamic_cast<CControlUI*>(subtree)) control->Attach(this);
-    for (QWidget* widget : subtree->findChildren<QWidget*>())
-        if (auto* control = dynamic_cast<CControlUI*>(widget)) control->Attach(this);
+    AttachOne(subtree, this);
+    for (QWidget* widget : subtree->findChildren<QWidget*>()) AttachOne(widget, this);
 }
 
 void CPaintManagerUI::Shutdown() {

@@ -32,7 +32,12 @@ public:
     }
     ~QtUiExecutor() override {
         std::lock_guard lock(receiver_->mutex);
-        if (receiver_->object) receiver_->object->deleteLater();
+        if (!receiver_->object) return;
+        // Deleting the receiver deletes its queued closures unrun.
+        if (QThread::currentThread() == receiver_->object->thread())
+            delete receiver_->object;
+        else
+            receiver_->object->deleteLater();
         receiver_->object = nullptr;
     }
     void Post(std::function<void()> task) override {
