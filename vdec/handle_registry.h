@@ -3,6 +3,8 @@
 // addresses: a 64-bit address does not fit every handle type, and a released address
 // can come back for a new object, which would let a stale handle reach it.
 
+#include <cstdint>
+#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -21,7 +23,7 @@ public:
     // the counter wraps; 0 is returned only when no handle is free.
     Handle Insert(std::shared_ptr<Object> object) {
         std::lock_guard lock(mutex_);
-        for (Handle tries = 0; tries < kMaxProbe; ++tries) {
+        for (std::uint64_t tries = 0; tries < kMaxProbe; ++tries) {
             const Handle candidate = next_++;
             if (candidate == 0 || objects_.count(candidate) != 0) continue;
             objects_.emplace(candidate, std::move(object));
@@ -56,8 +58,11 @@ public:
     }
 
 private:
-    // Enough to step over any realistic run of live handles after a wrap.
-    static constexpr Handle kMaxProbe = 1u << 20;
+    // Enough to step over any realistic run of live handles after a wrap, and every
+    // value of a narrow handle type.
+    static constexpr std::uint64_t kMaxProbe = std::numeric_limits<Handle>::max() < (1u << 20)
+                                                   ? std::uint64_t{std::numeric_limits<Handle>::max()} + 1
+                                                   : std::uint64_t{1} << 20;
 
     mutable std::mutex mutex_;
     Handle next_;
