@@ -18,6 +18,7 @@ struct StreamRecipe {
     std::string pixelFormat = "yuv420p";
     std::string bitstreamFilter;    // for example h264_metadata=crop_right=2
     std::string preset = "veryfast";
+    std::string extraOptions;       // further encoder options, for example "-g 50 -b:v 1M"
 };
 
 inline bool RunQuiet(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
@@ -28,6 +29,7 @@ inline bool EncodeStream(const StreamRecipe& recipe, const std::string& path) {
     command << "ffmpeg -hide_banner -nostdin -y -loglevel error -f lavfi -i testsrc2=size=" << recipe.width << "x"
             << recipe.height << ":rate=25 -frames:v " << recipe.frames << " -c:v libx264 -preset " << recipe.preset
             << " -profile:v " << recipe.profile << " -bf " << recipe.bFrames << " -pix_fmt " << recipe.pixelFormat;
+    if (!recipe.extraOptions.empty()) command << " " << recipe.extraOptions;
     if (!recipe.bitstreamFilter.empty()) command << " -bsf:v " << recipe.bitstreamFilter;
     command << " -f h264 '" << path << "'";
     return RunQuiet(command.str());
