@@ -33,7 +33,7 @@ struct Size {
 };
 
 constexpr Size kSizes[] = {{352, 288, 12, "512k"}, {704, 576, 8, "1500k"}, {1280, 720, 6, "3000k"}, {1920, 1080, 4, "5000k"}};
-constexpr int kRuns = 5;
+constexpr int kRuns = 7;
 
 double UserSeconds(int who) {
     rusage usage{};
