@@ -163,7 +163,7 @@ void CLoginWin::SetBusyLook(bool busy) {
 }
 
 std::intptr_t CLoginWin::HandleMessage(platform::Message& msg, bool& handled) {
-    if (msg.id != kWmAppNotify) return WindowImplBase::HandleMessage(msg, handled);
+    if (msg.id != kAppNotify) return WindowImplBase::HandleMessage(msg, handled);
     handled = true;
     OnProgress(msg);
     return 0;
@@ -171,11 +171,11 @@ std::intptr_t CLoginWin::HandleMessage(platform::Message& msg, bool& handled) {
 
 void CLoginWin::OnProgress(platform::Message& msg) {
     const std::string* text = platform::PayloadAs<std::string>(msg);
-    if (msg.wParam == 0) {
+    if (msg.wParam == kLoginSucceeded) {
         Close(ui::kResultOk);
         return;
     }
-    if (msg.wParam == 1) {
+    if (msg.wParam == kLoginFailed) {
         const std::string reason = text ? *text : std::string();
         if (tips_) {
             tips_->SetText(reason);

@@ -10,13 +10,12 @@
 #include <memory>
 #include <string>
 
+#include "app/app_messages.h"
 #include "app/thread_wrapper.h"
 #include "ui/message_box.h"
 #include "ui/toolkit/window.h"
 
 namespace app {
-
-constexpr std::uint32_t kWmAppNotify = 1042;
 
 // What the window needs from the application: where the login sequence reports
 // progress, and the sequence itself (1 success, 0 failure).

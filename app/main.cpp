@@ -2,9 +2,12 @@
 // configuration, login window and main window.
 #include <QApplication>
 
+#include "app/app_instance.h"
 #include "app/crash_handler.h"
 #include "app/log_file.h"
+#include "app/login_sequence.h"
 #include "app/program.h"
+#include "control/control_client.h"
 #include "platform/paths.h"
 #include "ui/message_box.h"
 #include "ui/toolkit/paint_manager.h"
@@ -18,6 +21,14 @@ int main(int argc, char** argv) {
     ui::InstallSkinErrorBox();
 
     app::ProgramHooks hooks;
+    hooks.destroyControlClient = [] { control::ControlClient::Destroy(); };
+    hooks.startAppInstance = [] { app::CAppInteance::Instance().Items().Clear(); };
+    hooks.destroyAppInstance = [] { app::CAppInteance::Destroy(); };
+    hooks.login.setNotifyWindow = [](platform::WindowHandle window) {
+        app::CAppInteance::Instance().SetNotifyWindow(window);
+    };
+    hooks.login.runLoginSequence = [] { return app::RunLoginSequence(); };
+
     const int code = app::RunProgram(hooks);
     app::LogFile::Destroy();
     return code;

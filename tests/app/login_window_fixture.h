@@ -81,7 +81,7 @@ protected:
 
     // For the script: one blocking progress message to the window.
     std::intptr_t Send(std::uintptr_t progress, const char* text) {
-        platform::Message msg(app::kWmAppNotify, progress);
+        platform::Message msg(app::kAppNotify, progress);
         if (text) msg.payload = platform::MakePayload(std::string(text));
         return platform::SendWindowMessage(notifyWindow.load(), std::move(msg));
     }
