@@ -216,6 +216,8 @@ QString StyleSheetFor(const std::string& skinFolder, const std::string& skinFile
     std::string own = skinFile;
     if (auto dot = own.rfind('.'); dot != std::string::npos) own.resize(dot);
     sheet += ReadText(platform::JoinPath(platform::JoinPath(root, skinFolder), own + ".qss"));
+    // Pictures named in the sheet are found under the skin folder.
+    sheet.replace("@skin@", QString::fromStdString(root));
     return sheet;
 }
 
@@ -331,11 +333,8 @@ int WindowImplBase::ShowModal() {
     host_->activateWindow();
     QEventLoop loop;
     loop_ = &loop;
-    if (Observer()) {
-        QTimer::singleShot(0, host_.get(), [this] {
-            if (!closed_ && Observer()) Observer()(*this);
-        });
-    }
+    // Told before the loop starts, so every modal run is seen exactly once.
+    if (Observer()) Observer()(*this);
     if (!closed_) loop.exec();
     loop_ = nullptr;
     return result_;

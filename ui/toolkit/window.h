@@ -127,7 +127,8 @@ private:
 // when the markup is unusable.
 QWidget* LoadSkinWidget(const QByteArray& markup, QWidget* parent, WindowImplBase* creator, std::string& error);
 
-// Called whenever a window starts a modal run (tests watch and end them).
+// Called whenever a window starts a modal run, after it is shown and before its
+// loop runs (tests watch and end them).
 using ModalObserver = std::function<void(WindowImplBase&)>;
 void SetModalObserver(ModalObserver observer);
 
@@ -137,7 +138,7 @@ using SkinErrorReporter = std::function<void(const std::string& text)>;
 void SetSkinErrorReporter(SkinErrorReporter reporter);
 
 // The common style sheet "skin.qss" in the resource path and "<skin name>.qss" beside
-// a skin are applied to each window.
+// a skin are applied to each window; "@skin@" in a sheet stands for the skin folder.
 QString StyleSheetFor(const std::string& skinFolder, const std::string& skinFile);
 
 }  // namespace ui
