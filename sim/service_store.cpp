@@ -251,10 +251,10 @@ bool ServiceStore::Seed(const SeedOptions& options) {
         const char* showMsg;
         int scramble;
     };
-    const std::string nextYear = FormatDate(reference + 365 * kDay);
+    const std::string validUntil = FormatDate(reference + 3650 * kDay);  // a demo database stays usable for years
     const std::vector<SeedAccount> accounts = {
         {10001, 0, "demo", "演示账号", 1, "", 0, 0, 0, "101;102;103;104", "欢迎使用远程监控演示服务", 0},
-        {10002, 10001, "zhangwei", "张伟", 1, nextYear, 2, 0, 1, "101;102", "", 1},
+        {10002, 10001, "zhangwei", "张伟", 1, validUntil, 2, 0, 1, "101;102", "", 1},
         {10003, 10001, "lina", "李娜", 1, "", 0, 0, 2, "101", "", 0},
         {20001, 0, "partner", "合作品牌账号", 2, "", 0, 0, 0, "", "", 0},
         {20002, 0, "expired", "过期账号", 1, FormatDate(reference - 30 * kDay), 0, 0, 0, "", "", 0},
@@ -314,7 +314,6 @@ bool ServiceStore::Seed(const SeedOptions& options) {
     auto camera = db_.Prepare(
         "INSERT INTO cameras(id, owner_id, node_id, name, signature, password, online, expired_date, "
         "forward_server_id, keyword, template_id, delivery, ptz) VALUES(?, 10001, ?, ?, ?, '123456', ?, ?, ?, ?, ?, ?, ?)");
-    const std::string validUntil = FormatDate(reference + 365 * kDay);
     const std::string lapsed = FormatDate(reference - 30 * kDay);
     for (int c = 0; c < cameraCount; ++c) {
         const std::int64_t id = kFirstCameraId + c;
