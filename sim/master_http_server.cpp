@@ -5,6 +5,7 @@
 #include <boost/asio.hpp>
 #include <json/json.h>
 
+#include <cctype>
 #include <future>
 #include <set>
 #include <sstream>
@@ -30,6 +31,41 @@ std::optional<std::string> PercentDecode(const std::string& text) {
         i += 2;
     }
     return out;
+}
+
+MasterRequest ClassifyMasterRequest(const std::string& head, const std::string& serverPath,
+                                    const std::string& uploadPath) {
+    MasterRequest request;
+    const std::string line = head.substr(0, head.find_first_of("\r\n"));
+    std::istringstream in(line);
+    std::string method, target, version, extra;
+    in >> method >> target >> version;
+    if (method != "GET" || target.empty() || version.rfind("HTTP/", 0) != 0 || (in >> extra)) return request;
+
+    // Absolute form ("http://host/path") and the query do not take part in routing.
+    if (target.size() > 7 && (target.compare(0, 7, "http://") == 0 || target.compare(0, 7, "HTTP://") == 0)) {
+        std::size_t slash = target.find('/', 7);
+        target = slash == std::string::npos ? "/" : target.substr(slash);
+    }
+    target = target.substr(0, target.find('?'));
+
+    const std::string lookupPrefix = serverPath + "_";
+    if (target.rfind(lookupPrefix, 0) == 0) {
+        auto user = PercentDecode(target.substr(lookupPrefix.size()));
+        if (!user) return request;
+        request.kind = MasterRequest::Kind::kLookup;
+        request.userName = *user;
+        return request;
+    }
+    if (!uploadPath.empty() && target.rfind(uploadPath, 0) == 0) {
+        auto relative = PercentDecode(target.substr(uploadPath.size()));
+        if (!relative) return request;
+        request.kind = MasterRequest::Kind::kPicture;
+        request.relativePath = *relative;
+        return request;
+    }
+    request.kind = MasterRequest::Kind::kNotFound;
+    return request;
 }
 
 namespace {
@@ -114,34 +150,23 @@ struct MasterHttpServer::Impl : std::enable_shared_from_this<MasterHttpServer::I
     }
 
     void Handle(const std::shared_ptr<Connection>& connection) {
-        std::istream in(&connection->buffer);
-        std::string method, target, version;
-        in >> method >> target >> version;
-        if (method != "GET" || target.empty() || version.rfind("HTTP/", 0) != 0)
-            return Write(connection, Response("400 Bad Request", "text/plain", "bad request\n"));
-
-        // Absolute form ("http://host/path") and the query do not take part in routing.
-        if (target.rfind("http://", 0) == 0 || target.rfind("HTTP://", 0) == 0) {
-            std::size_t slash = target.find('/', 7);
-            target = slash == std::string::npos ? "/" : target.substr(slash);
+        const auto data = connection->buffer.data();
+        const std::string head(asio::buffers_begin(data), asio::buffers_end(data));
+        const MasterRequest request = ClassifyMasterRequest(head, options.serverPath, options.uploadPath);
+        switch (request.kind) {
+            case MasterRequest::Kind::kLookup:
+                ++lookups;
+                return Lookup(connection);
+            case MasterRequest::Kind::kPicture: {
+                std::optional<std::string> bytes = options.picture ? options.picture(request.relativePath) : std::nullopt;
+                if (!bytes) return Write(connection, NotFound());
+                ++pictures;
+                return Write(connection, Response("200 OK", "image/jpeg", *bytes));
+            }
+            case MasterRequest::Kind::kNotFound: return Write(connection, NotFound());
+            case MasterRequest::Kind::kBadRequest:
+                return Write(connection, Response("400 Bad Request", "text/plain", "bad request\n"));
         }
-        target = target.substr(0, target.find('?'));
-
-        const std::string lookupPrefix = options.serverPath + "_";
-        if (target.rfind(lookupPrefix, 0) == 0) {
-            auto user = PercentDecode(target.substr(lookupPrefix.size()));
-            if (!user) return Write(connection, Response("400 Bad Request", "text/plain", "bad user name\n"));
-            ++lookups;
-            return Lookup(connection);
-        }
-        if (!options.uploadPath.empty() && target.rfind(options.uploadPath, 0) == 0 && options.picture) {
-            auto relative = PercentDecode(target.substr(options.uploadPath.size()));
-            std::optional<std::string> bytes = relative ? options.picture(*relative) : std::nullopt;
-            if (!bytes) return Write(connection, NotFound());
-            ++pictures;
-            return Write(connection, Response("200 OK", "image/jpeg", *bytes));
-        }
-        Write(connection, NotFound());
     }
 
     void Lookup(const std::shared_ptr<Connection>& connection) {

@@ -74,6 +74,16 @@ private:
     int port_ = -1;
 };
 
+// What a request asks of the master server, read from its request line.
+struct MasterRequest {
+    enum class Kind { kLookup, kPicture, kNotFound, kBadRequest };
+    Kind kind = Kind::kBadRequest;
+    std::string userName;      // kLookup
+    std::string relativePath;  // kPicture: the path below the upload path
+};
+MasterRequest ClassifyMasterRequest(const std::string& head, const std::string& serverPath,
+                                    const std::string& uploadPath);
+
 // Percent-decodes a URL path piece; nothing when an escape is broken.
 std::optional<std::string> PercentDecode(const std::string& text);
 
