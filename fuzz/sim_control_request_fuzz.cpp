@@ -1,6 +1,7 @@
 // Requests arriving at the simulated proxy server: any bytes, before and after a login.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "sim/control_service.h"

@@ -269,6 +269,11 @@ bool MasterHttpServer::SetAccepting(bool accepting) {
 }
 
 void MasterHttpServer::Stop() {
+    if (impl_->io.stopped()) {  // no handler can run any more: close right here
+        boost::system::error_code ignored;
+        impl_->acceptor.close(ignored);
+        return;
+    }
     // Closed on the io thread, where every other use of the acceptor runs.
     asio::post(impl_->io, [impl = impl_] {
         boost::system::error_code ignored;

@@ -175,8 +175,10 @@ TEST_F(SimServiceTest, RestartKeepsTheDatabaseAndStopIsIdempotent) {
     service_->Stop();
     service_->Stop();
     EXPECT_FALSE(service_->Running());
+    EXPECT_FALSE(RawExchange(port_, "GET /master_demo HTTP/1.0\r\n\r\n").connected) << "the port is released";
     sim::SimConfig again = config_;
     again.cameraCount = 1000;
+    again.masterPort = port_;
     sim::SimService second(again);
     ASSERT_EQ(second.Start(), sim::SimService::kOk);
     EXPECT_EQ(second.Store().CountRows("cameras"), 24);
