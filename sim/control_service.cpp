@@ -320,11 +320,15 @@ void ControlService::Answer(ConnectionId connection, const control::ControlMessa
     if (fault.scramble) scramble = *fault.scramble;
     std::vector<std::string> messages;
     for (const Json::Value& params : replies) {
-        std::string message = control::EncodeEnvelope(request.id, request.msgType, request.realm, params, scramble);
+        std::string message = control::EncodeEnvelope(request.id, request.msgType, request.realm, params, false);
         if (fault.malformed) {
             // Cut inside the params object, so the text is no longer valid JSON.
-            message.resize(std::min(message.size(), message.find("\"params\"") + 12));
+            const std::size_t params = message.find("\"params\"");
+            if (params != std::string::npos) message.resize(std::min(message.size(), params + 12));
         }
+        if (scramble)
+            for (std::size_t i = 1; i < message.size(); ++i)
+                message[i] = static_cast<char>(message[i] ^ control::kScrambleMask);
         messages.push_back(std::move(message));
     }
     if (fault.delay.count() > 0 && scheduler_) {

@@ -458,7 +458,12 @@ int ServiceStore::CheckLogin(const std::string& userName, const std::string& pas
     // The client sends the digest in upper case; accept either case, but only a digest.
     if (!IsHex32(passwordMd5) || Lower(passwordMd5) != Lower(account.passwordMd5)) return kLoginWrongPassword;
     if (account.oemId != oemId) return kLoginForeignAccount;
-    if (!account.expiredDate.empty() && account.expiredDate < today) return kLoginExpired;
+    // Expiry dates may be written with any one separator ("2014/05/01"); compare digits.
+    auto digits = [](std::string text) {
+        std::erase_if(text, [](char c) { return c < '0' || c > '9'; });
+        return text;
+    };
+    if (!account.expiredDate.empty() && digits(account.expiredDate) < digits(today)) return kLoginExpired;
     if (account.onlineMax > 0 && account.sessionsElsewhere + liveSessions >= account.onlineMax) return kLoginOnlineMaximum;
     return kLoginAccepted;
 }

@@ -362,6 +362,13 @@ TEST_F(ControlServiceTest, WithheldDelayedMalformedAndForcedScrambleReplies) {
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_FALSE(control::DecodeMessage(sent[0].bytes.data(), sent[0].bytes.size())) << "the client must drop it";
 
+    service_->SetReplyFault(5, Fault(false, 0, true, true));
+    Send(Request(1, 5, {{"cameraId", "31000001"}}));
+    sent = channel_.Take();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(static_cast<unsigned char>(sent[0].bytes[1]), '{' ^ 0x5A) << "cut short, then scrambled";
+    EXPECT_FALSE(control::DecodeMessage(sent[0].bytes.data(), sent[0].bytes.size()));
+
     service_->SetReplyFault(5, Fault(false, 0, false, true));
     Send(Request(1, 5, {{"cameraId", "31000001"}}));
     sent = channel_.Take();

@@ -3,6 +3,7 @@
 #include <set>
 
 #include "sim/service_store.h"
+#include "sim/sqlite_db.h"
 #include "sim_test_support.h"
 
 using namespace simtest;
@@ -224,4 +225,39 @@ TEST(SimStoreTimes, NormalisesPaddedAndUnpaddedTimes) {
     EXPECT_FALSE(sim::NormaliseDateTime("2023-03-05"));
     EXPECT_FALSE(sim::NormaliseDateTime("2023-03-05 07:08:09 trailing"));
     EXPECT_FALSE(sim::NormaliseDateTime(""));
+}
+
+TEST(SimStoreLogin, ExpiryWrittenWithSlashesIsComparedByDate) {
+    SeededStore s(8);
+    {
+        sim::SqliteDb db;  // a second connection, as an administration request would write
+        ASSERT_TRUE(db.Open(s.dir.File("sim.db")));
+        auto update = db.Prepare("UPDATE accounts SET expired_date = ? WHERE user_name = 'lina'");
+        ASSERT_TRUE(update.Bind(1, "2023/11/14").Run());
+        EXPECT_EQ(db.Changes(), 1);
+    }
+    Account a;
+    EXPECT_EQ(s.store.CheckLogin("lina", kDemoDigest, 1, "2023-11-14", 0, a), sim::kLoginAccepted) << "the last day counts";
+    EXPECT_EQ(s.store.CheckLogin("lina", kDemoDigest, 1, "2023-11-15", 0, a), sim::kLoginExpired);
+}
+
+TEST(SimSqlite, ErrorsAreResultsNotCrashes) {
+    testing_support::TempDir dir;
+    sim::SqliteDb db;
+    EXPECT_FALSE(db.Execute("SELECT 1")) << "not open";
+    ASSERT_TRUE(db.Open(dir.File("x.db")));
+    EXPECT_FALSE(db.Execute("NOT SQL"));
+    EXPECT_FALSE(db.LastError().empty());
+    auto bad = db.Prepare("SELECT * FROM missing");
+    EXPECT_FALSE(bad.Valid());
+    EXPECT_FALSE(bad.Step());
+    EXPECT_FALSE(bad.Run());
+    ASSERT_TRUE(db.Execute("CREATE TABLE t(v TEXT)"));
+    {
+        sim::SqliteTransaction rolledBack(db);
+        ASSERT_TRUE(db.Prepare("INSERT INTO t VALUES('x')").Run());
+    }
+    auto count = db.Prepare("SELECT COUNT(*) FROM t");
+    ASSERT_TRUE(count.Step());
+    EXPECT_EQ(count.Int(0), 0) << "a transaction without Commit rolls back";
 }
