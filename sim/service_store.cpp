@@ -130,6 +130,7 @@ constexpr std::int64_t kFirstCameraId = 31000001;
 constexpr int kCamerasWithAlarms = 40;
 constexpr int kCamerasWithRecordings = 200;
 constexpr int kPagingAlarmCount = 120;  // the first camera's alarms of the reference day
+constexpr std::int64_t kKeptPlaybackSessions = 1000;
 
 std::string Lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -730,6 +731,9 @@ std::optional<PlaybackSetup> ServiceStore::SetUpPlayback(const Account& viewer, 
     session.Bind(1, camera).Bind(2, startTime).Bind(3, endTime).Bind(4, FormatDateTime(Now()));
     if (!session.Run()) return std::nullopt;
     setup.playbackId = db_.LastInsertId();
+    // Set-ups nobody plays are never closed by the client: keep only the latest ones.
+    auto prune = db_.Prepare("DELETE FROM playback_sessions WHERE id <= ?");
+    prune.Bind(1, setup.playbackId - kKeptPlaybackSessions).Run();
     return setup;
 }
 

@@ -261,3 +261,11 @@ TEST(SimSqlite, ErrorsAreResultsNotCrashes) {
     ASSERT_TRUE(count.Step());
     EXPECT_EQ(count.Int(0), 0) << "a transaction without Commit rolls back";
 }
+
+TEST(SimStorePlayback, OldSetUpsArePruned) {
+    SeededStore s(8);
+    Account demo = LoginAs(s.store, "demo");
+    for (int i = 0; i < 1010; ++i)
+        ASSERT_TRUE(s.store.SetUpPlayback(demo, "31000001", "2023-11-13 00:00:00", "2023-11-13 01:00:00"));
+    EXPECT_EQ(s.store.CountRows("playback_sessions"), 1000);
+}
