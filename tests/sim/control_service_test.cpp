@@ -436,3 +436,22 @@ TEST(ControlServiceLists, SeparatorInsideAValueIsReplaced) {
     EXPECT_EQ(sim::ListItem("a;b"), "a\xEF\xBC\x9B" "b");
     EXPECT_EQ(sim::ListItem("plain"), "plain");
 }
+
+TEST(ControlServiceNotices, WaitingNoticeFollowsTheLogin) {
+    SeededStore seeded(4);
+    RecordingChannel channel;
+    ManualScheduler scheduler;
+    sim::ControlOptions options;
+    options.pushNoticesOnLogin = true;
+    sim::ControlService service(seeded.store, channel, scheduler.Get(), options);
+    service.OnAccept(1);
+    auto login = Request(1, 2, {{"userName", "demo"}, {"password", kDemoDigest}, {"oemId", "1"}});
+    service.OnMessage(1, login.data(), login.size());
+    EXPECT_EQ(channel.TakeDecoded().at(0).msgType, 2) << "the login reply comes first";
+    ASSERT_EQ(scheduler.tasks.size(), 1u);
+    scheduler.RunAll();
+    auto notice = channel.TakeDecoded();
+    ASSERT_EQ(notice.size(), 1u);
+    EXPECT_EQ(notice[0].msgType, 35);
+    EXPECT_EQ(notice[0].Param("tipContent"), "欢迎使用远程监控演示服务");
+}
