@@ -5,6 +5,9 @@
 //
 // Unlike the classic HTTP/1.0 clients it bounds the wait for every read and the size
 // of the body, so a server that never closes the connection cannot hang the caller.
+// Such an exchange fails (kTransferFailed): without the close we cannot know that the
+// body is complete, and a cut JSON answer must not pass as a good one. The exchange
+// still holds what was read.
 
 #include <cstddef>
 #include <map>
@@ -17,6 +20,7 @@ struct HttpLimits {
     int readTimeoutMs = 10000;                  // longest wait for any single read
     std::size_t maxHeaderBytes = 64 * 1024;
     std::size_t maxBodyBytes = 4 * 1024 * 1024;
+    // Sending the request is bounded by readTimeoutMs as well.
 };
 
 struct HttpExchange {
@@ -30,12 +34,18 @@ public:
     static constexpr int kOk = 0;
     static constexpr int kBadSchemeOrSocket = 1;
     static constexpr int kConnectFailed = 255;
+    // Connected, but the request could not be sent or the response did not end
+    // within the limits: a read or send waited longer than readTimeoutMs, or the
+    // header block or the body was larger than allowed.
+    static constexpr int kTransferFailed = 2;
 
     explicit CMasterHttp(HttpLimits limits = {}) : limits_(limits) {}
     virtual ~CMasterHttp() = default;
 
     // GET, or POST when `body` is given (even with length 0). `extraHeaders` are
-    // complete lines ending in CRLF. Returns kOk, kBadSchemeOrSocket or kConnectFailed.
+    // complete lines ending in CRLF. Returns kOk, kBadSchemeOrSocket, kConnectFailed
+    // or kTransferFailed. A server that closes during the header block gives kOk with
+    // the headers read so far and an empty body.
     int Request(const std::string& url, const char* body, long bodyLength, const char* extraHeaders,
                 HttpExchange& out);
 
@@ -46,6 +56,11 @@ public:
     // GET without credentials; the body's JSON members "ip", "port" and "status" as
     // strings. False when the request fails or the body is not a JSON object.
     bool MasterLookup(const std::string& url, std::map<std::string, std::string>& values);
+
+    // The body part of MasterLookup: false when `body` is not a JSON object;
+    // otherwise sets "ip", "port" and "status" (missing members and members that are
+    // objects or arrays read as "").
+    static bool ParseLookupBody(const std::string& body, std::map<std::string, std::string>& values);
 
     struct ParsedUrl {
         std::string scheme;  // upper case

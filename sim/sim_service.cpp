@@ -7,21 +7,10 @@
 
 #include "platform/ini_file.h"
 #include "sim/alarm_picture.h"
-#ifdef LARKVIEW_SIM_HAS_TETHER
 #include "sim/proxy_endpoint.h"
-#endif
 
 namespace sim {
 namespace {
-
-// Until the message connection library is linked in, the proxy has no network end:
-// replies go nowhere and the proxy port stays 0.
-class DetachedChannel final : public ReplyChannel {
-public:
-    bool Send(ConnectionId, const std::string&) override { return false; }
-    bool SendRaw(ConnectionId, const std::string&) override { return false; }
-    void Close(ConnectionId) override {}
-};
 
 constexpr std::size_t kPictureCacheSize = 256;
 
@@ -78,7 +67,6 @@ int SimService::Start(std::string* error) {
         Schedule(delay, std::move(task));
     };
 
-#ifdef LARKVIEW_SIM_HAS_TETHER
     auto endpoint = std::make_unique<ProxyEndpoint>();
     control_ = std::make_unique<ControlService>(store_, *endpoint, scheduler, controlOptions);
     endpoint->Attach(control_.get());
@@ -87,10 +75,6 @@ int SimService::Start(std::string* error) {
         return fail(kProxyListenFailed, "cannot listen on proxy port " + std::to_string(config_.proxyPort));
     }
     channel_ = std::move(endpoint);
-#else
-    channel_ = std::make_unique<DetachedChannel>();
-    control_ = std::make_unique<ControlService>(store_, *channel_, scheduler, controlOptions);
-#endif
 
     if (config_.alarmPushIntervalMs > 0) SchedulePeriodicAlarms();
     if (!config_.stateFile.empty() && !WriteStateFile(why)) return fail(kStateFileFailed, why);
@@ -100,9 +84,7 @@ int SimService::Start(std::string* error) {
 void SimService::Stop() {
     if (!running_ && !ioThread_.joinable()) return;
     running_ = false;
-#ifdef LARKVIEW_SIM_HAS_TETHER
-    if (auto* endpoint = dynamic_cast<ProxyEndpoint*>(channel_.get())) endpoint->Stop();
-#endif
+    if (channel_) channel_->Stop();
     if (master_) master_->Stop();
     work_.reset();
     io_.stop();
@@ -116,12 +98,7 @@ void SimService::Stop() {
 
 int SimService::MasterPort() const { return master_ ? master_->Port() : -1; }
 
-int SimService::ProxyPort() const {
-#ifdef LARKVIEW_SIM_HAS_TETHER
-    if (auto* endpoint = dynamic_cast<ProxyEndpoint*>(channel_.get())) return endpoint->Port();
-#endif
-    return 0;
-}
+int SimService::ProxyPort() const { return channel_ ? channel_->Port() : -1; }
 
 void SimService::Schedule(std::chrono::milliseconds delay, std::function<void()> task) {
     if (!running_) return;
@@ -175,11 +152,7 @@ void SimService::DropControlConnections() {
 }
 
 void SimService::SetRefuseControlConnections(bool refuse) {
-#ifdef LARKVIEW_SIM_HAS_TETHER
-    if (auto* endpoint = dynamic_cast<ProxyEndpoint*>(channel_.get())) endpoint->SetAccepting(!refuse);
-#else
-    (void)refuse;
-#endif
+    if (channel_) channel_->SetAccepting(!refuse);
 }
 
 void SimService::SetMasterFaults(const MasterFaults& faults) {
@@ -197,6 +170,18 @@ void SimService::ClearFaults() {
 
 bool SimService::SendRaw(ConnectionId connection, const std::string& bytes) {
     return control_ && control_->SendRaw(connection, bytes);
+}
+
+}  // namespace sim
+
+namespace sim {
+
+bool SimService::SendTruncatedFrame(ConnectionId connection) {
+    const std::string start = std::string(1, '\0') + "{\"id\":1,\"msgType\":";
+    const std::uint32_t announced = 64;  // more than `start` holds
+    std::string frame;
+    for (int shift = 24; shift >= 0; shift -= 8) frame += static_cast<char>((announced >> shift) & 0xFF);
+    return SendRaw(connection, frame + start);
 }
 
 }  // namespace sim

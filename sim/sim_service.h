@@ -15,12 +15,12 @@
 
 #include "sim/control_service.h"
 #include "sim/master_http_server.h"
+#include "sim/proxy_endpoint.h"
 #include "sim/service_store.h"
 #include "sim/sim_config.h"
 
 namespace sim {
 
-class ProxyEndpoint;
 
 class SimService {
 public:
@@ -63,6 +63,9 @@ public:
     void ClearFaults();
     // Bytes outside the message framing: a frame cut short or a broken header.
     bool SendRaw(ConnectionId connection, const std::string& bytes);
+    // A frame whose length prefix announces more than follows: the start of a reply
+    // and no more (docs/protocol.md: 4-byte big-endian length, then the message).
+    bool SendTruncatedFrame(ConnectionId connection);
 
     // Runs `task` on the service's thread after `delay`.
     void Schedule(std::chrono::milliseconds delay, std::function<void()> task);
@@ -78,7 +81,7 @@ private:
     std::thread ioThread_;
     ServiceStore store_;
     std::string uploadUrlBase_;
-    std::unique_ptr<ReplyChannel> channel_;
+    std::unique_ptr<ProxyEndpoint> channel_;
     std::unique_ptr<ControlService> control_;
     std::unique_ptr<MasterHttpServer> master_;
     std::atomic<bool> running_{false};

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <deque>
 
+#include "control/master_http.h"
 #include "libs/tether/tether.h"
 #include "sim/sim_service.h"
 #include "sim_test_support.h"
@@ -134,8 +135,26 @@ TEST_F(SimProxyTest, PushesAndRawBytesReachTheClient) {
     auto connections = service_->Control().LoggedInConnections();
     ASSERT_EQ(connections.size(), 1u);
     // A frame header announcing more than ever comes, then the connection ends.
-    EXPECT_TRUE(service_->SendRaw(connections[0], std::string("\x00\x00\x01\x00\x00", 5)));
+    EXPECT_TRUE(service_->SendTruncatedFrame(connections[0]));
     service_->DropControlConnections();
     EXPECT_TRUE(inbox_.WaitLost());
     EXPECT_FALSE(inbox_.Next(100)) << "a cut frame is never delivered";
+}
+
+TEST_F(SimProxyTest, MasterLookupThroughTheClientHttpCodeThenLogin) {
+    control::CMasterHttp http;
+    std::map<std::string, std::string> values;
+    const std::string url = "http://127.0.0.1:" + std::to_string(service_->MasterPort()) + "/master_demo";
+    ASSERT_TRUE(http.MasterLookup(url, values));
+    EXPECT_EQ(values["status"], "IDEL");
+    EXPECT_EQ(values["ip"], "127.0.0.1");
+    ASSERT_EQ(values["port"], std::to_string(service_->ProxyPort()));
+    handle_ = tether::Connect(values["ip"].c_str(), std::atoi(values["port"].c_str()), &Inbox::Receive, &inbox_, 2000);
+    ASSERT_NE(handle_, 0u);
+    EXPECT_EQ(LogIn("demo")->Param("status"), "1");
+
+    sim::MasterFaults faults;
+    faults.mode = sim::MasterFaults::Mode::kNotJson;
+    service_->SetMasterFaults(faults);
+    EXPECT_FALSE(http.MasterLookup(url, values));
 }
