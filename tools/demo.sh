@@ -19,6 +19,7 @@ fi
 STATE=$(mktemp /tmp/larkview-sim-state.XXXXXX)
 rm -f "$STATE"
 "$SIM" --listen=127.0.0.1 --master-port=0 --proxy-port=0 --db="$BIN/larkview-sim.db" --state="$STATE" \
+  --push-notices --alarm-interval-ms=60000 \
   > "$BIN/larkview-sim.log" 2>&1 &
 SIM_PID=$!
 stop_service() {
