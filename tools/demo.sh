@@ -28,6 +28,7 @@ stop_service() {
   rm -f "$STATE"
 }
 trap stop_service EXIT
+trap 'exit 130' INT TERM
 
 # ini value: section key file
 ini_value() {
