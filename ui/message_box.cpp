@@ -99,7 +99,8 @@ void CPopMessageBox::OnOk() {
     }
     CControlUI* edit = m_PaintManager.FindControl("editPopUsrPW");
     const std::string typed = edit ? Trimmed(edit->GetText()) : std::string();
-    if (edit && typed == app::AppConfig::Instance().loginPassword) {
+    // An empty entry never confirms, even while no password is known.
+    if (edit && !typed.empty() && typed == app::AppConfig::Instance().loginPassword) {
         Close(kResultOk);
         return;
     }

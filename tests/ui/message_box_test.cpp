@@ -105,11 +105,13 @@ TEST(MessageBox, PasswordCheckStaysOpenOnAWrongPasswordAndTrimsTheRightOne) {
 }
 
 TEST(MessageBox, PasswordCheckRefusesAnEmptyPasswordWhenNobodyIsLoggedIn) {
-    app::AppConfig::Instance().loginPassword = "x";
+    app::AppConfig::Instance().loginPassword.clear();
     ModalDriver driver;
     driver.Then([](WindowImplBase& w) {
+        w.m_PaintManager.FindControl("editPopUsrPW")->SetText("   ");
         Click(w, "BtnOK");
         EXPECT_FALSE(w.IsClosed()) << "an empty entry is not the password";
+        EXPECT_TRUE(Visible(w, "tipErrorPWD"));
         w.Close(kResultCancel);
     });
     EXPECT_EQ(ShowMessageBox("请输入密码", 0, 3, "确认"), 2);

@@ -343,3 +343,27 @@ TEST(ComboItems, PickingAnItemNotifiesAndItsButtonsDoNot) {
     EXPECT_EQ(combo->GetItemIndex(second), 1);
     EXPECT_FALSE(combo->SelectItem(5));
 }
+
+TEST(SkinnedWindow, EnterReachesTheWindowEachTimeFromAnEditOrTheWindow) {
+    SkinFolder skins;
+    skins.Form("Demo.ui", kDemoForm);
+    struct EnterCounter : DemoWindow {
+        int enters = 0;
+        bool ResponseDefaultKeyEvent(int key) override {
+            if (key == Qt::Key_Return) {
+                ++enters;
+                return true;
+            }
+            return WindowImplBase::ResponseDefaultKeyEvent(key);
+        }
+    } window;
+    ASSERT_TRUE(window.Create(0, "demo"));
+    window.ShowWindow();
+    QWidget* edit = window.m_PaintManager.FindControl("edName")->GetWidget();
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTest::keyClick(window.GetWidget(), Qt::Key_Enter);
+    EXPECT_EQ(window.enters, 3) << "every press counts, not only the first";
+    EXPECT_TRUE(window.Noted(notify::kReturn, "edName")) << "the edit still reports its own return";
+    EXPECT_FALSE(window.IsClosed());
+}

@@ -154,7 +154,7 @@ public:
 
 class CListUI::Delegate final : public QStyledItemDelegate {
 public:
-    explicit Delegate(CListUI& list) : list_(list) {}
+    explicit Delegate(CListUI& list) : QStyledItemDelegate(&list), list_(list) {}
 
     QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
         return {list_.viewport()->width(), list_.rowHeight_};

@@ -95,8 +95,8 @@ private:
     WindowImplBase* creator_;
 };
 
-// One filter for the application: default keys, focus notifications and dragging a
-// frameless window by its caption strip.
+// One filter for the application: focus notifications and dragging a frameless
+// window by its caption strip.
 class WindowEventFilter final : public QObject {
 public:
     static void Install() {
@@ -110,7 +110,6 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         switch (event->type()) {
-            case QEvent::KeyPress: return OnKey(watched, static_cast<QKeyEvent*>(event));
             case QEvent::FocusIn:
             case QEvent::FocusOut: OnFocus(watched, event->type() == QEvent::FocusIn); break;
             case QEvent::MouseButtonPress:
@@ -122,16 +121,6 @@ protected:
     }
 
 private:
-    bool OnKey(QObject* watched, QKeyEvent* event) {
-        // A key travels up the parents and passes here at each step: answer it once.
-        if (event == lastKey_) return false;
-        lastKey_ = event;
-        int key = event->key();
-        if (key == Qt::Key_Enter) key = Qt::Key_Return;
-        if (key != Qt::Key_Return && key != Qt::Key_Escape) return false;
-        WindowImplBase* window = WindowOf(watched);
-        return window && window->ResponseDefaultKeyEvent(key);
-    }
     void OnFocus(QObject* watched, bool in) {
         auto* control = dynamic_cast<CControlUI*>(qobject_cast<QWidget*>(watched));
         if (control && control->GetManager())
@@ -160,7 +149,6 @@ private:
         dragging_ = nullptr;
         return true;
     }
-    QEvent* lastKey_ = nullptr;
     QPointer<QWidget> dragging_;
     QPoint dragOffset_;
 };
@@ -175,6 +163,18 @@ void WindowHost::closeEvent(QCloseEvent* event) {
     // Closing from outside (window manager) ends the window like Escape does.
     event->ignore();
     window_.Close(window_.EscapeResult());
+}
+
+// Enter and Escape reach the window when no control used them: edits, check boxes,
+// buttons and lists pass them on, a multi-line edit keeps Enter for itself.
+void WindowHost::keyPressEvent(QKeyEvent* event) {
+    int key = event->key();
+    if (key == Qt::Key_Enter) key = Qt::Key_Return;
+    if ((key == Qt::Key_Return || key == Qt::Key_Escape) && window_.ResponseDefaultKeyEvent(key)) {
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void WindowHost::resizeEvent(QResizeEvent* event) {
