@@ -72,6 +72,8 @@ void LogFile::Write(const std::string& text) {
     std::string line = TimeText(std::time(nullptr));
     line += ':';
     line.append(text, 0, kMaxText - 1);
+    // Callers' texts often end in a line feed of their own; a line ends only once.
+    while (line.size() > 25 && line.back() == '\n') line.pop_back();
     line += '\n';
     std::fputs(line.c_str(), file_);
     std::fflush(file_);

@@ -1,0 +1,53 @@
+#pragma once
+// The application object of one login cycle: the notify window, the task threads, the
+// reconnection table and the item table of tree rows. Created on first access and
+// destroyed at every logout.
+
+#include <atomic>
+#include <memory>
+
+#include "app/item_table.h"
+#include "app/reconnection_table.h"
+#include "app/task_threads.h"
+#include "platform/message.h"
+#include "platform/window_handles.h"
+
+namespace app {
+
+class CAppInteance {
+public:
+    static constexpr int kWorkers = 20;
+
+    static CAppInteance& Instance();
+    static bool Exists();
+    // Tears down in order: the cameras, the control client, then the task threads
+    // (finishing queued tasks) and the tables.
+    static void Destroy();
+
+    CAppInteance();
+    ~CAppInteance();
+
+    platform::WindowHandle NotifyWindow() const { return notifyWindow_; }
+    void SetNotifyWindow(platform::WindowHandle window) { notifyWindow_ = window; }
+    bool PostNotify(platform::Message message) const;
+    std::intptr_t SendNotify(platform::Message message) const;
+
+    // Thread messages for the workers go here.
+    platform::ThreadId TaskThreadId() const { return pump_.ThreadId(); }
+    bool PostTask(platform::Message message) const;
+    TaskDispatcher& Dispatcher() { return dispatcher_; }
+
+    ReconnectionTable& Reconnection() { return reconnection_; }
+    ItemTable& Items() { return items_; }
+
+private:
+    std::atomic<platform::WindowHandle> notifyWindow_{0};
+    ItemTable items_;
+    ReconnectionTable reconnection_;
+    // Declared so that the dispatcher outlives the pool and the pool outlives the pump.
+    TaskDispatcher dispatcher_;
+    WorkerPool pool_{kWorkers};
+    TaskPump pump_{pool_, dispatcher_};
+};
+
+}  // namespace app

@@ -1,0 +1,75 @@
+#include "app/login_sequence.h"
+
+#include "app/app_config.h"
+#include "app/app_instance.h"
+#include "app/app_messages.h"
+#include "app/log_file.h"
+#include "control/camera_rows.h"
+#include "platform/paths.h"
+#include "platform/shell.h"
+
+namespace app {
+namespace {
+
+void Progress(std::uintptr_t step, const std::string& text) {
+    CAppInteance::Instance().SendNotify(platform::Message(kAppNotify, step, 0, platform::MakePayload(text)));
+}
+
+int Fail(const std::string& text, const char* logLine) {
+    Progress(kLoginFailed, text);
+    if (logLine) LogWrite("%s", logLine);
+    return 0;
+}
+
+const char* LoginFailureText(int status) {
+    switch (status) {
+        case 0: return "登录代理服务器超时，请检查服务器网络状态！";
+        case -1: return "登录失败，用户名或密码错误！";
+        case -2: return "登录失败，账号已过期！";
+        case -3: return "已达到用户最大登录数！";
+        default: return "";
+    }
+}
+
+}  // namespace
+
+bool RefreshItemTable(control::ControlClient& client, ItemTable& items,
+                      const std::function<bool(const std::string&)>& isLive) {
+    items.Clear();
+    control::CameraListReply list;
+    if (!client.FetchCameraList(list)) return false;
+    control::CameraRows built = control::BuildCameraRows(list, isLive);
+    control::ReorderRows(built.rows);
+    items.Replace(std::move(built.rows));
+    return true;
+}
+
+int RunLoginSequence() {
+    Progress(10, "初始化...");
+    control::ControlClient& client = control::ControlClient::Instance();
+    client.InstallAlarmPushHandler();
+
+    const int connected = client.Connect();
+    if (connected == -1) return Fail("连接总控服务器失败，请检查网络连接是否正常！", "link server error");
+    if (connected < 0) return Fail("连接代理服务器失败，请检查网络连接是否正常！", "link server error");
+    Progress(50, "连接服务器成功...");
+
+    Progress(60, "视频对象初始化成功...");
+
+    const int status = client.Login();
+    if (status == 2) return Fail("不是Kelvo账号！", nullptr);
+    if (status <= 0) return Fail(LoginFailureText(status), "username or password or expiredDate or onlineMax error");
+
+    AppConfig& config = AppConfig::Instance();
+    config.StoreCurrentUser();
+
+    Progress(80, "检测升级...");
+    platform::StartProgram(platform::JoinPath(config.programDirectory, "Updater"));
+
+    Progress(90, "获取列表...");
+    if (!RefreshItemTable(client, CAppInteance::Instance().Items(), nullptr)) return Fail("获取列表失败", nullptr);
+    CAppInteance::Instance().SendNotify(platform::Message(kAppNotify, kLoginSucceeded, 0));
+    return 1;
+}
+
+}  // namespace app

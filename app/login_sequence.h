@@ -1,0 +1,22 @@
+#pragma once
+// The login sequence, run on a thread of its own: master lookup, proxy connection,
+// login, updater, camera list. Progress and the outcome go to the notify window as
+// blocking kAppNotify messages (wParam = progress, payload = the step text).
+
+#include <functional>
+#include <string>
+
+#include "app/item_table.h"
+#include "control/control_client.h"
+
+namespace app {
+
+// Fetches the camera and node list and replaces the rows of `items` with it.
+// `isLive` tells whether a camera is open now. False when the list could not be had.
+bool RefreshItemTable(control::ControlClient& client, ItemTable& items,
+                      const std::function<bool(const std::string&)>& isLive);
+
+// 1 on success, 0 on failure (the reason has gone to the notify window).
+int RunLoginSequence();
+
+}  // namespace app

@@ -1,0 +1,29 @@
+#include "app/reconnection_table.h"
+
+namespace app {
+
+void ReconnectionTable::Add(int cell, const std::string& cameraId) {
+    std::lock_guard lock(mutex_);
+    entries_[cell] = cameraId;
+}
+
+void ReconnectionTable::Remove(int cell) {
+    std::lock_guard lock(mutex_);
+    entries_.erase(cell);
+}
+
+void ReconnectionTable::Move(int fromCell, int toCell) {
+    std::lock_guard lock(mutex_);
+    auto it = entries_.find(fromCell);
+    if (it == entries_.end()) return;
+    std::string cameraId = std::move(it->second);
+    entries_.erase(it);
+    entries_[toCell] = std::move(cameraId);
+}
+
+std::map<int, std::string> ReconnectionTable::Snapshot() const {
+    std::lock_guard lock(mutex_);
+    return entries_;
+}
+
+}  // namespace app

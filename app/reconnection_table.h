@@ -1,0 +1,26 @@
+#pragma once
+// Video cells waiting to be reconnected: cell key → camera id, in key order.
+
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace app {
+
+class ReconnectionTable {
+public:
+    void Add(int cell, const std::string& cameraId);
+    void Remove(int cell);
+    // A camera dragged to another cell takes its pending reconnection along.
+    void Move(int fromCell, int toCell);
+    std::map<int, std::string> Snapshot() const;
+    // The pass of the supervisor holds the lock for its whole run.
+    std::unique_lock<std::recursive_mutex> Lock() const { return std::unique_lock(mutex_); }
+    std::map<int, std::string>& EntriesLocked() { return entries_; }
+
+private:
+    mutable std::recursive_mutex mutex_;
+    std::map<int, std::string> entries_;
+};
+
+}  // namespace app

@@ -1,0 +1,223 @@
+#include "control/control_client.h"
+#include "control/sync_request_slot.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/log_file.h"
+#include "platform/tick.h"
+
+namespace control {
+namespace {
+
+constexpr int kHeartbeatType = 1;
+constexpr int kRenewalType = 74;
+
+std::mutex g_instanceMutex;
+std::unique_ptr<ControlClient> g_instance;
+ControlClient::Timing g_timingForNewClients;
+
+std::mutex g_genericIdMutex;
+std::int32_t g_lastGenericId = 0;
+
+}  // namespace
+
+std::int32_t NextGenericId(std::int32_t current) { return current < 0x7FFFFFF9 ? current + 1 : 1; }
+
+ControlClient& ControlClient::Instance() {
+    std::lock_guard lock(g_instanceMutex);
+    if (!g_instance) g_instance = std::make_unique<ControlClient>(g_timingForNewClients);
+    return *g_instance;
+}
+
+void ControlClient::Destroy() {
+    std::unique_ptr<ControlClient> doomed;
+    {
+        std::lock_guard lock(g_instanceMutex);
+        doomed = std::move(g_instance);
+    }
+}
+
+bool ControlClient::Exists() {
+    std::lock_guard lock(g_instanceMutex);
+    return g_instance != nullptr;
+}
+
+void ControlClient::SetTimingForNewClients(const Timing& timing) {
+    std::lock_guard lock(g_instanceMutex);
+    g_timingForNewClients = timing;
+}
+
+ControlClient::~ControlClient() {
+    keepAlive_.Stop();
+    CloseConnection();
+}
+
+void ControlClient::CloseConnection() {
+    tether::ConnectionHandle old;
+    {
+        std::lock_guard lock(connectionMutex_);
+        old = handle_;
+        handle_ = 0;
+    }
+    connected_ = false;
+    // Outside the lock: Close waits for a running callback, which may itself be
+    // waiting for a window whose thread wants to send.
+    if (old) tether::Close(old);
+}
+
+void ControlClient::DropConnection() { CloseConnection(); }
+
+int ControlClient::Connect() {
+    CloseConnection();
+    int result = 0;
+    for (const std::string& server : config_.serverList) {
+        char url[2048];
+        std::snprintf(url, sizeof url, "http://%s:%d%s_%s", server.c_str(), config_.serverPort,
+                      config_.serverPath.c_str(), config_.currentUserName.c_str());
+        CMasterHttp http(timing_.http);
+        std::map<std::string, std::string> answer;
+        if (!http.MasterLookup(url, answer)) {
+            result = -1;
+            continue;
+        }
+        const std::string& ip = answer["ip"];
+        const std::string& port = answer["port"];
+        if (answer["status"] != "IDEL" || ip.empty() || port.empty()) continue;
+        for (int attempt = 0; attempt < timing_.proxyConnectAttempts; ++attempt) {
+            tether::ConnectionHandle handle = 0;
+            if (tether::ConnectInto(handle, ip.c_str(), std::atoi(port.c_str()), &ControlClient::OnReceive, this,
+                                    timing_.proxyConnectTimeoutMs)) {
+                {
+                    std::lock_guard lock(connectionMutex_);
+                    handle_ = handle;
+                }
+                lastAliveTick_ = platform::TickCount();
+                connected_ = true;
+                return 0;
+            }
+        }
+        result = -2;
+    }
+    app::LogWrite("link control error");
+    // No master gave a usable answer (every one answered with another status or an
+    // empty address): that is a master-server failure, not success.
+    return result == 0 ? -1 : result;
+}
+
+bool ControlClient::SendMessage(const ControlMessage& message, const Handler& handler) {
+    if (!connected_) return false;
+    std::lock_guard lock(sendMutex_);
+    if (handler) RegisterHandler(message.msgType, handler);
+    const std::string json = EncodeJson(message);
+    if (json.size() + 1 > kSendBufferSize) return false;  // never past the buffer
+    sendBuffer_[0] = static_cast<char>(kRequestTypeByte);
+    std::copy(json.begin(), json.end(), sendBuffer_.begin() + 1);
+    tether::ConnectionHandle handle;
+    {
+        std::lock_guard connectionLock(connectionMutex_);
+        handle = handle_;
+    }
+    if (tether::Send(handle, sendBuffer_.data(), static_cast<long>(json.size() + 1), false) <= 0) {
+        app::LogWrite("send to control command error");
+        return false;
+    }
+    return true;
+}
+
+std::int32_t ControlClient::SendGenericRequest(int msgType, const std::map<std::string, std::string>& params) {
+    ControlMessage message;
+    {
+        std::lock_guard lock(g_genericIdMutex);
+        g_lastGenericId = NextGenericId(g_lastGenericId);
+        message.id = g_lastGenericId;
+    }
+    message.msgType = msgType;
+    message.realm = 1;
+    message.params = params;
+    return SendMessage(message) ? message.id : 0;
+}
+
+void ControlClient::RegisterHandler(int msgType, Handler handler) {
+    std::lock_guard lock(dispatchMutex_);
+    handlers_[msgType] = std::move(handler);
+}
+
+void ControlClient::SubscribeRenewal(platform::WindowHandle window) {
+    std::lock_guard lock(dispatchMutex_);
+    auto& list = subscribers_[kRenewalType];
+    auto copy = list ? std::make_shared<std::vector<platform::WindowHandle>>(*list)
+                     : std::make_shared<std::vector<platform::WindowHandle>>();
+    copy->push_back(window);
+    list = copy;
+}
+
+void ControlClient::UnsubscribeRenewal(platform::WindowHandle window) {
+    std::lock_guard lock(dispatchMutex_);
+    auto it = subscribers_.find(kRenewalType);
+    if (it == subscribers_.end() || !it->second) return;
+    auto copy = std::make_shared<std::vector<platform::WindowHandle>>(*it->second);
+    std::erase(*copy, window);
+    it->second = copy;
+}
+
+void ControlClient::InstallNotificationCallback(NotificationCallback callback, void* user) {
+    std::lock_guard lock(dispatchMutex_);
+    notify_ = std::move(callback);
+    notifyUser_ = user;
+}
+
+void ControlClient::OnReceive(int status, const char* data, int length, void* user) {
+    static_cast<ControlClient*>(user)->Route(status, data, length);
+}
+
+void ControlClient::Route(int status, const char* data, int length) {
+    if (status < 0) {
+        connected_ = false;
+        return;
+    }
+    std::optional<ControlMessage> message = DecodeMessage(data, static_cast<std::size_t>(length));
+    if (!message) return;
+
+    std::shared_ptr<std::vector<platform::WindowHandle>> windows;
+    Handler handler;
+    NotificationCallback notify;
+    void* notifyUser = nullptr;
+    {
+        std::lock_guard lock(dispatchMutex_);
+        if (auto it = subscribers_.find(message->msgType); it != subscribers_.end()) windows = it->second;
+        auto handlerIt = handlers_.find(message->msgType);
+        if (handlerIt == handlers_.end()) handlerIt = handlers_.find(kDefaultHandlerKey);
+        if (handlerIt != handlers_.end()) handler = handlerIt->second;
+        notify = notify_;
+        notifyUser = notifyUser_;
+    }
+    // Windows get their copies without the dispatch lock held: a window's thread may
+    // be waiting for that lock to unsubscribe.
+    if (windows) {
+        for (platform::WindowHandle window : *windows) {
+            if (window == 0) continue;
+            platform::SendWindowMessage(window,
+                                        platform::Message(kControlReplyMessage, 0, 1, platform::MakePayload(*message)));
+        }
+    }
+    if (handler) handler(*message);
+    if (notify) notify(message->id, message->msgType, message->params, notifyUser);
+}
+
+void ControlClient::KeepAlive(app::ThreadWrapper& self) {
+    while (!self.WaitForStop(timing_.keepAliveWakeMs)) {
+        self.Beat();
+        if (!loggedIn_) continue;
+        if (connected_) {
+            const std::uint32_t silent = platform::TickSince(lastAliveTick_);
+            if (silent > timing_.heartbeatAfterMs)
+                SendMessage(heartbeat_, [this](const ControlMessage&) { lastAliveTick_ = platform::TickCount(); });
+            if (silent > timing_.downAfterMs) connected_ = false;
+        } else if (Connect() == 0) {
+            if (Login() == 0) connected_ = false;
+        }
+    }
+}
+
+}  // namespace control

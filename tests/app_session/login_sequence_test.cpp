@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+#include <thread>
+
+#include "app/app_config.h"
+#include "app/app_instance.h"
+#include "app/app_messages.h"
+#include "app/log_file.h"
+#include "app/login_sequence.h"
+#include "control/fake_proxy.h"
+#include "platform/paths.h"
+#include "support/temp_dir.h"
+
+using control::ControlMessage;
+using testing_support::FakeProxy;
+
+namespace {
+
+struct Step {
+    std::uintptr_t progress;
+    std::string text;
+};
+
+class LoginSequenceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::SetProgramDirectory(dir.Path());
+        control::ControlClient::Timing timing;
+        timing.requestTimeoutMs = 300;
+        timing.listTimeoutMs = 1000;
+        timing.http.readTimeoutMs = 1000;
+        control::ControlClient::SetTimingForNewClients(timing);
+        app::AppConfig& config = app::AppConfig::Instance();
+        config = app::AppConfig();
+        config.serverList = {"127.0.0.1"};
+        config.serverPort = proxy.MasterPort();
+        config.serverPath = "/m";
+        config.currentUserName = "demo";
+        config.currentUserPassword = "pw";
+        config.currentUserRemember = true;
+        window = platform::CreateWindowHandle(
+            [this](platform::Message& message) -> std::intptr_t {
+                if (message.id != app::kAppNotify) return 0;
+                auto* text = platform::PayloadAs<std::string>(message);
+                steps.push_back({message.wParam, text ? *text : ""});
+                return 0;
+            },
+            executor);
+        app::CAppInteance::Instance().SetNotifyWindow(window);
+    }
+    void TearDown() override {
+        app::CAppInteance::Destroy();
+        platform::DestroyWindowHandle(window);
+        app::LogFile::Destroy();
+        platform::SetProgramDirectory("");
+    }
+
+    int Run() {
+        std::atomic<int> result{-1};
+        std::thread login([&] { result = app::RunLoginSequence(); });
+        executor->RunUntil([&] { return result != -1; }, 10000);
+        login.join();
+        executor->RunPending();
+        return result;
+    }
+
+    void AnswerLoginWith(int status, int listChunks = 1) {
+        proxy.SetScript([status, listChunks](const ControlMessage& request) -> std::vector<std::string> {
+            Json::Value params;
+            if (request.msgType == 2) {
+                params["status"] = status;
+                params["userId"] = "u";
+                return {FakeProxy::Reply(request.id, 2, params)};
+            }
+            if (request.msgType == 29 && listChunks > 0) {
+                params["status"] = 1;
+                params["nodeIdList"] = "n1;";
+                params["nodeNameList"] = "总部;";
+                params["cameraCountList"] = "1;0";
+                params["cameraOnlineCountList"] = "1;0";
+                params["cameraIdList"] = ";c1";
+                params["cameraActiveList"] = ";1";
+                params["parentIdList"] = "0;n1";
+                params["end"] = "1";
+                return {FakeProxy::Reply(request.id, 29, params)};
+            }
+            return {};
+        });
+    }
+
+    std::string Log() {
+        app::LogFile::Destroy();
+        return dir.Read("appLogs/Manage.log");
+    }
+
+    testing_support::TempDir dir;
+    FakeProxy proxy;
+    std::shared_ptr<platform::LoopExecutor> executor = std::make_shared<platform::LoopExecutor>();
+    platform::WindowHandle window = 0;
+    std::vector<Step> steps;
+};
+
+}  // namespace
+
+TEST_F(LoginSequenceTest, SuccessfulLoginReportsEveryStepAndFillsTheItemTable) {
+    AnswerLoginWith(1);
+    ASSERT_EQ(Run(), 1);
+    std::vector<std::uintptr_t> progress;
+    for (auto& step : steps) progress.push_back(step.progress);
+    EXPECT_EQ(progress, (std::vector<std::uintptr_t>{10, 50, 60, 80, 90, 0}));
+    EXPECT_EQ(steps[0].text, "初始化...");
+    EXPECT_EQ(steps[3].text, "检测升级...");
+    EXPECT_EQ(steps[4].text, "获取列表...");
+    auto& items = app::CAppInteance::Instance().Items();
+    ASSERT_EQ(items.Count(), 2u);
+    EXPECT_EQ(items.Get(0)->name, "总部");
+    EXPECT_EQ(items.Get(1)->id, "c1");
+    // The user is remembered at the front of appUser.ini.
+    app::AppConfig reloaded;
+    reloaded.LoadSavedUsers();
+    ASSERT_FALSE(reloaded.savedUsers.empty());
+    EXPECT_EQ(reloaded.savedUsers[0].name, "demo");
+}
+
+TEST_F(LoginSequenceTest, EachRefusalGivesItsTextAndLogLine) {
+    const struct {
+        int status;
+        const char* text;
+        bool logged;
+    } cases[] = {{2, "不是Kelvo账号！", false},
+                 {-1, "登录失败，用户名或密码错误！", true},
+                 {-2, "登录失败，账号已过期！", true},
+                 {-3, "已达到用户最大登录数！", true},
+                 {-9, "", true}};
+    for (const auto& c : cases) {
+        steps.clear();
+        AnswerLoginWith(c.status);
+        control::ControlClient::Destroy();
+        EXPECT_EQ(Run(), 0) << c.status;
+        ASSERT_FALSE(steps.empty());
+        EXPECT_EQ(steps.back().progress, app::kLoginFailed);
+        EXPECT_EQ(steps.back().text, c.text);
+        const bool logged = Log().find(":username or password or expiredDate or onlineMax error\n") != std::string::npos;
+        EXPECT_EQ(logged, c.logged) << c.status;
+    }
+}
+
+TEST_F(LoginSequenceTest, UnansweredLoginReportsTheTimeout) {
+    proxy.SetScript(nullptr);
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(steps.back().text, "登录代理服务器超时，请检查服务器网络状态！");
+}
+
+TEST_F(LoginSequenceTest, UnreachableMasterAndProxyGiveTheirTexts) {
+    app::AppConfig::Instance().serverList = {"127.0.0.2"};
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(steps.back().text, "连接总控服务器失败，请检查网络连接是否正常！");
+    EXPECT_NE(Log().find(":link server error\n"), std::string::npos);
+}
+
+TEST_F(LoginSequenceTest, MissingListFailsTheLogin) {
+    AnswerLoginWith(1, 0);
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(steps.back().text, "获取列表失败");
+}

@@ -1,0 +1,290 @@
+#include <gtest/gtest.h>
+#include <thread>
+
+#include "control/control_client.h"
+#include "control/fake_proxy.h"
+#include "platform/paths.h"
+#include "platform/tick.h"
+#include "support/temp_dir.h"
+
+using control::ControlClient;
+using control::ControlMessage;
+using testing_support::FakeProxy;
+
+namespace {
+
+ControlClient::Timing FastTiming() {
+    ControlClient::Timing timing;
+    timing.keepAliveWakeMs = 20;
+    timing.heartbeatAfterMs = 150;
+    timing.downAfterMs = 400;
+    timing.requestTimeoutMs = 1500;
+    timing.listTimeoutMs = 1500;
+    timing.proxyConnectTimeoutMs = 1000;
+    timing.http.connectTimeoutMs = 1000;
+    timing.http.readTimeoutMs = 1000;
+    return timing;
+}
+
+Json::Value LoginOk(int status = 1) {
+    Json::Value params;
+    params["status"] = status;
+    params["userId"] = "u-1";
+    params["uploadUrl"] = "http://pics/";
+    params["enableList"] = "101;103";
+    params["showMsg"] = "欢迎";
+    return params;
+}
+
+class ControlClientTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::SetProgramDirectory(dir.Path());
+        config.serverList = {"127.0.0.1"};
+        config.serverPort = proxy.MasterPort();
+        config.serverPath = "/master";
+        config.currentUserName = "demo";
+        config.currentUserPassword = "123456";
+        proxy.SetScript([](const ControlMessage& request) -> std::vector<std::string> {
+            if (request.msgType == 2) return {FakeProxy::Reply(request.id, 2, LoginOk())};
+            if (request.msgType == 1) return {FakeProxy::Reply(request.id, 1, Json::Value(Json::objectValue))};
+            return {};
+        });
+    }
+    void TearDown() override { platform::SetProgramDirectory(""); }
+
+    testing_support::TempDir dir;
+    app::AppConfig config;
+    FakeProxy proxy;
+};
+
+}  // namespace
+
+TEST(GenericIds, CountUpAndWrapToOne) {
+    EXPECT_EQ(control::NextGenericId(0), 1);
+    EXPECT_EQ(control::NextGenericId(0x7FFFFFF8), 0x7FFFFFF9);
+    EXPECT_EQ(control::NextGenericId(0x7FFFFFF9), 1);
+}
+
+TEST_F(ControlClientTest, LoginSendsExactBytesAndAcceptsTheReply) {
+    ControlClient client(FastTiming(), config);
+    ASSERT_EQ(client.Connect(), 0);
+    EXPECT_EQ(proxy.Master().Paths().at(0), "/master_demo");
+    EXPECT_EQ(client.Login(), 1);
+    EXPECT_TRUE(client.IsLoggedIn());
+    EXPECT_EQ(config.userId, "u-1");
+    EXPECT_EQ(config.noticeText, "欢迎");
+    EXPECT_EQ(config.loginUserName, "demo");
+    EXPECT_EQ(config.featureSwitches, (std::array<std::uint8_t, 4>{1, 0, 1, 0}));
+    EXPECT_EQ(config.accountKind, 1);
+
+    std::string raw = proxy.RawRequests().at(0);
+    auto decoded = control::DecodeMessage(raw.data(), raw.size());
+    ASSERT_TRUE(decoded);
+    // MD5("123456") in upper case, written out by hand.
+    const std::string expected = std::string(1, '\0') + "{\"id\":" + std::to_string(decoded->id) +
+                                 ",\"msgType\":2,\"params\":{\"oemId\":\"1\",\"password\":"
+                                 "\"E10ADC3949BA59ABBE56E057F20F883E\",\"userName\":\"demo\",\"ver\":\"1.1.1\"},"
+                                 "\"realm\":1}\n";
+    EXPECT_EQ(raw, expected);
+}
+
+TEST_F(ControlClientTest, ScrambledLoginReplyIsAcceptedLikeAPlainOne) {
+    proxy.SetScript([](const ControlMessage& request) -> std::vector<std::string> {
+        if (request.msgType == 2) return {FakeProxy::Reply(request.id, 2, LoginOk(2), true)};
+        return {};
+    });
+    ControlClient client(FastTiming(), config);
+    ASSERT_EQ(client.Connect(), 0);
+    EXPECT_EQ(client.Login(), 2) << "status 2 is accepted by the request itself";
+    EXPECT_EQ(config.accountKind, 2);
+}
+
+TEST_F(ControlClientTest, RefusedLoginLeavesTheConfigurationAlone) {
+    proxy.SetScript([](const ControlMessage& request) -> std::vector<std::string> {
+        Json::Value params;
+        params["status"] = -2;
+        params["userId"] = "nobody";
+        return {FakeProxy::Reply(request.id, 2, params)};
+    });
+    ControlClient client(FastTiming(), config);
+    ASSERT_EQ(client.Connect(), 0);
+    EXPECT_EQ(client.Login(), -2);
+    EXPECT_FALSE(client.IsLoggedIn());
+    EXPECT_EQ(config.userId, "");
+}
+
+TEST_F(ControlClientTest, UnansweredLoginTimesOutWithZero) {
+    proxy.SetScript(nullptr);
+    auto timing = FastTiming();
+    timing.requestTimeoutMs = 100;
+    ControlClient client(timing, config);
+    ASSERT_EQ(client.Connect(), 0);
+    EXPECT_EQ(client.Login(), 0);
+}
+
+TEST_F(ControlClientTest, MasterLookupFallsThroughAddresses) {
+    // 127.0.0.2 has no master listening: -1; then the real master names a proxy port
+    // that refuses: -2.
+    testing_support::TinyHttpServer refusedProxyMaster([](const std::string&) {
+        return std::string("{\"ip\":\"127.0.0.1\",\"port\":\"1\",\"status\":\"IDEL\"}");
+    });
+    config.serverList = {"127.0.0.2", "127.0.0.1"};
+    config.serverPort = refusedProxyMaster.Port();
+    ControlClient client(FastTiming(), config);
+    EXPECT_EQ(client.Connect(), -2);
+    EXPECT_FALSE(client.IsConnected());
+
+    config.serverList = {"127.0.0.2"};
+    EXPECT_EQ(client.Connect(), -1);
+}
+
+TEST_F(ControlClientTest, LookupAnswersWithoutUsableProxyCountAsMasterFailure) {
+    testing_support::TinyHttpServer busy([](const std::string& path) {
+        if (path.find("lower") != std::string::npos) return std::string("{\"ip\":\"127.0.0.1\",\"port\":\"5\",\"status\":\"idel\"}");
+        return std::string("{\"ip\":\"\",\"port\":\"5\",\"status\":\"IDEL\"}");
+    });
+    config.serverPort = busy.Port();
+    ControlClient client(FastTiming(), config);
+    EXPECT_EQ(client.Connect(), -1);
+    config.currentUserName = "lower";
+    EXPECT_EQ(client.Connect(), -1) << "only the exact word IDEL names a usable proxy";
+}
+
+TEST_F(ControlClientTest, ListChunksAreJoinedWithSeparators) {
+    proxy.SetScript([](const ControlMessage& request) -> std::vector<std::string> {
+        if (request.msgType == 2) return {FakeProxy::Reply(request.id, 2, LoginOk())};
+        if (request.msgType != 29) return {};
+        EXPECT_EQ(request.Param("userId"), "u-1");
+        std::vector<std::string> replies;
+        // The first chunk holds one node only, so its camera-id list is empty.
+        const char* nodeIds[] = {"n1", ";", ""};
+        const char* cameraIds[] = {"", "c1;c2", "c3"};
+        for (int i = 0; i < 3; ++i) {
+            Json::Value params;
+            params["status"] = 1;
+            params["nodeIdList"] = nodeIds[i];
+            params["cameraIdList"] = cameraIds[i];
+            params["end"] = i == 2 ? "1" : "0";
+            replies.push_back(FakeProxy::Reply(request.id, 29, params));
+        }
+        return replies;
+    });
+    ControlClient client(FastTiming(), config);
+    ASSERT_EQ(client.Connect(), 0);
+    ASSERT_EQ(client.Login(), 1);
+    control::CameraListReply list;
+    ASSERT_TRUE(client.FetchCameraList(list));
+    EXPECT_EQ(list.lists[control::CameraListReply::kNodeId], "n1;;;");
+    EXPECT_EQ(list.lists[control::CameraListReply::kCameraId], ";c1;c2;c3");
+    EXPECT_EQ(list.lists[control::CameraListReply::kParentId], ";;") << "missing keys join as empty items";
+}
+
+TEST_F(ControlClientTest, AlarmSearchStopsAtFirstIncompleteRowAndPrefixesPictures) {
+    proxy.SetScript([](const ControlMessage& request) -> std::vector<std::string> {
+        if (request.msgType == 2) return {FakeProxy::Reply(request.id, 2, LoginOk())};
+        if (request.msgType != 8) return {};
+        EXPECT_EQ(request.params.count("cameraId"), 0u);
+        Json::Value p;
+        p["nodeIdList"] = "n;n;n;n";
+        p["nodeNameList"] = "N;N;N;N";
+        p["cameraIdList"] = "c;c;c;c";
+        p["cameraNameList"] = "C;C;C;C";
+        p["kindNameList"] = "移动侦测;k;k;k";
+        p["msgList"] = "m;m;;m";
+        p["pictureList"] = "a.jpg;;x;y";
+        p["datetimeList"] = "t1;t2;t3;t4";
+        return {FakeProxy::Reply(request.id, 8, p)};
+    });
+    ControlClient client(FastTiming(), config);
+    ASSERT_EQ(client.Connect(), 0);
+    ASSERT_EQ(client.Login(), 1);
+    control::AlarmSearchResult result;
+    ASSERT_TRUE(client.SearchAlarms("2026-12-01 00:00:00", "2026-12-08 00:00:00", "n", "", result));
+    ASSERT_EQ(result.Size(), 2u);
+    EXPECT_EQ(result.pictureUrls[0], "http://pics/a.jpg");
+    EXPECT_EQ(result.pictureUrls[1], "") << "an empty picture gives an empty address";
+    EXPECT_EQ(result.kindNames[0], "移动侦测");
+}
+
+TEST_F(ControlClientTest, RoutingReachesSubscribersHandlersDefaultAndCallback) {
+    ControlClient client(FastTiming(), config);
+    ASSERT_EQ(client.Connect(), 0);
+
+    auto executor = std::make_shared<platform::LoopExecutor>();
+    std::atomic<int> windowGot{0};
+    platform::WindowHandle window = platform::CreateWindowHandle(
+        [&](platform::Message& message) -> std::intptr_t {
+            auto* copy = platform::PayloadAs<ControlMessage>(message);
+            if (message.id == control::kControlReplyMessage && message.lParam == 1 && copy &&
+                copy->Param("cameraId") == "c9")
+                ++windowGot;
+            return 0;
+        },
+        executor);
+    client.SubscribeRenewal(window);
+    std::atomic<int> defaults{0}, typed{0}, notified{0};
+    client.SetDefaultHandler([&](const ControlMessage&) { ++defaults; });
+    client.RegisterHandler(43, [&](const ControlMessage&) { ++typed; });
+    client.InstallNotificationCallback(
+        [&](std::int64_t, int msgType, const std::map<std::string, std::string>&, void* user) {
+            if (user == &notified) ++notified;
+        },
+        &notified);
+
+    Json::Value renewal;
+    renewal["cameraId"] = "c9";
+    proxy.Push(FakeProxy::Reply(5, 74, renewal));
+    proxy.Push(FakeProxy::Reply(6, 43, Json::Value(Json::objectValue)));
+    proxy.Push(std::string("\x01{not json", 10));
+    executor->RunUntil([&] { return notified == 2; }, 5000);
+    EXPECT_EQ(windowGot, 1);
+    EXPECT_EQ(typed, 1);
+    EXPECT_EQ(defaults, 1) << "the 74 reply had no handler of its own";
+    EXPECT_EQ(notified, 2) << "the undecodable message is dropped";
+    client.UnsubscribeRenewal(window);
+    platform::DestroyWindowHandle(window);
+}
+
+TEST_F(ControlClientTest, RequestsFailAtOnceWhenNotConnectedAndOversizedAreRefused) {
+    ControlClient client(FastTiming(), config);
+    EXPECT_EQ(client.SendGenericRequest(43, {{"start", "0"}}), 0);
+    EXPECT_EQ(client.RequestForwardingAddress("c1").status, -1);
+    ASSERT_EQ(client.Connect(), 0);
+    std::map<std::string, std::string> huge{{"content", std::string(ControlClient::kSendBufferSize, 'x')}};
+    EXPECT_EQ(client.SendGenericRequest(51, huge), 0);
+    std::int32_t id = client.SendGenericRequest(51, {{"content", "ok"}});
+    EXPECT_GT(id, 0);
+    EXPECT_EQ(client.SendGenericRequest(51, {{"content", "ok"}}), control::NextGenericId(id));
+}
+
+TEST_F(ControlClientTest, KeepAliveSendsHeartbeatsAfterSilence) {
+    ControlClient client(FastTiming(), config);
+    ASSERT_EQ(client.Connect(), 0);
+    ASSERT_EQ(client.Login(), 1);
+    ASSERT_TRUE(proxy.WaitUntil([&] { return proxy.CountRequests(1) >= 2; }));
+    EXPECT_TRUE(client.IsConnected()) << "answered heartbeats keep the connection up";
+}
+
+TEST_F(ControlClientTest, SilentProxyIsMarkedDownAndKeepAliveReconnectsAndLogsInAgain) {
+    ControlClient client(FastTiming(), config);
+    ASSERT_EQ(client.Connect(), 0);
+    ASSERT_EQ(client.Login(), 1);
+    proxy.SetScript([](const ControlMessage& request) -> std::vector<std::string> {
+        if (request.msgType == 2) return {FakeProxy::Reply(request.id, 2, LoginOk())};
+        return {};  // heartbeats go unanswered
+    });
+    ASSERT_TRUE(proxy.WaitUntil([&] { return proxy.Accepted() >= 2 && proxy.CountRequests(2) >= 2; }));
+}
+
+TEST_F(ControlClientTest, DroppedConnectionIsReconnectedAndLoggedInAgain) {
+    ControlClient client(FastTiming(), config);
+    ASSERT_EQ(client.Connect(), 0);
+    ASSERT_EQ(client.Login(), 1);
+    proxy.DropAll();
+    ASSERT_TRUE(proxy.WaitUntil([&] { return proxy.Accepted() >= 2 && proxy.CountRequests(2) >= 2; }));
+    std::uint32_t start = platform::TickCount();
+    while (!client.IsConnected() && platform::TickSince(start) < 3000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(client.IsConnected());
+}

@@ -1,0 +1,165 @@
+#include "transport/forwarding_link.h"
+
+#include "platform/tick.h"
+
+namespace transport {
+
+void ForwardingLink::Waiter::Reset() {
+    event.Reset();
+    std::lock_guard lock(mutex);
+    reply.clear();
+}
+
+void ForwardingLink::Waiter::Complete(const std::map<std::string, std::string>& params) {
+    {
+        std::lock_guard lock(mutex);
+        reply = params;
+    }
+    event.Set();
+}
+
+bool ForwardingLink::Waiter::Wait(std::uint32_t timeoutMs, std::map<std::string, std::string>& out) {
+    if (!event.Wait(timeoutMs)) return false;
+    std::lock_guard lock(mutex);
+    out = reply;
+    return true;
+}
+
+ForwardingLink::ForwardingLink(AddressProvider addresses, LinkTiming timing)
+    : timing_(timing), addresses_(std::move(addresses)) {}
+
+ForwardingLink::~ForwardingLink() {
+    StopSupervision();
+    Close();
+}
+
+void ForwardingLink::StartSupervision() {
+    supervision_.Start([this](app::ThreadWrapper& self) {
+        while (!self.WaitForStop(timing_.superviseWakeMs)) {
+            self.Beat();
+            if (opened_ && connected_) Supervise();
+        }
+    });
+}
+
+void ForwardingLink::StopSupervision() { supervision_.Stop(); }
+
+void ForwardingLink::Close() {
+    opened_ = false;
+    connected_ = false;
+    tether::ConnectionHandle old;
+    {
+        std::lock_guard lock(connectionMutex_);
+        old = handle_;
+        handle_ = 0;
+    }
+    if (old) tether::Close(old);
+}
+
+int ForwardingLink::ConnectAndOpen(const std::string& cameraId, const std::string& address, int port,
+                                   const std::string& password, std::map<std::string, std::string> params,
+                                   int noReplyResult) {
+    if (cameraId.empty() || address.empty() || port == 0) return -7;
+    tether::ConnectionHandle handle;
+    {
+        std::lock_guard lock(connectionMutex_);
+        handle = handle_;
+        handle_ = 0;
+    }
+    connected_ = false;
+    if (!tether::ConnectInto(handle, address.c_str(), port, &ForwardingLink::OnTetherReceive, this,
+                             timing_.connectTimeoutMs))
+        return -4;
+    {
+        std::lock_guard lock(connectionMutex_);
+        handle_ = handle;
+    }
+    {
+        std::lock_guard lock(identityMutex_);
+        identity_ = Identity{address, port, cameraId, password};
+    }
+    connected_ = true;
+
+    std::map<std::string, std::string> reply;
+    if (!SendAndWait(openWaiter_, 1, true, params, reply)) return noReplyResult;
+    const std::uint32_t now = platform::TickCount();
+    lastHeartbeatReply_ = now;
+    lastData_ = now;
+    const std::string& result = reply["result"];
+    opened_ = result == "1";
+    return opened_ ? 1 : std::atoi(result.c_str());
+}
+
+bool ForwardingLink::SendCommand(int msgType, bool tickId, const std::map<std::string, std::string>& params) {
+    if (!connected_) return false;
+    control::ControlMessage message;
+    message.id = tickId ? static_cast<std::int32_t>(platform::TickCount()) : 0;
+    message.msgType = msgType;
+    message.realm = kLinkRealm;
+    message.params = params;
+    const std::string wire = control::EncodeRequest(message);
+    return SendRawMessage(reinterpret_cast<const std::uint8_t*>(wire.data()), wire.size()) > 0;
+}
+
+long ForwardingLink::SendRawMessage(const std::uint8_t* message, std::size_t length) {
+    tether::ConnectionHandle handle;
+    {
+        std::lock_guard lock(connectionMutex_);
+        handle = handle_;
+    }
+    if (!handle) return -1;
+    return tether::Send(handle, message, static_cast<long>(length), false);
+}
+
+bool ForwardingLink::SendAndWait(Waiter& waiter, int msgType, bool tickId,
+                                 const std::map<std::string, std::string>& params,
+                                 std::map<std::string, std::string>& reply) {
+    waiter.Reset();
+    if (!SendCommand(msgType, tickId, params)) return false;
+    return waiter.Wait(timing_.replyTimeoutMs, reply);
+}
+
+void ForwardingLink::HandleOpenReply(const control::ControlMessage& message) { openWaiter_.Complete(message.params); }
+
+std::string ForwardingLink::CameraId() const {
+    std::lock_guard lock(identityMutex_);
+    return identity_.cameraId;
+}
+
+ForwardingLink::Identity ForwardingLink::GetIdentity() const {
+    std::lock_guard lock(identityMutex_);
+    return identity_;
+}
+
+void ForwardingLink::MarkData() { lastData_ = platform::TickCount(); }
+
+void ForwardingLink::OnTetherReceive(int status, const char* data, int length, void* user) {
+    static_cast<ForwardingLink*>(user)->Receive(status, reinterpret_cast<const std::uint8_t*>(data),
+                                                length > 0 ? static_cast<std::size_t>(length) : 0);
+}
+
+void ForwardingLink::Receive(int status, const std::uint8_t* data, std::size_t length) {
+    if (status < 0) {
+        if (observer_) observer_->OnConnectionLost();
+        return;
+    }
+    if (data == nullptr || length == 0) return;
+    switch (data[0]) {
+        case kLinkControl: {
+            auto message = control::DecodeMessage(reinterpret_cast<const char*>(data), length);
+            if (message && message->realm == kLinkRealm) OnControl(*message);
+            break;
+        }
+        case kLinkCompactVideo:
+            OnCompactVideo(data + 1, length - 1);
+            break;
+        case kLinkMedia:
+            // The final byte of a media message is not part of its body.
+            if (length >= 2) OnMedia(data + 1, length - 2);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace transport

@@ -1,0 +1,98 @@
+#include "transport/talk_link.h"
+
+#include <cstdlib>
+
+#include "app/log_file.h"
+#include "platform/tick.h"
+
+namespace transport {
+
+TalkLink::TalkLink(PacketQueue& talkAudio, AddressProvider addresses, LinkTiming timing)
+    : ForwardingLink(std::move(addresses), timing), talkAudio_(talkAudio) {
+    StartSupervision();
+}
+
+TalkLink::~TalkLink() {
+    StopSupervision();
+    Close();
+}
+
+int TalkLink::Open(const std::string& cameraId, const std::string& address, int port, const std::string& password) {
+    const int result = ConnectAndOpen(cameraId, address, port, password,
+                                      {{"nodeId", cameraId}, {"pwd", password}, {"major", "1"}, {"minor", "0"}}, -4);
+    std::lock_guard lock(talkIdMutex_);
+    if (result == 1) {
+        std::lock_guard waiterLock(openWaiter_.mutex);
+        talkId_ = openWaiter_.reply["TalkId"];
+    } else {
+        talkId_.clear();
+    }
+    return result;
+}
+
+bool TalkLink::Command(int code, bool value) {
+    std::map<std::string, std::string> reply;
+    if (!SendAndWait(commandWaiter_, code, false, {}, reply) || reply["result"] != "1") return false;
+    talkActive_ = value;
+    return true;
+}
+
+void TalkLink::Heartbeat() { SendCommand(0, true); }
+
+std::string TalkLink::TalkId() const {
+    std::lock_guard lock(talkIdMutex_);
+    return talkId_;
+}
+
+long TalkLink::SendTalkAudio(const std::uint8_t* message, std::size_t length) {
+    return SendRawMessage(message, length);
+}
+
+void TalkLink::MarkHeartbeatReply() { lastHeartbeatReply_ = platform::TickCount(); }
+
+void TalkLink::OnControl(const control::ControlMessage& message) {
+    switch (message.msgType) {
+        case 0:
+            lastHeartbeatReply_ = platform::TickCount();
+            break;
+        case 1:
+            HandleOpenReply(message);
+            break;
+        case 1005:
+        case 1006:
+            commandWaiter_.Complete({{"result", message.Param("result")}});
+            break;
+        default:
+            break;
+    }
+}
+
+void TalkLink::OnMedia(const std::uint8_t* body, std::size_t length) {
+    if (length < kPacketHeaderSize || ReadLe16(body) != kTalkAudioPacket || !talkActive_) return;
+    if (ReadLe64(body + 4) < talkStartTimestamp_) return;
+    PacketQueue::Record record = talkAudio_.TakeFree();
+    record->Store(body, length, nullptr, 0);
+    talkAudio_.Push(std::move(record), false);
+}
+
+void TalkLink::Supervise() {
+    if (platform::TickSince(lastHeartbeatReply_) > timing_.silenceMs) {
+        const Identity identity = GetIdentity();
+        const control::TransportAddress address =
+            addresses_ ? addresses_(identity.cameraId) : control::TransportAddress{};
+        lastHeartbeatReply_ = platform::TickCount();
+        const int result =
+            Open(identity.cameraId, address.forwardingIp, std::atoi(address.forwardingPort.c_str()), identity.password);
+        if (result != 0) {
+            app::LogWrite("Reconnect sxtId %s succ.nStatus %d.\n", identity.cameraId.c_str(), result);
+        } else {
+            app::LogWrite("Reconnect sxtId %s false.nStatus %d.\n", identity.cameraId.c_str(), result);
+            connected_ = false;
+        }
+        opened_ = true;
+        return;
+    }
+    if (platform::TickSince(supervision_.StartTick()) > timing_.heartbeatStartMs) Heartbeat();
+}
+
+}  // namespace transport
