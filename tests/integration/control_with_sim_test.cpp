@@ -37,6 +37,15 @@ bool WaitFor(const std::function<bool()>& done, std::uint32_t timeoutMs = 5000) 
 
 class ControlWithSim : public ::testing::Test {
 protected:
+    // A client of the demo account, connected and logged in.
+    std::unique_ptr<ControlClient> LoggedInClient(testing_support::SimulatedService& sim, app::AppConfig& config) {
+        sim.PointAt(config, "demo", "larkview");
+        auto client = std::make_unique<ControlClient>(QuickTiming(), config);
+        EXPECT_EQ(client->Connect(), 0);
+        EXPECT_EQ(client->Login(), 1);
+        return client;
+    }
+
     void SetUp() override { platform::SetProgramDirectory(dir.Path()); }
     void TearDown() override {
         app::LogFile::Destroy();
@@ -67,12 +76,9 @@ TEST_F(ControlWithSim, LoginStatusesOfTheSeededAccounts) {
 TEST_F(ControlWithSim, TenThousandCamerasBuildTheirRows) {
     testing_support::SimulatedService sim(10000);
     app::AppConfig config;
-    sim.PointAt(config, "demo", "larkview");
-    ControlClient client(QuickTiming(), config);
-    ASSERT_EQ(client.Connect(), 0);
-    ASSERT_EQ(client.Login(), 1);
+    auto client = LoggedInClient(sim, config);
     control::CameraListReply list;
-    ASSERT_TRUE(client.FetchCameraList(list));
+    ASSERT_TRUE(client->FetchCameraList(list));
     control::CameraRows rows = control::BuildCameraRows(list, nullptr);
     std::size_t cameras = 0;
     for (auto& row : rows.rows) cameras += row->kind == control::ITEMINFO::kCamera;
@@ -86,34 +92,28 @@ TEST_F(ControlWithSim, TenThousandCamerasBuildTheirRows) {
 TEST_F(ControlWithSim, DroppedConnectionIsReconnectedAndLoggedInAgain) {
     testing_support::SimulatedService sim;
     app::AppConfig config;
-    sim.PointAt(config, "demo", "larkview");
-    ControlClient client(QuickTiming(), config);
-    ASSERT_EQ(client.Connect(), 0);
-    ASSERT_EQ(client.Login(), 1);
+    auto client = LoggedInClient(sim, config);
     control::CameraListReply list;
-    ASSERT_TRUE(client.FetchCameraList(list));
+    ASSERT_TRUE(client->FetchCameraList(list));
     const std::string camera = control::SplitList(list.lists[control::CameraListReply::kCameraId]).back();
 
     sim.Service().DropControlConnections();
-    ASSERT_TRUE(WaitFor([&] { return !client.IsConnected(); }));
-    ASSERT_TRUE(WaitFor([&] { return client.IsConnected(); }));
+    ASSERT_TRUE(WaitFor([&] { return !client->IsConnected(); }));
+    ASSERT_TRUE(WaitFor([&] { return client->IsConnected(); }));
     // Logged in again: the service answers requests that need a session.
-    EXPECT_TRUE(WaitFor([&] { return client.RequestForwardingAddress(camera).status != -100; }, 8000));
+    EXPECT_TRUE(WaitFor([&] { return client->RequestForwardingAddress(camera).status != -100; }, 8000));
 }
 
 TEST_F(ControlWithSim, AlarmSearchReturnsRowsWithPictureAddresses) {
     testing_support::SimulatedService sim;
     app::AppConfig config;
-    sim.PointAt(config, "demo", "larkview");
-    ControlClient client(QuickTiming(), config);
-    ASSERT_EQ(client.Connect(), 0);
-    ASSERT_EQ(client.Login(), 1);
+    auto client = LoggedInClient(sim, config);
     control::CameraListReply list;
-    ASSERT_TRUE(client.FetchCameraList(list));
+    ASSERT_TRUE(client->FetchCameraList(list));
     auto nodes = control::SplitList(list.lists[control::CameraListReply::kNodeId]);
     ASSERT_FALSE(nodes.empty());
     control::AlarmSearchResult result;
-    ASSERT_TRUE(client.SearchAlarms("2000-01-01 00:00:00", "2100-01-01 00:00:00", nodes[0], "", result));
+    ASSERT_TRUE(client->SearchAlarms("2000-01-01 00:00:00", "2100-01-01 00:00:00", nodes[0], "", result));
     ASSERT_GT(result.Size(), 0u);
     EXPECT_EQ(result.pictureUrls[0].rfind(config.uploadUrl, 0), 0u) << result.pictureUrls[0];
 }
