@@ -543,15 +543,3 @@ TEST_F(ForwardingWithSim, PanTiltMovesThePicture) {
         differing += std::abs(static_cast<unsigned char>(before[i]) - static_cast<unsigned char>(after[i])) > 24;
     EXPECT_GT(differing, before.size() / 10) << "the view moved";
 }
-
-TEST_F(ForwardingWithSim, AddressRepliesNameTheRunningForwardingServers) {
-    const auto servers = Sim().ForwardServers();
-    ASSERT_EQ(servers.size(), 2u);
-    for (const std::string camera : {kCompactCamera, kMediaCamera}) {
-        const control::TransportAddress address = client->RequestForwardingAddress(camera);
-        EXPECT_EQ(address.status, 1);
-        EXPECT_EQ(address.forwardingStatus, "1");
-        const int port = std::atoi(address.forwardingPort.c_str());
-        EXPECT_TRUE(port == servers[0].port || port == servers[1].port) << port;
-    }
-}

@@ -166,19 +166,6 @@ TEST(CameraPicture, NameAndClockAreDrawnWithTheCjkFont) {
     EXPECT_GT(MeanDifference(gate, later), 0.02) << "the clock shows";
 }
 
-TEST(CameraPicture, ViewStaysInsideTheScene) {
-    sim::SceneView view;
-    view.zoom = 9;
-    view.centerX = -1;
-    view.centerY = 2;
-    view.iris = 12;
-    view.Clamp();
-    EXPECT_EQ(view.zoom, 4.0);
-    EXPECT_DOUBLE_EQ(view.centerX, 0.25 / 4);
-    EXPECT_DOUBLE_EQ(view.centerY, 1 - 0.25 / 4);
-    EXPECT_EQ(view.iris, 5);
-}
-
 TEST(H264Clip, KeyFramesEverySecondEachWithItsParameterSets) {
     const auto clip = sim::EncodeClip(SmallLook(), 2, 1700000000);
     ASSERT_TRUE(clip);
