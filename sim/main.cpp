@@ -1,5 +1,5 @@
-// larkview-sim: the simulated service as a program. Prints the ports it serves and
-// runs until SIGINT or SIGTERM.
+// larkview-sim: the simulated service as a program. Prints the ports it serves
+// (master, proxy, forwarding servers) and runs until SIGINT or SIGTERM.
 
 #include <QGuiApplication>
 
@@ -23,8 +23,8 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    // Alarm pictures draw their text through Qt's font machinery, which needs a
-    // (window-less) GUI application object.
+    // Alarm pictures and camera pictures draw their text through Qt's font machinery,
+    // which needs a (window-less) GUI application object.
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     int qtArgc = 1;
     QGuiApplication gui(qtArgc, argv);
@@ -45,7 +45,12 @@ int main(int argc, char** argv) {
     std::printf("larkview-sim: master %s:%d (path %s_<user>), proxy %s:%d, pictures %s\n",
                 config.listenAddress.c_str(), service.MasterPort(), config.serverPath.c_str(),
                 config.listenAddress.c_str(), service.ProxyPort(), service.UploadUrlBase().c_str());
-    std::printf("[Ports]\nMaster=%d\nProxy=%d\nHttp=%d\n", service.MasterPort(), service.ProxyPort(), service.HttpPort());
+    const std::vector<sim::ForwardServer> forward = service.ForwardServers();
+    for (std::size_t i = 0; i < forward.size(); ++i)
+        std::printf("larkview-sim: forwarding server %zu at %s:%d\n", i + 1, forward[i].host.c_str(), forward[i].port);
+    std::printf("[Ports]\nMaster=%d\nProxy=%d\nHttp=%d\nForwardCount=%zu\n", service.MasterPort(), service.ProxyPort(),
+                service.HttpPort(), forward.size());
+    for (std::size_t i = 0; i < forward.size(); ++i) std::printf("Forward%zu=%d\n", i + 1, forward[i].port);
     std::fflush(stdout);
 
     int received = 0;

@@ -187,6 +187,20 @@ std::optional<std::string> NormaliseDateTime(const std::string& text) {
     return std::string(out);
 }
 
+std::optional<std::time_t> ParseDateTime(const std::string& text) {
+    auto normal = NormaliseDateTime(text);
+    if (!normal) return std::nullopt;
+    std::tm local{};
+    std::sscanf(normal->c_str(), "%d-%d-%d %d:%d:%d", &local.tm_year, &local.tm_mon, &local.tm_mday, &local.tm_hour,
+                &local.tm_min, &local.tm_sec);
+    local.tm_year -= 1900;
+    local.tm_mon -= 1;
+    local.tm_isdst = -1;
+    const std::time_t when = std::mktime(&local);
+    if (when == static_cast<std::time_t>(-1)) return std::nullopt;
+    return when;
+}
+
 bool ServiceStore::Open(const std::string& path, const SeedOptions& seed) {
     std::lock_guard<std::mutex> guard(lock_);
     if (!db_.Open(path)) {
@@ -314,7 +328,8 @@ bool ServiceStore::Seed(const SeedOptions& options) {
     // Cameras: mostly online; some offline, some expired (and therefore offline).
     auto camera = db_.Prepare(
         "INSERT INTO cameras(id, owner_id, node_id, name, signature, password, online, expired_date, "
-        "forward_server_id, keyword, template_id, delivery, ptz) VALUES(?, 10001, ?, ?, ?, '123456', ?, ?, ?, ?, ?, ?, ?)");
+        "forward_server_id, keyword, template_id, delivery, ptz, width, height, frame_rate) "
+        "VALUES(?, 10001, ?, ?, ?, '123456', ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     const std::string lapsed = FormatDate(reference - 30 * kDay);
     for (int c = 0; c < cameraCount; ++c) {
         const std::int64_t id = kFirstCameraId + c;
@@ -334,6 +349,10 @@ bool ServiceStore::Seed(const SeedOptions& options) {
                   .Bind(9, c % 17 == 9 ? 1 : 0)
                   .Bind(10, c % 2)
                   .Bind(11, c % 4 == 0 ? 1 : 0)
+                  // Mostly D1; some CIF and some full HD cameras, some at 15 frames a second.
+                  .Bind(12, c % 10 == 3 ? 352 : c % 10 == 7 ? 1920 : 704)
+                  .Bind(13, c % 10 == 3 ? 288 : c % 10 == 7 ? 1080 : 576)
+                  .Bind(14, c % 6 == 5 ? 15 : 25)
                   .Run());
     }
 
@@ -414,6 +433,14 @@ bool ServiceStore::SetForwardServers(const std::vector<ForwardServer>& servers) 
         if (!upsert.Bind(1, static_cast<std::int64_t>(i + 1)).Bind(2, servers[i].host).Bind(3, servers[i].port).Run())
             return false;
     return transaction.Commit();
+}
+
+std::vector<ForwardServer> ServiceStore::ForwardServers() {
+    std::lock_guard<std::mutex> guard(lock_);
+    std::vector<ForwardServer> servers;
+    auto read = db_.Prepare("SELECT host, port FROM forward_servers ORDER BY id");
+    while (read.Step()) servers.push_back({read.Text(0), static_cast<int>(read.Int(1))});
+    return servers;
 }
 
 long long ServiceStore::CountRows(const std::string& table) {
@@ -735,6 +762,93 @@ std::optional<PlaybackSetup> ServiceStore::SetUpPlayback(const Account& viewer, 
     auto prune = db_.Prepare("DELETE FROM playback_sessions WHERE id <= ?");
     prune.Bind(1, setup.playbackId - kKeptPlaybackSessions).Run();
     return setup;
+}
+
+std::optional<StreamingCamera> ServiceStore::StreamingCameraInfo(const std::string& cameraId) {
+    std::lock_guard<std::mutex> guard(lock_);
+    const std::int64_t id = ToId(cameraId);
+    if (id < 0) return std::nullopt;
+    auto read = db_.Prepare(
+        "SELECT name, online, expired_date, template_id, width, height, frame_rate, delivery, ptz FROM cameras "
+        "WHERE id = ?");
+    read.Bind(1, id);
+    if (!read.Step()) return std::nullopt;
+    StreamingCamera camera;
+    camera.cameraId = std::to_string(id);
+    camera.name = read.Text(0);
+    const std::time_t now = Now();
+    const std::string expiry = read.Text(2);
+    camera.inService = expiry.empty() || expiry >= FormatDate(now);
+    camera.online = read.Int(1) != 0 && camera.inService;
+    camera.video.width = static_cast<int>(read.Int(4));
+    camera.video.height = static_cast<int>(read.Int(5));
+    camera.video.frameRate = static_cast<int>(read.Int(6));
+    camera.video.mediaMessages = read.Int(7) != 0;
+    camera.video.panTiltZoom = read.Int(8) != 0;
+    const std::int64_t plan = read.Int(3);
+    if (plan != 0) {
+        // Inside when a period of today (day 1 = Sunday) holds the current minute;
+        // the texts are zero-padded "HH:MM", so they compare as text.
+        std::tm local{};
+        localtime_r(&now, &local);
+        char minute[8];
+        std::snprintf(minute, sizeof minute, "%02d:%02d", local.tm_hour, local.tm_min);
+        auto periods = db_.Prepare(
+            "SELECT 1 FROM plan_periods WHERE template_id = ? AND day_index = ? AND start_time <= ? AND end_time >= ? "
+            "LIMIT 1");
+        periods.Bind(1, plan).Bind(2, local.tm_wday + 1).Bind(3, minute).Bind(4, minute);
+        camera.inOpenWindow = periods.Step();
+    }
+    return camera;
+}
+
+std::optional<PlaybackSession> ServiceStore::FindPlaybackSession(const std::string& playbackId) {
+    std::lock_guard<std::mutex> guard(lock_);
+    const std::int64_t id = ToId(playbackId);
+    if (id < 0) return std::nullopt;
+    auto read = db_.Prepare("SELECT camera_id, start_time, end_time FROM playback_sessions WHERE id = ?");
+    read.Bind(1, id);
+    if (!read.Step()) return std::nullopt;
+    PlaybackSession session;
+    session.playbackId = id;
+    session.cameraId = std::to_string(read.Int(0));
+    session.startTime = read.Text(1);
+    session.endTime = read.Text(2);
+    auto ranges = db_.Prepare(
+        "SELECT start_time, end_time FROM recordings WHERE camera_id = ? AND end_time >= ? AND start_time <= ? "
+        "ORDER BY start_time LIMIT 500");
+    ranges.Bind(1, read.Int(0)).Bind(2, session.startTime).Bind(3, session.endTime);
+    while (ranges.Step()) session.recordings.emplace_back(ranges.Text(0), ranges.Text(1));
+    return session;
+}
+
+bool ServiceStore::SetCameraVideo(const std::string& cameraId, const CameraVideo& video) {
+    std::lock_guard<std::mutex> guard(lock_);
+    const std::int64_t id = cameraId.empty() ? 0 : ToId(cameraId);
+    if (id < 0) return false;
+    auto update = db_.Prepare(
+        "UPDATE cameras SET width = ?, height = ?, frame_rate = ?, delivery = ?, ptz = ? WHERE ?6 = 0 OR id = ?6");
+    update.Bind(1, video.width).Bind(2, video.height).Bind(3, video.frameRate).Bind(4, video.mediaMessages ? 1 : 0)
+        .Bind(5, video.panTiltZoom ? 1 : 0).Bind(6, id);
+    return update.Run() && (id == 0 || db_.Changes() > 0);
+}
+
+bool ServiceStore::SetCameraPicture(const std::string& cameraId, int width, int height, int frameRate) {
+    std::lock_guard<std::mutex> guard(lock_);
+    const std::int64_t id = cameraId.empty() ? 0 : ToId(cameraId);
+    if (id < 0) return false;
+    auto update = db_.Prepare("UPDATE cameras SET width = ?, height = ?, frame_rate = ? WHERE ?4 = 0 OR id = ?4");
+    update.Bind(1, width).Bind(2, height).Bind(3, frameRate).Bind(4, id);
+    return update.Run() && (id == 0 || db_.Changes() > 0);
+}
+
+bool ServiceStore::SetCameraPlan(const std::string& cameraId, std::int64_t templateId) {
+    std::lock_guard<std::mutex> guard(lock_);
+    const std::int64_t id = ToId(cameraId);
+    if (id < 0) return false;
+    auto update = db_.Prepare("UPDATE cameras SET template_id = ? WHERE id = ?");
+    update.Bind(1, templateId).Bind(2, id);
+    return update.Run() && db_.Changes() > 0;
 }
 
 std::optional<std::vector<std::string>> ServiceStore::Authorities(const Account& viewer, std::int64_t targetId) {

@@ -99,6 +99,33 @@ struct AlarmQuery {
     int limit = 500;
 };
 
+// How a camera's synthetic video is made and delivered.
+struct CameraVideo {
+    int width = 704;
+    int height = 576;
+    int frameRate = 25;
+    bool mediaMessages = false;  // false: compact frames; true: media sub-messages
+    bool panTiltZoom = false;
+};
+
+// What a forwarding server needs to know to stream a camera.
+struct StreamingCamera {
+    std::string cameraId;
+    std::string name;
+    bool online = false;
+    bool inService = false;     // not expired
+    bool inOpenWindow = true;   // its viewing plan allows watching now (no plan: always)
+    CameraVideo video;
+};
+
+// A remote playback set up by msgType 6, with the recordings it covers.
+struct PlaybackSession {
+    std::int64_t playbackId = 0;
+    std::string cameraId;
+    std::string startTime, endTime;                               // the requested window
+    std::vector<std::pair<std::string, std::string>> recordings;  // start, end; by start time
+};
+
 struct PlaybackSetup {
     std::int64_t playbackId = 0;
     std::vector<std::pair<std::string, std::string>> ranges;  // start, end
@@ -123,6 +150,7 @@ public:
     // Points every stored forwarding server at the given addresses (in order),
     // adding servers as needed. Cameras keep their assignment by position.
     bool SetForwardServers(const std::vector<ForwardServer>& servers);
+    std::vector<ForwardServer> ForwardServers();
 
     // Row count of a table of the schema (tests, diagnostics); -1 for unknown names.
     long long CountRows(const std::string& table);
@@ -145,6 +173,16 @@ public:
     // Recordings of the camera overlapping [start, end]; a fresh playback id.
     std::optional<PlaybackSetup> SetUpPlayback(const Account& viewer, const std::string& cameraId,
                                                const std::string& startTime, const std::string& endTime);
+    // The forwarding side: a camera by id (any owner), and a playback set-up by id.
+    std::optional<StreamingCamera> StreamingCameraInfo(const std::string& cameraId);
+    std::optional<PlaybackSession> FindPlaybackSession(const std::string& playbackId);
+    // Changes how cameras are streamed; an empty id changes every camera.
+    bool SetCameraVideo(const std::string& cameraId, const CameraVideo& video);
+    // Size and rate only; an empty id changes every camera.
+    bool SetCameraPicture(const std::string& cameraId, int width, int height, int frameRate);
+    // Assigns a viewing-plan template (0: none) to a camera.
+    bool SetCameraPlan(const std::string& cameraId, std::int64_t templateId);
+
     // The authority names of `targetId` when the viewer is that account or its holder.
     std::optional<std::vector<std::string>> Authorities(const Account& viewer, std::int64_t targetId);
 
@@ -166,5 +204,7 @@ std::string FormatDate(std::time_t when);      // "YYYY-MM-DD"
 // Reads "Y-M-D h:m:s" with any field widths (clients pad with blanks or zeros) and
 // writes it back in the zero-padded form; nothing when it does not read as a time.
 std::optional<std::string> NormaliseDateTime(const std::string& text);
+// Local time of a "Y-M-D h:m:s" text, as NormaliseDateTime reads it.
+std::optional<std::time_t> ParseDateTime(const std::string& text);
 
 }  // namespace sim

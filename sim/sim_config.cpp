@@ -7,6 +7,7 @@
 
 #include "platform/ini_file.h"
 #include "platform/paths.h"
+#include "sim/h264_encoder.h"
 
 namespace sim {
 namespace {
@@ -51,6 +52,19 @@ bool Apply(const std::string& key, const std::string& value, SimConfig& config, 
             error = "bad forwarding server list: " + value;
             return false;
         }
+    } else if (key == "clip-seconds") {
+        if (!integer(1, 60)) return false;
+        config.clipSeconds = static_cast<int>(number);
+    } else if (key == "clip-cache-mb") {
+        if (!integer(16, 65536)) return false;
+        config.clipCacheMegabytes = static_cast<std::size_t>(number);
+    } else if (key == "camera-video") {
+        CameraVideo video;
+        if (!ParseCameraVideo(value, video)) {
+            error = "bad camera video (WIDTHxHEIGHT@FPS): " + value;
+            return false;
+        }
+        config.cameraVideo = video;
     } else if (key == "alarm-interval-ms") {
         if (!integer(0, 86400000)) return false;
         config.alarmPushIntervalMs = static_cast<int>(number);
@@ -73,7 +87,8 @@ const std::map<std::string, std::string> kIniKeys = {
     {"ListenAddress", "listen"}, {"MasterPort", "master-port"}, {"ProxyPort", "proxy-port"},
     {"Database", "db"}, {"CameraCount", "cameras"}, {"ListChunkRows", "chunk"}, {"UploadUrl", "upload-url"},
     {"ServerPath", "server-path"}, {"UpdateUrl", "update-url"}, {"StateFile", "state"},
-    {"ForwardServers", "forward"}, {"AlarmIntervalMs", "alarm-interval-ms"}, {"Scramble", "scramble"},
+    {"ForwardServers", "forward"}, {"ClipSeconds", "clip-seconds"}, {"CameraVideo", "camera-video"},
+    {"ClipCacheMegabytes", "clip-cache-mb"}, {"AlarmIntervalMs", "alarm-interval-ms"}, {"Scramble", "scramble"},
     {"PushNotices", "push-notices"}, {"Verbose", "verbose"}};
 
 }  // namespace
@@ -98,6 +113,20 @@ bool ParseForwardServers(const std::string& text, std::vector<ForwardServer>& ou
         begin = end + 1;
     }
     out = std::move(servers);
+    return true;
+}
+
+bool ParseCameraVideo(const std::string& text, CameraVideo& out) {
+    const std::size_t x = text.find('x'), at = text.find('@');
+    long long width = 0, height = 0, rate = 0;
+    if (x == std::string::npos || at == std::string::npos || at < x || !ParseInt(text.substr(0, x), 1, 4096, width) ||
+        !ParseInt(text.substr(x + 1, at - x - 1), 1, 4096, height) || !ParseInt(text.substr(at + 1), 1, 1000, rate))
+        return false;
+    if (!ValidVideoSize(static_cast<int>(width), static_cast<int>(height)) || !ValidFrameRate(static_cast<int>(rate)))
+        return false;
+    out.width = static_cast<int>(width);
+    out.height = static_cast<int>(height);
+    out.frameRate = static_cast<int>(rate);
     return true;
 }
 
@@ -147,6 +176,13 @@ bool ValidateSimConfig(const SimConfig& config, std::string& error) {
         error = "the server path must start with /";
         return false;
     }
+    for (const ForwardServer& server : config.forwardServers) {
+        // Clients connect by dotted address, so a name such as localhost does not do.
+        if (!IsLoopbackAddress(server.host)) {
+            error = "forwarding servers serve loopback addresses only, not " + server.host;
+            return false;
+        }
+    }
     if (config.databasePath.empty()) {
         error = "no database path";
         return false;
@@ -157,10 +193,12 @@ bool ValidateSimConfig(const SimConfig& config, std::string& error) {
 std::string SimUsage() {
     return "usage: larkview-sim [--config=FILE] [--listen=127.0.0.1] [--master-port=N] [--proxy-port=N]\n"
            "                    [--db=FILE] [--cameras=N] [--chunk=ROWS] [--upload-url=URL] [--server-path=/master]\n"
-           "                    [--update-url=URL] [--state=FILE] [--forward=HOST:PORT,...] [--alarm-interval-ms=N]\n"
+           "                    [--update-url=URL] [--state=FILE] [--forward=HOST:PORT,...] [--clip-seconds=N]\n"
+           "                    [--camera-video=WxH@FPS] [--clip-cache-mb=N] [--alarm-interval-ms=N]\n"
            "                    [--scramble] [--push-notices] [--verbose]\n"
            "ini file: section [Sim], keys ListenAddress MasterPort ProxyPort Database CameraCount ListChunkRows\n"
-           "          UploadUrl ServerPath UpdateUrl StateFile ForwardServers AlarmIntervalMs Scramble PushNotices Verbose\n";
+           "          UploadUrl ServerPath UpdateUrl StateFile ForwardServers ClipSeconds CameraVideo\n"
+           "          ClipCacheMegabytes AlarmIntervalMs Scramble PushNotices Verbose\n";
 }
 
 }  // namespace sim

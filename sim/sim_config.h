@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,13 @@ struct SimConfig {
     std::string serverPath = "/master";
     std::string updateUrl;      // empty: http://<listen>:<master port>/update/
     std::string stateFile;      // empty: none written
-    std::vector<ForwardServer> forwardServers;  // empty: keep the stored ones
+    // The forwarding servers to serve, port 0 = any free port; the bound addresses
+    // are stored for the address replies. Empty: as many as the database holds, on
+    // free ports of the listen address.
+    std::vector<ForwardServer> forwardServers;
+    int clipSeconds = 4;                        // length of each camera's looped clip
+    std::optional<CameraVideo> cameraVideo;     // size and rate for every camera
+    std::size_t clipCacheMegabytes = 256;
     int alarmPushIntervalMs = 0;                // 0: no periodic alarms
     bool scrambleByDefault = false;
     bool pushNoticesOnLogin = false;
@@ -35,12 +42,16 @@ bool IsLoopbackAddress(const std::string& address);
 // "host:port,host:port"; false on a malformed entry.
 bool ParseForwardServers(const std::string& text, std::vector<ForwardServer>& out);
 
+// "352x288@25": a size and a frame rate the synthetic cameras accept.
+bool ParseCameraVideo(const std::string& text, CameraVideo& out);
+
 // Reads the [Sim] section; keys missing from the file keep their current values.
 bool LoadSimConfig(const std::string& iniPath, SimConfig& config, std::string& error);
 
 // Flags: --config=FILE (read first), --listen=, --master-port=, --proxy-port=, --db=,
 // --cameras=, --chunk=, --upload-url=, --server-path=, --update-url=, --state=,
-// --forward=, --alarm-interval-ms=, --scramble, --push-notices, --verbose.
+// --forward=, --clip-seconds=, --camera-video=WxH@FPS, --clip-cache-mb=,
+// --alarm-interval-ms=, --scramble, --push-notices, --verbose.
 bool ParseSimArgs(int argc, const char* const* argv, SimConfig& config, std::string& error);
 
 // Checks ranges and the loopback rule.

@@ -35,7 +35,25 @@ int SimService::Start(std::string* error) {
     seed.referenceTime = config_.referenceTime;
     if (!config_.forwardServers.empty()) seed.forwardServers = config_.forwardServers;
     if (!store_.Open(config_.databasePath, seed)) return fail(kDatabaseFailed, store_.LastError());
-    if (!config_.forwardServers.empty() && !store_.SetForwardServers(config_.forwardServers))
+    if (config_.cameraVideo &&
+        !store_.SetCameraPicture({}, config_.cameraVideo->width, config_.cameraVideo->height,
+                                 config_.cameraVideo->frameRate))
+        return fail(kDatabaseFailed, "cannot store the camera video settings");
+
+    // The forwarding servers next: the address replies name their bound ports.
+    ForwardingOptions forwardOptions;
+    forwardOptions.servers = config_.forwardServers;
+    if (forwardOptions.servers.empty()) {
+        const std::size_t stored = store_.ForwardServers().size();
+        for (std::size_t i = 0; i < stored; ++i) forwardOptions.servers.push_back({config_.listenAddress, 0});
+        if (forwardOptions.servers.empty()) forwardOptions.servers.push_back({config_.listenAddress, 0});
+    }
+    forwardOptions.clips.clipSeconds = config_.clipSeconds;
+    forwardOptions.clips.maxBytes = config_.clipCacheMegabytes << 20;
+    if (config_.verbose) forwardOptions.log = [](const std::string& text) { std::fprintf(stderr, "sim: %s\n", text.c_str()); };
+    forwarding_ = std::make_unique<ForwardingService>(store_, forwardOptions);
+    if (!forwarding_->Start(why)) return fail(kForwardListenFailed, why);
+    if (!store_.SetForwardServers(forwarding_->Servers()))
         return fail(kDatabaseFailed, "cannot store the forwarding servers");
 
     io_.restart();
@@ -82,6 +100,7 @@ int SimService::Start(std::string* error) {
 }
 
 void SimService::Stop() {
+    if (forwarding_) forwarding_->Stop();
     if (!running_ && !ioThread_.joinable()) return;
     running_ = false;
     if (channel_) channel_->Stop();
@@ -94,6 +113,10 @@ void SimService::Stop() {
     master_.reset();
     control_.reset();
     channel_.reset();
+}
+
+std::vector<ForwardServer> SimService::ForwardServers() const {
+    return forwarding_ ? forwarding_->Servers() : std::vector<ForwardServer>{};
 }
 
 int SimService::MasterPort() const { return master_ ? master_->Port() : -1; }
@@ -135,11 +158,21 @@ std::optional<std::string> SimService::Picture(const std::string& relativePath) 
     return jpeg;
 }
 
+bool SimService::WriteForwardPorts(const std::string& path) const {
+    const std::vector<ForwardServer> servers = ForwardServers();
+    bool ok = platform::WriteProfileString("Ports", "ForwardCount", std::to_string(servers.size()), path);
+    for (std::size_t i = 0; i < servers.size(); ++i)
+        ok = ok && platform::WriteProfileString("Ports", "Forward" + std::to_string(i + 1),
+                                                std::to_string(servers[i].port), path);
+    return ok;
+}
+
 bool SimService::WriteStateFile(std::string& error) {
     const std::string& path = config_.stateFile;
     bool ok = platform::WriteProfileString("Ports", "Master", std::to_string(MasterPort()), path) &&
               platform::WriteProfileString("Ports", "Proxy", std::to_string(ProxyPort()), path) &&
               platform::WriteProfileString("Ports", "Http", std::to_string(HttpPort()), path) &&
+              WriteForwardPorts(path) &&
               platform::WriteProfileString("Service", "Address", config_.listenAddress, path) &&
               platform::WriteProfileString("Service", "ServerPath", config_.serverPath, path) &&
               platform::WriteProfileString("Service", "UploadUrl", uploadUrlBase_, path);

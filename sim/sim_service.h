@@ -1,6 +1,7 @@
 #pragma once
 // The simulated service as one object: the database, the master control HTTP server
-// (which also serves alarm pictures) and the proxy server with its control sessions.
+// (which also serves alarm pictures), the proxy server with its control sessions, and
+// the forwarding servers with the synthetic cameras.
 // Tests start it in-process on port 0; the larkview-sim program wraps it.
 
 #include <utility>  // before Boost 1.74 asio, which needs std::exchange
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "sim/control_service.h"
+#include "sim/forwarding_service.h"
 #include "sim/master_http_server.h"
 #include "sim/proxy_endpoint.h"
 #include "sim/service_store.h"
@@ -32,6 +34,7 @@ public:
         kProxyListenFailed = -4,
         kStateFileFailed = -5,
         kAlreadyStarted = -6,
+        kForwardListenFailed = -7,
     };
 
     explicit SimService(SimConfig config);
@@ -52,6 +55,10 @@ public:
 
     ServiceStore& Store() { return store_; }
     ControlService& Control() { return *control_; }
+    // The forwarding servers: their addresses (as stored for the address replies) and
+    // their fault switches.
+    ForwardingService& Forwarding() { return *forwarding_; }
+    std::vector<ForwardServer> ForwardServers() const;
     MasterHttpServer& Master() { return *master_; }
 
     // Fault injection.
@@ -74,6 +81,7 @@ private:
     std::optional<std::string> Picture(const std::string& relativePath);
     void SchedulePeriodicAlarms();
     bool WriteStateFile(std::string& error);
+    bool WriteForwardPorts(const std::string& path) const;
 
     const SimConfig config_;
     boost::asio::io_context io_;
@@ -84,6 +92,7 @@ private:
     std::unique_ptr<ProxyEndpoint> channel_;
     std::unique_ptr<ControlService> control_;
     std::unique_ptr<MasterHttpServer> master_;
+    std::unique_ptr<ForwardingService> forwarding_;
     std::atomic<bool> running_{false};
     std::mutex pictureLock_;
     std::map<std::string, std::string> pictureCache_;

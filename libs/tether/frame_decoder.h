@@ -12,6 +12,8 @@
 namespace tether {
 
 constexpr std::size_t kFrameHeaderSize = 4;
+// The largest assembly buffer a decoder keeps between messages.
+constexpr std::size_t kKeptBufferSize = 1u << 20;
 
 std::array<unsigned char, kFrameHeaderSize> EncodeFrameHeader(std::uint32_t length);
 
@@ -74,9 +76,14 @@ bool FrameDecoder::Feed(const char* data, std::size_t length, Sink&& onMessage) 
         length -= take;
         if (body_.size() == bodyLength_) {
             haveLength_ = false;
-            std::string message;
-            message.swap(body_);
-            if (!onMessage(message.data(), message.size())) return false;
+            const bool more = onMessage(body_.data(), body_.size());
+            // The buffer is kept for the next message that spans reads, so a steady
+            // stream assembles without allocating; a rare huge one is let go.
+            if (body_.capacity() > kKeptBufferSize)
+                std::string().swap(body_);
+            else
+                body_.clear();
+            if (!more) return false;
         }
     }
     return !failed_;

@@ -236,6 +236,9 @@ TEST_F(ControlClientTest, RoutingReachesSubscribersHandlersDefaultAndCallback) {
     ASSERT_TRUE(proxy.WaitUntil([&] { return proxy.Accepted() == 1; }));
     Json::Value renewal;
     renewal["cameraId"] = "c9";
+    // Connect returns when the client is connected; the proxy may take a moment more
+    // to register the connection its pushes go to.
+    ASSERT_TRUE(proxy.WaitUntil([&] { return proxy.Accepted() >= 1; }));
     proxy.Push(FakeProxy::Reply(5, 74, renewal));
     proxy.Push(FakeProxy::Reply(6, 43, Json::Value(Json::objectValue)));
     proxy.Push(std::string("\x01{not json", 10));

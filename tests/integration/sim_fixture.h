@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "app/app_config.h"
 #include "sim/sim_service.h"
 #include "support/temp_dir.h"
@@ -12,10 +14,11 @@ namespace testing_support {
 
 class SimulatedService {
 public:
-    explicit SimulatedService(int cameras = 200) {
+    explicit SimulatedService(int cameras = 200, const std::function<void(sim::SimConfig&)>& adjust = {}) {
         sim::SimConfig config;
         config.databasePath = dir_.File("sim.db");
         config.cameraCount = cameras;
+        if (adjust) adjust(config);
         service_ = std::make_unique<sim::SimService>(config);
         std::string error;
         EXPECT_EQ(service_->Start(&error), sim::SimService::kOk) << error;

@@ -56,3 +56,33 @@ TEST(SimConfig, ForwardServerLists) {
     EXPECT_FALSE(sim::ParseForwardServers("127.0.0.1:1,", servers));
     EXPECT_FALSE(sim::ParseForwardServers(":80", servers));
 }
+
+TEST(SimConfig, CameraVideoClipAndForwardingSettings) {
+    auto parse = [](std::vector<const char*> args, sim::SimConfig* out = nullptr) {
+        args.insert(args.begin(), "larkview-sim");
+        sim::SimConfig config;
+        std::string error;
+        bool ok = sim::ParseSimArgs(static_cast<int>(args.size()), args.data(), config, error);
+        if (out) *out = config;
+        return ok ? std::string() : error;
+    };
+    sim::SimConfig config;
+    ASSERT_EQ(parse({"--camera-video=352x288@15", "--clip-seconds=2", "--clip-cache-mb=64",
+                     "--forward=127.0.0.1:0,127.0.0.1:0,127.0.0.1:0"},
+                    &config),
+              "");
+    ASSERT_TRUE(config.cameraVideo);
+    EXPECT_EQ(config.cameraVideo->width, 352);
+    EXPECT_EQ(config.cameraVideo->height, 288);
+    EXPECT_EQ(config.cameraVideo->frameRate, 15);
+    EXPECT_EQ(config.clipSeconds, 2);
+    EXPECT_EQ(config.clipCacheMegabytes, 64u);
+    EXPECT_EQ(config.forwardServers.size(), 3u);
+    for (const char* bad : {"--camera-video=353x288@25", "--camera-video=352x288@0", "--camera-video=352x288@31",
+                            "--camera-video=352x288", "--camera-video=x@", "--camera-video=1920x1090@25",
+                            "--clip-seconds=0", "--clip-cache-mb=1"})
+        EXPECT_NE(parse({bad}), "") << bad;
+    // Clients connect to forwarding servers by dotted address.
+    EXPECT_NE(parse({"--forward=localhost:0"}).find("loopback"), std::string::npos);
+    EXPECT_NE(parse({"--forward=10.0.0.1:0"}).find("loopback"), std::string::npos);
+}

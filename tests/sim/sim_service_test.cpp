@@ -212,3 +212,44 @@ TEST(SimAlarmPicture, RendersAJpegEvenWithoutTextSupport) {
     EXPECT_NE(sim::RenderAlarmPicture({3, "大门", "x", "y", "z"}), sim::RenderAlarmPicture({3, "后门", "x", "y", "z"}))
         << "each camera looks different";
 }
+
+TEST_F(SimServiceTest, ForwardingServersListenOnTheAddressesTheRepliesName) {
+    const std::vector<sim::ForwardServer> servers = service_->ForwardServers();
+    ASSERT_EQ(servers.size(), 2u) << "as many as the database holds";
+    EXPECT_NE(servers[0].port, servers[1].port);
+    const std::vector<sim::ForwardServer> stored = service_->Store().ForwardServers();
+    ASSERT_EQ(stored.size(), 2u);
+    const std::string state = config_.stateFile;
+    EXPECT_EQ(platform::ReadProfileString("Ports", "ForwardCount", "", state), "2");
+    for (std::size_t i = 0; i < servers.size(); ++i) {
+        EXPECT_GT(servers[i].port, 0);
+        EXPECT_EQ(stored[i].host, "127.0.0.1");
+        EXPECT_EQ(stored[i].port, servers[i].port) << "the address replies name the running servers";
+        EXPECT_EQ(platform::ReadProfileString("Ports", "Forward" + std::to_string(i + 1), "", state),
+                  std::to_string(servers[i].port));
+        EXPECT_TRUE(RawExchange(servers[i].port, "", 200).connected);
+    }
+
+    // A configured list: three servers on free ports.
+    service_->Stop();
+    sim::SimConfig three = config_;
+    three.forwardServers = {{"127.0.0.1", 0}, {"127.0.0.1", 0}, {"127.0.0.1", 0}};
+    sim::SimService other(three);
+    std::string error;
+    ASSERT_EQ(other.Start(&error), sim::SimService::kOk) << error;
+    EXPECT_EQ(other.ForwardServers().size(), 3u);
+    EXPECT_EQ(other.Store().ForwardServers().size(), 3u);
+    EXPECT_EQ(other.Store().ForwardServers()[2].port, other.ForwardServers()[2].port);
+}
+
+TEST_F(SimServiceTest, AForwardingPortInUseFailsTheStart) {
+    const int taken = service_->ForwardServers()[0].port;
+    sim::SimConfig clash = config_;
+    clash.databasePath = dir_.File("other.db");
+    clash.stateFile.clear();
+    clash.forwardServers = {{"127.0.0.1", taken}};
+    sim::SimService other(clash);
+    std::string error;
+    EXPECT_EQ(other.Start(&error), sim::SimService::kForwardListenFailed);
+    EXPECT_NE(error.find(std::to_string(taken)), std::string::npos) << error;
+}

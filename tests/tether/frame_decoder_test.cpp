@@ -85,3 +85,26 @@ TEST(FrameDecoder, SinkCanStopTheFeed) {
     EXPECT_FALSE(decoder.Feed(stream.data(), stream.size(), [&](const char*, std::size_t) { return ++delivered < 2; }));
     EXPECT_EQ(delivered, 2);
 }
+
+TEST(FrameDecoder, AssemblyBufferIsReusedAndAHugeOneIsLetGo) {
+    // Messages that span pieces are assembled in one kept buffer: a long one, then
+    // shorter ones, must not carry bytes of the long one; one above the kept size
+    // (here 1 MiB + 1) is delivered whole and the next ones still come out right.
+    std::vector<std::string> sent = {std::string(3000, 'x'), "short", std::string(tether::kKeptBufferSize + 1, 'H'),
+                                     std::string(700, 'y'), "z"};
+    std::string stream;
+    for (const std::string& message : sent) stream += Frame(message);
+    FrameDecoder decoder(4u << 20);
+    Collected got = FeedInPieces(decoder, stream, 1000);
+    EXPECT_TRUE(got.ok);
+    EXPECT_EQ(got.messages, sent);
+    EXPECT_EQ(decoder.Pending(), 0u);
+
+    // A sink that stops on an assembled message stops the feed there.
+    FrameDecoder stopping(10000);
+    const std::string two = Frame(std::string(300, 'a')) + Frame("b");
+    int delivered = 0;
+    EXPECT_TRUE(stopping.Feed(two.data(), 100, [&](const char*, std::size_t) { return ++delivered > 5; }));
+    EXPECT_FALSE(stopping.Feed(two.data() + 100, two.size() - 100, [&](const char*, std::size_t) { return ++delivered > 5; }));
+    EXPECT_EQ(delivered, 1);
+}
