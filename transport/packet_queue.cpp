@@ -18,7 +18,11 @@ PacketQueue::Record PacketQueue::TakeFree() {
 
 bool PacketQueue::Push(Record record, bool video) {
     if (!record) return false;
-    std::vector<Record> dropped;  // released after the queue lock: no operation holds both
+    // Dropped records are released after the queue lock (no operation holds both). The
+    // scratch list belongs to the receiving thread and keeps its capacity, so even an
+    // overflow allocates nothing once warm.
+    thread_local std::vector<Record> dropped;
+    dropped.clear();
     {
         std::lock_guard lock(queueMutex_);
         if (queue_.size() > kHighWater) {
@@ -41,6 +45,7 @@ bool PacketQueue::Push(Record record, bool video) {
         queue_.push_back(std::move(record));
     }
     for (Record& record : dropped) Release(std::move(record));
+    dropped.clear();
     return true;
 }
 
