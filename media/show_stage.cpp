@@ -59,6 +59,7 @@ bool CDoShow::Process(StageFrame& frame) {
     // was drawn: it must not paint over it.
     if (!frame.hasPicture && dataArrived_) return true;
     const platform::WindowHandle window = host_.DisplayWindow();
+    if (window == 0) return true;  // the camera is closing
     if (frame.width != width_ || frame.height != height_ || window != window_) {
         width_ = frame.width;
         height_ = frame.height;
@@ -72,7 +73,7 @@ bool CDoShow::Process(StageFrame& frame) {
     if (!ready_) return true;
     const bool waitingPicture = frame.hasPicture == 0;
     if (waitingPicture && frame.picture == waitingShown_) {
-        // The waiting picture is on the surface already: let the window show it again.
+        // The waiting picture is on the surface already and the window still shows it.
         if (auto surface = ddraw_.Surface()) {
             if (auto target = VideoTarget::Find(window_); target && target->Shows(surface.get())) return true;
         }
