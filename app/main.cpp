@@ -5,8 +5,10 @@
 #include "app/app_config.h"
 #include "app/log_file.h"
 #include "larkview_version.h"
+#include "media/application_hooks.h"
 
 int main() {
+    media::InstallApplicationHooks();  // the camera registry joins every login cycle
     app::AppConfig& config = app::AppConfig::Instance();
     if (!config.LoadConfiguration()) {
         std::fprintf(stderr, "错误: 读取配置文件出错，请检查配置\n");

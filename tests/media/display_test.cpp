@@ -285,6 +285,29 @@ TEST_F(DisplayTest, StageShowsTheWaitingPictureUntilTheFirstPicture) {
     EXPECT_TRUE(host.Tasks().empty());
 }
 
+TEST_F(DisplayTest, AnotherWindowGetsNewSurfacesAndTheOldOneLetsGo) {
+    std::remove(dir.File("waiting.bmp").c_str());
+    ForgetWaitingPicture();
+    VideoOutputWidget other;
+    CDoShow stage(host);
+    ASSERT_TRUE(stage.Init());
+    std::vector<std::uint8_t> picture(64 * 48 * 3 / 2, 90);
+    StageFrame frame;
+    frame.picture = picture.data();
+    frame.width = 64;
+    frame.height = 48;
+    frame.hasPicture = 1;
+    frame.consumed = 1;
+    stage.Process(frame);
+    ASSERT_NE(widget.Target()->Current(), nullptr);
+    host.window = other.Handle();
+    stage.Process(frame);
+    EXPECT_EQ(widget.Target()->Current(), nullptr);
+    ASSERT_NE(other.Target()->Current(), nullptr);
+    EXPECT_EQ(other.Target()->Current()->Width(), 64);
+    stage.Release();
+}
+
 TEST_F(DisplayTest, TenSecondRulePostsCloseExactlyOnce) {
     CDoShow stage(host, DisplayTiming{5, 200});
     ASSERT_TRUE(stage.Init());
