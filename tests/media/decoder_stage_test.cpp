@@ -198,12 +198,3 @@ TEST(DecodeStage, ReplayPausedLeavesPacketsQueuedAndReportsTimesWhenPlaying) {
     EXPECT_TRUE(decoder.Process(frame)) << "pausing means nothing outside replay";
     EXPECT_EQ(host.times.size(), 1u);
 }
-
-TEST(DecodeStage, ReplayTimeTextIsLocalTime) {
-    std::time_t when = 1400000000;
-    std::tm local{};
-    localtime_r(&when, &local);
-    char expected[32];
-    std::strftime(expected, sizeof expected, "%Y-%m-%d %H:%M:%S", &local);
-    EXPECT_EQ(ReplayTimeText(1400000000999ull), expected);
-}
