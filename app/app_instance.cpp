@@ -1,7 +1,9 @@
 #include "app/app_instance.h"
 
 #include <mutex>
+#include <shared_mutex>
 
+#include "app/camera_hooks.h"
 #include "control/control_client.h"
 #include "platform/thread_messages.h"
 
@@ -9,12 +11,30 @@ namespace app {
 namespace {
 std::mutex g_instanceMutex;
 std::unique_ptr<CAppInteance> g_instance;
+// The object as the IfAlive posts see it; cleared (under the writer lock) before the
+// object goes.
+std::shared_mutex g_aliveMutex;
+CAppInteance* g_alive = nullptr;
 }  // namespace
 
 CAppInteance& CAppInteance::Instance() {
     std::lock_guard lock(g_instanceMutex);
-    if (!g_instance) g_instance = std::make_unique<CAppInteance>();
+    if (!g_instance) {
+        g_instance = std::make_unique<CAppInteance>();
+        std::unique_lock alive(g_aliveMutex);
+        g_alive = g_instance.get();
+    }
     return *g_instance;
+}
+
+bool CAppInteance::PostNotifyIfAlive(platform::Message message) {
+    std::shared_lock lock(g_aliveMutex);
+    return g_alive && g_alive->PostNotify(std::move(message));
+}
+
+bool CAppInteance::PostTaskIfAlive(platform::Message message) {
+    std::shared_lock lock(g_aliveMutex);
+    return g_alive && g_alive->PostTask(std::move(message));
 }
 
 bool CAppInteance::Exists() {
@@ -25,7 +45,12 @@ bool CAppInteance::Exists() {
 void CAppInteance::Destroy() {
     std::lock_guard lock(g_instanceMutex);
     if (!g_instance) return;
+    if (const CameraHooks hooks = InstalledCameraHooks(); hooks.destroyAll) hooks.destroyAll();
     control::ControlClient::Destroy();
+    {
+        std::unique_lock alive(g_aliveMutex);
+        g_alive = nullptr;
+    }
     g_instance.reset();
 }
 

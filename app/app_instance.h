@@ -24,6 +24,13 @@ public:
     // (finishing queued tasks) and the tables.
     static void Destroy();
 
+    // For threads that are not part of the login cycle (camera sessions, links): post
+    // to the notify window or the task threads when the application object exists,
+    // without creating it and without its creation lock, so that they may run while
+    // the object is being torn down. False when there is none.
+    static bool PostNotifyIfAlive(platform::Message message);
+    static bool PostTaskIfAlive(platform::Message message);
+
     CAppInteance();
     ~CAppInteance();
 

@@ -2,6 +2,7 @@
 // Window and thread message numbers shared between the application's threads.
 
 #include <cstdint>
+#include <string>
 
 namespace app {
 
@@ -31,5 +32,27 @@ constexpr std::uint32_t kTaskStopRecord = 1052;
 constexpr std::uint32_t kTaskStopTalk = 1056;
 constexpr std::uint32_t kTaskStartTalk = 1057;
 constexpr std::uint32_t kForwardingAddressFetched = 1060;
+
+// Camera sessions to the main window and to the window a replay reports to.
+constexpr std::uint32_t kListenStopped = 1004;       // payload: the camera id; lParam 1
+constexpr std::uint32_t kReplayPosition = 1034;      // payload: ReplayPositionNotice
+constexpr std::uint32_t kReplayEnded = 1048;         // wParam: the cell index
+constexpr std::uint32_t kRecordStopped = 1054;       // payload: the recording text; lParam 1
+constexpr std::uint32_t kTalkStateChanged = 1058;    // payload: the camera id; lParam: talking
+constexpr std::int32_t kReconnecting = -6;           // lParam of kAppNotify: the link was lost
+
+// The record of kForwardingAddressFetched: a forwarding address the control server named.
+struct ForwardingAddressNotice {
+    std::string cameraId;
+    std::string ip;
+    int port = 0;
+};
+
+// The record of kReplayPosition: the local time of the picture just decoded.
+struct ReplayPositionNotice {
+    int cellIndex = 0;
+    int reserved = 0;
+    std::string text;
+};
 
 }  // namespace app

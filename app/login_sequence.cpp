@@ -3,6 +3,7 @@
 #include "app/app_config.h"
 #include "app/app_instance.h"
 #include "app/app_messages.h"
+#include "app/camera_hooks.h"
 #include "app/log_file.h"
 #include "control/camera_rows.h"
 #include "platform/paths.h"
@@ -54,6 +55,8 @@ int RunLoginSequence() {
     if (connected < 0) return Fail("连接代理服务器失败，请检查网络连接是否正常！", "link server error");
     Progress(50, "连接服务器成功...");
 
+    const CameraHooks hooks = InstalledCameraHooks();
+    if (hooks.createRegistry) hooks.createRegistry();
     Progress(60, "视频对象初始化成功...");
 
     const int status = client.Login();
@@ -67,7 +70,7 @@ int RunLoginSequence() {
     platform::StartProgram(platform::JoinPath(config.programDirectory, "Updater"));
 
     Progress(90, "获取列表...");
-    if (!RefreshItemTable(client, CAppInteance::Instance().Items(), nullptr)) return Fail("获取列表失败", nullptr);
+    if (!RefreshItemTable(client, CAppInteance::Instance().Items(), hooks.isLive)) return Fail("获取列表失败", nullptr);
     CAppInteance::Instance().SendNotify(platform::Message(kAppNotify, kLoginSucceeded, 0));
     return 1;
 }

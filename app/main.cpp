@@ -8,6 +8,7 @@
 #include "app/login_sequence.h"
 #include "app/program.h"
 #include "control/control_client.h"
+#include "media/application_hooks.h"
 #include "platform/paths.h"
 #include "ui/message_box.h"
 #include "ui/toolkit/paint_manager.h"
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Larkview");
     ui::CPaintManagerUI::SetResourcePath(platform::JoinPath(platform::ProgramDirectory(), "skinFiles"));
     ui::InstallSkinErrorBox();
+    media::InstallApplicationHooks();  // the camera registry joins every login cycle
 
     app::ProgramHooks hooks;
     hooks.destroyControlClient = [] { control::ControlClient::Destroy(); };

@@ -4,6 +4,7 @@
 #include "app/app_config.h"
 #include "app/app_instance.h"
 #include "app/app_messages.h"
+#include "app/camera_hooks.h"
 #include "app/log_file.h"
 #include "app/login_sequence.h"
 #include "control/fake_proxy.h"
@@ -161,4 +162,24 @@ TEST_F(LoginSequenceTest, MissingListFailsTheLogin) {
     AnswerLoginWith(1, 0);
     EXPECT_EQ(Run(), 0);
     EXPECT_EQ(steps.back().text, "获取列表失败");
+}
+
+TEST_F(LoginSequenceTest, CameraHooksCreateTheRegistryMarkLiveRowsAndCloseFirstAtTeardown) {
+    std::vector<std::string> journal;
+    app::CameraHooks hooks;
+    hooks.createRegistry = [&] { journal.push_back("create after " + std::to_string(steps.back().progress)); };
+    hooks.isLive = [](const std::string& id) { return id == "c1"; };
+    hooks.destroyAll = [&] {
+        journal.push_back(std::string("destroy, control client ") + (control::ControlClient::Exists() ? "alive" : "gone"));
+    };
+    app::InstallCameraHooks(hooks);
+    AnswerLoginWith(1);
+    ASSERT_EQ(Run(), 1);
+    EXPECT_EQ(steps[2].progress, 60u);
+    auto& items = app::CAppInteance::Instance().Items();
+    ASSERT_EQ(items.Count(), 2u);
+    EXPECT_TRUE(items.Get(1)->live) << "the open camera's row is live";
+    app::CAppInteance::Destroy();
+    app::InstallCameraHooks({});
+    EXPECT_EQ(journal, (std::vector<std::string>{"create after 50", "destroy, control client alive"}));
 }

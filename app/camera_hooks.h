@@ -1,0 +1,20 @@
+#pragma once
+// What the login cycle asks of the camera registry, which belongs to the media
+// subsystem above this one. The media subsystem installs these at start-up
+// (media::InstallApplicationHooks); without them the steps are skipped.
+
+#include <functional>
+#include <string>
+
+namespace app {
+
+struct CameraHooks {
+    std::function<void()> createRegistry;                     // login step 5
+    std::function<bool(const std::string& cameraId)> isLive;  // the live mark of tree rows
+    std::function<void()> destroyAll;                         // the first step of every teardown
+};
+
+void InstallCameraHooks(CameraHooks hooks);
+CameraHooks InstalledCameraHooks();
+
+}  // namespace app

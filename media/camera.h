@@ -1,0 +1,138 @@
+#pragma once
+// Everything the client holds for one camera shown in one video cell: the video link
+// to its forwarding server, the packet queues, the stage chain with its play thread,
+// and the listening, talkback and recording sub-states. It reports to the main window
+// and the application by posted messages only.
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "media/play_thread.h"
+#include "media/show_stage.h"
+#include "media/stage_chain.h"
+#include "transport/packet_queue.h"
+#include "transport/talk_link.h"
+#include "transport/video_link.h"
+
+namespace media {
+
+// Where a camera's messages and requests go. The defaults reach the application
+// object and the control client of the running login cycle; tests put their own.
+struct CameraEnvironment {
+    std::function<bool(platform::Message)> postToMainWindow;
+    std::function<bool(platform::Message)> postToTaskThread;
+    transport::AddressProvider addresses;
+    transport::LinkTiming linkTiming;
+    DisplayTiming displayTiming;
+
+    static CameraEnvironment Application();
+};
+
+class CCamera final : public std::enable_shared_from_this<CCamera>,
+                      public StageHost,
+                      public transport::LinkObserver {
+public:
+    explicit CCamera(CameraEnvironment environment = CameraEnvironment::Application());
+    ~CCamera() override;
+    CCamera(const CCamera&) = delete;
+    CCamera& operator=(const CCamera&) = delete;
+
+    // 1 success; -3 a stage could not be made; otherwise the link's result (-7 missing
+    // id, address or port; -4 no connection; -8 no reply; the server's code).
+    int Open(const std::string& cameraId, const std::string& address, int port, platform::WindowHandle window,
+             const std::string& password);
+    // Ends the sub-states (posting 1054, 1058, 1004 for those that were on), the link,
+    // the play thread and the stages. A second Close does nothing.
+    bool Close();
+
+    void Pause();
+    void Resume();
+    void Seek(const std::string& jumpTime);
+    void PanTilt(int actionCode);
+    bool IsOpen() const;
+
+    // The link's "stop" and the replay time reports.
+    void Notification(const std::string& text);
+
+    std::string CameraId() const;
+    int CellIndex() const override { return cellIndex_; }
+    void SetCellIndex(int cell) { cellIndex_ = cell; }
+    platform::WindowHandle NotifyWindow() const { return notifyWindow_; }
+    void SetNotifyWindow(platform::WindowHandle window) { notifyWindow_ = window; }
+    void SetReplayMode(bool on) { replayMode_ = on; }
+
+    // The sub-state flags, set by the application from the outcome of the listening,
+    // talkback and recording operations; Close ends whatever they say is on.
+    bool IsRecording() const override { return recording_; }
+    bool IsListening() const { return listening_; }
+    bool IsTalking() const { return talking_; }
+    void SetRecording(bool on) { recording_ = on; }
+    void SetListening(bool on) { listening_ = on; }
+    void SetTalking(bool on) { talking_ = on; }
+
+    // For tests and diagnostics.
+    std::size_t StageCount() { return chain_.Size(); }
+    bool PlayThreadRunning() const { return player_.IsRunning(); }
+    CDoShow* DisplayStage();
+    transport::VideoLink& Link() { return *link_; }
+
+    // StageHost
+    transport::PacketQueue& VideoQueue() override { return video_; }
+    bool IsReplayMode() const override { return replayMode_; }
+    bool IsPaused() const override { return paused_; }
+    platform::WindowHandle DisplayWindow() const override { return displayWindow_; }
+    void RecorderHandOff(const StageFrame& frame) override;
+    void ReportReplayTime(const std::string& text) override { Notification(text); }
+    void PostToTaskThread(platform::Message message) override;
+
+    // transport::LinkObserver
+    void OnConnectionLost() override;
+    void OnServerStop() override;
+    void OnForwardingAddress(const std::string& cameraId, const std::string& ip, int port) override;
+
+private:
+    bool PostToMain(platform::Message message);
+    // Builds decode, overlay and display; false (with the log line) when one refuses.
+    bool BuildStages(const std::string& cameraId);
+    void StopRecordingForClose();
+    void StopTalkForClose();
+    void StopListeningForClose();
+
+    const CameraEnvironment environment_;
+
+    std::atomic<platform::WindowHandle> displayWindow_{0};
+    std::atomic<platform::WindowHandle> notifyWindow_{0};
+    std::atomic<int> cellIndex_{-1};
+    mutable std::mutex idMutex_;
+    std::string cameraId_;
+    std::string recordingText_;
+
+    std::atomic<bool> recording_{false};
+    std::atomic<bool> listening_{false};
+    std::atomic<bool> talking_{false};
+    std::atomic<bool> replayMode_{false};
+    std::atomic<bool> paused_{false};
+    std::atomic<bool> keyFrameRequested_{false};
+
+    // Re-entrant, as the camera's operations nest; order: listening, talkback or
+    // recording, then the stage list, then a stage, then a queue.
+    std::recursive_mutex listenLock_;
+    std::recursive_mutex recordLock_;
+    std::recursive_mutex handOffLock_;
+    std::recursive_mutex talkLock_;
+
+    transport::PacketQueue video_;
+    transport::PacketQueue audio_;
+    transport::PacketQueue talkAudio_;
+    StageChain chain_;
+    CDoShow* display_ = nullptr;  // owned by the chain
+    PlayThread player_{chain_, video_};
+    std::unique_ptr<transport::TalkLink> talkLink_;
+    // Declared last and destroyed first, so that its threads never see a half-gone camera.
+    std::unique_ptr<transport::VideoLink> link_;
+};
+
+}  // namespace media

@@ -1,0 +1,113 @@
+#include "media/camera_registry.h"
+
+namespace media {
+namespace {
+
+struct Globals {
+    std::mutex mutex;  // the process-wide lock around creation
+    CameraRegistry* registry = nullptr;
+    bool exists = false;
+    std::optional<CameraEnvironment> environment;
+};
+Globals& TheGlobals() {
+    static Globals* globals = new Globals;
+    return *globals;
+}
+
+}  // namespace
+
+CameraRegistry& CameraRegistry::Instance() {
+    Globals& globals = TheGlobals();
+    std::lock_guard lock(globals.mutex);
+    // The object itself is made once and kept: a late caller on a link thread must
+    // never reach freed memory. "Destroying" the registry empties it.
+    if (!globals.registry) globals.registry = new CameraRegistry;
+    globals.exists = true;
+    return *globals.registry;
+}
+
+bool CameraRegistry::Exists() {
+    Globals& globals = TheGlobals();
+    std::lock_guard lock(globals.mutex);
+    return globals.exists;
+}
+
+void CameraRegistry::DestroyAll() {
+    Globals& globals = TheGlobals();
+    CameraRegistry* registry = nullptr;
+    {
+        std::lock_guard lock(globals.mutex);
+        registry = globals.registry;
+        globals.exists = false;
+    }
+    if (!registry) return;
+    std::map<int, std::shared_ptr<CCamera>> cameras;
+    {
+        std::lock_guard lock(registry->mutex_);
+        cameras.swap(registry->cameras_);
+    }
+    // Closed outside the registry's lock: closing a link waits for its receive
+    // callback, which may itself be looking a camera up in the registry.
+    for (auto& [cell, camera] : cameras) camera->Close();
+}
+
+void CameraRegistry::SetEnvironmentForNewCameras(std::optional<CameraEnvironment> environment) {
+    Globals& globals = TheGlobals();
+    std::lock_guard lock(globals.mutex);
+    globals.environment = std::move(environment);
+}
+
+std::shared_ptr<CCamera> CameraRegistry::GetOrCreate(int cell) {
+    std::lock_guard lock(mutex_);
+    auto it = cameras_.find(cell);
+    if (it != cameras_.end()) return it->second;
+    std::optional<CameraEnvironment> environment;
+    {
+        Globals& globals = TheGlobals();
+        std::lock_guard globalsLock(globals.mutex);
+        environment = globals.environment;
+    }
+    auto camera = std::make_shared<CCamera>(environment ? *environment : CameraEnvironment::Application());
+    camera->SetCellIndex(cell);
+    cameras_[cell] = camera;
+    return camera;
+}
+
+std::shared_ptr<CCamera> CameraRegistry::FindById(const std::string& cameraId) {
+    std::lock_guard lock(mutex_);
+    for (auto& [cell, camera] : cameras_)
+        if (camera->CameraId() == cameraId) return camera;
+    return nullptr;
+}
+
+void CameraRegistry::Remove(int cell) {
+    std::shared_ptr<CCamera> doomed;  // destroyed outside the lock
+    std::lock_guard lock(mutex_);
+    auto it = cameras_.find(cell);
+    if (it == cameras_.end()) return;
+    doomed = std::move(it->second);
+    cameras_.erase(it);
+}
+
+bool CameraRegistry::RemoveIf(int cell, const CCamera* camera) {
+    std::shared_ptr<CCamera> doomed;
+    std::lock_guard lock(mutex_);
+    auto it = cameras_.find(cell);
+    if (it == cameras_.end() || it->second.get() != camera) return false;
+    doomed = std::move(it->second);
+    cameras_.erase(it);
+    return true;
+}
+
+void CameraRegistry::Assign(int cell, std::shared_ptr<CCamera> camera) {
+    std::lock_guard lock(mutex_);
+    if (camera) camera->SetCellIndex(cell);
+    cameras_[cell] = std::move(camera);
+}
+
+std::size_t CameraRegistry::Count() {
+    std::lock_guard lock(mutex_);
+    return cameras_.size();
+}
+
+}  // namespace media

@@ -1,0 +1,82 @@
+#include "media/ddraw_show.h"
+
+#include "app/log_file.h"
+#include "media/yuv_convert.h"
+
+namespace media {
+
+CDDrawShow::~CDDrawShow() { Destroy(); }
+
+bool CDDrawShow::Create(platform::WindowHandle window, int type, int width, int height) {
+    if (window == 0 || window == static_cast<platform::WindowHandle>(-1)) return false;
+    // The display device: the window's own presenter; GPU formats need one that runs
+    // on an OpenGL context.
+    std::shared_ptr<VideoTarget> target = VideoTarget::Find(window);
+    if (!target || (type != kSurfacePlain && !target->GpuCapable())) {
+        app::LogWrite(" CDDrawShow::CreateDDrawObj 创建DirectCraw对象失败!");
+        return false;
+    }
+    if (!platform::IsWindowHandle(window)) return false;
+    // The primary surface: the window must still take pictures.
+    if (!target->IsOpen()) {
+        app::LogWrite(" CDDrawShow::CreateDDrawObj 创建DirectCraw主表面失败!");
+        return false;
+    }
+    // The window clips what it shows to itself; there is no separate clipper to make.
+    auto surface = std::make_shared<DisplaySurface>(type, width, height);
+    if (surface->Bits() == nullptr) {
+        app::LogWrite(" CDDrawShow::CreateDDrawObj 创建辅表面失败!");
+        return false;
+    }
+    target_ = std::move(target);
+    surface_ = std::move(surface);
+    window_ = window;
+    type_ = type;
+    return true;
+}
+
+bool CDDrawShow::CreateAny(platform::WindowHandle window, int width, int height) {
+    for (int type : {kSurfaceYuy2, kSurfaceYv12, kSurfacePlain})
+        if (Create(window, type, width, height)) return true;
+    return false;
+}
+
+int CDDrawShow::Draw(int width, int height, const std::uint8_t* y, const std::uint8_t* second,
+                     const std::uint8_t* third) {
+    if (!surface_ || surface_->Width() != width || surface_->Height() != height) {
+        const platform::WindowHandle window = window_;
+        Destroy();
+        if (!CreateAny(window, width, height)) {
+            app::LogWrite("创建显存失败, 无法使用显卡播放！");
+            return 0;
+        }
+    }
+    if (!target_ || !surface_ || !y || !second || !third) return 0;
+    if (!target_->IsOpen()) return 0;  // the window is gone: the surface cannot be locked
+
+    {
+        std::lock_guard lock(surface_->Mutex());
+        const PlanarPicture picture{y, second, third, width, height};
+        std::uint8_t* bits = surface_->Bits();
+        switch (surface_->Type()) {
+            case kSurfaceYuy2: PackYuy2(picture, bits, surface_->Pitch()); break;
+            case kSurfaceYv12: CopyYv12(picture, bits, surface_->Pitch()); break;
+            default: ConvertToBgrx(picture, bits, surface_->Pitch()); break;
+        }
+        surface_->Filled();
+    }
+
+    // Blit: the window shows the surface scaled to its client area. A window that let
+    // go of the surface (erased, or recreated its presenter) takes it again.
+    if (!target_->Shows(surface_.get()) && !target_->Attach(surface_)) return 0;
+    target_->Present();
+    return 1;
+}
+
+void CDDrawShow::Destroy() {
+    if (target_ && surface_) target_->Detach(surface_.get());
+    surface_.reset();
+    target_.reset();
+}
+
+}  // namespace media
