@@ -1,22 +1,35 @@
-// Program entry. The windows and the login sequence join this loop as they arrive;
-// for now the program reads its configuration and reports what it found.
-#include <cstdio>
+// Program entry: crash handlers first, then the skin folder, then the outer loop of
+// configuration, login window and main window.
+#include <QApplication>
 
-#include "app/app_config.h"
+#include "app/app_instance.h"
+#include "app/crash_handler.h"
 #include "app/log_file.h"
-#include "larkview_version.h"
+#include "app/login_sequence.h"
+#include "app/program.h"
+#include "control/control_client.h"
+#include "platform/paths.h"
+#include "ui/message_box.h"
+#include "ui/toolkit/paint_manager.h"
 
-int main() {
-    app::AppConfig& config = app::AppConfig::Instance();
-    if (!config.LoadConfiguration()) {
-        std::fprintf(stderr, "错误: 读取配置文件出错，请检查配置\n");
-        app::LogFile::Destroy();
-        return 0;
-    }
-    std::printf("Larkview %s: %zu master server(s), port %d, path %s, %zu remembered user(s)\n",
-                LARKVIEW_VERSION_TEXT, config.serverList.size(), config.serverPort, config.serverPath.c_str(),
-                config.savedUsers.size());
-    app::LogWrite("larkview started");
+int main(int argc, char** argv) {
+    app::CCrashHandler::Install();
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Larkview");
+    ui::CPaintManagerUI::SetResourcePath(platform::JoinPath(platform::ProgramDirectory(), "skinFiles"));
+    ui::InstallSkinErrorBox();
+
+    app::ProgramHooks hooks;
+    hooks.destroyControlClient = [] { control::ControlClient::Destroy(); };
+    hooks.startAppInstance = [] { app::CAppInteance::Instance().Items().Clear(); };
+    hooks.destroyAppInstance = [] { app::CAppInteance::Destroy(); };
+    hooks.login.setNotifyWindow = [](platform::WindowHandle window) {
+        app::CAppInteance::Instance().SetNotifyWindow(window);
+    };
+    hooks.login.runLoginSequence = [] { return app::RunLoginSequence(); };
+
+    const int code = app::RunProgram(hooks);
     app::LogFile::Destroy();
-    return 0;
+    return code;
 }

@@ -187,13 +187,16 @@ bool CMasterHttp::ParseUrl(const std::string& url, ParsedUrl& out) {
 int CMasterHttp::Request(const std::string& url, const char* body, long bodyLength, const char* extraHeaders,
                          HttpExchange& out) {
     out = HttpExchange{};
+    HttpLimits limits = limits_;  // a time-out of zero or less means the default, never "wait forever"
+    if (limits.connectTimeoutMs <= 0) limits.connectTimeoutMs = HttpLimits{}.connectTimeoutMs;
+    if (limits.readTimeoutMs <= 0) limits.readTimeoutMs = HttpLimits{}.readTimeoutMs;
     ParsedUrl target;
     if (!ParseUrl(url, target)) return kBadSchemeOrSocket;
     Socket socket;
     if (socket.Fd() < 0) return kBadSchemeOrSocket;
-    if (!ConnectWithin(socket.Fd(), target.host, target.port, limits_.connectTimeoutMs)) return kConnectFailed;
+    if (!ConnectWithin(socket.Fd(), target.host, target.port, limits.connectTimeoutMs)) return kConnectFailed;
 
-    timeval sendTimeout{limits_.readTimeoutMs / 1000, (limits_.readTimeoutMs % 1000) * 1000};
+    timeval sendTimeout{limits.readTimeoutMs / 1000, (limits.readTimeoutMs % 1000) * 1000};
     ::setsockopt(socket.Fd(), SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
 
     // A length without bytes sends no body and announces none.
@@ -213,8 +216,8 @@ int CMasterHttp::Request(const std::string& url, const char* body, long bodyLeng
     if (bodyBytes != 0) request.Piece(body, bodyBytes);
     if (!request.Ok()) return kTransferFailed;
 
-    SocketSource source(socket.Fd(), limits_.readTimeoutMs);
-    ResponseEnd end = ReadHttpResponse(source, limits_, out.responseHeader, out.body);
+    SocketSource source(socket.Fd(), limits.readTimeoutMs);
+    ResponseEnd end = ReadHttpResponse(source, limits, out.responseHeader, out.body);
     return end == ResponseEnd::Closed ? kOk : kTransferFailed;
 }
 

@@ -16,8 +16,8 @@
 namespace control {
 
 struct HttpLimits {
-    int connectTimeoutMs = 5000;
-    int readTimeoutMs = 10000;                  // longest wait for any single read
+    int connectTimeoutMs = 5000;                // <= 0: the default
+    int readTimeoutMs = 10000;                  // longest wait for any single read; <= 0: the default
     std::size_t maxHeaderBytes = 64 * 1024;
     std::size_t maxBodyBytes = 4 * 1024 * 1024;
     // Sending the request is bounded by readTimeoutMs as well.

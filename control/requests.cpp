@@ -167,24 +167,38 @@ bool ControlClient::FetchCameraList(CameraListReply& out) {
     return true;
 }
 
+namespace {
+
+const std::vector<std::string> kAddressKeys = {"nodeId", "transpondIP", "transpondPort", "transpondStatus", "keyword"};
+
+TransportAddress AddressFromReply(int status, std::map<std::string, std::string>& reply) {
+    TransportAddress address;
+    address.status = status;
+    address.nodeId = reply["nodeId"];
+    address.forwardingIp = reply["transpondIP"];
+    address.forwardingPort = reply["transpondPort"];
+    address.forwardingStatus = reply["transpondStatus"];
+    address.keyword = reply["keyword"];
+    return address;
+}
+
+}  // namespace
+
 TransportAddress ControlClient::RequestForwardingAddress(const std::string& cameraId) {
     SyncRequestSlot& slot = *addressSlot_;
     TransportAddress address;
     ResetSlot(slot);
     slot.request.params = {{"cameraId", cameraId}};
-    const bool sent = SendMessage(slot.request, CopyingHandler(slot, {"transpondIP", "transpondPort",
-                                                                       "transpondStatus", "keyword"}));
+    // This reply carries no node id; the key simply reads as empty.
+    const bool sent = SendMessage(slot.request, CopyingHandler(slot, kAddressKeys));
     if (!sent) {
         platform::DebugTrace("向代理请求转发IP和端口 发送指令失败!\n");
     } else if (!slot.event.Wait(timing_.requestTimeoutMs)) {
         platform::DebugTrace("向代理请求转发IP和端口超时!\n");
     } else {
         auto [status, reply] = TakeReply(slot);
-        address.status = status;
-        address.forwardingIp = reply["transpondIP"];
-        address.forwardingPort = reply["transpondPort"];
-        address.forwardingStatus = reply["transpondStatus"];
-        address.keyword = reply["keyword"];
+        address = AddressFromReply(status, reply);
+        address.nodeId.clear();
     }
     ResetSlot(slot);
     return address;
@@ -193,15 +207,9 @@ TransportAddress ControlClient::RequestForwardingAddress(const std::string& came
 TransportAddress ControlClient::RequestForwardingAddressWithNode(const std::string& cameraId) {
     SyncRequestSlot& slot = *addressWithNodeSlot_;
     TransportAddress address;
-    if (RunSync(slot, {{"cameraId", cameraId}}, timing_.requestTimeoutMs,
-                CopyingHandler(slot, {"nodeId", "transpondIP", "transpondPort", "transpondStatus", "keyword"}))) {
+    if (RunSync(slot, {{"cameraId", cameraId}}, timing_.requestTimeoutMs, CopyingHandler(slot, kAddressKeys))) {
         auto [status, reply] = TakeReply(slot);
-        address.status = status;
-        address.nodeId = reply["nodeId"];
-        address.forwardingIp = reply["transpondIP"];
-        address.forwardingPort = reply["transpondPort"];
-        address.forwardingStatus = reply["transpondStatus"];
-        address.keyword = reply["keyword"];
+        address = AddressFromReply(status, reply);
     }
     ResetSlot(slot);
     return address;

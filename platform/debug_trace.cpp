@@ -3,12 +3,27 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <atomic>
+#include <unistd.h>
 
 namespace platform {
+namespace {
+std::atomic<bool> g_enabled{std::getenv("LARKVIEW_TRACE") != nullptr};
+}  // namespace
+
+void SetDebugTraceEnabled(bool enabled) { g_enabled = enabled; }
+
+bool DebugTraceEnabled() { return g_enabled; }
+
+void DebugTraceRaw(const char* text) {
+    if (!g_enabled || !text) return;
+    ssize_t ignored = ::write(2, text, std::strlen(text));
+    (void)ignored;
+}
 
 void DebugTrace(const char* format, ...) {
-    static const bool enabled = std::getenv("LARKVIEW_TRACE") != nullptr;
-    if (!enabled) return;
+    if (!g_enabled) return;
     char buffer[1024];
     va_list args;
     va_start(args, format);

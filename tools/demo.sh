@@ -1,7 +1,63 @@
 #!/usr/bin/env bash
-# Runs the client from its program directory. The simulated service joins here once
-# it exists; until then the client runs on the configuration in the program directory.
+# Runs the client against the simulated service on loopback:
+#   1. starts larkview-sim in the background (free ports, its database beside the program),
+#   2. waits for its state file and writes the program directory's appConfig.ini to
+#      point at its master server,
+#   3. runs the client, and stops the service when the client exits.
+# Demo account: user "demo", password "larkview".
 set -euo pipefail
-BUILD=$1
-cd "$BUILD/bin"
-exec ./larkview
+BUILD=$(cd "${1:?usage: demo.sh <build dir>}" && pwd)
+BIN=$BUILD/bin
+SIM=$BIN/larkview-sim
+
+if [ ! -x "$SIM" ]; then
+  echo "demo: $SIM is not built; running the client on the configuration in $BIN" >&2
+  cd "$BIN"
+  exec ./larkview
+fi
+
+STATE=$(mktemp /tmp/larkview-sim-state.XXXXXX)
+rm -f "$STATE"
+"$SIM" --listen=127.0.0.1 --master-port=0 --proxy-port=0 --db="$BIN/larkview-sim.db" --state="$STATE" \
+  --push-notices --alarm-interval-ms=60000 \
+  > "$BIN/larkview-sim.log" 2>&1 &
+SIM_PID=$!
+stop_service() {
+  kill "$SIM_PID" 2>/dev/null || true
+  wait "$SIM_PID" 2>/dev/null || true
+  rm -f "$STATE"
+}
+trap stop_service EXIT
+trap 'exit 130' INT TERM
+
+# ini value: section key file
+ini_value() {
+  awk -F= -v section="[$1]" -v key="$2" '
+    /^\[/ { inside = (tolower($0) == tolower(section)) ; next }
+    inside && tolower($1) == tolower(key) { sub(/^[^=]*=/, ""); print; exit }' "$3"
+}
+
+for _ in $(seq 100); do
+  [ -s "$STATE" ] && [ -n "$(ini_value Ports Master "$STATE")" ] && break
+  kill -0 "$SIM_PID" 2>/dev/null || { echo "demo: the simulated service did not start:" >&2; cat "$BIN/larkview-sim.log" >&2; exit 1; }
+  sleep 0.1
+done
+MASTER=$(ini_value Ports Master "$STATE")
+SERVER_PATH=$(ini_value Service ServerPath "$STATE")
+[ -n "$MASTER" ] || { echo "demo: no master port from the simulated service" >&2; exit 1; }
+
+cat > "$BIN/appConfig.ini" <<INI
+[ServerInfo]
+ServerIp=127.0.0.1
+ServerProt=$MASTER
+ServerPath=${SERVER_PATH:-/master}
+INI
+echo "demo: simulated service on 127.0.0.1, master port $MASTER; log in as demo / larkview"
+
+cd "$BIN"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ] && command -v xvfb-run >/dev/null; then
+  echo "demo: no display; running the client inside a virtual X server" >&2
+  xvfb-run -a ./larkview
+else
+  ./larkview
+fi

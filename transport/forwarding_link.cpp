@@ -119,8 +119,6 @@ bool ForwardingLink::SendAndWait(Waiter& waiter, int msgType, bool tickId,
     return waiter.Wait(timing_.replyTimeoutMs, reply);
 }
 
-void ForwardingLink::HandleOpenReply(const control::ControlMessage& message) { openWaiter_.Complete(message.params); }
-
 std::string ForwardingLink::CameraId() const {
     std::lock_guard lock(identityMutex_);
     return identity_.cameraId;
@@ -147,7 +145,14 @@ void ForwardingLink::Receive(int status, const std::uint8_t* data, std::size_t l
     switch (data[0]) {
         case kLinkControl: {
             auto message = control::DecodeMessage(reinterpret_cast<const char*>(data), length);
-            if (message && message->realm == kLinkRealm) OnControl(*message);
+            if (!message || message->realm != kLinkRealm) break;
+            if (message->msgType == 0) {
+                lastHeartbeatReply_ = platform::TickCount();
+            } else if (message->msgType == 1) {
+                openWaiter_.Complete(message->params);  // wakes the opener
+            } else {
+                OnControl(*message);
+            }
             break;
         }
         case kLinkCompactVideo:

@@ -89,13 +89,13 @@ protected:
     bool SendAndWait(Waiter& waiter, int msgType, bool tickId, const std::map<std::string, std::string>& params,
                      std::map<std::string, std::string>& reply);
 
+    // Control messages other than heartbeat (0) and open (1) replies.
     virtual void OnControl(const control::ControlMessage& message) = 0;
     virtual void OnCompactVideo(const std::uint8_t* body, std::size_t length) {}
     virtual void OnMedia(const std::uint8_t* body, std::size_t length) = 0;
     // One supervision step while opened and connected.
     virtual void Supervise() = 0;
 
-    void HandleOpenReply(const control::ControlMessage& message);
     void MarkData();
 
     const LinkTiming timing_;

@@ -52,12 +52,6 @@ void TalkLink::MarkHeartbeatReply() { lastHeartbeatReply_ = platform::TickCount(
 
 void TalkLink::OnControl(const control::ControlMessage& message) {
     switch (message.msgType) {
-        case 0:
-            lastHeartbeatReply_ = platform::TickCount();
-            break;
-        case 1:
-            HandleOpenReply(message);
-            break;
         case 1005:
         case 1006:
             commandWaiter_.Complete({{"result", message.Param("result")}});

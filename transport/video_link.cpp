@@ -68,12 +68,6 @@ StreamInfo VideoLink::AudioInfo() const {
 
 void VideoLink::OnControl(const control::ControlMessage& message) {
     switch (message.msgType) {
-        case 0:
-            lastHeartbeatReply_ = platform::TickCount();
-            break;
-        case 1:
-            HandleOpenReply(message);
-            break;
         case 7:
             if (observer_) observer_->OnServerStop();
             break;

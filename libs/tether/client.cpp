@@ -57,18 +57,26 @@ ConnectionHandle Connect(const char* address, int port, ReceiveCallback callback
     if (ec) return 0;
     if (timeoutMs <= 0) timeoutMs = kConnectTimeoutMs;
 
-    auto link = std::make_shared<Link>();
+    std::shared_ptr<Link> link;
+    try {
+        link = std::make_shared<Link>();  // its io_context needs descriptors of its own
+    } catch (const std::exception&) {
+        return 0;
+    }
     boost::asio::ip::tcp::endpoint endpoint(ip, static_cast<unsigned short>(port));
     if (!link->Connect(endpoint, std::chrono::milliseconds(timeoutMs))) return 0;
 
-    ConnectionHandle handle = Links().Add(link);
     Link::Events events;
     events.message = [callback, user](const char* data, std::size_t length) {
         g_receivedBytes.fetch_add(length, std::memory_order_relaxed);
         callback(0, data, static_cast<int>(length), user);
     };
     events.ended = [callback, user] { callback(-1, nullptr, 0, user); };
-    link->Start(std::move(events));
+    ConnectionHandle handle = Links().Add(link);
+    if (!link->Start(std::move(events))) {
+        Links().Remove(handle);
+        return 0;
+    }
     return handle;
 }
 

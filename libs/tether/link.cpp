@@ -72,12 +72,21 @@ std::string Link::PeerAddress() const {
     return ec ? std::string() : endpoint.address().to_string();
 }
 
-void Link::Start(Events events) {
+bool Link::Start(Events events) {
     events_ = std::move(events);
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    auto self = shared_from_this();
-    reader_ = std::thread([self] { self->ReadLoop(); });
-    readerId_ = reader_.get_id();
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        auto self = shared_from_this();
+        try {
+            reader_ = std::thread([self] { self->ReadLoop(); });
+            readerId_ = reader_.get_id();
+            return true;
+        } catch (const std::system_error&) {
+            closed_ = true;  // out of threads: this connection cannot be served
+        }
+    }
+    Break();
+    return false;
 }
 
 void Link::ReadLoop() {

@@ -43,8 +43,9 @@ public:
     void PrepareSocket();
     std::string PeerAddress() const;
 
-    // Starts the reader thread; call once, after Connect or PrepareSocket.
-    void Start(Events events);
+    // Starts the reader thread; call once, after Connect or PrepareSocket. False
+    // when no thread could be started (the link is then shut down).
+    bool Start(Events events);
 
     // Writes one message, framed or as raw bytes. False when the link is closed or
     // broken, when another write holds the lock past the time-out, or when this write

@@ -2,6 +2,7 @@
 // accepted connection a Link with its reader thread.
 #include <boost/asio/ip/address.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -16,9 +17,10 @@ namespace asio = boost::asio;
 using boost::system::error_code;
 
 struct Server::Impl {
-    explicit Impl(Handlers h) : handlers(std::move(h)), acceptor(acceptIo) {}
+    explicit Impl(Handlers h) : handlers(std::move(h)), acceptor(acceptIo), retryTimer(acceptIo) {}
 
     void AcceptNext();
+    void RetryLater();
     void OnAccepted(const std::shared_ptr<Link>& link);
     void OnEnded(ConnectionId id);
     std::shared_ptr<Link> Find(ConnectionId id);
@@ -31,6 +33,7 @@ struct Server::Impl {
     Handlers handlers;
     asio::io_context acceptIo;  // run by the accept thread only
     asio::ip::tcp::acceptor acceptor;
+    asio::steady_timer retryTimer;
     std::thread acceptThread;
     int port = -1;
 
@@ -43,12 +46,26 @@ struct Server::Impl {
 };
 
 void Server::Impl::AcceptNext() {
-    auto link = std::make_shared<Link>();
+    if (Stopping()) return;
+    std::shared_ptr<Link> link;
+    try {
+        link = std::make_shared<Link>();
+    } catch (const std::exception&) {
+        return RetryLater();  // out of descriptors or memory
+    }
     acceptor.async_accept(link->Socket(), [this, link](const error_code& ec) {
         if (ec == asio::error::operation_aborted || !acceptor.is_open()) return;
-        if (!ec) OnAccepted(link);
         ReapFinished();
-        if (!Stopping()) AcceptNext();
+        if (ec) return RetryLater();  // for example out of descriptors: do not spin
+        OnAccepted(link);
+        AcceptNext();
+    });
+}
+
+void Server::Impl::RetryLater() {
+    retryTimer.expires_after(std::chrono::milliseconds(100));
+    retryTimer.async_wait([this](const error_code& ec) {
+        if (!ec) AcceptNext();
     });
 }
 
@@ -72,7 +89,7 @@ void Server::Impl::OnAccepted(const std::shared_ptr<Link>& link) {
         if (handlers.onMessage && !Stopping()) handlers.onMessage(id, data, length);
     };
     events.ended = [this, id] { OnEnded(id); };
-    link->Start(std::move(events));
+    if (!link->Start(std::move(events))) OnEnded(id);  // no reader thread: the connection ends at once
 }
 
 void Server::Impl::OnEnded(ConnectionId id) {
@@ -123,14 +140,27 @@ int Server::Listen(const std::string& address, int port) {
         impl_->acceptor.close(ignored);
         return -1;
     }
-    impl_->port = impl_->acceptor.local_endpoint().port();
+    auto bound = impl_->acceptor.local_endpoint(ec);
+    if (ec) {
+        error_code ignored;
+        impl_->acceptor.close(ignored);
+        return -1;
+    }
+    impl_->port = bound.port();
     {
         std::lock_guard<std::mutex> lock(impl_->mutex);
         impl_->stopping = false;
     }
     impl_->acceptIo.restart();
     impl_->AcceptNext();
-    impl_->acceptThread = std::thread([impl = impl_.get()] { impl->acceptIo.run(); });
+    try {
+        impl_->acceptThread = std::thread([impl = impl_.get()] { impl->acceptIo.run(); });
+    } catch (const std::system_error&) {
+        error_code ignored;
+        impl_->acceptor.close(ignored);
+        impl_->port = -1;
+        return -1;
+    }
     return impl_->port;
 }
 
@@ -168,6 +198,7 @@ void Server::Stop() {
         asio::post(impl_->acceptIo, [impl = impl_.get()] {
             error_code ignored;
             impl->acceptor.close(ignored);
+            impl->retryTimer.cancel();
         });
         if (impl_->acceptThread.get_id() == std::this_thread::get_id())
             impl_->acceptThread.detach();  // Stop from onAccept: the loop ends when it returns

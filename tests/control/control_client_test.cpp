@@ -232,6 +232,8 @@ TEST_F(ControlClientTest, RoutingReachesSubscribersHandlersDefaultAndCallback) {
         },
         &notified);
 
+    // The service side learns of the connection on its own thread.
+    ASSERT_TRUE(proxy.WaitUntil([&] { return proxy.Accepted() == 1; }));
     Json::Value renewal;
     renewal["cameraId"] = "c9";
     proxy.Push(FakeProxy::Reply(5, 74, renewal));

@@ -65,14 +65,6 @@ TEST(FrameDecoder, BoundariesSurviveAnySplitOfTheStream) {
     }
 }
 
-TEST(FrameDecoder, EmptyFramesAreSkipped) {
-    FrameDecoder decoder(10);
-    std::string stream = Frame("") + Frame("x") + Frame("") + Frame("");
-    Collected got = FeedInPieces(decoder, stream, 3);
-    EXPECT_TRUE(got.ok);
-    EXPECT_EQ(got.messages, std::vector<std::string>{"x"});
-}
-
 TEST(FrameDecoder, OversizedFrameFailsForGood) {
     FrameDecoder decoder(10);
     std::string stream = Frame("0123456789") + Frame("0123456789A") + Frame("ok");
@@ -84,21 +76,6 @@ TEST(FrameDecoder, OversizedFrameFailsForGood) {
     FrameDecoder other(tether::kMaxMessageSize);
     const std::string huge("\xFF\xFF\xFF\xFF", 4);
     EXPECT_FALSE(other.Feed(huge.data(), huge.size(), [](const char*, std::size_t) { return true; }));
-}
-
-TEST(FrameDecoder, PartialFrameIsHeldBack) {
-    FrameDecoder decoder(100);
-    std::string stream = Frame("hello");
-    Collected got = FeedInPieces(decoder, stream.substr(0, 6), 6);
-    EXPECT_TRUE(got.messages.empty());
-    EXPECT_EQ(decoder.Pending(), 2u);
-    int delivered = 0;
-    EXPECT_TRUE(decoder.Feed(stream.data() + 6, stream.size() - 6, [&](const char* d, std::size_t n) {
-        EXPECT_EQ(std::string(d, n), "hello");
-        ++delivered;
-        return true;
-    }));
-    EXPECT_EQ(delivered, 1);
 }
 
 TEST(FrameDecoder, SinkCanStopTheFeed) {

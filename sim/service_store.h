@@ -1,0 +1,170 @@
+#pragma once
+// The simulated service's data: accounts (holders and their sub-accounts), user
+// groups, authorities, the node tree, cameras with their forwarding servers, alarms,
+// recordings, viewing-plan templates, camera groups and messages, kept in one SQLite
+// file. The store creates the schema and seeds a demo account on first open, and
+// answers the questions the control side asks. All calls are serialised by one lock.
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/sqlite_db.h"
+
+namespace sim {
+
+struct ForwardServer {
+    std::string host;
+    int port = 0;
+};
+
+struct SeedOptions {
+    int cameraCount = 200;
+    // Seeded dates (expiry, alarms, recordings) are placed around this moment; 0 = now.
+    std::time_t referenceTime = 0;
+    std::vector<ForwardServer> forwardServers{{"127.0.0.1", 19001}, {"127.0.0.1", 19002}};
+};
+
+// Login answers, as the client's login sequence knows them.
+enum LoginStatus : int {
+    kLoginAccepted = 1,
+    kLoginForeignAccount = 2,  // an account of another brand: known, but not ours
+    kLoginWrongPassword = -1,
+    kLoginExpired = -2,
+    kLoginOnlineMaximum = -3,
+};
+
+struct Account {
+    std::int64_t id = 0;
+    std::int64_t parentId = 0;  // 0 for an account holder
+    std::string userName;
+    std::string nick;
+    std::string passwordMd5;
+    int oemId = 1;
+    std::string expiredDate;  // "YYYY-MM-DD"; empty = unlimited
+    int onlineMax = 0;        // below 1 = unlimited
+    int sessionsElsewhere = 0;
+    std::string enableList;
+    std::string showMsg;
+    std::string activeTime;
+    bool scrambleReplies = false;
+
+    std::int64_t HolderId() const { return parentId != 0 ? parentId : id; }
+};
+
+// One row of the camera and node list: a node (area) or a camera.
+struct ListRow {
+    bool isNode = false;
+    std::string id;
+    std::string name;
+    std::string parentId;
+    // nodes: cameras and online cameras in the node's subtree
+    int cameraCount = 0;
+    int onlineCount = 0;
+    // cameras
+    bool online = false;
+    bool inService = true;  // not expired
+    std::string expiredDate;
+    std::string transpondIp;
+    int transpondPort = 0;
+};
+
+struct CameraRoute {
+    std::string cameraId;
+    std::string cameraName;
+    std::string nodeId;
+    bool online = false;
+    bool inService = false;
+    std::string transpondIp;
+    int transpondPort = 0;
+    bool serverRunning = false;
+    std::string keyword;
+};
+
+struct AlarmRow {
+    std::int64_t id = 0;
+    std::string nodeId, nodeName, cameraId, cameraName, kindName, msg, time, picture;
+};
+
+struct AlarmQuery {
+    std::string startTime;  // "YYYY-MM-DD HH:MM:SS"
+    std::string endTime;
+    std::string nodeId;     // empty: every node
+    std::string cameraId;   // empty: every camera
+    int limit = 500;
+};
+
+struct PlaybackSetup {
+    std::int64_t playbackId = 0;
+    std::vector<std::pair<std::string, std::string>> ranges;  // start, end
+    std::string transpondIp;
+    int transpondPort = 0;
+};
+
+class ServiceStore {
+public:
+    ServiceStore() = default;
+    ServiceStore(const ServiceStore&) = delete;
+    ServiceStore& operator=(const ServiceStore&) = delete;
+
+    // Opens the file, creates the schema when missing and seeds it when empty.
+    bool Open(const std::string& path, const SeedOptions& seed);
+    const std::string& LastError() const { return lastError_; }
+
+    // The service's clock (expiry checks, playback records); tests pin it.
+    void SetClock(std::function<std::time_t()> now);
+    std::time_t Now() const;
+
+    // Points every stored forwarding server at the given addresses (in order),
+    // adding servers as needed. Cameras keep their assignment by position.
+    bool SetForwardServers(const std::vector<ForwardServer>& servers);
+
+    // Row count of a table of the schema (tests, diagnostics); -1 for unknown names.
+    long long CountRows(const std::string& table);
+
+    // Checks a login; `account` is filled for every known user name.
+    int CheckLogin(const std::string& userName, const std::string& passwordMd5, int oemId, const std::string& today,
+                   int liveSessions, Account& account);
+    std::optional<Account> FindAccount(std::int64_t id);
+
+    std::vector<ListRow> CameraTree(const Account& viewer);
+    // Nothing when the camera does not exist or the viewer may not see it.
+    std::optional<CameraRoute> Route(const Account& viewer, const std::string& cameraId);
+    std::vector<AlarmRow> SearchAlarms(const Account& viewer, const AlarmQuery& query);
+    std::optional<AlarmRow> Alarm(std::int64_t id);
+    // Records a new alarm for a camera (pushed alarms are searchable afterwards).
+    std::optional<AlarmRow> AddAlarm(const std::string& cameraId, const std::string& kindName, const std::string& msg,
+                                     const std::string& time);
+    // Cameras the viewer may see (for pushed alarms).
+    std::vector<std::string> VisibleCameraIds(const Account& viewer, int limit);
+    // Recordings of the camera overlapping [start, end]; a fresh playback id.
+    std::optional<PlaybackSetup> SetUpPlayback(const Account& viewer, const std::string& cameraId,
+                                               const std::string& startTime, const std::string& endTime);
+    // The authority names of `targetId` when the viewer is that account or its holder.
+    std::optional<std::vector<std::string>> Authorities(const Account& viewer, std::int64_t targetId);
+
+private:
+    bool CreateSchema();
+    bool Seed(const SeedOptions& seed);
+    bool CanSee(const Account& viewer, std::int64_t cameraId);
+    std::map<std::int64_t, bool> VisibleCameraSet(const Account& viewer);
+
+    std::mutex lock_;
+    std::function<std::time_t()> now_;
+    SqliteDb db_;
+    std::string lastError_;
+};
+
+// Local-time helpers for the service's text formats.
+std::string FormatDateTime(std::time_t when);  // "YYYY-MM-DD HH:MM:SS"
+std::string FormatDate(std::time_t when);      // "YYYY-MM-DD"
+// Reads "Y-M-D h:m:s" with any field widths (clients pad with blanks or zeros) and
+// writes it back in the zero-padded form; nothing when it does not read as a time.
+std::optional<std::string> NormaliseDateTime(const std::string& text);
+
+}  // namespace sim

@@ -1,0 +1,94 @@
+// Pictures of the login window (idle, busy, failed) and of every message box kind,
+// rendered headless. They go to $LARKVIEW_SCREENSHOTS when set (docs/screenshots is
+// filled this way), otherwise to a temporary folder.
+#include <QPainter>
+#include <set>
+#include <cstdlib>
+
+#include "login_window_fixture.h"
+#include "ui/message_box.h"
+
+using testing_support::Gate;
+using testing_support::LoginWindowTest;
+
+namespace {
+
+class ScreenshotTest : public LoginWindowTest {
+protected:
+    std::string Target(const std::string& name) {
+        const char* folder = std::getenv("LARKVIEW_SCREENSHOTS");
+        return (folder && *folder ? std::string(folder) : dir.Path()) + "/" + name;
+    }
+    // Saves the picture and checks it is not one flat colour.
+    void Save(const QImage& image, const std::string& name) {
+        ASSERT_FALSE(image.isNull()) << name;
+        EXPECT_TRUE(image.save(QString::fromStdString(Target(name)))) << name;
+        std::set<QRgb> colours;
+        for (int y = 0; y < image.height(); y += 7)
+            for (int x = 0; x < image.width(); x += 7) colours.insert(image.pixel(x, y));
+        EXPECT_GT(colours.size(), 10u) << name << " looks empty";
+    }
+    static QImage Grab(ui::WindowImplBase& window) { return window.GetWidget()->grab().toImage(); }
+    // The box drawn over the middle of the window behind it.
+    static QImage Over(const QImage& back, const QImage& box) {
+        QImage out = back.convertToFormat(QImage::Format_ARGB32);
+        QPainter painter(&out);
+        painter.fillRect(out.rect(), QColor(0, 0, 0, 110));
+        painter.drawImage((out.width() - box.width()) / 2, (out.height() - box.height()) / 2, box);
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST_F(ScreenshotTest, LoginWindowIdleBusyAndFailed) {
+    SaveUsers({{"demo", "demo123", false}, {"operator01", "", false}});
+    Gate gate;
+    std::atomic<bool> busyShown{false};
+    script = [&] {
+        Send(50, "连接服务器成功...");
+        busyShown = true;
+        gate.Wait();
+        Send(1, "登录失败，用户名或密码错误！");
+        return 0;
+    };
+    boxes.Then([&](ui::WindowImplBase& box) {
+        Save(Over(Grab(*window), Grab(box)), "login_failed.png");
+        box.Close(ui::kResultOk);
+    });
+    Open();
+    Save(Grab(*window), "login_idle.png");
+    Click("BtnOK");
+    ASSERT_TRUE(WaitFor([&] { return busyShown.load(); }));
+    QTest::qWait(10);
+    Save(Grab(*window), "login_busy.png");
+    gate.Open();
+    ASSERT_TRUE(WaitFor([&] { return !window->IsBusy(); }));
+}
+
+TEST_F(ScreenshotTest, EveryMessageBoxKind) {
+    app::AppConfig::Instance().loginUserName = "demo";
+    app::AppConfig::Instance().loginPassword = "demo123";
+    const struct {
+        int request;
+        const char* text1;
+        const char* text2;
+        const char* file;
+    } kinds[] = {
+        {0, "录像文件已保存到本地目录", "", "msgbox_notice.png"},
+        {1, "确定要删除该分组吗？", "删除后分组内的摄像机将回到默认分组", "msgbox_question.png"},
+        {3, "请输入当前账号的密码以继续", "删除子账号", "msgbox_password.png"},
+        {4, "是否为该账号分配摄像机权限？", "分配权限", "msgbox_permission.png"},
+    };
+    for (const auto& kind : kinds) {
+        boxes.Then([&](ui::WindowImplBase& box) {
+            if (kind.request == 3) {
+                box.m_PaintManager.FindControl("editPopUsrPW")->SetText("wrong");
+                QTest::mouseClick(box.m_PaintManager.FindControl("BtnOK")->GetWidget(), Qt::LeftButton);
+            }
+            Save(Grab(box), kind.file);
+            box.Close(ui::kResultCancel);
+        });
+        EXPECT_EQ(ui::ShowMessageBox(kind.text1, 0, kind.request, kind.text2), 2);
+    }
+}

@@ -1,0 +1,148 @@
+// The control client and the login sequence against the simulated service.
+#include <gtest/gtest.h>
+#include <thread>
+
+#include "app/app_instance.h"
+#include "app/app_messages.h"
+#include "app/log_file.h"
+#include "app/login_sequence.h"
+#include "control/camera_rows.h"
+#include "control/control_client.h"
+#include "integration/sim_fixture.h"
+#include "platform/paths.h"
+#include "platform/tick.h"
+
+using control::ControlClient;
+
+namespace {
+
+ControlClient::Timing QuickTiming() {
+    ControlClient::Timing timing;
+    timing.keepAliveWakeMs = 20;
+    timing.heartbeatAfterMs = 200;
+    timing.downAfterMs = 600;
+    timing.requestTimeoutMs = 3000;
+    timing.listTimeoutMs = 10000;
+    return timing;
+}
+
+bool WaitFor(const std::function<bool()>& done, std::uint32_t timeoutMs = 5000) {
+    std::uint32_t start = platform::TickCount();
+    while (!done()) {
+        if (platform::TickSince(start) > timeoutMs) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+class ControlWithSim : public ::testing::Test {
+protected:
+    // A client of the demo account, connected and logged in.
+    std::unique_ptr<ControlClient> LoggedInClient(testing_support::SimulatedService& sim, app::AppConfig& config) {
+        sim.PointAt(config, "demo", "larkview");
+        auto client = std::make_unique<ControlClient>(QuickTiming(), config);
+        EXPECT_EQ(client->Connect(), 0);
+        EXPECT_EQ(client->Login(), 1);
+        return client;
+    }
+
+    void SetUp() override { platform::SetProgramDirectory(dir.Path()); }
+    void TearDown() override {
+        app::LogFile::Destroy();
+        platform::SetProgramDirectory("");
+    }
+    testing_support::TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(ControlWithSim, LoginStatusesOfTheSeededAccounts) {
+    testing_support::SimulatedService sim;
+    const struct {
+        const char* user;
+        const char* password;
+        int status;
+    } accounts[] = {{"demo", "larkview", 1}, {"demo", "wrong", -1}, {"partner", "larkview", 2},
+                    {"expired", "larkview", -2}, {"nobody", "x", -1}};
+    for (const auto& account : accounts) {
+        app::AppConfig config;
+        sim.PointAt(config, account.user, account.password);
+        ControlClient client(QuickTiming(), config);
+        ASSERT_EQ(client.Connect(), 0) << account.user;
+        EXPECT_EQ(client.Login(), account.status) << account.user << "/" << account.password;
+    }
+}
+
+TEST_F(ControlWithSim, TenThousandCamerasBuildTheirRows) {
+    testing_support::SimulatedService sim(10000);
+    app::AppConfig config;
+    auto client = LoggedInClient(sim, config);
+    control::CameraListReply list;
+    ASSERT_TRUE(client->FetchCameraList(list));
+    control::CameraRows rows = control::BuildCameraRows(list, nullptr);
+    std::size_t cameras = 0;
+    for (auto& row : rows.rows) cameras += row->kind == control::ITEMINFO::kCamera;
+    EXPECT_EQ(cameras, 10000u);
+    EXPECT_GT(rows.nodeCounts.size(), 10u);
+    // Every camera's parent is a node of the list.
+    for (auto& row : rows.rows)
+        if (row->kind == control::ITEMINFO::kCamera) ASSERT_EQ(rows.nodeCounts.count(row->parentId), 1u) << row->id;
+}
+
+TEST_F(ControlWithSim, DroppedConnectionIsReconnectedAndLoggedInAgain) {
+    testing_support::SimulatedService sim;
+    app::AppConfig config;
+    auto client = LoggedInClient(sim, config);
+    control::CameraListReply list;
+    ASSERT_TRUE(client->FetchCameraList(list));
+    const std::string camera = control::SplitList(list.lists[control::CameraListReply::kCameraId]).back();
+
+    sim.Service().DropControlConnections();
+    ASSERT_TRUE(WaitFor([&] { return !client->IsConnected(); }));
+    ASSERT_TRUE(WaitFor([&] { return client->IsConnected(); }));
+    // Logged in again: the service answers requests that need a session.
+    EXPECT_TRUE(WaitFor([&] { return client->RequestForwardingAddress(camera).status != -100; }, 8000));
+}
+
+TEST_F(ControlWithSim, AlarmSearchReturnsRowsWithPictureAddresses) {
+    testing_support::SimulatedService sim;
+    app::AppConfig config;
+    auto client = LoggedInClient(sim, config);
+    control::CameraListReply list;
+    ASSERT_TRUE(client->FetchCameraList(list));
+    auto nodes = control::SplitList(list.lists[control::CameraListReply::kNodeId]);
+    ASSERT_FALSE(nodes.empty());
+    control::AlarmSearchResult result;
+    ASSERT_TRUE(client->SearchAlarms("2000-01-01 00:00:00", "2100-01-01 00:00:00", nodes[0], "", result));
+    ASSERT_GT(result.Size(), 0u);
+    EXPECT_EQ(result.pictureUrls[0].rfind(config.uploadUrl, 0), 0u) << result.pictureUrls[0];
+}
+
+TEST_F(ControlWithSim, LoginSequenceRunsToTheEndAgainstTheService) {
+    testing_support::SimulatedService sim;
+    ControlClient::SetTimingForNewClients(QuickTiming());
+    app::AppConfig& config = app::AppConfig::Instance();
+    config = app::AppConfig();
+    sim.PointAt(config, "demo", "larkview");
+    auto executor = std::make_shared<platform::LoopExecutor>();
+    std::vector<std::string> texts;
+    platform::WindowHandle window = platform::CreateWindowHandle(
+        [&](platform::Message& message) -> std::intptr_t {
+            auto* text = platform::PayloadAs<std::string>(message);
+            texts.push_back(std::to_string(message.wParam) + ":" + (text ? *text : ""));
+            return 0;
+        },
+        executor);
+    app::CAppInteance::Instance().SetNotifyWindow(window);
+    std::atomic<int> result{-1};
+    std::thread login([&] { result = app::RunLoginSequence(); });
+    executor->RunUntil([&] { return result != -1; }, 15000);
+    login.join();
+    executor->RunPending();
+    EXPECT_EQ(result, 1);
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.back(), "0:");
+    EXPECT_GT(app::CAppInteance::Instance().Items().Count(), 200u);
+    app::CAppInteance::Destroy();
+    platform::DestroyWindowHandle(window);
+}
