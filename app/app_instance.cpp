@@ -54,11 +54,32 @@ void CAppInteance::Destroy() {
     g_instance.reset();
 }
 
-CAppInteance::CAppInteance() { pump_.Start(); }
+namespace {
+SupervisorEnvironment ApplicationSupervisorEnvironment(CAppInteance& application) {
+    SupervisorEnvironment environment;
+    environment.requestAddress = [](const std::string& cameraId) {
+        return control::ControlClient::Exists() ? control::ControlClient::Instance().RequestForwardingAddress(cameraId)
+                                                : control::TransportAddress{};
+    };
+    environment.cellWindow = [](int cell) -> platform::WindowHandle {
+        const CameraHooks hooks = InstalledCameraHooks();
+        return hooks.cellWindow ? hooks.cellWindow(cell) : 0;
+    };
+    environment.postNotify = [&application](platform::Message m) { return application.PostNotify(std::move(m)); };
+    environment.postTask = [&application](platform::Message m) { return application.PostTask(std::move(m)); };
+    return environment;
+}
+}  // namespace
+
+CAppInteance::CAppInteance() : reconnector_(reconnection_, ApplicationSupervisorEnvironment(*this)) {
+    pump_.Start();
+    reconnector_.Start();
+}
 
 CAppInteance::~CAppInteance() {
     pump_.Stop();
     pool_.Stop();
+    reconnector_.Stop();
 }
 
 bool CAppInteance::PostNotify(platform::Message message) const {

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/item_table.h"
+#include "app/reconnect_supervisor.h"
 #include "app/reconnection_table.h"
 #include "app/task_threads.h"
 #include "platform/message.h"
@@ -45,6 +46,7 @@ public:
     TaskDispatcher& Dispatcher() { return dispatcher_; }
 
     ReconnectionTable& Reconnection() { return reconnection_; }
+    ReconnectSupervisor& Reconnector() { return reconnector_; }
     ItemTable& Items() { return items_; }
 
 private:
@@ -55,6 +57,8 @@ private:
     TaskDispatcher dispatcher_;
     WorkerPool pool_{kWorkers};
     TaskPump pump_{pool_, dispatcher_};
+    // Stopped after the pump and the pool.
+    ReconnectSupervisor reconnector_;
 };
 
 }  // namespace app

@@ -56,3 +56,20 @@ struct ReplayPositionNotice {
 };
 
 }  // namespace app
+
+namespace app {
+
+// The record of kTaskOpenCamera: open a camera in a video cell. An empty IP or a port
+// below 1 asks the control server for the forwarding address first.
+struct OpenRequest {
+    int cell = 0;
+    std::uint64_t window = 0;  // the cell's display window handle
+    std::string cameraId;
+    std::string ip;
+    int port = 0;
+};
+
+constexpr std::int32_t kConnectionFailed = -4;  // lParam of kAppNotify: the cell was given up
+constexpr std::int32_t kCellClosed = -5;        // lParam of kAppNotify: the cell was closed
+
+}  // namespace app

@@ -3,6 +3,7 @@
 // subsystem above this one. The media subsystem installs these at start-up
 // (media::InstallApplicationHooks); without them the steps are skipped.
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -12,6 +13,7 @@ struct CameraHooks {
     std::function<void()> createRegistry;                     // login step 5
     std::function<bool(const std::string& cameraId)> isLive;  // the live mark of tree rows
     std::function<void()> destroyAll;                         // the first step of every teardown
+    std::function<std::uint64_t(int cell)> cellWindow;        // the display window of a cell's camera
 };
 
 void InstallCameraHooks(CameraHooks hooks);

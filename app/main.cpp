@@ -4,6 +4,7 @@
 
 #include "app/app_instance.h"
 #include "app/crash_handler.h"
+#include "app/live_tasks.h"
 #include "app/log_file.h"
 #include "app/login_sequence.h"
 #include "app/program.h"
@@ -24,7 +25,10 @@ int main(int argc, char** argv) {
 
     app::ProgramHooks hooks;
     hooks.destroyControlClient = [] { control::ControlClient::Destroy(); };
-    hooks.startAppInstance = [] { app::CAppInteance::Instance().Items().Clear(); };
+    hooks.startAppInstance = [] {
+        app::CAppInteance::Instance().Items().Clear();
+        app::RegisterLiveTasks(app::CAppInteance::Instance());
+    };
     hooks.destroyAppInstance = [] { app::CAppInteance::Destroy(); };
     hooks.login.setNotifyWindow = [](platform::WindowHandle window) {
         app::CAppInteance::Instance().SetNotifyWindow(window);

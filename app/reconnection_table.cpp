@@ -21,6 +21,20 @@ void ReconnectionTable::Move(int fromCell, int toCell) {
     entries_[toCell] = std::move(cameraId);
 }
 
+void ReconnectionTable::Swap(int firstCell, int secondCell) {
+    std::lock_guard lock(mutex_);
+    auto first = entries_.extract(firstCell);
+    auto second = entries_.extract(secondCell);
+    if (first) {
+        first.key() = secondCell;
+        entries_.insert(std::move(first));
+    }
+    if (second) {
+        second.key() = firstCell;
+        entries_.insert(std::move(second));
+    }
+}
+
 std::map<int, std::string> ReconnectionTable::Snapshot() const {
     std::lock_guard lock(mutex_);
     return entries_;

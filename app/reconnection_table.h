@@ -13,8 +13,11 @@ public:
     void Remove(int cell);
     // A camera dragged to another cell takes its pending reconnection along.
     void Move(int fromCell, int toCell);
+    // Two cells traded places: each pending reconnection follows its camera (Move
+    // alone would lose the target cell's entry).
+    void Swap(int firstCell, int secondCell);
     std::map<int, std::string> Snapshot() const;
-    // The pass of the supervisor holds the lock for its whole run.
+    // For a check and its action as one step.
     std::unique_lock<std::recursive_mutex> Lock() const { return std::unique_lock(mutex_); }
     std::map<int, std::string>& EntriesLocked() { return entries_; }
 

@@ -13,6 +13,9 @@ void InstallApplicationHooks() {
         return camera && camera->IsOpen();
     };
     hooks.destroyAll = [] { CameraRegistry::DestroyAll(); };
+    hooks.cellWindow = [](int cell) -> std::uint64_t {
+        return CameraRegistry::Exists() ? CameraRegistry::Instance().GetOrCreate(cell)->DisplayWindow() : 0;
+    };
     app::InstallCameraHooks(std::move(hooks));
 }
 

@@ -1,0 +1,87 @@
+#include "app/live_tasks.h"
+
+#include "app/app_instance.h"
+#include "app/app_messages.h"
+#include "control/control_client.h"
+#include "media/camera_registry.h"
+
+namespace app {
+namespace {
+
+void Notify(const LiveTaskEnvironment& environment, std::uint32_t id, int cell, std::intptr_t code) {
+    if (environment.postNotify) environment.postNotify(platform::Message(id, static_cast<std::uintptr_t>(cell), code));
+}
+
+}  // namespace
+
+void HandleOpenCamera(platform::Message& message, ReconnectionTable& table, const LiveTaskEnvironment& environment) {
+    auto* request = platform::PayloadAs<OpenRequest>(message);
+    if (!request || request->cell < 0) return;
+    OpenRequest& open = *request;
+
+    // Another camera in this cell ends the cell's pending reconnection.
+    {
+        auto lock = table.Lock();
+        auto& entries = table.EntriesLocked();
+        auto it = entries.find(open.cell);
+        if (it != entries.end() && it->second != open.cameraId) entries.erase(it);
+    }
+
+    auto camera = media::CameraRegistry::Instance().GetOrCreate(open.cell);
+    if (camera->IsOpen()) camera->Close();
+
+    if (open.ip.empty() || open.port < 1) {
+        control::TransportAddress reply;
+        if (environment.requestAddress && !open.cameraId.empty()) reply = environment.requestAddress(open.cameraId);
+        open.ip = reply.forwardingIp;
+        open.port = std::atoi(reply.forwardingPort.c_str());
+        if (!open.cameraId.empty() && !open.ip.empty() && open.port > 0 && environment.postNotify)
+            environment.postNotify(platform::Message(kForwardingAddressFetched, 0, 0,
+                                                     platform::MakePayload(ForwardingAddressNotice{open.cameraId, open.ip, open.port})));
+    }
+
+    const std::string password = environment.password ? environment.password() : std::string();
+    const int result = camera->Open(open.cameraId, open.ip, open.port, open.window, password);
+    if (result == 1) {
+        table.Remove(open.cell);
+        return;
+    }
+    // An unreachable or silent forwarding server is worth retrying with a new address.
+    if ((result == -4 || result == -8) && !open.cameraId.empty()) table.Add(open.cell, open.cameraId);
+    Notify(environment, kAppNotify, open.cell, result);
+    Notify(environment, kCellResult, open.cell, result);
+}
+
+void HandleCloseCell(platform::Message& message, ReconnectionTable& table, const LiveTaskEnvironment& environment) {
+    const int cell = static_cast<int>(message.wParam);
+    if (message.lParam == 1) {
+        Notify(environment, kAppNotify, cell, kCellClosed);
+        Notify(environment, kCellResult, cell, 0);
+    }
+    table.Remove(cell);
+    if (auto camera = media::CameraRegistry::Instance().GetOrCreate(cell)) camera->Close();
+}
+
+LiveTaskEnvironment ApplicationLiveTaskEnvironment(CAppInteance& application) {
+    LiveTaskEnvironment environment;
+    environment.requestAddress = [](const std::string& cameraId) {
+        return control::ControlClient::Exists() ? control::ControlClient::Instance().RequestForwardingAddress(cameraId)
+                                                : control::TransportAddress{};
+    };
+    environment.postNotify = [&application](platform::Message m) { return application.PostNotify(std::move(m)); };
+    environment.password = [] { return std::string(); };
+    return environment;
+}
+
+void RegisterLiveTasks(CAppInteance& application) {
+    ReconnectionTable& table = application.Reconnection();
+    const LiveTaskEnvironment environment = ApplicationLiveTaskEnvironment(application);
+    application.Dispatcher().Register(kTaskOpenCamera, [&table, environment](platform::Message& m) {
+        HandleOpenCamera(m, table, environment);
+    });
+    application.Dispatcher().Register(kTaskCloseCell, [&table, environment](platform::Message& m) {
+        HandleCloseCell(m, table, environment);
+    });
+}
+
+}  // namespace app

@@ -1,0 +1,38 @@
+#pragma once
+// The task handlers that open a camera in a video cell (1028) and close a cell (1029).
+// They run on the task threads and report to the notify window.
+//
+// A cell enters the reconnection table when its open fails because the forwarding
+// server could not be reached (-4) or did not answer (-8): the supervisor then asks
+// for a fresh address every ten seconds until an open succeeds or the server names
+// none. A link lost while streaming is not recorded: the link's own supervision
+// reopens it after ten seconds. Closing a cell or opening another camera in it ends
+// its pending reconnection.
+
+#include <functional>
+#include <string>
+
+#include "control/control_types.h"
+#include "platform/message.h"
+
+namespace app {
+
+class CAppInteance;
+class ReconnectionTable;
+
+struct LiveTaskEnvironment {
+    std::function<control::TransportAddress(const std::string& cameraId)> requestAddress;
+    std::function<bool(platform::Message)> postNotify;
+    // The password sent with the open command.
+    std::function<std::string()> password;
+};
+
+void HandleOpenCamera(platform::Message& message, ReconnectionTable& table, const LiveTaskEnvironment& environment);
+void HandleCloseCell(platform::Message& message, ReconnectionTable& table, const LiveTaskEnvironment& environment);
+
+// Registers both on the application's dispatcher, reaching the control client and
+// the application's notify window.
+void RegisterLiveTasks(CAppInteance& application);
+LiveTaskEnvironment ApplicationLiveTaskEnvironment(CAppInteance& application);
+
+}  // namespace app

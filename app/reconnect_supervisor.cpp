@@ -1,0 +1,60 @@
+#include "app/reconnect_supervisor.h"
+
+#include <cstdlib>
+
+#include "app/app_messages.h"
+#include "platform/debug_trace.h"
+
+namespace app {
+
+ReconnectSupervisor::ReconnectSupervisor(ReconnectionTable& table, SupervisorEnvironment environment)
+    : table_(table), environment_(std::move(environment)) {}
+
+ReconnectSupervisor::~ReconnectSupervisor() { Stop(); }
+
+bool ReconnectSupervisor::Start() {
+    return thread_.Start([this](ThreadWrapper& self) { Run(self); }) == 1;
+}
+
+void ReconnectSupervisor::Stop() { thread_.Stop(); }
+
+void ReconnectSupervisor::Run(ThreadWrapper& self) {
+    while (!self.WaitForStop(environment_.intervalMs)) RunPass();
+    platform::DebugTrace("CAppInteance::ReConnectProc Exit!\n");
+}
+
+void ReconnectSupervisor::RunPass() {
+    for (const auto& [cell, cameraId] : table_.Snapshot()) {
+        control::TransportAddress reply;
+        if (!cameraId.empty() && environment_.requestAddress) reply = environment_.requestAddress(cameraId);
+        const bool usable = !cameraId.empty() && (reply.status == 1 || reply.status == -3);
+
+        // The cell may have been moved, reopened or given another camera while the
+        // request ran: act only on the entry as it was read.
+        {
+            auto lock = table_.Lock();
+            auto& entries = table_.EntriesLocked();
+            auto it = entries.find(cell);
+            if (it == entries.end() || it->second != cameraId) continue;
+            if (!usable) entries.erase(it);
+        }
+        if (!usable) {
+            if (environment_.postNotify)
+                environment_.postNotify(platform::Message(kAppNotify, static_cast<std::uintptr_t>(cell), kConnectionFailed));
+            continue;
+        }
+        OpenRequest request;
+        request.cell = cell;
+        request.window = environment_.cellWindow ? environment_.cellWindow(cell) : 0;
+        request.cameraId = cameraId;
+        request.ip = reply.forwardingIp;
+        request.port = std::atoi(reply.forwardingPort.c_str());
+        if (environment_.postTask)
+            environment_.postTask(platform::Message(kTaskOpenCamera, 0, 0, platform::MakePayload(std::move(request))));
+        if (environment_.postNotify)
+            environment_.postNotify(platform::Message(kAppNotify, static_cast<std::uintptr_t>(cell), kReconnecting));
+    }
+    ++passes_;
+}
+
+}  // namespace app

@@ -1,0 +1,237 @@
+// The reconnection supervisor's pass and the open and close task handlers.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <mutex>
+#include <thread>
+
+#include "app/app_messages.h"
+#include "app/live_tasks.h"
+#include "app/reconnect_supervisor.h"
+#include "media/camera_registry.h"
+
+using namespace app;
+
+namespace {
+
+class Outbox {
+public:
+    bool Post(platform::Message m) {
+        std::lock_guard lock(mutex_);
+        messages_.push_back(std::move(m));
+        return true;
+    }
+    std::vector<platform::Message> Take() {
+        std::lock_guard lock(mutex_);
+        return std::move(messages_);
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<platform::Message> messages_;
+};
+
+control::TransportAddress Address(int status, const std::string& ip = "10.0.0.5", const std::string& port = "7100") {
+    control::TransportAddress reply;
+    reply.status = status;
+    reply.forwardingIp = ip;
+    reply.forwardingPort = port;
+    return reply;
+}
+
+struct SupervisorRig {
+    explicit SupervisorRig(std::function<control::TransportAddress(const std::string&)> request) {
+        SupervisorEnvironment environment;
+        environment.requestAddress = std::move(request);
+        environment.cellWindow = [](int cell) { return platform::WindowHandle(500 + cell); };
+        environment.postNotify = [this](platform::Message m) { return notices.Post(std::move(m)); };
+        environment.postTask = [this](platform::Message m) { return tasks.Post(std::move(m)); };
+        environment.intervalMs = 20;
+        supervisor = std::make_unique<ReconnectSupervisor>(table, environment);
+    }
+    ReconnectionTable table;
+    Outbox notices, tasks;
+    std::unique_ptr<ReconnectSupervisor> supervisor;
+};
+
+}  // namespace
+
+TEST(ReconnectSupervisor, UsableRepliesQueueOpenRequestsAndOthersDropTheCell) {
+    SupervisorRig rig([](const std::string& id) {
+        if (id == "ok") return Address(1);
+        if (id == "busy") return Address(-3, "10.0.0.6", "7200");
+        return Address(-1);  // no reply
+    });
+    rig.supervisor->RunPass();  // empty table: nothing
+    EXPECT_TRUE(rig.tasks.Take().empty());
+    EXPECT_TRUE(rig.notices.Take().empty());
+
+    rig.table.Add(2, "ok");
+    rig.table.Add(5, "busy");
+    rig.table.Add(7, "gone");
+    rig.table.Add(9, "");
+    rig.supervisor->RunPass();
+
+    auto tasks = rig.tasks.Take();
+    ASSERT_EQ(tasks.size(), 2u);
+    auto* first = platform::PayloadAs<OpenRequest>(tasks[0]);
+    auto* second = platform::PayloadAs<OpenRequest>(tasks[1]);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(tasks[0].id, kTaskOpenCamera);
+    EXPECT_EQ(first->cell, 2);
+    EXPECT_EQ(first->window, 502u);
+    EXPECT_EQ(first->cameraId, "ok");
+    EXPECT_EQ(first->port, 7100);
+    EXPECT_EQ(second->cameraId, "busy") << "status -3 counts as usable";
+    EXPECT_EQ(second->ip, "10.0.0.6");
+    EXPECT_EQ(second->port, 7200);
+
+    std::vector<std::pair<std::uintptr_t, std::intptr_t>> notices;
+    for (auto& m : rig.notices.Take()) {
+        EXPECT_EQ(m.id, kAppNotify);
+        notices.emplace_back(m.wParam, m.lParam);
+    }
+    const std::vector<std::pair<std::uintptr_t, std::intptr_t>> expected = {{2, -6}, {5, -6}, {7, -4}, {9, -4}};
+    EXPECT_EQ(notices, expected);
+    EXPECT_EQ(rig.table.Snapshot(), (std::map<int, std::string>{{2, "ok"}, {5, "busy"}}))
+        << "usable cells stay until their open succeeds";
+}
+
+TEST(ReconnectSupervisor, MoveDuringAPassDoesNotWaitAndTheMovedEntryIsLeftAlone) {
+    std::promise<void> entered;
+    std::promise<void> release;
+    auto released = release.get_future().share();
+    std::once_flag once;
+    SupervisorRig rig([&](const std::string&) {
+        std::call_once(once, [&] { entered.set_value(); });
+        released.wait();
+        return Address(-1);
+    });
+    rig.table.Add(1, "cam");
+    auto pass = std::async(std::launch::async, [&] { rig.supervisor->RunPass(); });
+    entered.get_future().wait();
+
+    const auto start = std::chrono::steady_clock::now();
+    rig.table.Move(1, 4);
+    rig.table.Swap(4, 6);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::milliseconds(500)) << "the drag did not wait for the request";
+
+    release.set_value();
+    pass.get();
+    EXPECT_EQ(rig.table.Snapshot(), (std::map<int, std::string>{{6, "cam"}})) << "the moved entry is not dropped";
+    EXPECT_TRUE(rig.notices.Take().empty());
+}
+
+TEST(ReconnectSupervisor, ThreadRunsPassesUntilStopped) {
+    std::atomic<int> requests{0};
+    SupervisorRig rig([&](const std::string&) {
+        ++requests;
+        return Address(1);
+    });
+    rig.table.Add(3, "cam");
+    ASSERT_TRUE(rig.supervisor->Start());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (requests < 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    rig.supervisor->Stop();
+    EXPECT_GE(requests.load(), 2);
+    const auto after = requests.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    EXPECT_EQ(requests.load(), after);
+}
+
+TEST(ReconnectionTable, SwapKeepsBothEntries) {
+    ReconnectionTable table;
+    table.Add(1, "a");
+    table.Add(2, "b");
+    table.Swap(1, 2);
+    EXPECT_EQ(table.Snapshot(), (std::map<int, std::string>{{1, "b"}, {2, "a"}}));
+    table.Move(1, 2);
+    EXPECT_EQ(table.Snapshot(), (std::map<int, std::string>{{2, "b"}}));
+}
+
+namespace {
+struct TaskRig {
+    TaskRig() {
+        environment.requestAddress = [this](const std::string& id) {
+            ++requests;
+            lastId = id;
+            return reply;
+        };
+        environment.postNotify = [this](platform::Message m) { return notices.Post(std::move(m)); };
+    }
+    ~TaskRig() { media::CameraRegistry::DestroyAll(); }
+    platform::Message Open(int cell, const std::string& id, const std::string& ip, int port) {
+        OpenRequest request{cell, 0, id, ip, port};
+        return platform::Message(kTaskOpenCamera, 0, 0, platform::MakePayload(std::move(request)));
+    }
+    ReconnectionTable table;
+    LiveTaskEnvironment environment;
+    Outbox notices;
+    control::TransportAddress reply = Address(1, "127.0.0.1", "1");
+    int requests = 0;
+    std::string lastId;
+};
+}  // namespace
+
+TEST(LiveTasks, OpenFetchesAMissingAddressAndReportsFailures) {
+    TaskRig rig;
+    auto message = rig.Open(4, "1234", "", 0);
+    HandleOpenCamera(message, rig.table, rig.environment);
+    EXPECT_EQ(rig.requests, 1);
+    EXPECT_EQ(rig.lastId, "1234");
+    auto notices = rig.notices.Take();
+    ASSERT_EQ(notices.size(), 3u);
+    EXPECT_EQ(notices[0].id, kForwardingAddressFetched);
+    auto* fetched = platform::PayloadAs<ForwardingAddressNotice>(notices[0]);
+    ASSERT_TRUE(fetched);
+    EXPECT_EQ(fetched->ip, "127.0.0.1");
+    EXPECT_EQ(fetched->port, 1);
+    // Without a cell window the display stage cannot be made: a stage failure, which
+    // is reported and not retried.
+    EXPECT_EQ(notices[1].id, kAppNotify);
+    EXPECT_EQ(notices[1].wParam, 4u);
+    EXPECT_EQ(notices[1].lParam, -3);
+    EXPECT_EQ(notices[2].id, kCellResult);
+    EXPECT_EQ(notices[2].lParam, -3);
+    EXPECT_TRUE(rig.table.Snapshot().empty());
+
+    // A filled address asks nothing; another camera in the cell ends its retry.
+    rig.table.Add(4, "1234");
+    auto other = rig.Open(4, "999", "127.0.0.1", 1);
+    HandleOpenCamera(other, rig.table, rig.environment);
+    EXPECT_EQ(rig.requests, 1);
+    EXPECT_TRUE(rig.table.Snapshot().empty());
+
+    // A missing address is not retried (-7).
+    rig.reply = Address(-1, "", "");
+    auto missing = rig.Open(6, "55", "", 0);
+    HandleOpenCamera(missing, rig.table, rig.environment);
+    EXPECT_EQ(rig.table.Snapshot().count(6), 0u);
+}
+
+TEST(LiveTasks, CloseNotifiesOnlyWhenAskedAndEndsTheRetry) {
+    TaskRig rig;
+    rig.table.Add(3, "77");
+    platform::Message quiet(kTaskCloseCell, 3, 0);
+    HandleCloseCell(quiet, rig.table, rig.environment);
+    EXPECT_TRUE(rig.notices.Take().empty());
+    EXPECT_TRUE(rig.table.Snapshot().empty());
+
+    platform::Message loud(kTaskCloseCell, 3, 1);
+    HandleCloseCell(loud, rig.table, rig.environment);
+    auto notices = rig.notices.Take();
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_EQ(notices[0].id, kAppNotify);
+    EXPECT_EQ(notices[0].lParam, -5);
+    EXPECT_EQ(notices[1].id, kCellResult);
+    EXPECT_EQ(notices[1].lParam, 0);
+    EXPECT_EQ(notices[1].wParam, 3u);
+
+    // A request without its record is dropped.
+    platform::Message bare(kTaskOpenCamera, 0, 0);
+    HandleOpenCamera(bare, rig.table, rig.environment);
+    EXPECT_TRUE(rig.notices.Take().empty());
+}

@@ -1,0 +1,407 @@
+#include "wall/video_panel_mng.h"
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRegion>
+#include <QScreen>
+#include <QThread>
+
+#include "app/app_instance.h"
+#include "app/log_file.h"
+#include "media/camera_registry.h"
+#include "ui/toolkit/ui_executor.h"
+#include "wall/win_sub.h"
+
+namespace wall {
+
+const QColor CVideoPanelMng::kBackground{37, 37, 37};
+const QColor CVideoPanelMng::kCellBackground{56, 60, 61};
+
+// ---- MyVideoPanel ----
+
+MyVideoPanel::MyVideoPanel(CVideoPanelMng& wall, QWidget* parent) : media::VideoOutputWidget(parent), wall_(wall) {
+    setCursor(Qt::ArrowCursor);
+    setMouseTracking(true);
+    SetBackground(CVideoPanelMng::kCellBackground);
+}
+
+void MyVideoPanel::SetCaption(const QString& caption, bool repaint) {
+    caption_ = caption;
+    if (repaint) this->repaint();
+    else update();
+}
+
+void MyVideoPanel::paintEvent(QPaintEvent* event) {
+    media::VideoOutputWidget::paintEvent(event);
+    if (caption_.isEmpty()) return;
+    QPainter painter(this);
+    QFont font = painter.font();
+    // A quarter of the width in tenths of a point.
+    font.setPointSizeF(std::max(1.0, width() / 40.0));
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, caption_);
+}
+
+void MyVideoPanel::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) wall_.OnCellButtonDown(index_);
+}
+
+void MyVideoPanel::mouseReleaseEvent(QMouseEvent* event) {
+    // Qt gives the release to the cell where the press was; the drop target is the
+    // cell under the mouse.
+    if (event->button() == Qt::LeftButton) wall_.OnCellButtonUp(event->globalPosition().toPoint());
+}
+
+void MyVideoPanel::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) wall_.OnCellDoubleClick();
+}
+
+void MyVideoPanel::mouseMoveEvent(QMouseEvent*) {
+    // The first move over the cell counts as the hover (a hover time of 1 ms).
+    if (tracking_) return;
+    tracking_ = true;
+    wall_.OnCellHover(index_);
+}
+
+void MyVideoPanel::leaveEvent(QEvent*) { tracking_ = false; }
+
+// ---- MyRectCon ----
+
+MyRectCon::MyRectCon(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    hide();
+}
+
+void MyRectCon::Frame(const CellBox& outer) {
+    setGeometry(outer.left, outer.top, outer.Width(), outer.Height());
+    // Only the one-pixel border belongs to the widget, so the cell stays visible.
+    setMask(QRegion(rect()).subtracted(QRegion(rect().adjusted(1, 1, -1, -1))));
+    show();
+    raise();
+}
+
+void MyRectCon::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor(255, 0, 0));
+}
+
+// ---- environment ----
+
+WallEnvironment WallEnvironment::Application() {
+    WallEnvironment environment;
+    environment.cellsSwapped = [](int from, int to) {
+        auto& registry = media::CameraRegistry::Instance();
+        auto first = registry.GetOrCreate(from);
+        auto second = registry.GetOrCreate(to);
+        registry.Assign(to, first);
+        registry.Assign(from, second);
+        if (app::CAppInteance::Exists()) app::CAppInteance::Instance().Reconnection().Swap(from, to);
+    };
+    environment.screenSize = [] {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        return screen ? screen->geometry().size() : QSize(1024, 768);
+    };
+    environment.pictureSize = [](int, const std::string& cameraId) {
+        if (cameraId.empty() || !media::CameraRegistry::Exists()) return QSize();
+        auto camera = media::CameraRegistry::Instance().FindById(cameraId);
+        if (!camera) return QSize();
+        const transport::StreamInfo info = camera->Link().VideoInfo();
+        return QSize(static_cast<int>(info.WidthOrSampleRate()), static_cast<int>(info.HeightOrBits()));
+    };
+    return environment;
+}
+
+// ---- CVideoPanelMng ----
+
+CVideoPanelMng::CVideoPanelMng(platform::WindowHandle mainWindow, QWidget* parent, WallEnvironment environment)
+    : QWidget(parent), environment_(std::move(environment)), mainWindow_(mainWindow) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    resize(806, 407);
+    for (int i = 0; i < kCellCount; ++i) {
+        auto* cell = new MyVideoPanel(*this, this);
+        cell->index_ = i;
+        cell->setGeometry(10, 10, 320, 240);
+        cell->hide();
+        cells_[i] = cell;
+    }
+    frameWidget_ = new MyRectCon(this);
+    handle_ = platform::CreateWindowHandle([this](platform::Message& m) { return OnMessage(m); }, ui::UiExecutor());
+    toolbar_ = std::make_unique<CWinSub>(mainWindow_, environment_.pictureSize);
+    if (toolbar_->Create(0, "")) {
+        QWidget* strip = toolbar_->GetWidget();
+        strip->setParent(this, Qt::Widget);
+        strip->hide();
+    }
+    SetLayout(4, false);
+}
+
+CVideoPanelMng::~CVideoPanelMng() {
+    platform::DestroyWindowHandle(handle_);
+    toolbar_.reset();
+}
+
+std::intptr_t CVideoPanelMng::OnMessage(platform::Message& message) {
+    // The hover notice goes on unchanged to the main window, which places the toolbar.
+    if (message.id == kHoverMessage) platform::PostWindowMessage(mainWindow_, std::move(message));
+    return 0;
+}
+
+MyVideoPanel* CVideoPanelMng::Cell(int index) const {
+    std::lock_guard lock(cellsMutex_);
+    return index >= 0 && index < kCellCount ? cells_[index] : nullptr;
+}
+
+bool CVideoPanelMng::InLayout(int index) const {
+    if (index < 0 || index >= kCellCount) return false;
+    return count_ == 1 ? index == shownCell_ : index < count_;
+}
+
+void CVideoPanelMng::Place(QWidget* widget, const CellBox& box) {
+    widget->setGeometry(box.left, box.top, box.Width(), box.Height());
+}
+
+void CVideoPanelMng::PlaceNormal(int count) {
+    for (int i = 0; i < kCellCount; ++i) {
+        auto box = NormalCellBox(count, i, UsableWidth(), UsableHeight(), shownCell_);
+        if (box) {
+            Place(cells_[i], *box);
+            cells_[i]->show();
+        } else {
+            cells_[i]->hide();
+        }
+    }
+}
+
+void CVideoPanelMng::PlaceFullScreen() {
+    const QSize screen = environment_.screenSize();
+    if (singleCell_ >= 0) {
+        for (int i = 0; i < kCellCount; ++i) cells_[i]->setVisible(i == singleCell_);
+        Place(cells_[singleCell_], SingleCellFullScreenBox(screen.width(), screen.height()));
+        return;
+    }
+    for (int i = 0; i < kCellCount; ++i) {
+        auto box = FullScreenCellBox(count_, i, screen.width(), screen.height(), shownCell_);
+        if (box) {
+            Place(cells_[i], *box);
+            cells_[i]->show();
+        } else {
+            cells_[i]->hide();
+        }
+    }
+}
+
+void CVideoPanelMng::SetLayout(int count, bool force) {
+    if (!IsSupportedLayout(count)) return;
+    if (count != count_ || force) {
+        if (count == 1) shownCell_ = selected_;
+        count_ = count;
+        if (fullScreen_) PlaceFullScreen();
+        else PlaceNormal(count);
+    }
+    // A selection outside the layout goes back to the first cell (in layout 1 the
+    // shown cell is the selection).
+    if (count_ != 1 && selected_ >= count_) selected_ = 0;
+    ShowToolbar(kLastToolbarCell);
+    update();
+    DrawFrame();
+}
+
+std::optional<CellBox> CVideoPanelMng::CellRect(int index) const {
+    if (index > kCellCount - 1) index = selected_;
+    return NormalCellBox(count_, index, UsableWidth(), UsableHeight(), shownCell_);
+}
+
+void CVideoPanelMng::Select(int index) {
+    if (index < 0 || index >= kCellCount) return;
+    selected_ = index;
+    DrawFrame();
+}
+
+void CVideoPanelMng::DrawFrame() {
+    if (fullScreen_) {
+        frameWidget_->hide();
+        frame_.reset();
+        return;
+    }
+    auto box = CellRect(selected_);
+    if (!box) return;  // keeps the previous frame
+    const CellBox outer{box->left - 1, box->top - 1, box->right + 1, box->bottom + 1};
+    frame_ = outer;
+    frameWidget_->Frame(outer);
+}
+
+void CVideoPanelMng::EnterFullScreen() {
+    fullScreen_ = true;
+    QWidget* top = window();
+    savedTopLevel_ = top->geometry();
+    savedWall_ = geometry();
+    const QSize screen = environment_.screenSize();
+    if (top->isMaximized() || top->isFullScreen()) top->showNormal();
+    top->setGeometry(0, 0, screen.width(), screen.height());
+    if (top != this) {
+        setGeometry(0, 0, screen.width(), screen.height());
+        raise();
+    }
+    PlaceFullScreen();
+    frameWidget_->hide();
+    frame_.reset();
+    if (toolbar_ && toolbar_->GetWidget()) toolbar_->GetWidget()->hide();
+}
+
+void CVideoPanelMng::LeaveFullScreen() {
+    fullScreen_ = false;
+    singleCell_ = -1;
+    QWidget* top = window();
+    top->setGeometry(savedTopLevel_);
+    if (top != this) setGeometry(savedWall_);
+    SetLayout(count_, true);
+}
+
+void CVideoPanelMng::FullScreen(bool on) {
+    if (on && !fullScreen_) EnterFullScreen();
+    else if (!on && fullScreen_) LeaveFullScreen();
+    app::LogWrite("CVideoPanelMng::M_FullScreen.end....now(%d)...\n", selected_);
+}
+
+void CVideoPanelMng::FullScreenCell(bool on, int index) {
+    if (on && !fullScreen_) {
+        if (index < 0 || index >= kCellCount) return;
+        singleCell_ = index;
+        EnterFullScreen();
+    } else if (!on && fullScreen_) {
+        LeaveFullScreen();
+    }
+}
+
+bool CVideoPanelMng::FindFreeCell(int& index, platform::WindowHandle& window, control::ItemPtr* row) {
+    std::unique_lock lock(cellsMutex_);
+    if (index > 0) {
+        if (index >= kCellCount) return false;
+        if (cells_[index]->row_) {
+            window = cells_[index]->Handle();
+            if (row) *row = cells_[index]->row_;
+        }
+        return true;
+    }
+    for (int i = 0; i < kCellCount; ++i) {
+        const auto& entry = cells_[i]->row_;
+        if (entry && entry->live) continue;
+        index = i;
+        window = cells_[i]->Handle();
+        if (row) *row = entry;
+        const bool beyond = count_ == 1 ? i != shownCell_ && i >= 1 : i >= count_;
+        if (beyond) {
+            int grown = NextSquareLayout(count_);
+            while (grown <= i) grown = NextSquareLayout(grown);
+            lock.unlock();
+            // Windows move on their own thread only.
+            if (QThread::currentThread() == thread()) SetLayout(grown, false);
+            else QMetaObject::invokeMethod(this, [this, grown] { SetLayout(grown, false); }, Qt::QueuedConnection);
+        }
+        return true;
+    }
+    return false;
+}
+
+int CVideoPanelMng::FindCellByCameraId(const std::string& cameraId) const {
+    std::lock_guard lock(cellsMutex_);
+    for (int i = 0; i < kCellCount; ++i)
+        if (cells_[i]->row_ && cells_[i]->row_->id == cameraId) return i;
+    return -1;
+}
+
+void CVideoPanelMng::SetCellEntry(int index, control::ItemPtr row) {
+    std::lock_guard lock(cellsMutex_);
+    if (index < 0 || index >= kCellCount) return;
+    cells_[index]->row_ = std::move(row);
+}
+
+control::ItemPtr CVideoPanelMng::CellEntry(int index) const {
+    std::lock_guard lock(cellsMutex_);
+    if (index < 0 || index >= kCellCount) return nullptr;
+    return cells_[index]->row_;
+}
+
+platform::WindowHandle CVideoPanelMng::CellWindow(int index) const {
+    std::lock_guard lock(cellsMutex_);
+    return index >= 0 && index < kCellCount ? cells_[index]->Handle() : 0;
+}
+
+void CVideoPanelMng::ClearCell(int index) {
+    MyVideoPanel* cell = nullptr;
+    {
+        std::lock_guard lock(cellsMutex_);
+        if (index < 0 || index >= kCellCount) return;
+        cell = cells_[index];
+        if (cell->row_) cell->row_->live = false;
+    }
+    cell->SetCaption(QString(), true);
+}
+
+void CVideoPanelMng::SetCaption(int index, const std::string& text, bool repaint) {
+    if (MyVideoPanel* cell = Cell(index)) cell->SetCaption(QString::fromStdString(text), repaint);
+}
+
+void CVideoPanelMng::ShowToolbar(int index) {
+    if (index == kLastToolbarCell) index = toolbarCell_;
+    if (!toolbar_ || !toolbar_->GetWidget()) return;
+    QWidget* strip = toolbar_->GetWidget();
+    if (fullScreen_ || !InLayout(index)) {
+        strip->hide();
+        return;
+    }
+    MyVideoPanel* cell = cells_[index];
+    const QRect g = cell->geometry();
+    Place(strip, ToolbarBox(CellBox{g.left(), g.top(), g.left() + g.width(), g.top() + g.height()}));
+    strip->raise();
+    toolbar_->Refresh(index, CellEntry(index));
+    if (!cell->isVisible()) strip->hide();
+    toolbarCell_ = index;
+}
+
+void CVideoPanelMng::SwapCells(int target) {
+    const int source = dragSource_;
+    if (fullScreen_ || source == target || source < 0 || source >= kCellCount || target < 0 || target >= kCellCount)
+        return;
+    {
+        std::lock_guard lock(cellsMutex_);
+        std::swap(cells_[source], cells_[target]);
+        cells_[source]->index_ = source;
+        cells_[target]->index_ = target;
+    }
+    if (environment_.cellsSwapped) environment_.cellsSwapped(source, target);
+    SetLayout(count_, true);
+}
+
+void CVideoPanelMng::OnCellButtonDown(int index) {
+    dragSource_ = index;
+    selected_ = index;
+    if (!fullScreen_) DrawFrame();
+}
+
+void CVideoPanelMng::OnCellButtonUp(const QPoint& globalPos) {
+    QWidget* under = childAt(mapFromGlobal(globalPos));
+    while (under && under->parentWidget() != this) under = under->parentWidget();
+    if (auto* cell = dynamic_cast<MyVideoPanel*>(under)) SwapCells(cell->Index());
+}
+
+void CVideoPanelMng::OnCellDoubleClick() { FullScreen(!fullScreen_); }
+
+void CVideoPanelMng::OnCellHover(int index) {
+    platform::PostWindowMessage(handle_, platform::Message(kHoverMessage, static_cast<std::uintptr_t>(index), 0));
+}
+
+void CVideoPanelMng::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), kBackground);
+}
+
+void CVideoPanelMng::resizeEvent(QResizeEvent*) {
+    if (count_ < 0) return;
+    if (fullScreen_) PlaceFullScreen();
+    else SetLayout(count_, true);
+}
+
+}  // namespace wall
