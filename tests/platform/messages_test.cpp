@@ -63,7 +63,7 @@ TEST(ThreadMessages, PostToEndedThreadFailsAndFreesPayload) {
 }
 
 TEST(ThreadMessages, MessagesLeftInQueueAreFreedWhenThreadEnds) {
-    ThreadId id = 0;
+    std::atomic<ThreadId> id{0};
     std::atomic<bool> posted{false};
     std::thread worker([&] {
         EnsureThreadMessageQueue();
