@@ -176,8 +176,8 @@ int main(int argc, char** argv) {
                 kWidth, kHeight, kFrameRate, static_cast<long long>(kMeasured.count()), panel.width(),
                 panel.height());
     std::printf("ffmpeg -threads 1 decode of an equivalent stream: %.2f ms CPU per frame\n\n", decodePerFrame * 1e3);
-    std::printf("%5s %9s %9s %9s %8s %8s %9s %9s %8s %8s\n", "cells", "client%", "decode%", "ratio", "fps/cell",
-                "min fps", "late", "unshown", "RSS MB", "MB/cam");
+    std::printf("%5s %9s %9s %9s %8s %8s %9s %9s %8s %8s %7s\n", "cells", "client%", "decode%", "ratio", "fps/cell",
+                "min fps", "late", "unshown", "RSS MB", "MB/cam", "queued");
 
     for (const int cells : {1, 4, 16, 64}) {
         panel.SetLayout(cells);
@@ -227,6 +227,10 @@ int main(int argc, char** argv) {
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         const double cpu = ProcessCpuSeconds() - cpu0;
         const double rss = ResidentMegabytes();
+        double queued = 0;
+        for (int cell = 0; cell < opened; ++cell)
+            if (auto camera = media::CameraRegistry::Instance().GetOrCreate(cell))
+                queued += static_cast<double>(camera->VideoQueue().Size());
         double shown = 0, minFps = 1e9;
         for (int cell = 0; cell < opened; ++cell) {
             const double fps = (panel.Cell(cell)->Presents() - presents0[cell]) / seconds;
@@ -235,16 +239,17 @@ int main(int argc, char** argv) {
         }
         const double expected = static_cast<double>(opened) * kFrameRate * seconds;
         const double decodeCpu = expected * decodePerFrame;
-        std::printf("%5d %8.1f%% %8.1f%% %9.2f %8.1f %8.1f %9d %9.0f %8.1f %8.2f\n", opened, 100 * cpu / seconds,
+        std::printf("%5d %8.1f%% %8.1f%% %9.2f %8.1f %8.1f %9d %9.0f %8.1f %8.2f %7.1f\n", opened, 100 * cpu / seconds,
                     100 * decodeCpu / seconds, decodeCpu > 0 ? cpu / decodeCpu : 0.0, shown / opened / seconds,
-                    minFps, late, std::max(0.0, expected - shown), rss, (rss - rss0) / std::max(opened, 1));
+                    minFps, late, std::max(0.0, expected - shown), rss, (rss - rss0) / std::max(opened, 1), queued / std::max(opened, 1));
         std::fflush(stdout);
         media::CameraRegistry::DestroyAll();
         Pump(200);
     }
     std::printf("\nclient%%: this process (all threads) in %% of one core; decode%%: ffmpeg's single-thread CPU for\n"
                 "the same number of frames; late: pictures more than two frame times after the one before;\n"
-                "unshown: frames sent (25/s per camera) that were never presented.\n");
+                "unshown: frames sent (25/s per camera) that were never presented; queued: video packets waiting\n"
+                "per camera at the end.\n");
     platform::DestroyWindowHandle(mainWindow);
     std::filesystem::remove_all(dir);
     return 0;
