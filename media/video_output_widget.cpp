@@ -8,7 +8,7 @@
 #include <QResizeEvent>
 
 #include "media/gl_video_presenter.h"
-#include "media/qt_window_executor.h"
+#include "ui/toolkit/ui_executor.h"
 
 namespace media {
 
@@ -36,7 +36,7 @@ VideoOutputWidget::VideoOutputWidget(QWidget* parent) : QWidget(parent) {
         presenter_->hide();
     }
     handle_ = platform::CreateWindowHandle([this](platform::Message& message) { return OnMessage(message); },
-                                           QtWindowExecutor());
+                                           ui::UiExecutor());
     target_ = VideoTarget::Register(handle_, presenter_ != nullptr);
 }
 

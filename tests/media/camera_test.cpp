@@ -12,7 +12,7 @@
 #include "media/application_hooks.h"
 #include "media/camera_registry.h"
 #include "media/decoder_stage.h"
-#include "media/qt_window_executor.h"
+#include "ui/toolkit/ui_executor.h"
 #include "media/video_output_widget.h"
 #include "media/yuv_convert.h"
 #include "media_test_support.h"
@@ -85,7 +85,7 @@ protected:
                 notices.Post(std::move(m));
                 return 0;
             },
-            QtWindowExecutor());
+            ui::UiExecutor());
     }
     void TearDown() override {
         CameraRegistry::DestroyAll();
