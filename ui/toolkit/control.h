@@ -56,6 +56,10 @@ public:
     std::intptr_t GetTag() const { return tag_; }
     void SetTag(std::intptr_t tag) { tag_ = tag; }
 
+    // A timer the control set through its manager fired; true when the control used
+    // it (otherwise it goes to the window as message 275).
+    virtual bool OnTimer(std::uintptr_t id) { return false; }
+
     CPaintManagerUI* GetManager() const { return manager_; }
     // Connects the control's input to the manager's notifications (once).
     virtual void Attach(CPaintManagerUI* manager) { manager_ = manager; }
