@@ -36,10 +36,8 @@ CShadowWnd::CShadowWnd(QWidget* owner)
 
 void CShadowWnd::paintEvent(QPaintEvent*) {
     static const ImageAttr image = ParseImageAttr(kImage);
+    // A translucent window starts each paint cleared.
     QPainter painter(this);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.fillRect(rect(), Qt::transparent);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     PaintImage(painter, rect(), image);
 }
 

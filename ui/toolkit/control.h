@@ -49,7 +49,8 @@ public:
 
     // Background image attribute text ("file='Image\\lg1.png'").
     virtual void SetBkImage(const std::string& attr);
-    const std::string& GetBkImage() const { return bkImageText_; }
+    const std::string& GetBkImage() const;
+    const ImageAttr& BkImageAttr() const;
 
     const std::string& GetUserData() const { return userData_; }
     void SetUserData(std::string data) { userData_ = std::move(data); }
@@ -69,8 +70,7 @@ protected:
     // Sends a notification through the attached manager, if any.
     void Notify(const char* type, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
 
-    std::string bkImageText_;
-    ImageAttr bkImage_;
+    std::shared_ptr<const SharedImage> bkImage_;
 
 private:
     std::string userData_;

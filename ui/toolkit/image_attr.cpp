@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <qdrawutil.h>
 #include <charconv>
+#include <mutex>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -123,6 +124,24 @@ ImageAttr ParseImageAttr(std::string_view text) {
         }
     }
     return image;
+}
+
+std::shared_ptr<const SharedImage> ShareImage(const std::string& text) {
+    if (text.empty()) return nullptr;
+    static std::mutex lock;
+    static std::unordered_map<std::string, std::weak_ptr<const SharedImage>> shared;
+    static std::size_t pruneAt = 256;
+    std::lock_guard guard(lock);
+    std::weak_ptr<const SharedImage>& slot = shared[text];
+    if (auto known = slot.lock()) return known;
+    auto made = std::make_shared<const SharedImage>(SharedImage{text, ParseImageAttr(text)});
+    slot = made;
+    // Pictures nobody shows any more (alarm pictures come and go) are dropped now and then.
+    if (shared.size() >= pruneAt) {
+        std::erase_if(shared, [](const auto& entry) { return entry.second.expired(); });
+        pruneAt = std::max<std::size_t>(256, shared.size() * 2);
+    }
+    return made;
 }
 
 QPixmap LoadSkinImage(const std::string& file, const std::string& skinFolder) {

@@ -16,15 +16,32 @@
 
 namespace ui {
 
-// One item template of a list: the form read once, and its cells laid out per row
-// indent for the list's current width.
+// One item template of a list: the form read once, its cells' defaults, and their
+// places per row indent for the list's current width.
 struct ListRowTemplate {
+    struct Cell {
+        std::string name;
+        CListCellUI::Kind kind;
+        std::string text;
+        std::shared_ptr<const SharedImage> image;
+        Qt::Alignment align;
+        bool visible;
+        std::optional<QColor> color;
+    };
     std::string file;
     std::unique_ptr<QWidget> form;
+    std::vector<QWidget*> parts;  // the form's named children, in cell order
+    std::vector<Cell> cells;
     std::string rowImage;
     int height = 24;
     mutable int layoutWidth = -1;
     mutable std::map<int, CListUI::CellLayout> layouts;  // by indent
+
+    int IndexOf(const std::string& name) const {
+        for (std::size_t i = 0; i < cells.size(); ++i)
+            if (cells[i].name == name) return static_cast<int>(i);
+        return -1;
+    }
 };
 
 // Cells --------------------------------------------------------------------------
@@ -62,7 +79,7 @@ void CListCellUI::SetEnabled(bool enabled) {
 CControlUI* CListCellUI::GetParent() const { return &row_; }
 
 void CListCellUI::SetBkImage(const std::string& attr) {
-    if (attr == bkImageText_) return;
+    if (attr == GetBkImage()) return;
     CControlUI::SetBkImage(attr);
     row_.Invalidate();
 }
@@ -124,7 +141,18 @@ void CListElementUI::SetFixedHeight(int pixels) {
 CListCellUI* CListElementUI::FindCell(const std::string& name) const {
     for (const auto& cell : cells_)
         if (cell->GetName() == name) return cell.get();
-    return nullptr;
+    const int index = template_ ? template_->IndexOf(name) : -1;
+    if (index < 0) return nullptr;
+    // First use of a template cell: it starts as the template has it.
+    const ListRowTemplate::Cell& shape = template_->cells[index];
+    auto cell = std::make_unique<CListCellUI>(const_cast<CListElementUI&>(*this), shape.name, shape.kind);
+    cell->templateIndex_ = index;
+    cell->text_ = shape.text;
+    cell->bkImage_ = shape.image;
+    cell->visible_ = shape.visible;
+    cell->textColor_ = shape.color;
+    cells_.push_back(std::move(cell));
+    return cells_.back().get();
 }
 
 CListCellUI* CListElementUI::Cell(const std::string& name) {
@@ -207,33 +235,46 @@ public:
             painter->fillRect(r, pal.color(QPalette::AlternateBase));
         PaintImage(*painter, r, row->BkImage());
 
-        const QColor text = row->IsEnabled() ? pal.color(QPalette::Text) : pal.color(QPalette::PlaceholderText);
-        if (row->Cells().empty()) {
-            painter->setPen(text);
+        const QColor textColor = row->IsEnabled() ? pal.color(QPalette::Text) : pal.color(QPalette::PlaceholderText);
+        if (row->Cells().empty() && (!row->template_ || row->template_->cells.empty())) {
+            painter->setPen(textColor);
             painter->drawText(r.adjusted(6 + row->GetIndent(), 0, -4, 0), Qt::AlignVCenter | Qt::AlignLeft,
                               QString::fromStdString(row->GetText()));
             return;
         }
+        const ListRowTemplate* shape = row->template_;
         const CellLayout* layout = list_.LayoutOf(*row);
-        for (const auto& cell : row->Cells()) {
-            if (!cell->IsVisible()) continue;
-            QRect place = list_.PlaceOf(layout, *cell);
-            if (place.isEmpty()) continue;
+        auto draw = [&](QRect place, const ImageAttr& image, const std::string& text, bool enabled,
+                        const std::optional<QColor>& color, Qt::Alignment align) {
+            if (place.isEmpty()) return;
             place.translate(r.topLeft());
-            if (place.left() >= r.right()) continue;
+            if (place.left() >= r.right()) return;
             place.setRight(std::min(place.right(), r.right()));
-            PaintImage(*painter, place, cell->BkImage());
-            if (cell->GetText().empty()) continue;
-            QColor pen = cell->GetTextColor().value_or(text);
-            if (!cell->IsEnabled()) pen = pal.color(QPalette::PlaceholderText);
-            painter->setPen(pen);
-            const TemplateCell* shape = ShapeOf(layout, cell->GetName());
-            Qt::Alignment align = shape ? shape->align
-                                        : (cell->GetKind() == CListCellUI::Kind::kButton ? Qt::AlignCenter
-                                                                                         : Qt::AlignVCenter | Qt::AlignLeft);
-            const QString label = painter->fontMetrics().elidedText(QString::fromStdString(cell->GetText()),
-                                                                   Qt::ElideRight, place.width());
+            PaintImage(*painter, place, image);
+            if (text.empty()) return;
+            painter->setPen(enabled ? color.value_or(textColor) : pal.color(QPalette::PlaceholderText));
+            const QString label =
+                painter->fontMetrics().elidedText(QString::fromStdString(text), Qt::ElideRight, place.width());
             painter->drawText(place, static_cast<int>(align), label);
+        };
+        static const ImageAttr kNoImage;
+        // Template cells, each as the row changed it or as the template has it.
+        for (std::size_t i = 0; shape && layout && i < shape->cells.size(); ++i) {
+            const ListRowTemplate::Cell& defaults = shape->cells[i];
+            if (const CListCellUI* own = OwnCell(*row, static_cast<int>(i))) {
+                if (!own->visible_) continue;
+                draw(own->place_ ? *own->place_ : (*layout)[i], own->BkImageAttr(), own->text_, own->enabled_,
+                     own->textColor_, defaults.align);
+            } else if (defaults.visible) {
+                draw((*layout)[i], defaults.image ? defaults.image->attr : kNoImage, defaults.text, true,
+                     defaults.color, defaults.align);
+            }
+        }
+        // Cells of the row's own.
+        for (const auto& cell : row->Cells()) {
+            if (cell->templateIndex_ >= 0 || !cell->visible_ || !cell->place_) continue;
+            draw(*cell->place_, cell->BkImageAttr(), cell->text_, cell->enabled_, cell->textColor_,
+                 cell->kind_ == CListCellUI::Kind::kButton ? Qt::AlignCenter : Qt::AlignVCenter | Qt::AlignLeft);
         }
     }
 
@@ -299,6 +340,32 @@ ListRowTemplate* CListUI::LoadTemplate(const std::string& skinFile) {
     shape->file = skinFile;
     shape->height = std::max(1, root->height());
     shape->rowImage = root->property("bkimage").toString().toStdString();
+    for (QWidget* widget : root->findChildren<QWidget*>()) {
+        const QString name = widget->objectName();
+        if (name.isEmpty() || name.startsWith("qt_")) continue;
+        ListRowTemplate::Cell cell;
+        cell.name = name.toStdString();
+        cell.visible = !widget->isHidden();
+        cell.align = Qt::AlignVCenter | Qt::AlignLeft;
+        std::string image = widget->property("bkimage").toString().toStdString();
+        const QVariant color = widget->property("textcolor");
+        if (color.isValid() && QColor::isValidColorName(color.toString())) cell.color = QColor(color.toString());
+        if (auto* button = dynamic_cast<CButtonUI*>(widget)) {
+            cell.kind = CListCellUI::Kind::kButton;
+            cell.text = button->GetText();
+            cell.align = Qt::AlignCenter;
+            if (image.empty()) image = widget->property("normalimage").toString().toStdString();
+        } else if (auto* label = dynamic_cast<CLabelUI*>(widget)) {
+            cell.kind = CListCellUI::Kind::kLabel;
+            cell.text = label->GetText();
+            cell.align = label->alignment();
+        } else {
+            cell.kind = CListCellUI::Kind::kImage;
+        }
+        cell.image = ShareImage(image);
+        shape->cells.push_back(std::move(cell));
+        shape->parts.push_back(widget);
+    }
     shape->form = std::move(root);
     templates_.push_back(std::move(shape));
     return templates_.back().get();
@@ -332,86 +399,43 @@ const CListUI::CellLayout* CListUI::LayoutOf(const CListElementUI& row) const {
             layout->activate();
         }
     };
-    std::vector<QWidget*> parts;
-    for (QWidget* widget : form->findChildren<QWidget*>()) {
-        const QString name = widget->objectName();
-        if (!name.isEmpty() && !name.startsWith("qt_")) parts.push_back(widget);
-    }
+    const std::vector<QWidget*>& parts = shape->parts;
     // Shown cells where the layout puts them; hidden ones where they would go if shown.
-    std::vector<QRect> places(parts.size());
+    CellLayout places(parts.size());
     layOut();
-    std::vector<QWidget*> hidden;
+    std::vector<std::size_t> hidden;
     for (std::size_t i = 0; i < parts.size(); ++i) {
         if (parts[i]->isHidden())
-            hidden.push_back(parts[i]);
+            hidden.push_back(i);
         else
-            places[i] = QRect(parts[i]->mapTo(form, QPoint()), parts[i]->size());
+            places[i] = QRect(parts[i]->mapTo(form, QPoint()), parts[i]->size()).translated(indent, 0);
     }
     if (!hidden.empty()) {
-        for (QWidget* widget : hidden) widget->setVisible(true);
+        for (std::size_t i : hidden) parts[i]->setVisible(true);
         layOut();
-        for (std::size_t i = 0; i < parts.size(); ++i)
-            if (std::find(hidden.begin(), hidden.end(), parts[i]) != hidden.end())
-                places[i] = QRect(parts[i]->mapTo(form, QPoint()), parts[i]->size());
-        for (QWidget* widget : hidden) widget->setVisible(false);
+        for (std::size_t i : hidden) places[i] = QRect(parts[i]->mapTo(form, QPoint()), parts[i]->size()).translated(indent, 0);
+        for (std::size_t i : hidden) parts[i]->setVisible(false);
         layOut();
     }
-
-    CellLayout cells;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        QWidget* widget = parts[i];
-        TemplateCell cell;
-        cell.name = widget->objectName().toStdString();
-        cell.rect = places[i].translated(indent, 0);
-        cell.visible = !widget->isHidden();
-        cell.align = Qt::AlignVCenter | Qt::AlignLeft;
-        cell.image = widget->property("bkimage").toString().toStdString();
-        const QVariant color = widget->property("textcolor");
-        if (color.isValid() && QColor::isValidColorName(color.toString())) cell.color = QColor(color.toString());
-        if (auto* button = dynamic_cast<CButtonUI*>(widget)) {
-            cell.kind = CListCellUI::Kind::kButton;
-            cell.text = button->GetText();
-            cell.align = Qt::AlignCenter;
-            if (cell.image.empty()) cell.image = widget->property("normalimage").toString().toStdString();
-        } else if (auto* label = dynamic_cast<CLabelUI*>(widget)) {
-            cell.kind = CListCellUI::Kind::kLabel;
-            cell.text = label->GetText();
-            cell.align = label->alignment();
-        } else {
-            cell.kind = CListCellUI::Kind::kImage;
-        }
-        cells.push_back(std::move(cell));
-    }
-    return &shape->layouts.emplace(indent, std::move(cells)).first->second;
-}
-
-const CListUI::TemplateCell* CListUI::ShapeOf(const CellLayout* layout, const std::string& name) {
-    if (!layout) return nullptr;
-    for (const TemplateCell& cell : *layout)
-        if (cell.name == name) return &cell;
-    return nullptr;
+    return &shape->layouts.emplace(indent, std::move(places)).first->second;
 }
 
 QRect CListUI::PlaceOf(const CellLayout* layout, const CListCellUI& cell) const {
     if (cell.GetPlace()) return *cell.GetPlace();
-    const TemplateCell* shape = ShapeOf(layout, cell.GetName());
-    return shape ? shape->rect : QRect();
+    const int index = cell.templateIndex_;
+    return layout && index >= 0 && index < static_cast<int>(layout->size()) ? (*layout)[index] : QRect();
+}
+
+const CListCellUI* CListUI::OwnCell(const CListElementUI& row, int index) {
+    for (const auto& cell : row.cells_)
+        if (cell->templateIndex_ == index) return cell.get();
+    return nullptr;
 }
 
 std::unique_ptr<CListElementUI> CListUI::NewElement(const ListRowTemplate* shape) const {
     auto row = std::make_unique<CListElementUI>();
     row->template_ = shape;
-    if (!shape) return row;
-    if (const CellLayout* cells = LayoutOf(*row)) {
-        for (const TemplateCell& cell : *cells) {
-            CListCellUI* added = row->AddCell(cell.name, cell.kind);
-            added->SetText(cell.text);
-            added->SetBkImage(cell.image);
-            added->SetVisible(cell.visible);
-            if (cell.color) added->SetTextColor(*cell.color);
-        }
-    }
-    if (!shape->rowImage.empty()) row->SetBkImage(shape->rowImage);
+    if (shape && !shape->rowImage.empty()) row->SetBkImage(shape->rowImage);
     return row;
 }
 
@@ -437,8 +461,16 @@ QRect CListUI::CellRect(const CListElementUI& row, const CListCellUI& cell) cons
 
 CListCellUI* CListUI::CellAt(const CListElementUI& row, const QPoint& pointInRow) const {
     const CellLayout* layout = LayoutOf(row);
-    for (const auto& cell : row.Cells())
-        if (cell->IsVisible() && PlaceOf(layout, *cell).contains(pointInRow)) return cell.get();
+    const ListRowTemplate* shape = row.template_;
+    for (std::size_t i = 0; shape && layout && i < shape->cells.size(); ++i) {
+        const CListCellUI* own = OwnCell(row, static_cast<int>(i));
+        const bool visible = own ? own->visible_ : shape->cells[i].visible;
+        const QRect place = own && own->place_ ? *own->place_ : (*layout)[i];
+        if (visible && place.contains(pointInRow)) return row.FindCell(shape->cells[i].name);
+    }
+    for (const auto& cell : row.cells_)
+        if (cell->templateIndex_ < 0 && cell->visible_ && cell->place_ && cell->place_->contains(pointInRow))
+            return cell.get();
     return nullptr;
 }
 
