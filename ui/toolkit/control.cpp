@@ -12,9 +12,16 @@
 
 namespace ui {
 
-void CControlUI::SetBkImage(const std::string& attr) {
-    bkImageText_ = attr;
-    bkImage_ = ParseImageAttr(attr);
+void CControlUI::SetBkImage(const std::string& attr) { bkImage_ = ShareImage(attr); }
+
+const std::string& CControlUI::GetBkImage() const {
+    static const std::string kNone;
+    return bkImage_ ? bkImage_->text : kNone;
+}
+
+const ImageAttr& CControlUI::BkImageAttr() const {
+    static const ImageAttr kNone;
+    return bkImage_ ? bkImage_->attr : kNone;
 }
 
 void CControlUI::Notify(const char* type, std::uintptr_t wParam, std::intptr_t lParam) {
@@ -40,9 +47,9 @@ CControlUI* FindControlIn(QWidget* root, const std::string& name) {
 
 template <class QtBase>
 void CWidgetControl<QtBase>::PaintBkImage(QPaintEvent*) {
-    if (bkImage_.empty()) return;
+    if (!bkImage_) return;
     QPainter painter(this);
-    PaintImage(painter, this->rect(), bkImage_);
+    PaintImage(painter, this->rect(), bkImage_->attr);
 }
 
 void CContainerUI::paintEvent(QPaintEvent* event) {
@@ -51,7 +58,7 @@ void CContainerUI::paintEvent(QPaintEvent* event) {
 }
 
 void CLabelUI::paintEvent(QPaintEvent* event) {
-    if (!bkImage_.empty()) PaintBkImage(event);
+    if (bkImage_) PaintBkImage(event);
     QLabel::paintEvent(event);
 }
 
@@ -87,12 +94,12 @@ void CButtonUI::SetPushedImage(const std::string& attr) { SetStateImage(kPushed,
 void CButtonUI::SetDisabledImage(const std::string& attr) { SetStateImage(kDisabled, attr); }
 
 void CButtonUI::paintEvent(QPaintEvent* event) {
-    if (image_[kNormal].empty() && bkImage_.empty()) {
+    if (image_[kNormal].empty() && !bkImage_) {
         QPushButton::paintEvent(event);
         return;
     }
     QPainter painter(this);
-    PaintImage(painter, rect(), bkImage_);
+    PaintImage(painter, rect(), BkImageAttr());
     State state = kNormal;
     if (!isEnabled())
         state = kDisabled;

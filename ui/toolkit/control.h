@@ -49,12 +49,17 @@ public:
 
     // Background image attribute text ("file='Image\\lg1.png'").
     virtual void SetBkImage(const std::string& attr);
-    const std::string& GetBkImage() const { return bkImageText_; }
+    const std::string& GetBkImage() const;
+    const ImageAttr& BkImageAttr() const;
 
     const std::string& GetUserData() const { return userData_; }
     void SetUserData(std::string data) { userData_ = std::move(data); }
     std::intptr_t GetTag() const { return tag_; }
     void SetTag(std::intptr_t tag) { tag_ = tag; }
+
+    // A timer the control set through its manager fired; true when the control used
+    // it (otherwise it goes to the window as message 275).
+    virtual bool OnTimer(std::uintptr_t id) { return false; }
 
     CPaintManagerUI* GetManager() const { return manager_; }
     // Connects the control's input to the manager's notifications (once).
@@ -65,8 +70,7 @@ protected:
     // Sends a notification through the attached manager, if any.
     void Notify(const char* type, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
 
-    std::string bkImageText_;
-    ImageAttr bkImage_;
+    std::shared_ptr<const SharedImage> bkImage_;
 
 private:
     std::string userData_;

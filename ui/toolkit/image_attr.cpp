@@ -1,8 +1,11 @@
 #include "ui/toolkit/image_attr.h"
 
+#include <QDir>
 #include <QPainter>
+#include <QStringList>
 #include <qdrawutil.h>
 #include <charconv>
+#include <mutex>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -49,6 +52,30 @@ using Cache = std::unordered_map<std::string, QPixmap>;
 Cache& ImageCache() {
     static Cache cache;
     return cache;
+}
+
+// The file under `root` whose path matches `name` without regard to case, as on the
+// systems the skins were first written for ("image//checkbox.png" finds
+// "Image/checkbox.png"); empty when there is none.
+QString FindIgnoringCase(const std::string& root, const std::string& name) {
+    QDir dir(QString::fromStdString(root));
+    const QStringList parts =
+        QString::fromStdString(platform::NativePath(name)).split(QDir::separator(), Qt::SkipEmptyParts);
+    for (int i = 0; i < parts.size(); ++i) {
+        const bool last = i + 1 == parts.size();
+        if (parts[i] == "..") return {};
+        QString found;
+        const QStringList entries = dir.entryList((last ? QDir::Files : QDir::Dirs) | QDir::NoDotAndDotDot);
+        for (const QString& entry : entries)
+            if (entry.compare(parts[i], Qt::CaseInsensitive) == 0) {
+                found = entry;
+                break;
+            }
+        if (found.isEmpty()) return {};
+        if (last) return dir.filePath(found);
+        if (!dir.cd(found)) return {};
+    }
+    return {};
 }
 
 }  // namespace
@@ -99,6 +126,24 @@ ImageAttr ParseImageAttr(std::string_view text) {
     return image;
 }
 
+std::shared_ptr<const SharedImage> ShareImage(const std::string& text) {
+    if (text.empty()) return nullptr;
+    static std::mutex lock;
+    static std::unordered_map<std::string, std::weak_ptr<const SharedImage>> shared;
+    static std::size_t pruneAt = 256;
+    std::lock_guard guard(lock);
+    std::weak_ptr<const SharedImage>& slot = shared[text];
+    if (auto known = slot.lock()) return known;
+    auto made = std::make_shared<const SharedImage>(SharedImage{text, ParseImageAttr(text)});
+    slot = made;
+    // Pictures nobody shows any more (alarm pictures come and go) are dropped now and then.
+    if (shared.size() >= pruneAt) {
+        std::erase_if(shared, [](const auto& entry) { return entry.second.expired(); });
+        pruneAt = std::max<std::size_t>(256, shared.size() * 2);
+    }
+    return made;
+}
+
 QPixmap LoadSkinImage(const std::string& file, const std::string& skinFolder) {
     if (file.empty()) return {};
     const std::string key = skinFolder + '|' + file;
@@ -107,9 +152,13 @@ QPixmap LoadSkinImage(const std::string& file, const std::string& skinFolder) {
 
     QPixmap pixmap;
     const std::string& root = CPaintManagerUI::GetResourcePath();
-    for (const std::string& candidate :
-         {platform::JoinPath(platform::JoinPath(root, skinFolder), file), platform::JoinPath(root, file)}) {
-        if (pixmap.load(QString::fromStdString(candidate))) break;
+    const std::string folders[] = {platform::JoinPath(root, skinFolder), root};
+    for (const std::string& folder : folders)
+        if (pixmap.load(QString::fromStdString(platform::JoinPath(folder, file)))) break;
+    for (const std::string& folder : folders) {
+        if (!pixmap.isNull()) break;
+        const QString found = FindIgnoringCase(folder, file);
+        if (!found.isEmpty()) pixmap.load(found);
     }
     if (pixmap.isNull()) app::LogWrite("skin image missing: %s", file.c_str());
     cache.emplace(key, pixmap);  // a missing picture is remembered too: one log line

@@ -4,6 +4,7 @@
 // A bare name without any key is the file. Names use `\` and are looked up under the
 // skin folder, then under the resource path.
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,6 +24,15 @@ struct ImageAttr {
     int fade = 255;               // 0..255 opacity
     bool empty() const { return file.empty(); }
 };
+
+// An attribute text with its parsed form, shared by every control that shows it: the
+// rows of a large list all use the same few pictures.
+struct SharedImage {
+    std::string text;
+    ImageAttr attr;
+};
+// The shared form of `text` (nullptr for empty text); safe from any thread.
+std::shared_ptr<const SharedImage> ShareImage(const std::string& text);
 
 // Parses the attribute text. Unknown keys are ignored; a malformed value leaves its
 // field unset; an unterminated quote ends the text. Never throws.

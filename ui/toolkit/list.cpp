@@ -1,5 +1,7 @@
 #include "ui/toolkit/list.h"
 
+#include <algorithm>
+
 #include <QAbstractListModel>
 #include <QFile>
 #include <QLayout>
@@ -13,6 +15,34 @@
 #include "ui/toolkit/window.h"
 
 namespace ui {
+
+// One item template of a list: the form read once, its cells' defaults, and their
+// places per row indent for the list's current width.
+struct ListRowTemplate {
+    struct Cell {
+        std::string name;
+        CListCellUI::Kind kind;
+        std::string text;
+        std::shared_ptr<const SharedImage> image;
+        Qt::Alignment align;
+        bool visible;
+        std::optional<QColor> color;
+    };
+    std::string file;
+    std::unique_ptr<QWidget> form;
+    std::vector<QWidget*> parts;  // the form's named children, in cell order
+    std::vector<Cell> cells;
+    std::string rowImage;
+    int height = 24;
+    mutable int layoutWidth = -1;
+    mutable std::map<int, CListUI::CellLayout> layouts;  // by indent
+
+    int IndexOf(const std::string& name) const {
+        for (std::size_t i = 0; i < cells.size(); ++i)
+            if (cells[i].name == name) return static_cast<int>(i);
+        return -1;
+    }
+};
 
 // Cells --------------------------------------------------------------------------
 
@@ -49,8 +79,20 @@ void CListCellUI::SetEnabled(bool enabled) {
 CControlUI* CListCellUI::GetParent() const { return &row_; }
 
 void CListCellUI::SetBkImage(const std::string& attr) {
-    if (attr == bkImageText_) return;
+    if (attr == GetBkImage()) return;
     CControlUI::SetBkImage(attr);
+    row_.Invalidate();
+}
+
+void CListCellUI::SetPlace(const QRect& place) {
+    if (place_ == place) return;
+    place_ = place;
+    row_.Invalidate();
+}
+
+void CListCellUI::SetTextColor(const QColor& color) {
+    if (textColor_ == color) return;
+    textColor_ = color;
     row_.Invalidate();
 }
 
@@ -83,14 +125,34 @@ void CListElementUI::SetBkImage(const std::string& attr) {
 }
 
 void CListElementUI::SetIndent(int pixels) {
-    indent_ = std::max(0, pixels);
+    pixels = std::max(0, pixels);
+    if (indent_ == pixels) return;
+    indent_ = pixels;
     Invalidate();
+}
+
+void CListElementUI::SetFixedHeight(int pixels) {
+    pixels = std::max(0, pixels);
+    if (fixedHeight_ == pixels) return;
+    fixedHeight_ = pixels;
+    if (owner_) owner_->RowHeightChanged(*this);
 }
 
 CListCellUI* CListElementUI::FindCell(const std::string& name) const {
     for (const auto& cell : cells_)
         if (cell->GetName() == name) return cell.get();
-    return nullptr;
+    const int index = template_ ? template_->IndexOf(name) : -1;
+    if (index < 0) return nullptr;
+    // First use of a template cell: it starts as the template has it.
+    const ListRowTemplate::Cell& shape = template_->cells[index];
+    auto cell = std::make_unique<CListCellUI>(const_cast<CListElementUI&>(*this), shape.name, shape.kind);
+    cell->templateIndex_ = index;
+    cell->text_ = shape.text;
+    cell->bkImage_ = shape.image;
+    cell->visible_ = shape.visible;
+    cell->textColor_ = shape.color;
+    cells_.push_back(std::move(cell));
+    return cells_.back().get();
 }
 
 CListCellUI* CListElementUI::Cell(const std::string& name) {
@@ -99,6 +161,7 @@ CListCellUI* CListElementUI::Cell(const std::string& name) {
 }
 
 CListCellUI* CListElementUI::AddCell(std::string name, CListCellUI::Kind kind) {
+    if (CListCellUI* cell = FindCell(name)) return cell;
     cells_.push_back(std::make_unique<CListCellUI>(*this, std::move(name), kind));
     return cells_.back().get();
 }
@@ -136,9 +199,9 @@ public:
         for (auto& row : more) rows.push_back(std::move(row));
         endInsertRows();
     }
-    void Erase(int at) {
-        beginRemoveRows({}, at, at);
-        rows.erase(rows.begin() + at);
+    void Erase(int at, int count = 1) {
+        beginRemoveRows({}, at, at + count - 1);
+        rows.erase(rows.begin() + at, rows.begin() + at + count);
         endRemoveRows();
     }
     void Clear() {
@@ -156,8 +219,9 @@ class CListUI::Delegate final : public QStyledItemDelegate {
 public:
     explicit Delegate(CListUI& list) : QStyledItemDelegate(&list), list_(list) {}
 
-    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
-        return {list_.viewport()->width(), list_.rowHeight_};
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const override {
+        const CListElementUI* row = list_.GetItemAt(index.row());
+        return {list_.viewport()->width(), row ? list_.RowHeightOf(*row) : list_.rowHeight_};
     }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
@@ -171,26 +235,46 @@ public:
             painter->fillRect(r, pal.color(QPalette::AlternateBase));
         PaintImage(*painter, r, row->BkImage());
 
-        const QColor text = row->IsEnabled() ? pal.color(QPalette::Text) : pal.color(QPalette::PlaceholderText);
-        if (list_.cells_.empty()) {
-            painter->setPen(text);
+        const QColor textColor = row->IsEnabled() ? pal.color(QPalette::Text) : pal.color(QPalette::PlaceholderText);
+        if (row->Cells().empty() && (!row->template_ || row->template_->cells.empty())) {
+            painter->setPen(textColor);
             painter->drawText(r.adjusted(6 + row->GetIndent(), 0, -4, 0), Qt::AlignVCenter | Qt::AlignLeft,
                               QString::fromStdString(row->GetText()));
             return;
         }
-        for (const auto& cell : row->Cells()) {
-            if (!cell->IsVisible()) continue;
-            const TemplateCell* shape = list_.TemplateCellOf(cell->GetName());
-            if (!shape) continue;
-            QRect place = shape->rect.translated(r.left() + row->GetIndent(), r.top());
-            if (place.left() >= r.right()) continue;
+        const ListRowTemplate* shape = row->template_;
+        const CellLayout* layout = list_.LayoutOf(*row);
+        auto draw = [&](QRect place, const ImageAttr& image, const std::string& text, bool enabled,
+                        const std::optional<QColor>& color, Qt::Alignment align) {
+            if (place.isEmpty()) return;
+            place.translate(r.topLeft());
+            if (place.left() >= r.right()) return;
             place.setRight(std::min(place.right(), r.right()));
-            PaintImage(*painter, place, cell->BkImage());
-            if (cell->GetText().empty()) continue;
-            painter->setPen(cell->IsEnabled() ? text : pal.color(QPalette::PlaceholderText));
-            const QString label = painter->fontMetrics().elidedText(QString::fromStdString(cell->GetText()),
-                                                                   Qt::ElideRight, place.width());
-            painter->drawText(place, static_cast<int>(shape->align), label);
+            PaintImage(*painter, place, image);
+            if (text.empty()) return;
+            painter->setPen(enabled ? color.value_or(textColor) : pal.color(QPalette::PlaceholderText));
+            const QString label =
+                painter->fontMetrics().elidedText(QString::fromStdString(text), Qt::ElideRight, place.width());
+            painter->drawText(place, static_cast<int>(align), label);
+        };
+        static const ImageAttr kNoImage;
+        // Template cells, each as the row changed it or as the template has it.
+        for (std::size_t i = 0; shape && layout && i < shape->cells.size(); ++i) {
+            const ListRowTemplate::Cell& defaults = shape->cells[i];
+            if (const CListCellUI* own = OwnCell(*row, static_cast<int>(i))) {
+                if (!own->visible_) continue;
+                draw(own->place_ ? *own->place_ : (*layout)[i], own->BkImageAttr(), own->text_, own->enabled_,
+                     own->textColor_, defaults.align);
+            } else if (defaults.visible) {
+                draw((*layout)[i], defaults.image ? defaults.image->attr : kNoImage, defaults.text, true,
+                     defaults.color, defaults.align);
+            }
+        }
+        // Cells of the row's own.
+        for (const auto& cell : row->Cells()) {
+            if (cell->templateIndex_ >= 0 || !cell->visible_ || !cell->place_) continue;
+            draw(*cell->place_, cell->BkImageAttr(), cell->text_, cell->enabled_, cell->textColor_,
+                 cell->kind_ == CListCellUI::Kind::kButton ? Qt::AlignCenter : Qt::AlignVCenter | Qt::AlignLeft);
         }
     }
 
@@ -237,53 +321,40 @@ void CListUI::Attach(CPaintManagerUI* manager) {
             });
 }
 
-bool CListUI::SetRowTemplate(const std::string& skinFile) {
+ListRowTemplate* CListUI::LoadTemplate(const std::string& skinFile) {
+    for (auto& known : templates_)
+        if (known->file == skinFile) return known.get();
     QFile file(QString::fromStdString(platform::JoinPath(CPaintManagerUI::GetResourcePath(), skinFile)));
     if (!file.open(QIODevice::ReadOnly)) {
         app::LogWrite("item template missing: %s", skinFile.c_str());
-        return false;
+        return nullptr;
     }
     std::string error;
     std::unique_ptr<QWidget> root(LoadSkinWidget(file.readAll(), nullptr, nullptr, error));
     if (!root) {
         app::LogWrite("item template unreadable: %s (%s)", skinFile.c_str(), error.c_str());
-        return false;
+        return nullptr;
     }
     root->setAttribute(Qt::WA_DontShowOnScreen);
-    rowHeight_ = std::max(1, root->height());
-    template_ = std::move(root);
-    LayoutTemplate();
-    return true;
-}
-
-const CListUI::TemplateCell* CListUI::TemplateCellOf(const std::string& name) const {
-    for (const TemplateCell& cell : cells_)
-        if (cell.name == name) return &cell;
-    return nullptr;
-}
-
-void CListUI::LayoutTemplate() {
-    if (!template_) return;
-    template_->resize(std::max(viewport()->width(), template_->minimumWidth()), rowHeight_);
-    if (QLayout* layout = template_->layout()) {
-        layout->invalidate();
-        layout->activate();
-    }
-    std::vector<TemplateCell> cells;
-    for (QWidget* widget : template_->findChildren<QWidget*>()) {
-        const std::string name = widget->objectName().toStdString();
-        if (name.empty() || name.rfind("qt_", 0) == 0) continue;
-        TemplateCell cell;
-        cell.name = name;
-        cell.rect = QRect(widget->mapTo(template_.get(), QPoint()), widget->size());
+    auto shape = std::make_unique<ListRowTemplate>();
+    shape->file = skinFile;
+    shape->height = std::max(1, root->height());
+    shape->rowImage = root->property("bkimage").toString().toStdString();
+    for (QWidget* widget : root->findChildren<QWidget*>()) {
+        const QString name = widget->objectName();
+        if (name.isEmpty() || name.startsWith("qt_")) continue;
+        ListRowTemplate::Cell cell;
+        cell.name = name.toStdString();
         cell.visible = !widget->isHidden();
         cell.align = Qt::AlignVCenter | Qt::AlignLeft;
-        cell.image = widget->property("bkimage").toString().toStdString();
+        std::string image = widget->property("bkimage").toString().toStdString();
+        const QVariant color = widget->property("textcolor");
+        if (color.isValid() && QColor::isValidColorName(color.toString())) cell.color = QColor(color.toString());
         if (auto* button = dynamic_cast<CButtonUI*>(widget)) {
             cell.kind = CListCellUI::Kind::kButton;
             cell.text = button->GetText();
             cell.align = Qt::AlignCenter;
-            if (cell.image.empty()) cell.image = widget->property("normalimage").toString().toStdString();
+            if (image.empty()) image = widget->property("normalimage").toString().toStdString();
         } else if (auto* label = dynamic_cast<CLabelUI*>(widget)) {
             cell.kind = CListCellUI::Kind::kLabel;
             cell.text = label->GetText();
@@ -291,38 +362,126 @@ void CListUI::LayoutTemplate() {
         } else {
             cell.kind = CListCellUI::Kind::kImage;
         }
-        cells.push_back(std::move(cell));
+        cell.image = ShareImage(image);
+        shape->cells.push_back(std::move(cell));
+        shape->parts.push_back(widget);
     }
-    cells_ = std::move(cells);
-    viewport()->update();
+    shape->form = std::move(root);
+    templates_.push_back(std::move(shape));
+    return templates_.back().get();
 }
 
-std::unique_ptr<CListElementUI> CListUI::CreateElement() const {
-    auto row = std::make_unique<CListElementUI>();
-    for (const TemplateCell& shape : cells_) {
-        CListCellUI* cell = row->AddCell(shape.name, shape.kind);
-        cell->SetText(shape.text);
-        cell->SetBkImage(shape.image);
-        cell->SetVisible(shape.visible);
+bool CListUI::SetRowTemplate(const std::string& skinFile) {
+    const ListRowTemplate* shape = LoadTemplate(skinFile);
+    if (!shape) return false;
+    default_ = shape;
+    rowHeight_ = shape->height;
+    viewport()->update();
+    return true;
+}
+
+const CListUI::CellLayout* CListUI::LayoutOf(const CListElementUI& row) const {
+    const ListRowTemplate* shape = row.template_;
+    if (!shape) return nullptr;
+    const int width = viewport()->width();
+    if (shape->layoutWidth != width) {
+        shape->layouts.clear();
+        shape->layoutWidth = width;
     }
+    const int indent = row.GetIndent();
+    if (auto known = shape->layouts.find(indent); known != shape->layouts.end()) return &known->second;
+
+    QWidget* form = shape->form.get();
+    auto layOut = [form, shape, width, indent] {
+        form->resize(std::max(width - indent, form->minimumWidth()), shape->height);
+        if (QLayout* layout = form->layout()) {
+            layout->invalidate();
+            layout->activate();
+        }
+    };
+    const std::vector<QWidget*>& parts = shape->parts;
+    // Shown cells where the layout puts them; hidden ones where they would go if shown.
+    CellLayout places(parts.size());
+    layOut();
+    std::vector<std::size_t> hidden;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (parts[i]->isHidden())
+            hidden.push_back(i);
+        else
+            places[i] = QRect(parts[i]->mapTo(form, QPoint()), parts[i]->size()).translated(indent, 0);
+    }
+    if (!hidden.empty()) {
+        for (std::size_t i : hidden) parts[i]->setVisible(true);
+        layOut();
+        for (std::size_t i : hidden) places[i] = QRect(parts[i]->mapTo(form, QPoint()), parts[i]->size()).translated(indent, 0);
+        for (std::size_t i : hidden) parts[i]->setVisible(false);
+        layOut();
+    }
+    return &shape->layouts.emplace(indent, std::move(places)).first->second;
+}
+
+QRect CListUI::PlaceOf(const CellLayout* layout, const CListCellUI& cell) const {
+    if (cell.GetPlace()) return *cell.GetPlace();
+    const int index = cell.templateIndex_;
+    return layout && index >= 0 && index < static_cast<int>(layout->size()) ? (*layout)[index] : QRect();
+}
+
+const CListCellUI* CListUI::OwnCell(const CListElementUI& row, int index) {
+    for (const auto& cell : row.cells_)
+        if (cell->templateIndex_ == index) return cell.get();
+    return nullptr;
+}
+
+std::unique_ptr<CListElementUI> CListUI::NewElement(const ListRowTemplate* shape) const {
+    auto row = std::make_unique<CListElementUI>();
+    row->template_ = shape;
+    if (shape && !shape->rowImage.empty()) row->SetBkImage(shape->rowImage);
     return row;
 }
 
+std::unique_ptr<CListElementUI> CListUI::CreateElement() const { return NewElement(default_); }
+
+std::unique_ptr<CListElementUI> CListUI::CreateElement(const std::string& skinFile) {
+    const ListRowTemplate* shape = LoadTemplate(skinFile);
+    return shape ? NewElement(shape) : nullptr;
+}
+
+int CListUI::RowHeightOf(const CListElementUI& row) const {
+    if (row.fixedHeight_ > 0) return row.fixedHeight_;
+    return row.template_ ? row.template_->height : rowHeight_;
+}
+
 QRect CListUI::CellRect(const CListElementUI& row, const CListCellUI& cell) const {
-    const TemplateCell* shape = TemplateCellOf(cell.GetName());
-    if (!shape || row.owner_ != this) return {};
-    QRect place = visualRect(model_->index(row.index_));
-    if (!place.isValid()) return {};
-    return shape->rect.translated(place.left() + row.GetIndent(), place.top());
+    if (row.owner_ != this) return {};
+    const QRect place = PlaceOf(LayoutOf(row), cell);
+    QRect at = visualRect(model_->index(row.index_));
+    if (place.isEmpty() || !at.isValid()) return {};
+    return place.translated(at.topLeft());
 }
 
 CListCellUI* CListUI::CellAt(const CListElementUI& row, const QPoint& pointInRow) const {
-    for (const auto& cell : row.Cells()) {
-        const TemplateCell* shape = TemplateCellOf(cell->GetName());
-        if (shape && cell->IsVisible() && shape->rect.translated(row.GetIndent(), 0).contains(pointInRow))
-            return cell.get();
+    const CellLayout* layout = LayoutOf(row);
+    const ListRowTemplate* shape = row.template_;
+    for (std::size_t i = 0; shape && layout && i < shape->cells.size(); ++i) {
+        const CListCellUI* own = OwnCell(row, static_cast<int>(i));
+        const bool visible = own ? own->visible_ : shape->cells[i].visible;
+        const QRect place = own && own->place_ ? *own->place_ : (*layout)[i];
+        if (visible && place.contains(pointInRow)) return row.FindCell(shape->cells[i].name);
     }
+    for (const auto& cell : row.cells_)
+        if (cell->templateIndex_ < 0 && cell->visible_ && cell->place_ && cell->place_->contains(pointInRow))
+            return cell.get();
     return nullptr;
+}
+
+CListCellUI* CListUI::ButtonCellAt(const QPoint& pointInViewport, CListElementUI** rowOut) const {
+    QModelIndex index = indexAt(pointInViewport);
+    CListElementUI* row = index.isValid() ? GetItemAt(index.row()) : nullptr;
+    if (!row) return nullptr;
+    CListCellUI* cell = CellAt(*row, pointInViewport - visualRect(index).topLeft());
+    if (!cell || cell->GetKind() != CListCellUI::Kind::kButton || !cell->IsEnabled()) return nullptr;
+    if (rowOut) *rowOut = row;
+    return cell;
 }
 
 bool CListUI::Add(std::unique_ptr<CListElementUI> row) { return AddAt(std::move(row), GetCount()); }
@@ -334,6 +493,7 @@ bool CListUI::AddAt(std::unique_ptr<CListElementUI> row, int index) {
     model_->Insert(index, std::move(row));
     Reindex(index);
     if (!raw->IsVisible()) setRowHidden(index, true);
+    if (RowHeightOf(*raw) != rowHeight_) setUniformItemSizes(false);
     return true;
 }
 
@@ -346,6 +506,9 @@ void CListUI::AddRange(std::vector<std::unique_ptr<CListElementUI>> rows) {
         row->owner_ = this;
         accepted.push_back(std::move(row));
     }
+    bool uniform = uniformItemSizes();
+    for (const auto& row : accepted) uniform = uniform && RowHeightOf(*row) == rowHeight_;
+    if (!uniform) setUniformItemSizes(false);
     model_->Append(accepted);
     Reindex(first);
     for (int i = first; i < GetCount(); ++i)
@@ -354,10 +517,12 @@ void CListUI::AddRange(std::vector<std::unique_ptr<CListElementUI>> rows) {
 
 bool CListUI::Remove(CListElementUI* row) { return row && row->owner_ == this && RemoveAt(row->index_); }
 
-bool CListUI::RemoveAt(int index) {
-    if (index < 0 || index >= GetCount()) return false;
-    model_->Erase(index);
-    Reindex(index);
+bool CListUI::RemoveAt(int index) { return RemoveRange(index, 1); }
+
+bool CListUI::RemoveRange(int first, int count) {
+    if (first < 0 || count < 1 || first > GetCount() - count) return false;
+    model_->Erase(first, count);
+    Reindex(first);
     return true;
 }
 
@@ -401,22 +566,64 @@ void CListUI::OnCellButtonDown(CListElementUI& row, CListCellUI& cell) {
 
 void CListUI::resizeEvent(QResizeEvent* event) {
     QListView::resizeEvent(event);
-    LayoutTemplate();
+    viewport()->update();
 }
 
 void CListUI::mousePressEvent(QMouseEvent* event) {
-    QListView::mousePressEvent(event);
     const QPoint at = event->position().toPoint();
-    QModelIndex index = indexAt(at);
-    CListElementUI* row = index.isValid() ? GetItemAt(index.row()) : nullptr;
-    if (!row || event->button() != Qt::LeftButton) return;
-    const QRect place = visualRect(index);
-    CListCellUI* cell = CellAt(*row, at - place.topLeft());
-    if (cell && cell->GetKind() == CListCellUI::Kind::kButton && cell->IsEnabled()) OnCellButtonDown(*row, *cell);
+    CListElementUI* row = nullptr;
+    if (buttonsTakeClicks_ && event->button() == Qt::LeftButton) {
+        if (CListCellUI* cell = ButtonCellAt(at, &row)) {
+            pressOnButton_ = true;
+            event->accept();
+            OnCellButtonDown(*row, *cell);
+            return;
+        }
+    }
+    pressOnButton_ = false;
+    QListView::mousePressEvent(event);
+    if (event->button() != Qt::LeftButton) return;
+    if (CListCellUI* cell = ButtonCellAt(at, &row)) OnCellButtonDown(*row, *cell);
+}
+
+void CListUI::mouseMoveEvent(QMouseEvent* event) {
+    if (pressOnButton_ && (event->buttons() & Qt::LeftButton)) {
+        event->accept();
+        return;
+    }
+    QListView::mouseMoveEvent(event);
+}
+
+void CListUI::mouseReleaseEvent(QMouseEvent* event) {
+    if (pressOnButton_) {
+        pressOnButton_ = false;
+        event->accept();
+        return;
+    }
+    QListView::mouseReleaseEvent(event);
+}
+
+void CListUI::mouseDoubleClickEvent(QMouseEvent* event) {
+    CListElementUI* row = nullptr;
+    if (buttonsTakeClicks_ && event->button() == Qt::LeftButton) {
+        // The second press of a double click on a button is one more press of it.
+        if (CListCellUI* cell = ButtonCellAt(event->position().toPoint(), &row)) {
+            pressOnButton_ = true;
+            event->accept();
+            OnCellButtonDown(*row, *cell);
+            return;
+        }
+    }
+    QListView::mouseDoubleClickEvent(event);
 }
 
 void CListUI::RowChanged(const CListElementUI& row) {
     if (row.index_ >= 0 && row.index_ < GetCount()) viewport()->update(visualRect(model_->index(row.index_)));
+}
+
+void CListUI::RowHeightChanged(const CListElementUI& row) {
+    if (RowHeightOf(row) != rowHeight_) setUniformItemSizes(false);
+    scheduleDelayedItemsLayout();
 }
 
 void CListUI::VisibilityChanged(const CListElementUI& row) {

@@ -1,15 +1,27 @@
 #pragma once
 // A list that stays fast with tens of thousands of rows: rows are lightweight records
-// (no widget each) painted by the list from a row template. The template is an
+// (no widget each) painted by the list from a row template. A template is an
 // item-template skin whose named children give the row's cells (labels, buttons,
-// images) and their places; the template is laid out once per list width.
+// images) and their places. A list may hold rows of several templates (a tree's node
+// and camera rows); each template is read once and laid out once per list width and
+// row indent. A row is as high as its template unless it is given a height of its own.
+// Template extras as string properties: "bkimage" on the form (the row's background),
+// "textcolor" on a label or button ("#RRGGBB" or "#AARRGGBB"). A cell hidden in the
+// template gets the place it would have if it were shown.
+//
+// A row keeps only the cells that were asked for (FindCell, Cell) or changed: the
+// others are drawn from the template's defaults, so 10,000 rows of nine cells cost
+// little more than their three or four changed cells.
 //
 // Notifications: "itemclick", "itemdbclick", "itemactivate" (sender: the row),
 // "itemselect" (sender: the list, wParam new index, lParam previous index), and a
 // press on a button cell goes to OnCellButtonDown (default: "buttondown" from the cell).
 
+#include <QColor>
 #include <QListView>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +31,7 @@ namespace ui {
 
 class CListUI;
 class CListElementUI;
+struct ListRowTemplate;
 
 // One named part of a row: text, background image, visibility, enabled state.
 class CListCellUI final : public CControlUI {
@@ -37,15 +50,28 @@ public:
     CControlUI* GetParent() const override;
     void SetBkImage(const std::string& attr) override;
     Kind GetKind() const { return kind_; }
-    const ImageAttr& BkImage() const { return bkImage_; }
+    const ImageAttr& BkImage() const { return BkImageAttr(); }
+
+    // A place of its own in the row (row coordinates, indent included) instead of the
+    // template's; for rows laid out by their list's code rather than by a template.
+    void SetPlace(const QRect& place);
+    const std::optional<QRect>& GetPlace() const { return place_; }
+    // Text colour instead of the list's.
+    void SetTextColor(const QColor& color);
+    const std::optional<QColor>& GetTextColor() const { return textColor_; }
 
 private:
+    friend class CListElementUI;
+    friend class CListUI;
     CListElementUI& row_;
     std::string name_;
+    int templateIndex_ = -1;  // the template cell it stands for; -1: a cell of its own
     Kind kind_;
     std::string text_;
     bool visible_ = true;
     bool enabled_ = true;
+    std::optional<QRect> place_;
+    std::optional<QColor> textColor_;
 };
 
 class CListElementUI final : public CControlUI {
@@ -65,18 +91,28 @@ public:
     CControlUI* GetParent() const override;
     void SetBkImage(const std::string& attr) override;
 
-    // Pixels the cells are moved right (tree levels).
+    // Pixels kept free at the row's left (tree levels): the template's cells are laid
+    // out in the width that remains, so cells anchored right stay in place.
     int GetIndent() const { return indent_; }
     void SetIndent(int pixels);
+    // The row's height; 0 (the default) means the template's.
+    int GetFixedHeight() const { return fixedHeight_; }
+    void SetFixedHeight(int pixels);
 
     // The cell of that name, created on first use as a label when the template has none.
     CListCellUI* Cell(const std::string& name);
+    // The cell of that name (a template cell starts with the template's text, picture
+    // and visibility), or nullptr when neither the row nor its template has one.
     CListCellUI* FindCell(const std::string& name) const;
+    // A cell the template does not have (rows laid out by code); the existing one when
+    // the row already has a cell of that name.
+    CListCellUI* AddCell(std::string name, CListCellUI::Kind kind);
+    // The cells the row holds now (the template's others show their defaults).
     const std::vector<std::unique_ptr<CListCellUI>>& Cells() const { return cells_; }
 
     CListUI* GetOwner() const { return owner_; }
     int GetIndex() const;
-    const ImageAttr& BkImage() const { return bkImage_; }
+    const ImageAttr& BkImage() const { return BkImageAttr(); }
 
     // Repaints the row (after a change of a cell).
     void Invalidate();
@@ -84,15 +120,16 @@ public:
 private:
     friend class CListUI;
     friend class CListCellUI;
-    CListCellUI* AddCell(std::string name, CListCellUI::Kind kind);
     CListUI* owner_ = nullptr;
+    const ListRowTemplate* template_ = nullptr;
     std::string name_;
     std::string text_;
     bool visible_ = true;
     bool enabled_ = true;
     int indent_ = 0;
+    int fixedHeight_ = 0;
     int index_ = -1;
-    std::vector<std::unique_ptr<CListCellUI>> cells_;
+    mutable std::vector<std::unique_ptr<CListCellUI>> cells_;
 };
 
 class CListUI : public CWidgetControl<QListView> {
@@ -102,64 +139,83 @@ public:
     std::string GetClass() const override { return "List"; }
     void Attach(CPaintManagerUI* manager) override;
 
-    // Reads the row template; false (logged) when it cannot be read. Without a
-    // template a row shows its text.
+    // Reads the row template and makes it the one CreateElement() uses; false (logged)
+    // when it cannot be read. Without a template a row shows its text.
     bool SetRowTemplate(const std::string& skinFile);
-    // A new row with the template's cells and their default texts and images.
+    // A new row with the default template's cells and their default texts and images.
     std::unique_ptr<CListElementUI> CreateElement() const;
+    // A new row of the named template, read on first use; nullptr (logged) when the
+    // template cannot be read.
+    std::unique_ptr<CListElementUI> CreateElement(const std::string& skinFile);
 
-    bool Add(std::unique_ptr<CListElementUI> row);
-    bool AddAt(std::unique_ptr<CListElementUI> row, int index);
+    virtual bool Add(std::unique_ptr<CListElementUI> row);
+    virtual bool AddAt(std::unique_ptr<CListElementUI> row, int index);
     // Adds many rows at once (one model reset instead of one insert per row).
     void AddRange(std::vector<std::unique_ptr<CListElementUI>> rows);
-    bool Remove(CListElementUI* row);
-    bool RemoveAt(int index);
-    void RemoveAll();
+    virtual bool Remove(CListElementUI* row);
+    virtual bool RemoveAt(int index);
+    // Removes `count` rows from `first` on in one step; false when the range is not
+    // inside the list.
+    bool RemoveRange(int first, int count);
+    virtual void RemoveAll();
 
     int GetCount() const;
     CListElementUI* GetItemAt(int index) const;
     int GetItemIndex(const CListElementUI* row) const;
     int GetCurSel() const;
     // Selects (and scrolls to) the row; sends "itemselect" when the selection changes.
-    bool SelectItem(int index);
+    virtual bool SelectItem(int index);
     void EnsureVisible(int index);
+    // Height of a row of the default template.
     int RowHeight() const { return rowHeight_; }
+    int RowHeightOf(const CListElementUI& row) const;
 
-    // Where the named template cell lies in a row of the current width.
+    // Where the cell lies in the list's viewport now; empty when the row is not laid out.
     QRect CellRect(const CListElementUI& row, const CListCellUI& cell) const;
+
+    // When on, a press on a button cell belongs to the button alone: the row is neither
+    // selected nor reports "itemclick" or "itemdbclick" for it. Off by default.
+    void SetButtonCellsTakeClicks(bool on) { buttonsTakeClicks_ = on; }
 
 protected:
     virtual void OnCellButtonDown(CListElementUI& row, CListCellUI& cell);
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    // The button cell under a point of the viewport, if any.
+    CListCellUI* ButtonCellAt(const QPoint& pointInViewport, CListElementUI** row = nullptr) const;
 
 private:
     friend class CListElementUI;
     friend class CListCellUI;
+    friend struct ListRowTemplate;
     class Model;
     class Delegate;
-    struct TemplateCell {
-        std::string name;
-        CListCellUI::Kind kind;
-        QRect rect;
-        std::string text;
-        std::string image;
-        Qt::Alignment align;
-        bool visible;
-    };
-    const TemplateCell* TemplateCellOf(const std::string& name) const;
-    void LayoutTemplate();
+    // Places of the template's cells (in template order) for one indent.
+    using CellLayout = std::vector<QRect>;
+    ListRowTemplate* LoadTemplate(const std::string& skinFile);
+    std::unique_ptr<CListElementUI> NewElement(const ListRowTemplate* shape) const;
+    // The template's cells laid out for a row of that indent at the current width.
+    const CellLayout* LayoutOf(const CListElementUI& row) const;
+    QRect PlaceOf(const CellLayout* layout, const CListCellUI& cell) const;
     void RowChanged(const CListElementUI& row);
+    void RowHeightChanged(const CListElementUI& row);
     void VisibilityChanged(const CListElementUI& row);
     void Reindex(int from);
     CListCellUI* CellAt(const CListElementUI& row, const QPoint& pointInRow) const;
+    // The row's cell for template cell `index`, or nullptr when it still has the defaults.
+    static const CListCellUI* OwnCell(const CListElementUI& row, int index);
 
     std::unique_ptr<Model> model_;
     Delegate* delegate_ = nullptr;
-    std::unique_ptr<QWidget> template_;
-    std::vector<TemplateCell> cells_;
+    std::vector<std::unique_ptr<ListRowTemplate>> templates_;
+    const ListRowTemplate* default_ = nullptr;
     int rowHeight_ = 24;
     int lastSelection_ = -1;
+    bool buttonsTakeClicks_ = false;
+    bool pressOnButton_ = false;
 };
 
 }  // namespace ui

@@ -78,6 +78,7 @@ bool CPaintManagerUI::SetTimer(CControlUI* control, std::uintptr_t id, unsigned 
     if (!timer) {
         timer.reset(new QTimer);
         QObject::connect(timer.get(), &QTimer::timeout, [this, control, id] {
+            if (control && control->OnTimer(id)) return;
             if (timerSink_ && timerSink_->OnTimerMessage(id, control)) return;
             SendNotify(control, notify::kTimer, id);
         });

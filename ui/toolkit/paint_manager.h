@@ -86,6 +86,8 @@ public:
         return dynamic_cast<T*>(FindSubControlByName(parent, name));
     }
 
+    // A control's own timers go to its OnTimer first; the others arrive at the window
+    // as message 275. The control must kill its timers before it goes away.
     bool SetTimer(CControlUI* control, std::uintptr_t id, unsigned elapseMs);
     bool KillTimer(CControlUI* control, std::uintptr_t id);
     void KillTimers(CControlUI* control);

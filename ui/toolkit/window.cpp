@@ -19,6 +19,7 @@
 #include "app/log_file.h"
 #include "platform/paths.h"
 #include "ui/toolkit/list.h"
+#include "ui/toolkit/tree_view.h"
 #include "ui/toolkit/ui_executor.h"
 
 namespace ui {
@@ -90,6 +91,7 @@ private:
         if (c == "QStackedWidget") return new CTabLayoutUI(parent);
         if (c == "QDateTimeEdit" || c == "QDateEdit" || c == "QTimeEdit") return new CDateTimeUI(parent);
         if (c == "QListView" || c == "QListWidget" || c == "CListUI") return new CListUI(parent);
+        if (c == "QTreeView" || c == "QTreeWidget" || c == "CTreeViewUI") return new CTreeViewUI(parent);
         return nullptr;
     }
     WindowImplBase* creator_;
@@ -155,9 +157,8 @@ private:
 
 // Host -----------------------------------------------------------------------------
 
-WindowHost::WindowHost(WindowImplBase& window, QWidget* parent)
-    : QWidget(parent, parent ? Qt::Dialog | Qt::FramelessWindowHint : Qt::Window | Qt::FramelessWindowHint),
-      window_(window) {}
+WindowHost::WindowHost(WindowImplBase& window, QWidget* parent, Qt::WindowFlags flags)
+    : QWidget(parent, flags), window_(window) {}
 
 void WindowHost::closeEvent(QCloseEvent* event) {
     // Closing from outside (window manager) ends the window like Escape does.
@@ -185,6 +186,10 @@ void WindowHost::resizeEvent(QResizeEvent* event) {
 // Window ---------------------------------------------------------------------------
 
 WindowImplBase::WindowImplBase() = default;
+
+Qt::WindowFlags WindowImplBase::GetWindowFlags(bool owned) const {
+    return (owned ? Qt::Dialog : Qt::Window) | Qt::FramelessWindowHint;
+}
 
 WindowImplBase::~WindowImplBase() {
     DestroyHandle();
@@ -249,7 +254,8 @@ bool WindowImplBase::Create(platform::WindowHandle parent, const std::string& ca
     if (host_) return IsCreated();
     WindowEventFilter::Install();
     WindowImplBase* owner = WindowFromHandle(parent);
-    host_ = std::make_unique<WindowHost>(*this, owner ? owner->GetWidget() : nullptr);
+    QWidget* ownerWidget = owner ? owner->GetWidget() : nullptr;
+    host_ = std::make_unique<WindowHost>(*this, ownerWidget, GetWindowFlags(ownerWidget != nullptr));
     host_->setWindowTitle(QString::fromStdString(caption));
     host_->setObjectName(QString::fromStdString(GetWindowClassName()));
 

@@ -25,7 +25,7 @@ class WindowImplBase;
 // The top-level widget of a skinned window; it holds the loaded skin.
 class WindowHost : public QWidget {
 public:
-    explicit WindowHost(WindowImplBase& window, QWidget* parent);
+    WindowHost(WindowImplBase& window, QWidget* parent, Qt::WindowFlags flags);
     WindowImplBase& Window() const { return window_; }
 
 protected:
@@ -50,6 +50,9 @@ public:
     virtual std::string GetSkinFolder() { return {}; }
     // Form markup used when the skin file is missing or unreadable; empty: none.
     virtual std::string GetFallbackSkin() { return {}; }
+    // Qt window flags of the window (`owned`: it has a parent window). Frameless
+    // dialogs and top-level windows by default; pop-ups and tool windows change them.
+    virtual Qt::WindowFlags GetWindowFlags(bool owned) const;
 
     // Hooks, all on the user-interface thread.
     virtual void InitWindow() {}
