@@ -92,7 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckOrder(*tree);
 
     for (std::string_view command : commands) {
-        const std::string arg(command.substr(command[0] == 'x' ? 2 : 1));
+        const std::size_t skip = command[0] == 'x' ? 2 : 1;
+        const std::string arg(command.size() > skip ? command.substr(skip) : std::string_view());
         if (command[0] == '?') {
             trees.Search(arg);
         } else if (command[0] == '+' || command[0] == '-') {

@@ -119,7 +119,11 @@ void CPickerWnd::Notify(TNotifyUI& msg) {
     Changed();
 }
 
-void CPickerWnd::OnClose() { DeleteLater(this); }
+void CPickerWnd::OnClose() {
+    if (!deleteOnClose_) return;
+    deleteOnClose_ = false;
+    DeleteLater(this);
+}
 
 // Calendar ---------------------------------------------------------------------------
 
@@ -133,6 +137,7 @@ QPoint CCalWnd::AnchorFor(const QPoint& windowTopLeft, const QPoint& field) {
 
 CCalWnd* CCalWnd::OpenFor(COptionUI* field, platform::WindowHandle mainWindow, QPoint anchor) {
     auto* calendar = new CCalWnd(field, anchor);
+    calendar->deleteOnClose_ = true;
     if (calendar->Open(mainWindow)) return calendar;
     delete calendar;
     return nullptr;
@@ -201,6 +206,7 @@ QPoint CDateWnd::AnchorFor(const QPoint& windowTopLeft, const QPoint& edit) {
 
 CDateWnd* CDateWnd::OpenFor(CEditUI* edit, platform::WindowHandle mainWindow, QPoint anchor) {
     auto* picker = new CDateWnd(edit, anchor);
+    picker->deleteOnClose_ = true;
     if (picker->Open(mainWindow)) return picker;
     delete picker;
     return nullptr;

@@ -2,8 +2,9 @@
 // The two small picker windows: the calendar with time of day CCalWnd ("cal.xml", for
 // the playback search fields) and the date picker CDateWnd ("date.xml", for account
 // expiry edits). Both are tool windows placed with their bottom-left corner at an
-// anchor point, write their value into their target after every change, close when
-// the focus goes to another window, and delete themselves once closed.
+// anchor point, write their value into their target after every change, and close
+// when the focus goes to another window. Opened with OpenFor, they delete themselves
+// once closed.
 
 #include <QPoint>
 #include <QPointer>
@@ -55,6 +56,7 @@ protected:
     void Changed();
 
     DateTimeFields fields_ = DateTimeFields::Now();
+    bool deleteOnClose_ = false;
 
 private:
     void BuildDayGrid();

@@ -84,9 +84,14 @@ CPopMenu* CPopMenu::Open(const std::string& skinFile, CControlUI* owner, int x, 
 bool CPopMenu::Show(CControlUI* owner, int x, int y) {
     owner_ = owner;
     at_ = QPoint(x, y);
-    if (!Create(WindowHandleOf(owner), {})) return false;
+    const platform::WindowHandle ownerWindow = WindowHandleOf(owner);
+    WindowImplBase* ownerBase = WindowFromHandle(ownerWindow);
+    shadow_ = std::make_unique<CShadowWnd>(ownerBase ? ownerBase->GetWidget() : nullptr);
+    if (!Create(ownerWindow, {})) {
+        shadow_.reset();
+        return false;
+    }
     QWidget* menu = GetWidget();
-    shadow_ = std::make_unique<CShadowWnd>(menu->parentWidget());
     shadow_->setGeometry(menu->geometry());
     shadow_->show();
     menu->show();
@@ -103,7 +108,7 @@ void CPopMenu::InitWindow() {
     auto* events = new Events(*this);
     menu->installEventFilter(events);
     for (QWidget* child : menu->findChildren<QWidget*>()) child->installEventFilter(events);
-    new FocusLossWatcher(menu, {}, [this] { Close(); });
+    new FocusLossWatcher(menu, {shadow_.get()}, [this] { Close(); });
     OnSize(size.width(), size.height());
 }
 

@@ -239,8 +239,8 @@ TEST(Calendar, ButtonsAndTypedTimesWriteTheField) {
     auto* field = new COptionUI(&host);
     field->SetText("2015-01-15 23:10:05");
     field->Selected(true, false);
-    auto* calendar = new CCalWnd(field, QPoint(200, 500));
-    ASSERT_TRUE(calendar->Open(0));
+    auto* calendar = CCalWnd::OpenFor(field, 0, QPoint(200, 500));
+    ASSERT_NE(calendar, nullptr);
     QPointer<QWidget> window = calendar->GetWidget();
     EXPECT_EQ(window->geometry().bottomLeft(), QPoint(200, 499)) << "bottom-left corner at the anchor";
     auto control = [&](const char* name) { return calendar->m_PaintManager.FindControl(name); };

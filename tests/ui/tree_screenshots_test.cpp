@@ -153,8 +153,8 @@ TEST_F(ScreenshotTest, CalendarAndMenu) {
     QWidget host;
     auto* field = new COptionUI(&host);
     field->SetText("2015-07-16 08:30:00");
-    auto* calendar = new CCalWnd(field, QPoint(100, 500));
-    ASSERT_TRUE(calendar->Open(0));
+    auto* calendar = CCalWnd::OpenFor(field, 0, QPoint(100, 500));
+    ASSERT_NE(calendar, nullptr);
     QApplication::processEvents();
     Save(calendar->GetWidget()->grab().toImage(), "calendar.png");
     calendar->Close();
