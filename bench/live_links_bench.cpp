@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "alloc_counter.h"
+#include "bench/sim_process.h"
 #include "control/control_client.h"
 #include "platform/ini_file.h"
 #include "platform/paths.h"
@@ -94,22 +95,13 @@ int main() {
         return 1;
     }
     posix_spawn_file_actions_destroy(&actions);
-    int masterPort = 0;
-    for (int i = 0; i < 200 && masterPort <= 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        masterPort = std::atoi(platform::ReadProfileString("Ports", "Master", "0", state).c_str());
-    }
+    const int masterPort = bench_support::WaitForMasterPort(state);
     if (masterPort <= 0) {
         std::fprintf(stderr, "the simulated service did not start\n");
         return 1;
     }
 
-    app::AppConfig config;
-    config.serverList = {"127.0.0.1"};
-    config.serverPort = masterPort;
-    config.serverPath = "/master";
-    config.currentUserName = "demo";
-    config.currentUserPassword = "larkview";
+    app::AppConfig config = bench_support::DemoAccountConfig(masterPort);
     control::ControlClient client(control::ControlClient::Timing{}, config);
     if (client.Connect() != 0 || client.Login() != 1) {
         std::fprintf(stderr, "login failed\n");
