@@ -1,5 +1,6 @@
 #include "sim/forwarding_service.h"
 
+#include <set>
 #include <map>
 #include <mutex>
 
@@ -158,6 +159,13 @@ int ForwardingService::StopCamera(const std::string& cameraId) {
 void ForwardingService::ClearFaults() {
     faults_.Clear();
     SetRefuseConnections(false);
+}
+
+std::vector<std::string> ForwardingService::LinkedCameras() const {
+    std::set<std::string> ids;
+    for (const auto& session : Sessions({}))
+        if (session->GetKind() != ForwardSession::Kind::kNone) ids.insert(session->CameraId());
+    return {ids.begin(), ids.end()};
 }
 
 int ForwardingService::ActiveLinks(const std::string& cameraId) const {

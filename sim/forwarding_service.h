@@ -57,6 +57,8 @@ public:
 
     Stats GetStats() const;
     int ActiveLinks(const std::string& cameraId = {}) const;
+    // The cameras that have at least one open link, each once.
+    std::vector<std::string> LinkedCameras() const;
     ServiceStore& Store() { return store_; }
 
 private:

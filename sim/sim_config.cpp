@@ -68,6 +68,9 @@ bool Apply(const std::string& key, const std::string& value, SimConfig& config, 
     } else if (key == "alarm-interval-ms") {
         if (!integer(0, 86400000)) return false;
         config.alarmPushIntervalMs = static_cast<int>(number);
+    } else if (key == "fault-interval-ms") {
+        if (!integer(0, 86400000)) return false;
+        config.faultIntervalMs = static_cast<int>(number);
     } else if (key == "scramble" || key == "push-notices" || key == "verbose") {
         bool flag = true;
         if (!value.empty() && !ParseBool(value, flag)) {
@@ -88,7 +91,8 @@ const std::map<std::string, std::string> kIniKeys = {
     {"Database", "db"}, {"CameraCount", "cameras"}, {"ListChunkRows", "chunk"}, {"UploadUrl", "upload-url"},
     {"ServerPath", "server-path"}, {"UpdateUrl", "update-url"}, {"StateFile", "state"},
     {"ForwardServers", "forward"}, {"ClipSeconds", "clip-seconds"}, {"CameraVideo", "camera-video"},
-    {"ClipCacheMegabytes", "clip-cache-mb"}, {"AlarmIntervalMs", "alarm-interval-ms"}, {"Scramble", "scramble"},
+    {"ClipCacheMegabytes", "clip-cache-mb"}, {"AlarmIntervalMs", "alarm-interval-ms"},
+    {"FaultIntervalMs", "fault-interval-ms"}, {"Scramble", "scramble"},
     {"PushNotices", "push-notices"}, {"Verbose", "verbose"}};
 
 }  // namespace
@@ -195,10 +199,11 @@ std::string SimUsage() {
            "                    [--db=FILE] [--cameras=N] [--chunk=ROWS] [--upload-url=URL] [--server-path=/master]\n"
            "                    [--update-url=URL] [--state=FILE] [--forward=HOST:PORT,...] [--clip-seconds=N]\n"
            "                    [--camera-video=WxH@FPS] [--clip-cache-mb=N] [--alarm-interval-ms=N]\n"
+           "                    [--fault-interval-ms=N]\n"
            "                    [--scramble] [--push-notices] [--verbose]\n"
            "ini file: section [Sim], keys ListenAddress MasterPort ProxyPort Database CameraCount ListChunkRows\n"
            "          UploadUrl ServerPath UpdateUrl StateFile ForwardServers ClipSeconds CameraVideo\n"
-           "          ClipCacheMegabytes AlarmIntervalMs Scramble PushNotices Verbose\n";
+           "          ClipCacheMegabytes AlarmIntervalMs FaultIntervalMs Scramble PushNotices Verbose\n";
 }
 
 }  // namespace sim

@@ -31,6 +31,7 @@ struct SimConfig {
     std::optional<CameraVideo> cameraVideo;     // size and rate for every camera
     std::size_t clipCacheMegabytes = 256;
     int alarmPushIntervalMs = 0;                // 0: no periodic alarms
+    int faultIntervalMs = 0;                    // 0: no fault rounds (see SimService::RunFaultRound)
     bool scrambleByDefault = false;
     bool pushNoticesOnLogin = false;
     bool verbose = false;
@@ -51,7 +52,7 @@ bool LoadSimConfig(const std::string& iniPath, SimConfig& config, std::string& e
 // Flags: --config=FILE (read first), --listen=, --master-port=, --proxy-port=, --db=,
 // --cameras=, --chunk=, --upload-url=, --server-path=, --update-url=, --state=,
 // --forward=, --clip-seconds=, --camera-video=WxH@FPS, --clip-cache-mb=,
-// --alarm-interval-ms=, --scramble, --push-notices, --verbose.
+// --alarm-interval-ms=, --fault-interval-ms=, --scramble, --push-notices, --verbose.
 bool ParseSimArgs(int argc, const char* const* argv, SimConfig& config, std::string& error);
 
 // Checks ranges and the loopback rule.

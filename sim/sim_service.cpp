@@ -95,6 +95,7 @@ int SimService::Start(std::string* error) {
     channel_ = std::move(endpoint);
 
     if (config_.alarmPushIntervalMs > 0) SchedulePeriodicAlarms();
+    if (config_.faultIntervalMs > 0) ScheduleFaultRounds();
     if (!config_.stateFile.empty() && !WriteStateFile(why)) return fail(kStateFileFailed, why);
     return kOk;
 }
@@ -137,6 +138,35 @@ void SimService::SchedulePeriodicAlarms() {
         control_->PushRandomAlarms();
         SchedulePeriodicAlarms();
     });
+}
+
+void SimService::ScheduleFaultRounds() {
+    Schedule(std::chrono::milliseconds(config_.faultIntervalMs), [this] {
+        if (!running_) return;
+        const std::string what = RunFaultRound(faultRound_++);
+        std::printf("larkview-sim: fault round %u: %s\n", faultRound_, what.c_str());
+        std::fflush(stdout);
+        ScheduleFaultRounds();
+    });
+}
+
+std::string SimService::RunFaultRound(unsigned round) {
+    const std::vector<std::string> cameras = forwarding_ ? forwarding_->LinkedCameras() : std::vector<std::string>{};
+    // Rotate through the cameras too, so that every one of them meets each fault.
+    const std::string camera = cameras.empty() ? std::string() : cameras[(round / 4) % cameras.size()];
+    switch (round % 4) {
+        case 0:
+            if (camera.empty()) return "no camera to drop";
+            return "dropped " + std::to_string(forwarding_->DropLinks(camera)) + " links of camera " + camera;
+        case 1:
+            if (camera.empty()) return "no camera to stop";
+            return "stopped " + std::to_string(forwarding_->StopCamera(camera)) + " links of camera " + camera;
+        case 2:
+            return "dropped all " + std::to_string(forwarding_ ? forwarding_->DropLinks() : 0) + " forwarding links";
+        default:
+            DropControlConnections();
+            return "dropped the control connections";
+    }
 }
 
 std::optional<std::string> SimService::Picture(const std::string& relativePath) {

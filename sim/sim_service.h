@@ -74,12 +74,18 @@ public:
     // and no more (docs/protocol.md: 4-byte big-endian length, then the message).
     bool SendTruncatedFrame(ConnectionId connection);
 
+    // One round of the soak's misbehaviour, in rotation by `round`: drop one camera's
+    // links, stop one camera's stream, drop every forwarding link, drop every control
+    // connection. Returns what was done, for the log.
+    std::string RunFaultRound(unsigned round);
+
     // Runs `task` on the service's thread after `delay`.
     void Schedule(std::chrono::milliseconds delay, std::function<void()> task);
 
 private:
     std::optional<std::string> Picture(const std::string& relativePath);
     void SchedulePeriodicAlarms();
+    void ScheduleFaultRounds();
     bool WriteStateFile(std::string& error);
     bool WriteForwardPorts(const std::string& path) const;
 
@@ -94,6 +100,7 @@ private:
     std::unique_ptr<MasterHttpServer> master_;
     std::unique_ptr<ForwardingService> forwarding_;
     std::atomic<bool> running_{false};
+    unsigned faultRound_ = 0;
     std::mutex pictureLock_;
     std::map<std::string, std::string> pictureCache_;
 };

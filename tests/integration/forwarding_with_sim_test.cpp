@@ -423,6 +423,33 @@ TEST_F(ForwardingWithSim, SupervisionReopensAfterTheServerDropsTheLink) {
     EXPECT_TRUE(video.Pop()->IsKeyFrame()) << "the reopened stream starts on a key frame";
 }
 
+// The soak's fault rounds rotate over the streaming cameras: drop its links, stop its
+// stream, drop every link, drop the control connections; a link comes back each time.
+TEST_F(ForwardingWithSim, FaultRoundsHitTheStreamingCameraAndTheLinkComesBack) {
+    UseVideo(kMediaCamera, 20, true);
+    transport::LinkTiming timing;
+    timing.superviseWakeMs = 50;
+    timing.heartbeatStartMs = 100;
+    timing.silenceMs = 600;
+    timing.replyTimeoutMs = 3000;
+    StopObserver observer;
+    transport::VideoLink link(video, audio, Addresses(), timing);
+    link.SetObserver(&observer);
+    ASSERT_EQ(Open(link, kMediaCamera), 1);
+    ASSERT_TRUE(WaitFor([&] { return video.Size() > 0; }));
+    EXPECT_EQ(Sim().Forwarding().LinkedCameras(), std::vector<std::string>{kMediaCamera});
+
+    EXPECT_EQ(Sim().RunFaultRound(0), "dropped 1 links of camera " + kMediaCamera);
+    ASSERT_TRUE(WaitFor([&] { return observer.losses > 0; }));
+    Drain(video);
+    ASSERT_TRUE(WaitFor([&] { return video.Size() > 0 && link.IsOpened(); }, 5000)) << "reopened after a drop";
+
+    EXPECT_EQ(Sim().RunFaultRound(2), "dropped all 1 forwarding links");
+    Drain(video);
+    ASSERT_TRUE(WaitFor([&] { return video.Size() > 0 && link.IsOpened(); }, 5000)) << "reopened after a drop of all";
+    EXPECT_EQ(Sim().RunFaultRound(3), "dropped the control connections");
+}
+
 TEST_F(ForwardingWithSim, AStalledLinkIsReopenedAndHeartbeatsAreAnswered) {
     UseVideo(kCompactCamera, 20, false);
     transport::LinkTiming timing;
