@@ -22,7 +22,7 @@ ControlClient::Timing QuickTiming() {
     timing.heartbeatAfterMs = 200;
     timing.downAfterMs = 600;
     timing.requestTimeoutMs = 3000;
-    timing.listTimeoutMs = 10000;
+    timing.listTimeoutMs = 30000;  // 10,000 cameras in a sanitizer build on a busy machine
     return timing;
 }
 
