@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -126,7 +127,48 @@ int ConvertRowSse2(const std::uint8_t* y, const ChromaRows& c, int width, std::u
     }
     return x;
 }
+
+// The same for rows with a chroma sample per pixel (a picture resampled to its window).
+int ConvertRow444Sse2(const std::uint8_t* y, const std::uint8_t* u, const std::uint8_t* v, int width,
+                      std::uint8_t* out) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i sixteen = _mm_set1_epi16(16);
+    const __m128i half = _mm_set1_epi16(128);
+    const __m128i opaque = _mm_set1_epi8(static_cast<char>(0xFF));
+    int x = 0;
+    for (; x + 16 <= width; x += 16) {
+        const __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + x));
+        const __m128i u8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u + x));
+        const __m128i v8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + x));
+        const __m128i yLo = _mm_sub_epi16(_mm_unpacklo_epi8(luma, zero), sixteen);
+        const __m128i yHi = _mm_sub_epi16(_mm_unpackhi_epi8(luma, zero), sixteen);
+        const Rgb16 lo = Convert8(yLo, _mm_sub_epi16(_mm_unpacklo_epi8(u8, zero), half),
+                                  _mm_sub_epi16(_mm_unpacklo_epi8(v8, zero), half));
+        const Rgb16 hi = Convert8(yHi, _mm_sub_epi16(_mm_unpackhi_epi8(u8, zero), half),
+                                  _mm_sub_epi16(_mm_unpackhi_epi8(v8, zero), half));
+        const __m128i b = _mm_packus_epi16(lo.b, hi.b);
+        const __m128i g = _mm_packus_epi16(lo.g, hi.g);
+        const __m128i r = _mm_packus_epi16(lo.r, hi.r);
+        const __m128i bgLo = _mm_unpacklo_epi8(b, g), bgHi = _mm_unpackhi_epi8(b, g);
+        const __m128i raLo = _mm_unpacklo_epi8(r, opaque), raHi = _mm_unpackhi_epi8(r, opaque);
+        __m128i* target = reinterpret_cast<__m128i*>(out + static_cast<std::size_t>(x) * 4);
+        _mm_storeu_si128(target + 0, _mm_unpacklo_epi16(bgLo, raLo));
+        _mm_storeu_si128(target + 1, _mm_unpackhi_epi16(bgLo, raLo));
+        _mm_storeu_si128(target + 2, _mm_unpacklo_epi16(bgHi, raHi));
+        _mm_storeu_si128(target + 3, _mm_unpackhi_epi16(bgHi, raHi));
+    }
+    return x;
+}
 #endif
+
+// The source index of each of `out` samples spread over `in`: the nearest sample to
+// the output sample's centre.
+void NearestIndices(int in, int out, std::vector<int>& indices) {
+    indices.resize(static_cast<std::size_t>(out));
+    for (int i = 0; i < out; ++i)
+        indices[static_cast<std::size_t>(i)] =
+            std::min(in - 1, static_cast<int>((2 * static_cast<long long>(i) + 1) * in / (2 * static_cast<long long>(out))));
+}
 
 }  // namespace
 
@@ -190,6 +232,61 @@ void ConvertToBgrx(const PlanarPicture& in, std::uint8_t* out, int pitch) {
         done = ConvertRowSse2(y, c, in.width, target);
 #endif
         ConvertRowScalar(y, c, done, in.width, target);
+    }
+}
+
+void ConvertToBgrxScaled(const PlanarPicture& in, std::uint8_t* out, int pitch, int outWidth, int outHeight,
+                         ScaleScratch& scratch) {
+    if (in.width <= 0 || in.height <= 0 || outWidth <= 0 || outHeight <= 0) return;
+    if (scratch.inWidth != in.width || scratch.outWidth != outWidth) {
+        NearestIndices(in.width, outWidth, scratch.columns);
+        scratch.chromaColumns.resize(scratch.columns.size());
+        const int lastChroma = std::max(in.width / 2 - 1, 0);
+        for (std::size_t x = 0; x < scratch.columns.size(); ++x)
+            scratch.chromaColumns[x] = std::min(scratch.columns[x] / 2, lastChroma);
+        scratch.inWidth = in.width;
+        scratch.outWidth = outWidth;
+        scratch.y.resize(static_cast<std::size_t>(outWidth));
+        scratch.u.resize(static_cast<std::size_t>(outWidth));
+        scratch.v.resize(static_cast<std::size_t>(outWidth));
+    }
+    if (scratch.inHeight != in.height || scratch.outHeight != outHeight) {
+        NearestIndices(in.height, outHeight, scratch.rows);
+        scratch.inHeight = in.height;
+        scratch.outHeight = outHeight;
+    }
+    const int* columns = scratch.columns.data();
+    const int* chromaColumns = scratch.chromaColumns.data();
+    std::uint8_t* ys = scratch.y.data();
+    std::uint8_t* us = scratch.u.data();
+    std::uint8_t* vs = scratch.v.data();
+    int lastRow = -1;
+    for (int row = 0; row < outHeight; ++row) {
+        std::uint8_t* target = out + static_cast<std::size_t>(row) * pitch;
+        const int source = scratch.rows[static_cast<std::size_t>(row)];
+        if (source == lastRow) {
+            // Upscaled rows repeat: copy the row just made.
+            std::memcpy(target, target - pitch, static_cast<std::size_t>(outWidth) * 4);
+            continue;
+        }
+        lastRow = source;
+        const std::uint8_t* y = in.y + static_cast<std::size_t>(source) * in.width;
+        const ChromaRows c = ChromaFor(in, source);
+        for (int x = 0; x < outWidth; ++x) ys[x] = y[columns[x]];
+        if (c.width == 0) {
+            std::memset(us, 128, static_cast<std::size_t>(outWidth));
+            std::memset(vs, 128, static_cast<std::size_t>(outWidth));
+        } else {
+            for (int x = 0; x < outWidth; ++x) {
+                us[x] = c.u[chromaColumns[x]];
+                vs[x] = c.v[chromaColumns[x]];
+            }
+        }
+        int done = 0;
+#if defined(__SSE2__)
+        done = ConvertRow444Sse2(ys, us, vs, outWidth, target);
+#endif
+        for (int x = done; x < outWidth; ++x) StorePixel(target + static_cast<std::size_t>(x) * 4, ys[x], us[x], vs[x]);
     }
 }
 
