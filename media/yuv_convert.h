@@ -38,6 +38,8 @@ void ConvertToBgrx(const PlanarPicture& in, std::uint8_t* out, int pitch);
 struct ScaleScratch {
     int inWidth = 0, outWidth = 0, inHeight = 0, outHeight = 0;
     std::vector<int> columns, chromaColumns, rows;
+    std::vector<int> lumaBases, chromaBases;  // per group of eight outputs
+    std::vector<std::uint8_t> lumaMasks, chromaMasks;
     std::vector<std::uint8_t> y, u, v;
 };
 // The same conversion into outWidth x outHeight pixels, each taking the source pixel
