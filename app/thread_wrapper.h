@@ -3,6 +3,7 @@
 // control client's keep-alive and the login thread run in one.
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -31,6 +32,7 @@ public:
 
     // For the body: waits up to timeoutMs for the stop request.
     bool WaitForStop(std::uint32_t timeoutMs) { return stopEvent_.Wait(timeoutMs); }
+    bool WaitForStopUntil(std::chrono::steady_clock::time_point deadline) { return stopEvent_.WaitUntil(deadline); }
     platform::Event& StopEvent() { return stopEvent_; }
 
     platform::ThreadId Id() const { return id_; }

@@ -3,6 +3,8 @@
 #include "app/log_file.h"
 #include "media/yuv_convert.h"
 
+#include <algorithm>
+
 namespace media {
 
 CDDrawShow::~CDDrawShow() { Destroy(); }
@@ -23,16 +25,48 @@ bool CDDrawShow::Create(platform::WindowHandle window, int type, int width, int 
         return false;
     }
     // The window clips what it shows to itself; there is no separate clipper to make.
-    auto surface = std::make_shared<DisplaySurface>(type, width, height);
-    if (surface->Bits() == nullptr) {
+    target_ = std::move(target);
+    pictureWidth_ = width;
+    pictureHeight_ = height;
+    if (!MakeSurface(type)) {
+        target_.reset();
+        surface_.reset();
         app::LogWrite(" CDDrawShow::CreateDDrawObj 创建辅表面失败!");
         return false;
     }
-    target_ = std::move(target);
-    surface_ = std::move(surface);
     window_ = window;
     type_ = type;
     return true;
+}
+
+namespace {
+// A side of the software surface: the picture's, or the window's when that is smaller
+// (and known).
+int FitSide(int picture, int window) { return window > 0 ? std::min(picture, window) : picture; }
+}  // namespace
+
+bool CDDrawShow::MakeSurface(int type) {
+    int width = pictureWidth_;
+    int height = pictureHeight_;
+    if (type == kSurfacePlain) {
+        width = FitSide(width, target_->ClientWidth());
+        height = FitSide(height, target_->ClientHeight());
+    }
+    auto surface = std::make_shared<DisplaySurface>(type, width, height);
+    if (surface->Bits() == nullptr) return false;
+    surface_ = std::move(surface);
+    return true;
+}
+
+void CDDrawShow::FitPlainSurface() {
+    if (surface_->Type() != kSurfacePlain) return;
+    const int width = FitSide(pictureWidth_, target_->ClientWidth());
+    const int height = FitSide(pictureHeight_, target_->ClientHeight());
+    if (width == surface_->Width() && height == surface_->Height()) return;
+    // The window was resized: a surface of its new size; the old one goes when the
+    // window takes the new one.
+    std::shared_ptr<DisplaySurface> old = surface_;
+    if (!MakeSurface(kSurfacePlain)) surface_ = std::move(old);
 }
 
 bool CDDrawShow::CreateAny(platform::WindowHandle window, int width, int height) {
@@ -43,7 +77,7 @@ bool CDDrawShow::CreateAny(platform::WindowHandle window, int width, int height)
 
 int CDDrawShow::Draw(int width, int height, const std::uint8_t* y, const std::uint8_t* second,
                      const std::uint8_t* third) {
-    if (!surface_ || surface_->Width() != width || surface_->Height() != height) {
+    if (!surface_ || pictureWidth_ != width || pictureHeight_ != height) {
         const platform::WindowHandle window = window_;
         Destroy();
         if (!CreateAny(window, width, height)) {
@@ -53,6 +87,7 @@ int CDDrawShow::Draw(int width, int height, const std::uint8_t* y, const std::ui
     }
     if (!target_ || !surface_ || !y || !second || !third) return 0;
     if (!target_->IsOpen()) return 0;  // the window is gone: the surface cannot be locked
+    FitPlainSurface();
 
     {
         std::lock_guard lock(surface_->Mutex());
@@ -61,7 +96,12 @@ int CDDrawShow::Draw(int width, int height, const std::uint8_t* y, const std::ui
         switch (surface_->Type()) {
             case kSurfaceYuy2: PackYuy2(picture, bits, surface_->Pitch()); break;
             case kSurfaceYv12: CopyYv12(picture, bits, surface_->Pitch()); break;
-            default: ConvertToBgrx(picture, bits, surface_->Pitch()); break;
+            default:
+                if (surface_->Width() == width && surface_->Height() == height)
+                    ConvertToBgrx(picture, bits, surface_->Pitch());
+                else
+                    ConvertToBgrxScaled(picture, bits, surface_->Pitch(), surface_->Width(), surface_->Height(), scale_);
+                break;
         }
         surface_->Filled();
     }

@@ -1,13 +1,15 @@
 #pragma once
 // The display objects of one window: the window's video target (which stands for the
-// display device, its primary surface and clipper) and one off-screen surface of the
-// picture's size in one of three formats. The play thread fills the surface; the
-// window's thread blits it, scaled to the window.
+// display device, its primary surface and clipper) and one off-screen surface in one
+// of three formats. The play thread fills the surface; the window's thread blits it,
+// scaled to the window. The GPU surfaces hold the whole picture (the GPU scales it);
+// the software surface holds it at the window's size when the window is smaller.
 
 #include <cstdint>
 #include <memory>
 
 #include "media/video_target.h"
+#include "media/yuv_convert.h"
 
 namespace media {
 
@@ -34,10 +36,17 @@ public:
     bool CreateAny(platform::WindowHandle window, int width, int height);
 
 private:
+    // The software surface's size for the current picture and window.
+    void FitPlainSurface();
+    bool MakeSurface(int type);
+
     std::shared_ptr<VideoTarget> target_;
     std::shared_ptr<DisplaySurface> surface_;
     platform::WindowHandle window_ = 0;
     int type_ = kSurfaceYv12;
+    int pictureWidth_ = 0;
+    int pictureHeight_ = 0;
+    ScaleScratch scale_;
 };
 
 }  // namespace media

@@ -1,7 +1,6 @@
 #include "media/play_thread.h"
 
 #include "media/play_pacing.h"
-#include "platform/tick.h"
 
 namespace media {
 
@@ -10,13 +9,13 @@ bool PlayThread::Start() {
 }
 
 void PlayThread::Run(app::ThreadWrapper& self) {
-    PlayPacer pacer;
-    while (!self.WaitForStop(pacer.Wait())) {
+    PlayPacer pacer(PaceClock::now());
+    while (!self.WaitForStopUntil(pacer.Due())) {
         self.Beat();
-        const std::uint32_t smoothing = SmoothingDelayMs(video_.Size());
-        const std::uint32_t start = platform::TickCount();
+        const std::size_t queued = video_.Size();
+        const PaceClock::time_point begun = PaceClock::now();
         const int fps = chain_.RunOnce();
-        if (pacer.AfterCycle(fps, smoothing, platform::TickSince(start))) chain_.Repaint();
+        if (pacer.AfterCycle(fps, queued, begun, PaceClock::now())) chain_.Repaint();
     }
 }
 

@@ -38,6 +38,7 @@ VideoOutputWidget::VideoOutputWidget(QWidget* parent) : QWidget(parent) {
     handle_ = platform::CreateWindowHandle([this](platform::Message& message) { return OnMessage(message); },
                                            ui::UiExecutor());
     target_ = VideoTarget::Register(handle_, presenter_ != nullptr);
+    target_->SetClientSize(width(), height());
 }
 
 VideoOutputWidget::~VideoOutputWidget() {
@@ -79,6 +80,7 @@ void VideoOutputWidget::ShowSurfaceKind() {
 
 void VideoOutputWidget::resizeEvent(QResizeEvent* event) {
     if (presenter_) presenter_->setGeometry(QRect(QPoint(0, 0), event->size()));
+    target_->SetClientSize(event->size().width(), event->size().height());
     QWidget::resizeEvent(event);
 }
 

@@ -4,6 +4,7 @@
 // thread (the user-interface thread for a video cell) blits the surface, scaled to
 // the window, when it is asked to present.
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -82,7 +83,16 @@ public:
     // Detaches whatever is attached and asks the window to paint its background.
     void Erase();
 
+    // The window's client area in pixels (0 x 0 until the window tells). The software
+    // surface is converted at this size when the picture is larger, so neither the
+    // conversion nor the blit handles pixels the window cannot show.
+    int ClientWidth() const { return static_cast<int>(clientSize_.load() >> 32); }
+    int ClientHeight() const { return static_cast<int>(clientSize_.load() & 0xFFFFFFFFu); }
+
     // Window side.
+    void SetClientSize(int width, int height) {
+        clientSize_ = (static_cast<std::uint64_t>(std::max(width, 0)) << 32) | static_cast<std::uint32_t>(std::max(height, 0));
+    }
     std::shared_ptr<DisplaySurface> Current() const;
     // The window took the present request (call before painting).
     void PresentTaken() { presentPending_ = false; }
@@ -94,6 +104,7 @@ private:
     const bool gpu_;
     std::atomic<bool> open_{true};
     std::atomic<bool> presentPending_{false};
+    std::atomic<std::uint64_t> clientSize_{0};
     mutable std::mutex mutex_;
     std::shared_ptr<DisplaySurface> current_;
 };

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace media {
 
@@ -33,6 +34,19 @@ std::size_t Yv12Bytes(int height, int pitch);
 // clamped; each chroma sample serves a 2 x 2 block. Within one step of the exact
 // equations; SIMD and plain code give the same bytes.
 void ConvertToBgrx(const PlanarPicture& in, std::uint8_t* out, int pitch);
+// What the resampling conversion keeps between pictures, so it allocates nothing.
+struct ScaleScratch {
+    int inWidth = 0, outWidth = 0, inHeight = 0, outHeight = 0;
+    std::vector<int> columns, chromaColumns, rows;
+    std::vector<int> lumaBases, chromaBases;  // per group of eight outputs
+    std::vector<std::uint8_t> lumaMasks, chromaMasks;
+    std::vector<std::uint8_t> y, u, v;
+};
+// The same conversion into outWidth x outHeight pixels, each taking the source pixel
+// nearest to its centre (what an unsmoothed scaling blit shows). Converting at the
+// window's size costs a fraction of converting the whole picture and then scaling it.
+void ConvertToBgrxScaled(const PlanarPicture& in, std::uint8_t* out, int pitch, int outWidth, int outHeight,
+                         ScaleScratch& scratch);
 // The plain-code form of the same conversion, for comparison.
 void ConvertToBgrxScalar(const PlanarPicture& in, std::uint8_t* out, int pitch);
 

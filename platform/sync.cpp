@@ -24,28 +24,45 @@ void Waitable::WakeWaitersLocked() {
     for (WakeBlock* block : waiters_) block->Wake();
 }
 
-bool Waitable::Wait(std::uint32_t timeoutMs) { return WaitForAny({this}, timeoutMs) == 0; }
+namespace {
+using Clock = std::chrono::steady_clock;
+}  // namespace
 
-int WaitForAny(const std::vector<Waitable*>& objects, std::uint32_t timeoutMs) {
-    using Clock = std::chrono::steady_clock;
+bool Waitable::Wait(std::uint32_t timeoutMs) {
+    Waitable* self = this;
     std::optional<Clock::time_point> deadline;
     if (timeoutMs != kInfinite) deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    return WaitOnObjects(&self, 1, deadline) == 0;
+}
 
+bool Waitable::WaitUntil(std::chrono::steady_clock::time_point deadline) {
+    Waitable* self = this;
+    return WaitOnObjects(&self, 1, deadline) == 0;
+}
+
+int WaitForAny(const std::vector<Waitable*>& objects, std::uint32_t timeoutMs) {
+    std::optional<Clock::time_point> deadline;
+    if (timeoutMs != kInfinite) deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    return Waitable::WaitOnObjects(objects.data(), objects.size(), deadline);
+}
+
+int Waitable::WaitOnObjects(Waitable* const* objects, std::size_t count,
+                            std::optional<std::chrono::steady_clock::time_point> deadline) {
     // Fast path without registering: most waits find a signal at once.
-    for (std::size_t i = 0; i < objects.size(); ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
         std::lock_guard lock(objects[i]->mutex_);
         if (objects[i]->TryAcquireLocked()) return static_cast<int>(i);
     }
-    if (timeoutMs == 0) return kWaitTimeout;
+    if (deadline && Clock::now() >= *deadline) return kWaitTimeout;
 
     Waitable::WakeBlock block;
-    for (Waitable* object : objects) {
-        std::lock_guard lock(object->mutex_);
-        object->waiters_.push_back(&block);
+    for (std::size_t i = 0; i < count; ++i) {
+        std::lock_guard lock(objects[i]->mutex_);
+        objects[i]->waiters_.push_back(&block);
     }
     int result = kWaitTimeout;
     for (;;) {
-        for (std::size_t i = 0; i < objects.size() && result == kWaitTimeout; ++i) {
+        for (std::size_t i = 0; i < count && result == kWaitTimeout; ++i) {
             std::lock_guard lock(objects[i]->mutex_);
             if (objects[i]->TryAcquireLocked()) result = static_cast<int>(i);
         }
@@ -61,14 +78,14 @@ int WaitForAny(const std::vector<Waitable*>& objects, std::uint32_t timeoutMs) {
         }
         block.woken = false;
     }
-    for (Waitable* object : objects) {
-        std::lock_guard lock(object->mutex_);
-        auto& list = object->waiters_;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::lock_guard lock(objects[i]->mutex_);
+        auto& list = objects[i]->waiters_;
         list.erase(std::remove(list.begin(), list.end(), &block), list.end());
     }
     // The deadline may have passed just as a signal came: take it rather than lose it.
     if (result == kWaitTimeout) {
-        for (std::size_t i = 0; i < objects.size(); ++i) {
+        for (std::size_t i = 0; i < count; ++i) {
             std::lock_guard lock(objects[i]->mutex_);
             if (objects[i]->TryAcquireLocked()) return static_cast<int>(i);
         }

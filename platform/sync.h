@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace platform {
@@ -28,10 +29,15 @@ public:
     // Waits until this object is signalled (and consumes the signal where the
     // object is auto-resetting). True when signalled, false on time-out.
     bool Wait(std::uint32_t timeoutMs = kInfinite);
+    // The same, until a point of the steady clock (sub-millisecond; no rounding).
+    bool WaitUntil(std::chrono::steady_clock::time_point deadline);
 
 protected:
     friend int WaitForAny(const std::vector<Waitable*>& objects, std::uint32_t timeoutMs);
     struct WakeBlock;
+    // Waits on `count` objects; no deadline waits without limit. Allocates nothing.
+    static int WaitOnObjects(Waitable* const* objects, std::size_t count,
+                             std::optional<std::chrono::steady_clock::time_point> deadline);
 
     // Called with mutex_ held: take the signal if it is present.
     virtual bool TryAcquireLocked() = 0;

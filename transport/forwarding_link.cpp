@@ -45,49 +45,67 @@ void ForwardingLink::StartSupervision() {
 void ForwardingLink::StopSupervision() { supervision_.Stop(); }
 
 void ForwardingLink::Close() {
-    opened_ = false;
-    connected_ = false;
     tether::ConnectionHandle old;
     {
         std::lock_guard lock(connectionMutex_);
+        ++session_;
+        opened_ = false;
+        connected_ = false;
         old = handle_;
         handle_ = 0;
     }
     if (old) tether::Close(old);
 }
 
-int ForwardingLink::ConnectAndOpen(const std::string& cameraId, const std::string& address, int port,
-                                   const std::string& password, std::map<std::string, std::string> params,
+std::uint64_t ForwardingLink::BeginSession() {
+    std::lock_guard lock(connectionMutex_);
+    return ++session_;
+}
+
+std::uint64_t ForwardingLink::Session() const {
+    std::lock_guard lock(connectionMutex_);
+    return session_;
+}
+
+int ForwardingLink::ConnectAndOpen(std::uint64_t session, const std::string& cameraId, const std::string& address,
+                                   int port, const std::string& password, std::map<std::string, std::string> params,
                                    int noReplyResult) {
     if (cameraId.empty() || address.empty() || port == 0) return -7;
-    tether::ConnectionHandle handle;
-    {
-        std::lock_guard lock(connectionMutex_);
-        handle = handle_;
-        handle_ = 0;
-    }
-    connected_ = false;
+    tether::ConnectionHandle handle = 0;
+    if (!InSession(session, [&] {
+            handle = handle_;
+            handle_ = 0;
+            connected_ = false;
+        }))
+        return -4;
     if (!tether::ConnectInto(handle, address.c_str(), port, &ForwardingLink::OnTetherReceive, this,
                              timing_.connectTimeoutMs))
         return -4;
-    {
-        std::lock_guard lock(connectionMutex_);
+    const bool current = InSession(session, [&] {
         handle_ = handle;
+        {
+            std::lock_guard identityLock(identityMutex_);
+            identity_ = Identity{address, port, cameraId, password};
+        }
+        connected_ = true;
+    });
+    if (!current) {
+        tether::Close(handle);  // closed while connecting: this connection must not survive
+        return -4;
     }
-    {
-        std::lock_guard lock(identityMutex_);
-        identity_ = Identity{address, port, cameraId, password};
-    }
-    connected_ = true;
 
     std::map<std::string, std::string> reply;
     if (!SendAndWait(openWaiter_, 1, true, params, reply)) return noReplyResult;
-    const std::uint32_t now = platform::TickCount();
-    lastHeartbeatReply_ = now;
-    lastData_ = now;
     const std::string& result = reply["result"];
-    opened_ = result == "1";
-    return opened_ ? 1 : std::atoi(result.c_str());
+    bool opened = false;
+    if (!InSession(session, [&] {
+            const std::uint32_t now = platform::TickCount();
+            lastHeartbeatReply_ = now;
+            lastData_ = now;
+            opened_ = opened = result == "1";
+        }))
+        return -4;
+    return opened ? 1 : std::atoi(result.c_str());
 }
 
 bool ForwardingLink::SendCommand(int msgType, bool tickId, const std::map<std::string, std::string>& params) {

@@ -69,8 +69,26 @@ protected:
     // Stops it; the concrete link's destructor calls this first.
     void StopSupervision();
 
+    // Every Close and every caller's Open starts a new session. A reopen by the
+    // supervision belongs to the session it began in: once that session has ended (the
+    // link was closed or opened anew meanwhile) it gives up and leaves the link alone.
+    std::uint64_t BeginSession();
+    std::uint64_t Session() const;
+    // Runs `change` under the connection lock if `session` is still the current one.
+    template <typename Change>
+    bool InSession(std::uint64_t session, Change change) {
+        std::lock_guard lock(connectionMutex_);
+        if (session != session_) return false;
+        change();
+        return true;
+    }
+    bool InSession(std::uint64_t session) {
+        return InSession(session, [] {});
+    }
+
     // Connects and sends command 1 with `params`; the open reply decides the result.
-    int ConnectAndOpen(const std::string& cameraId, const std::string& address, int port,
+    // -4 (and nothing changed) when `session` ended meanwhile.
+    int ConnectAndOpen(std::uint64_t session, const std::string& cameraId, const std::string& address, int port,
                        const std::string& password, std::map<std::string, std::string> params, int noReplyResult);
     bool SendCommand(int msgType, bool tickId, const std::map<std::string, std::string>& params = {});
     // Sends an already framed link message; the connection library's result.
@@ -123,8 +141,9 @@ protected:
 private:
     static void OnTetherReceive(int status, const char* data, int length, void* user);
 
-    std::mutex connectionMutex_;
+    mutable std::mutex connectionMutex_;  // before identityMutex_
     tether::ConnectionHandle handle_ = 0;
+    std::uint64_t session_ = 0;
 };
 
 // Little-endian reads from received bytes.

@@ -18,7 +18,12 @@ TalkLink::~TalkLink() {
 }
 
 int TalkLink::Open(const std::string& cameraId, const std::string& address, int port, const std::string& password) {
-    const int result = ConnectAndOpen(cameraId, address, port, password,
+    return OpenIn(BeginSession(), cameraId, address, port, password);
+}
+
+int TalkLink::OpenIn(std::uint64_t session, const std::string& cameraId, const std::string& address, int port,
+                     const std::string& password) {
+    const int result = ConnectAndOpen(session, cameraId, address, port, password,
                                       {{"nodeId", cameraId}, {"pwd", password}, {"major", "1"}, {"minor", "0"}}, -4);
     std::lock_guard lock(talkIdMutex_);
     if (result == 1) {
@@ -71,19 +76,22 @@ void TalkLink::OnMedia(const std::uint8_t* body, std::size_t length) {
 
 void TalkLink::Supervise() {
     if (platform::TickSince(lastHeartbeatReply_) > timing_.silenceMs) {
+        const std::uint64_t session = Session();  // a Close meanwhile ends the reopen
         const Identity identity = GetIdentity();
         const control::TransportAddress address =
             addresses_ ? addresses_(identity.cameraId) : control::TransportAddress{};
-        lastHeartbeatReply_ = platform::TickCount();
-        const int result =
-            Open(identity.cameraId, address.forwardingIp, std::atoi(address.forwardingPort.c_str()), identity.password);
-        if (result != 0) {
+        if (!InSession(session, [&] { lastHeartbeatReply_ = platform::TickCount(); })) return;
+        const int result = OpenIn(session, identity.cameraId, address.forwardingIp,
+                                  std::atoi(address.forwardingPort.c_str()), identity.password);
+        if (!InSession(session, [&] {
+                if (result == 0) connected_ = false;
+                opened_ = true;
+            }))
+            return;
+        if (result != 0)
             app::LogWrite("Reconnect sxtId %s succ.nStatus %d.\n", identity.cameraId.c_str(), result);
-        } else {
+        else
             app::LogWrite("Reconnect sxtId %s false.nStatus %d.\n", identity.cameraId.c_str(), result);
-            connected_ = false;
-        }
-        opened_ = true;
         return;
     }
     if (platform::TickSince(supervision_.StartTick()) > timing_.heartbeatStartMs) Heartbeat();

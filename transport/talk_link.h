@@ -36,6 +36,8 @@ private:
     void OnControl(const control::ControlMessage& message) override;
     void OnMedia(const std::uint8_t* body, std::size_t length) override;
     void Supervise() override;
+    int OpenIn(std::uint64_t session, const std::string& cameraId, const std::string& address, int port,
+               const std::string& password);
 
     PacketQueue& talkAudio_;
     std::atomic<bool> talkActive_{false};

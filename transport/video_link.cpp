@@ -22,7 +22,12 @@ VideoLink::~VideoLink() {
 }
 
 int VideoLink::Open(const std::string& cameraId, const std::string& address, int port, const std::string& password) {
-    return ConnectAndOpen(cameraId, address, port, password,
+    return OpenIn(BeginSession(), cameraId, address, port, password);
+}
+
+int VideoLink::OpenIn(std::uint64_t session, const std::string& cameraId, const std::string& address, int port,
+                      const std::string& password) {
+    return ConnectAndOpen(session, cameraId, address, port, password,
                           {{"sxtId", cameraId}, {"pwd", password}, {"major", "1"}, {"minor", "0"}}, -8);
 }
 
@@ -149,10 +154,13 @@ void VideoLink::Supervise() {
         if (platform::TickSince(supervision_.StartTick()) > timing_.heartbeatStartMs) Heartbeat();
         return;
     }
+    // The address request may take seconds; a Close meanwhile ends this session and
+    // the reopen with it.
+    const std::uint64_t session = Session();
     const Identity identity = GetIdentity();
     const control::TransportAddress address =
         addresses_ ? addresses_(identity.cameraId) : control::TransportAddress{};
-    lastHeartbeatReply_ = platform::TickCount();
+    if (!InSession(session, [&] { lastHeartbeatReply_ = platform::TickCount(); })) return;
     if (sinceData > timing_.silenceMs)
         app::LogWrite("Cam: %s 10秒  IP:%s  Port: %s\n", identity.cameraId.c_str(), address.forwardingIp.c_str(),
                       address.forwardingPort.c_str());
@@ -160,20 +168,26 @@ void VideoLink::Supervise() {
     if (!identity.cameraId.empty() && !address.forwardingIp.empty() && port > 0 && observer_)
         observer_->OnForwardingAddress(identity.cameraId, address.forwardingIp, port);
     if ((address.status == 1 || address.status == -3) && !address.forwardingIp.empty()) {
-        const int result = Open(identity.cameraId, address.forwardingIp, port, identity.password);
+        const int result = OpenIn(session, identity.cameraId, address.forwardingIp, port, identity.password);
         if (result == 0) {
+            if (!InSession(session, [&] {
+                    connected_ = false;
+                    opened_ = true;
+                    MarkData();
+                }))
+                return;
             app::LogWrite("Camera(%s) Reconnect(%s:%s) failed.nStatus %d.\n", identity.cameraId.c_str(),
                           address.forwardingIp.c_str(), address.forwardingPort.c_str(), address.status);
-            connected_ = false;
-            opened_ = true;
-            MarkData();
             return;
         }
     }
+    if (!InSession(session, [&] {
+            opened_ = true;
+            MarkData();
+        }))
+        return;
     app::LogWrite("Camera(%s) Reconnect(%s:%s) succ.nStatus %d.\n", identity.cameraId.c_str(),
                   address.forwardingIp.c_str(), address.forwardingPort.c_str(), address.status);
-    opened_ = true;
-    MarkData();
 }
 
 }  // namespace transport

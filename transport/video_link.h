@@ -36,6 +36,8 @@ private:
     void OnCompactVideo(const std::uint8_t* body, std::size_t length) override;
     void OnMedia(const std::uint8_t* body, std::size_t length) override;
     void Supervise() override;
+    int OpenIn(std::uint64_t session, const std::string& cameraId, const std::string& address, int port,
+               const std::string& password);
     void Enqueue(PacketQueue& queue, const StreamInfo& info, const std::uint8_t* header, std::size_t headerLength,
                  const std::uint8_t* payload, std::size_t payloadLength, bool video);
 

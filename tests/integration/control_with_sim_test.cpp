@@ -1,5 +1,7 @@
 // The control client and the login sequence against the simulated service.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <thread>
 
 #include "app/app_instance.h"
@@ -97,8 +99,15 @@ TEST_F(ControlWithSim, DroppedConnectionIsReconnectedAndLoggedInAgain) {
     ASSERT_TRUE(client->FetchCameraList(list));
     const std::string camera = control::SplitList(list.lists[control::CameraListReply::kCameraId]).back();
 
+    // The client may reconnect before a poll could see it disconnected: look for a new
+    // logged-in connection at the service instead.
+    const auto before = sim.Service().Control().Connections();
     sim.Service().DropControlConnections();
-    ASSERT_TRUE(WaitFor([&] { return !client->IsConnected(); }));
+    ASSERT_TRUE(WaitFor([&] {
+        for (auto id : sim.Service().Control().LoggedInConnections())
+            if (std::find(before.begin(), before.end(), id) == before.end()) return true;
+        return false;
+    }));
     ASSERT_TRUE(WaitFor([&] { return client->IsConnected(); }));
     // Logged in again: the service answers requests that need a session.
     EXPECT_TRUE(WaitFor([&] { return client->RequestForwardingAddress(camera).status != -100; }, 8000));

@@ -137,16 +137,25 @@ protected:
         }
     }
 
-    // A camera picture on the cell's surface: the stream's size and far from one flat
-    // colour (the waiting picture and the empty cell are neither).
+    // A camera picture on the cell's surface: the stream's picture (at the cell's size
+    // where the cell is smaller, as the software surface holds it) and far from one
+    // flat colour (the waiting picture and the empty cell are neither).
     bool ShowsPicture(int cell) {
+        const QSize client = panel->Cell(cell)->size();
+        const int width = std::min(kWidth, client.width());
+        const int height = std::min(kHeight, client.height());
         auto surface = panel->Cell(cell)->Target()->Current();
-        if (!surface || surface->Width() != kWidth || surface->Height() != kHeight || !surface->Bits()) return false;
+        if (!surface || !surface->Bits()) return false;
+        if (surface->Type() == media::kSurfacePlain ? surface->Width() != width || surface->Height() != height
+                                                    : surface->Width() != kWidth || surface->Height() != kHeight)
+            return false;
+        if (surface->Type() != media::kSurfacePlain) return true;
         std::lock_guard lock(surface->Mutex());
         std::set<std::uint32_t> colours;
-        for (int y = 0; y < kHeight; y += 9) {
+        for (int y = 0; y < surface->Height(); y += 9) {
             const auto* row = surface->Bits() + static_cast<std::size_t>(y) * surface->Pitch();
-            for (int x = 0; x < kWidth; x += 9) colours.insert((row[x * 4] >> 3) | (row[x * 4 + 1] >> 3) << 5 | (row[x * 4 + 2] >> 3) << 10);
+            for (int x = 0; x < surface->Width(); x += 9)
+                colours.insert((row[x * 4] >> 3) | (row[x * 4 + 1] >> 3) << 5 | (row[x * 4 + 2] >> 3) << 10);
         }
         return colours.size() > 20;
     }

@@ -168,6 +168,7 @@ TEST_F(CameraTest, OpenShowsTheWaitingPictureThenTheDecodedPictures) {
 TEST_F(CameraTest, StreamLargerThanAnnouncedIsShownAtItsRealSize) {
     if (widget.UsesGpu()) GTEST_SKIP() << "pixels are compared on the software surface";
     const auto& clip = media_testing::ClipOf(704, 576, 10);
+    widget.resize(704, 576);  // the whole picture on the surface, to compare it
     auto camera = OpenCamera();
     Stream(clip, 352, 288);
     EXPECT_TRUE(media_testing::PumpUntil([&] { return SurfaceShows(clip.ReferencePicture(9), 704, 576); }, 15000));

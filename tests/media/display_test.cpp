@@ -2,6 +2,9 @@
 // on an offscreen video window.
 #include <gtest/gtest.h>
 
+#include <array>
+
+#include <QCoreApplication>
 #include <QImage>
 #include <cstring>
 #include <fstream>
@@ -67,6 +70,32 @@ TEST(Conversion, FastAndPlainCodeGiveTheSameBytesForAnySize) {
         ConvertToBgrxScalar(PlanesOf(picture.data(), w, h), plain.data(), pitch);
         EXPECT_EQ(fast, plain) << w << "x" << h;
         EXPECT_EQ(fast[w * 4], 0xEE) << "the pitch padding is not written";
+    }
+}
+
+namespace {
+// The nearest source sample to the centre of output sample i of `out` over `in`.
+int Nearest(int i, int in, int out) { return std::min(in - 1, (2 * i + 1) * in / (2 * out)); }
+}  // namespace
+
+TEST(Conversion, ResampledToTheWindowEachPixelIsItsNearestSourcePixel) {
+    ScaleScratch scratch;  // reused across sizes, as the display stage does
+    for (auto [w, h, ow, oh] : {std::array{704, 576, 400, 300}, {704, 576, 173, 95}, {352, 288, 352, 100},
+                                {352, 288, 500, 400}, {33, 17, 20, 9}, {1, 1, 3, 2}, {2, 2, 1, 1}}) {
+        const auto picture = RandomPicture(w, h, static_cast<unsigned>(w + ow * 7 + oh));
+        const int pitch = ow * 4 + 8;
+        std::vector<std::uint8_t> scaled(static_cast<std::size_t>(pitch) * oh, 0xEE);
+        ConvertToBgrxScaled(PlanesOf(picture.data(), w, h), scaled.data(), pitch, ow, oh, scratch);
+        // The whole picture converted, then sampled the way an unsmoothed blit does.
+        std::vector<std::uint8_t> full(static_cast<std::size_t>(w) * h * 4);
+        ConvertToBgrxScalar(PlanesOf(picture.data(), w, h), full.data(), w * 4);
+        int mismatches = 0;
+        for (int y = 0; y < oh; ++y)
+            for (int x = 0; x < ow; ++x)
+                mismatches += std::memcmp(&scaled[static_cast<std::size_t>(y) * pitch + x * 4],
+                                          &full[(static_cast<std::size_t>(Nearest(y, h, oh)) * w + Nearest(x, w, ow)) * 4], 4) != 0;
+        EXPECT_EQ(mismatches, 0) << w << "x" << h << " to " << ow << "x" << oh;
+        EXPECT_EQ(scaled[ow * 4], 0xEE) << "the pitch padding is not written";
     }
 }
 
@@ -275,14 +304,58 @@ TEST_F(DisplayTest, StageShowsTheWaitingPictureUntilTheFirstPicture) {
     frame.height = 576;
     frame.hasPicture = 1;
     EXPECT_TRUE(stage.Process(frame));
-    ASSERT_TRUE(media_testing::PumpUntil([&] { return !stage.WaitingThreadRunning() || widget.Target()->Current()->Width() == 704; }, 2000));
-    EXPECT_EQ(widget.Target()->Current()->Width(), 704) << "surfaces recreated for the new size";
+    const std::uint64_t waitingSurface = surface->Serial();
+    ASSERT_TRUE(media_testing::PumpUntil([&] { return widget.Target()->Current()->Serial() != waitingSurface; }, 2000));
+    const auto shown = widget.Target()->Current();
+    if (shown->Type() == kSurfacePlain)
+        EXPECT_EQ(shown->Width(), 352) << "surfaces recreated for the new size, converted at the window's size";
+    else
+        EXPECT_EQ(shown->Width(), 704) << "surfaces recreated for the new size";
     EXPECT_EQ(stage.SurfaceType(), ExpectedType());
 
     EXPECT_TRUE(stage.Release());
     EXPECT_FALSE(stage.WaitingThreadRunning());
     EXPECT_EQ(widget.Target()->Current(), nullptr) << "released: the window shows its background";
     EXPECT_TRUE(host.Tasks().empty());
+}
+
+TEST_F(DisplayTest, APictureLargerThanItsWindowIsConvertedAtTheWindowsSize) {
+    const auto picture = RandomPicture(704, 576, 7);
+    const PlanarPicture planes = PlanesOf(picture.data(), 704, 576);
+    CDDrawShow show;
+    ASSERT_TRUE(show.Create(widget.Handle(), kSurfacePlain, 704, 576));
+    ASSERT_EQ(show.Draw(704, 576, planes.y, planes.v, planes.u), 1);
+    EXPECT_EQ(show.Surface()->Width(), 352);
+    EXPECT_EQ(show.Surface()->Height(), 288);
+    std::vector<std::uint8_t> full(704 * 576 * 4);
+    ConvertToBgrx(planes, full.data(), 704 * 4);
+    auto surface = show.Surface();
+    EXPECT_EQ(std::memcmp(surface->Bits() + 5 * surface->Pitch() + 7 * 4, &full[(11 * 704 + 15) * 4], 4), 0)
+        << "pixel (7, 5) is the picture's (15, 11)";
+    ASSERT_TRUE(media_testing::PumpUntil([&] { return widget.Presents() > 0; }, 2000));
+    const QImage shown = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(std::memcmp(shown.constScanLine(5) + 7 * 4, surface->Bits() + 5 * surface->Pitch() + 7 * 4, 3), 0)
+        << "the window shows the surface as it is";
+
+    // A resized window gets a surface of its new size with the next picture; a window
+    // larger than the picture gets the whole picture, scaled up by the blit.
+    widget.resize(200, 100);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(show.Draw(704, 576, planes.y, planes.v, planes.u), 1);
+    EXPECT_EQ(show.Surface()->Width(), 200);
+    EXPECT_EQ(show.Surface()->Height(), 100);
+    EXPECT_EQ(widget.Target()->Current(), show.Surface());
+    widget.resize(800, 300);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(show.Draw(704, 576, planes.y, planes.v, planes.u), 1);
+    EXPECT_EQ(show.Surface()->Width(), 704);
+    EXPECT_EQ(show.Surface()->Height(), 300);
+    widget.resize(1000, 800);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(show.Draw(704, 576, planes.y, planes.v, planes.u), 1);
+    EXPECT_EQ(show.Surface()->Width(), 704);
+    EXPECT_EQ(show.Surface()->Height(), 576);
+    EXPECT_EQ(std::memcmp(show.Surface()->Bits(), full.data(), full.size()), 0) << "the whole picture, unscaled";
 }
 
 TEST_F(DisplayTest, AnotherWindowGetsNewSurfacesAndTheOldOneLetsGo) {

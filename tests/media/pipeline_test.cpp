@@ -17,35 +17,144 @@ TEST(PlayPacing, SmoothingDelayFollowsQueueDepth) {
     for (auto [depth, delay] : cases) EXPECT_EQ(SmoothingDelayMs(depth), delay) << depth << " queued";
 }
 
-TEST(PlayPacing, FrameWaitIsIntervalPlusSmoothingLessProcessing) {
-    EXPECT_EQ(FrameWaitMs(25, SmoothingDelayMs(0), 0), 70u) << "25 fps, empty queue";
-    EXPECT_EQ(FrameWaitMs(25, SmoothingDelayMs(60), 0), 40u) << "25 fps, 60 queued";
-    EXPECT_EQ(FrameWaitMs(25, 30, 12), 58u);
-    EXPECT_EQ(FrameWaitMs(3, 0, 0), 333u) << "integer division";
+using namespace std::chrono_literals;
+using Ms = std::chrono::duration<double, std::milli>;
+
+TEST(PlayPacing, FrameStepIsIntervalPlusSmoothingOrACatchUp) {
+    EXPECT_EQ(FrameStep(25, 0), 70ms) << "25 fps, empty queue";
+    EXPECT_EQ(FrameStep(25, 60), 40ms) << "25 fps, 60 queued";
+    EXPECT_EQ(FrameStep(25, kCatchUpDepth - 1), 40ms);
+    EXPECT_EQ(FrameStep(25, kCatchUpDepth), 30ms) << "far behind: four thirds of the rate";
+    EXPECT_EQ(FrameStep(25, 15), 65ms);
+    EXPECT_NEAR(Ms(FrameStep(3, 50)).count(), 1000.0 / 3, 1e-3) << "no whole-millisecond rounding";
+    EXPECT_EQ(FrameStep(1, 0), 1030ms) << "a one-frame-a-second stream keeps its pace";
 }
 
-TEST(PlayPacing, UnsignedRuleGivesFortyOrFive) {
-    EXPECT_EQ(FrameWaitMs(25, 0, 41), 40u) << "slower than the frame interval wraps and becomes 40";
-    EXPECT_EQ(FrameWaitMs(25, 30, 5000), 40u);
-    EXPECT_EQ(FrameWaitMs(1, 30, 0), 40u) << "1030 ms exceeds 1000";
-    EXPECT_EQ(FrameWaitMs(1, 0, 0), 1000u) << "exactly 1000 stays";
-    EXPECT_EQ(FrameWaitMs(25, 0, 40), 5u) << "exactly 0 becomes 5";
-    EXPECT_EQ(FrameWaitMs(25, 30, 70), 5u);
-}
+namespace {
+const PaceClock::time_point kT0{};  // the test's clock starts here
+}  // namespace
 
-TEST(PlayPacing, StartsAtFortyAndRepaintsFromThe126thEmptyCycle) {
-    PlayPacer pacer;
-    EXPECT_EQ(pacer.Wait(), 40u);
+TEST(PlayPacing, StartsAfterFortyAndRepaintsFromThe126thEmptyCycle) {
+    PlayPacer pacer(kT0);
+    EXPECT_EQ(pacer.Due(), kT0 + 40ms);
+    PaceClock::time_point now = pacer.Due();
     for (int cycle = 1; cycle <= 125; ++cycle) {
-        EXPECT_FALSE(pacer.AfterCycle(0, 30, 0)) << "cycle " << cycle;
-        EXPECT_EQ(pacer.Wait(), 40u);
+        EXPECT_FALSE(pacer.AfterCycle(0, 0, now, now + 1ms)) << "cycle " << cycle;
+        EXPECT_EQ(pacer.Due(), now + 41ms) << "40 ms after an empty cycle";
+        now = pacer.Due();
     }
-    EXPECT_TRUE(pacer.AfterCycle(0, 30, 0)) << "cycle 126";
-    EXPECT_TRUE(pacer.AfterCycle(0, 30, 0)) << "and every further empty cycle";
-    EXPECT_FALSE(pacer.AfterCycle(25, 30, 3)) << "a frame resets the count";
-    EXPECT_EQ(pacer.Wait(), 67u);
+    EXPECT_TRUE(pacer.AfterCycle(0, 0, now, now)) << "cycle 126";
+    EXPECT_TRUE(pacer.AfterCycle(0, 0, now, now)) << "and every further empty cycle";
+    now = pacer.Due();
+    EXPECT_FALSE(pacer.AfterCycle(25, 0, now, now + 3ms)) << "a frame resets the count";
+    EXPECT_EQ(pacer.Due(), now + 70ms) << "counted from when the frame was due, not from its end";
     EXPECT_EQ(pacer.IdleCycles(), 0u);
-    EXPECT_FALSE(pacer.AfterCycle(0, 30, 0));
+}
+
+TEST(PlayPacing, ProcessingAndLateWakeUpsDoNotSlowThePace) {
+    // 1.7 ms of work per frame and every wake-up 0.4 ms late: with a steady queue the
+    // stream still plays at exactly 25 frames a second.
+    PlayPacer pacer(kT0);
+    PaceClock::time_point firstShown{}, now{};
+    constexpr int kFrames = 25 * 600;
+    for (int frame = 0; frame < kFrames; ++frame) {
+        now = std::max(now, pacer.Due()) + 400us;
+        if (frame == 0) firstShown = now;
+        pacer.AfterCycle(25, 60, now, now + 1700us);
+        now += 1700us;
+    }
+    const double mean = Ms(now - 1700us - firstShown).count() / (kFrames - 1);
+    EXPECT_NEAR(mean, 40.0, 0.001);
+}
+
+TEST(PlayPacing, AnOverrunWaitsFortyAndAHeldUpThreadStartsANewRhythm) {
+    PlayPacer pacer(kT0);
+    PaceClock::time_point now = pacer.Due();
+    pacer.AfterCycle(25, 60, now, now + 41ms);
+    EXPECT_EQ(pacer.Due(), now + 41ms + 40ms) << "processing took longer than the frame time";
+
+    now = pacer.Due();
+    pacer.AfterCycle(25, 60, now + 30ms, now + 31ms);
+    EXPECT_EQ(pacer.Due(), now + 40ms) << "less than a frame late: keep the rhythm and catch up";
+
+    now = pacer.Due();
+    pacer.AfterCycle(25, 60, now + 300ms, now + 301ms);
+    EXPECT_EQ(pacer.Due(), now + 340ms) << "held up: no burst of frames to make up for it";
+}
+
+namespace {
+
+// A live camera against the play thread, on a simulated clock: packets arrive in
+// bursts (the network), the queue drops at its high-water mark the way the video
+// queue does, and each shown frame costs some processing time.
+struct LiveRun {
+    double shownPerSecond = 0;
+    std::size_t dropped = 0;
+    std::size_t deepest = 0;
+    std::size_t finalDepth = 0;
+};
+
+LiveRun PlayLive(double sourceFps, std::chrono::seconds length, PaceClock::duration stallAt = {},
+                 PaceClock::duration stallFor = {}) {
+    constexpr std::size_t kHighWater = 100;
+    const auto sourcePeriod = std::chrono::duration_cast<PaceClock::duration>(std::chrono::duration<double>(1.0 / sourceFps));
+    PlayPacer pacer(kT0);
+    std::size_t sent = 0, depth = 0, shown = 0;
+    LiveRun run;
+    PaceClock::time_point now = kT0;
+    const PaceClock::time_point end = kT0 + length;
+    auto arrive = [&](PaceClock::time_point until) {
+        // Packets leave every period and arrive in pairs (the second one is held back).
+        for (;;) {
+            const PaceClock::time_point leaves = kT0 + static_cast<long long>(sent) * sourcePeriod;
+            const PaceClock::time_point arrives = sent % 2 == 0 ? leaves + sourcePeriod : leaves;
+            if (arrives > until) return;
+            ++sent;
+            if (depth > kHighWater) {
+                run.dropped += depth;
+                depth = 0;
+            }
+            ++depth;
+            run.deepest = std::max(run.deepest, depth);
+        }
+    };
+    while (now < end) {
+        now = std::max(now, pacer.Due()) + 300us;
+        if (stallFor.count() > 0 && now >= kT0 + stallAt && now < kT0 + stallAt + stallFor) now = kT0 + stallAt + stallFor;
+        arrive(now);
+        const std::size_t queued = depth;
+        int fps = 0;
+        if (depth > 0) {
+            --depth;
+            ++shown;
+            fps = 25;
+        }
+        pacer.AfterCycle(fps, queued, now, now + 1500us);
+        now += 1500us;
+    }
+    run.shownPerSecond = shown / std::chrono::duration<double>(length).count();
+    run.finalDepth = depth;
+    return run;
+}
+
+}  // namespace
+
+TEST(PlayPacing, ALiveStreamBuildsItsReserveThenPlaysAtFullRateWithoutDrops) {
+    const LiveRun run = PlayLive(25.0, std::chrono::seconds(600));
+    EXPECT_EQ(run.dropped, 0u);
+    EXPECT_LT(run.deepest, kCatchUpDepth) << "the reserve stays where the smoothing puts it";
+    EXPECT_GE(run.finalDepth, 40u);
+    EXPECT_NEAR(run.shownPerSecond, 25.0 - 50.0 / 600, 0.02) << "every frame but the reserve shown";
+}
+
+TEST(PlayPacing, AFastSenderClockOrAStallIsCaughtUpWithoutDrops) {
+    const LiveRun fast = PlayLive(25.5, std::chrono::seconds(600));
+    EXPECT_EQ(fast.dropped, 0u) << "2 % fast for ten minutes";
+    EXPECT_LE(fast.deepest, kCatchUpDepth + 2);
+
+    const LiveRun stalled = PlayLive(25.0, std::chrono::seconds(120), std::chrono::seconds(60), std::chrono::milliseconds(1500));
+    EXPECT_EQ(stalled.dropped, 0u) << "one and a half seconds without the play thread";
+    EXPECT_LE(stalled.finalDepth, kCatchUpDepth) << "the backlog is worked off";
 }
 
 namespace {

@@ -306,8 +306,12 @@ TEST_F(TetherTest, NoCallbackAfterCloseReturnsWhileMessagesFlow) {
 }
 
 namespace {
+// Closes its connection from inside the callback of the third message, once the test
+// has sent everything (the echoes of later messages are then already on their way, so
+// they test that nothing is delivered after the Close).
 struct SelfCloser {
     std::atomic<tether::ConnectionHandle> handle{0};
+    std::atomic<bool> allSent{false};
     std::atomic<int> messages{0};
     std::atomic<int> lost{0};
     std::atomic<bool> closedInside{false};
@@ -318,7 +322,8 @@ struct SelfCloser {
             return;
         }
         if (++self->messages == 3) {
-            while (self->handle == 0) std::this_thread::yield();  // Connect has not returned yet
+            const auto start = Clock::now();
+            while (!self->allSent && Clock::now() - start < kWait) std::this_thread::yield();
             tether::Close(self->handle);
             self->closedInside = true;
         }
@@ -332,7 +337,8 @@ TEST_F(TetherTest, CloseFromInsideTheCallback) {
     tether::ConnectionHandle handle = tether::Connect("127.0.0.1", server.Port(), &SelfCloser::Callback, &closer);
     ASSERT_NE(handle, 0u);
     closer.handle = handle;
-    for (int i = 0; i < 20; ++i) ASSERT_GT(SendText(handle, "m" + std::to_string(i)), 0);
+    for (int i = 0; i < 20; ++i) EXPECT_GT(SendText(handle, "m" + std::to_string(i)), 0);
+    closer.allSent = true;
     auto start = Clock::now();
     while (!closer.closedInside && Clock::now() - start < kWait) std::this_thread::sleep_for(1ms);
     ASSERT_TRUE(closer.closedInside);

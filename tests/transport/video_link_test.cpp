@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "platform/tick.h"
@@ -273,6 +275,168 @@ TEST(VideoLinkSupervision, ReopenAnsweredZeroStopsSupervising) {
     EXPECT_EQ(asked, 1);
     EXPECT_FALSE(link.IsConnected());
     EXPECT_TRUE(link.IsOpened());
+}
+
+namespace {
+
+// A one-shot gate a test opens for a thread that waits at it.
+class Gate {
+public:
+    void Open() {
+        {
+            std::lock_guard lock(mutex_);
+            open_ = true;
+        }
+        changed_.notify_all();
+    }
+    void WaitOpen() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return open_; });
+    }
+    void Arrive() {
+        {
+            std::lock_guard lock(mutex_);
+            arrived_ = true;
+        }
+        changed_.notify_all();
+    }
+    bool WaitArrived() {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(5), [&] { return arrived_; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool open_ = false;
+    bool arrived_ = false;
+};
+
+template <typename Predicate>
+bool Eventually(Predicate done) {
+    const std::uint32_t start = platform::TickCount();
+    while (!done()) {
+        if (platform::TickSince(start) > 5000) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+}  // namespace
+
+// A Close while the supervision reopens ends the reopen: whatever the supervision
+// connects after it is closed again and the link stays closed.
+TEST(VideoLinkSupervision, CloseDuringAReopenLeavesTheLinkClosed) {
+    auto openOk = [](const control::ControlMessage& m) -> std::vector<std::string> {
+        if (m.msgType == 1) return {FakeForwardingServer::Reply(1, {{"result", "1"}})};
+        return {};
+    };
+    LinkTiming timing;
+    timing.superviseWakeMs = 5;
+    timing.silenceMs = 30;
+    timing.replyTimeoutMs = 300;
+
+    {   // closed while the control server is asked for the new address
+        FakeForwardingServer first, second;
+        first.SetScript(openOk);
+        second.SetScript(openOk);
+        Gate asking;
+        PacketQueue video, audio;
+        VideoLink link(video, audio,
+                       [&](const std::string&) {
+                           asking.Arrive();
+                           asking.WaitOpen();
+                           control::TransportAddress address;
+                           address.status = 1;
+                           address.forwardingIp = "127.0.0.1";
+                           address.forwardingPort = std::to_string(second.Port());
+                           return address;
+                       },
+                       timing);
+        ASSERT_EQ(link.Open("cam", "127.0.0.1", first.Port(), "p"), 1);
+        ASSERT_TRUE(asking.WaitArrived());
+        link.Close();
+        asking.Open();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_FALSE(link.IsConnected());
+        EXPECT_FALSE(link.IsOpened());
+        EXPECT_EQ(second.Connections(), 0) << "no reopen after the Close";
+    }
+    {   // closed while the reopen waits for the server's open reply
+        FakeForwardingServer first, second;
+        first.SetScript(openOk);
+        Gate replying;
+        second.SetScript([&](const control::ControlMessage& m) -> std::vector<std::string> {
+            if (m.msgType != 1) return {};
+            replying.Arrive();
+            replying.WaitOpen();
+            return {FakeForwardingServer::Reply(1, {{"result", "1"}})};
+        });
+        PacketQueue video, audio;
+        std::atomic<int> asked{0};
+        VideoLink link(video, audio,
+                       [&](const std::string&) {
+                           ++asked;
+                           control::TransportAddress address;
+                           address.status = 1;
+                           address.forwardingIp = "127.0.0.1";
+                           address.forwardingPort = std::to_string(second.Port());
+                           return address;
+                       },
+                       timing);
+        ASSERT_EQ(link.Open("cam", "127.0.0.1", first.Port(), "p"), 1);
+        ASSERT_TRUE(replying.WaitArrived());
+        link.Close();
+        replying.Open();
+        // The supervision has finished its pass once it asks nothing more and the
+        // open's reply time has passed.
+        std::this_thread::sleep_for(std::chrono::milliseconds(timing.replyTimeoutMs + 50));
+        EXPECT_FALSE(link.IsConnected());
+        EXPECT_FALSE(link.IsOpened());
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(second.Connections(), 1);
+    }
+}
+
+// A caller's Open after a Close is not undone by a reopen still running from before.
+TEST(VideoLinkSupervision, AnOpenAfterTheCloseWinsOverTheOldReopen) {
+    auto openOk = [](const control::ControlMessage& m) -> std::vector<std::string> {
+        if (m.msgType == 1) return {FakeForwardingServer::Reply(1, {{"result", "1"}})};
+        return {};
+    };
+    FakeForwardingServer first, stale, fresh;
+    first.SetScript(openOk);
+    stale.SetScript(openOk);
+    fresh.SetScript(openOk);
+    LinkTiming timing;
+    timing.superviseWakeMs = 5;
+    timing.silenceMs = 30;
+    timing.replyTimeoutMs = 300;
+    Gate asking;
+    std::atomic<int> asked{0};
+    PacketQueue video, audio;
+    VideoLink link(video, audio,
+                   [&](const std::string&) {
+                       if (++asked == 1) {
+                           asking.Arrive();
+                           asking.WaitOpen();
+                       }
+                       control::TransportAddress address;  // later passes: unusable, nothing reopens
+                       address.status = asked == 1 ? 1 : -1;
+                       address.forwardingIp = "127.0.0.1";
+                       address.forwardingPort = std::to_string(stale.Port());
+                       return address;
+                   },
+                   timing);
+    ASSERT_EQ(link.Open("cam", "127.0.0.1", first.Port(), "p"), 1);
+    ASSERT_TRUE(asking.WaitArrived());
+    link.Close();
+    ASSERT_EQ(link.Open("other", "127.0.0.1", fresh.Port(), "p"), 1);
+    asking.Open();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(stale.Connections(), 0);
+    EXPECT_TRUE(link.IsConnected());
+    EXPECT_EQ(link.CameraId(), "other");
 }
 
 TEST(TalkLink, OpensWithNodeIdTakesTalkIdAndFiltersItsMedia) {
