@@ -241,7 +241,7 @@ TEST_F(AudioTest, StartTalkWithoutAMicrophoneLeavesNothingRunning) {
 }
 
 TEST_F(AudioTest, StartTalkNeedsAPlayingCameraAndALink) {
-    auto camera = CameraRegistry::Instance().GetOrCreate(1);
+    auto camera = CameraRegistry::Instance().GetOrCreate(2);
     EXPECT_FALSE(StartTalk(*camera));
     auto open = OpenCamera();
     EXPECT_FALSE(open->StartTalk("1001", "127.0.0.1", server.Port(), "key"));

@@ -171,7 +171,9 @@ TEST(Recorder, OneMinuteFilesChainEndToStartAndBeginWithKeyFrames) {
     ASSERT_EQ(files.size(), 3u) << ::testing::PrintToString(files);
     for (std::size_t i = 0; i < files.size(); ++i) {
         ASSERT_EQ(files[i].size(), 43u);
-        if (i > 0) EXPECT_EQ(files[i].substr(0, 19), files[i - 1].substr(20, 19)) << "end of one is start of the next";
+        if (i > 0) {
+            EXPECT_EQ(files[i].substr(0, 19), files[i - 1].substr(20, 19)) << "end of one is start of the next";
+        }
         const auto frames = Frames(dir.Read(files[i]));
         ASSERT_FALSE(frames.empty());
         EXPECT_EQ(frames.front().header.keyFrame, 1u) << files[i];
