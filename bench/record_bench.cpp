@@ -92,8 +92,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     const double clipRate = static_cast<double>(clip->bytes) * 8 / 2 / 1e6;
-    std::printf("16 cameras, 704x576 at 25 fps, %d s of video each; stream %.2f Mbit/s (simulated camera, qp 28)\n",
-                seconds, clipRate);
+    // The simulated scene is nearly still and codes small; a camera looking at a street
+    // sends about 2 Mbit/s at this size, so the same frames padded to that rate as well.
+    sim::VideoClip padded = *clip;
+    const double scale = 2.0 / clipRate;
+    for (auto& frame : padded.frames) frame.data.resize(static_cast<std::size_t>(frame.data.size() * scale), 0xFF);
+    for (const auto& [stream, rate] : {std::pair{&*clip, clipRate}, std::pair{static_cast<const sim::VideoClip*>(&padded), 2.0}}) {
+    std::printf("\n16 cameras, 704x576 at 25 fps, %d s of video each, %.2f Mbit/s per camera\n", seconds, rate);
     std::printf("%-16s %12s %14s %16s %14s %10s %7s\n", "mode", "CPU s", "us per frame", "% of one core", "% of client",
                 "MB/s", "files");
     for (auto [mode, name] : {std::pair{record::WriteMode::kOpenPerFrame, "open per frame"},
@@ -101,7 +106,7 @@ int main(int argc, char** argv) {
         // Best of three: the shared machine's load moves single runs.
         Result best;
         for (int run = 0; run < 3; ++run) {
-            const Result r = Run(*clip, root, mode, seconds);
+            const Result r = Run(*stream, root, mode, seconds);
             if (run == 0 || r.cpuSeconds < best.cpuSeconds) best = r;
         }
         const double frames = static_cast<double>(kCameras) * seconds * kFrameRate;
@@ -109,6 +114,7 @@ int main(int argc, char** argv) {
         std::printf("%-16s %12.3f %14.2f %15.3f%% %13.2f%% %10.2f %7d\n", name, best.cpuSeconds,
                     best.cpuSeconds / frames * 1e6, coreShare * 100, coreShare / kClientCoreShare16 * 100,
                     static_cast<double>(best.bytes) / seconds / 1e6, best.files);
+    }
     }
     return 0;
 }

@@ -35,7 +35,8 @@ struct CameraEnvironment {
     std::function<std::string()> recordRoot;
     std::function<int()> recordMinutes;
     record::RecordClock recordClock = record::RecordClock::System();
-    record::WriteMode recordMode = record::WriteMode::kKeepOpen;
+    // Opening per frame costs well under 1 % of the client's CPU (bench_record).
+    record::WriteMode recordMode = record::WriteMode::kOpenPerFrame;
     transport::LinkTiming linkTiming;
     DisplayTiming displayTiming;
 

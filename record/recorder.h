@@ -15,7 +15,7 @@ namespace record {
 
 class CRecord {
 public:
-    explicit CRecord(RecordClock clock = RecordClock::System(), WriteMode mode = WriteMode::kKeepOpen);
+    explicit CRecord(RecordClock clock = RecordClock::System(), WriteMode mode = WriteMode::kOpenPerFrame);
     virtual ~CRecord();
     CRecord(const CRecord&) = delete;
     CRecord& operator=(const CRecord&) = delete;
