@@ -283,3 +283,42 @@ TEST_F(MediaWithSim, RecordingFromTheToolbarGivesAFileWhoseFramesDecode) {
     EXPECT_GT(frames, 10);
     EXPECT_GE(pictures, frames - 1) << "every frame decodes";
 }
+
+// Requests for cameras that are not open still answer, with lParam 0.
+TEST(MediaTasks, CamerasThatAreNotOpenGetRefusals) {
+    std::vector<Notice> posted;
+    app::MediaTaskEnvironment environment;
+    environment.postNotify = [&](platform::Message m) {
+        Notice notice{m.id, m.lParam, {}};
+        if (auto* text = platform::PayloadAs<std::string>(m)) notice.text = *text;
+        notice.text += "@" + std::to_string(m.wParam);
+        posted.push_back(notice);
+        return true;
+    };
+    auto id = [](const char* text) { return platform::MakePayload(std::string(text)); };
+    platform::Message listen(app::kTaskStartListen, 0, 0, id("404"));
+    app::HandleStartListen(listen, environment);
+    platform::Message record(app::kTaskStartRecord, 0, 0, id("404"));
+    app::HandleStartRecord(record, environment);
+    platform::Message talk(app::kTaskStartTalk, 0, 0,
+                           platform::MakePayload(app::TalkRequest{"404", "404", "127.0.0.1", 1, ""}));
+    app::HandleStartTalk(talk, environment);
+    platform::Message stopTalk(app::kTaskStopTalk, 0, 0, id("404"));
+    app::HandleStopTalk(stopTalk, environment);
+    platform::Message cell(app::kTaskStopListenCell, 7, 0);
+    app::HandleStopListenCell(cell, environment);
+    media::CameraRegistry::DestroyAll();
+
+    ASSERT_EQ(posted.size(), 5u);
+    EXPECT_EQ(posted[0].id, app::kListenStarted);
+    EXPECT_EQ(posted[0].lParam, 0);
+    EXPECT_EQ(posted[0].text, "404@0");
+    EXPECT_EQ(posted[1].id, app::kRecordStarted);
+    EXPECT_EQ(posted[1].lParam, 0);
+    EXPECT_EQ(posted[2].id, app::kTalkRefused);
+    EXPECT_EQ(posted[3].id, app::kTalkStateChanged);
+    EXPECT_EQ(posted[3].lParam, 0);
+    EXPECT_EQ(posted[4].id, app::kListenStoppedCell);
+    EXPECT_EQ(posted[4].text, "@7");
+    EXPECT_EQ(posted[4].lParam, 1);
+}
