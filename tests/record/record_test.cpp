@@ -151,7 +151,8 @@ TEST(Recorder, FiveSecondsLeaveOnlyTheWorkingFile) {
     Feed(recorder, clock, 5, frame);
     recorder.Stop();
     EXPECT_EQ(Files(folder), std::vector<std::string>{"tmp.mvd"});
-    const auto frames = Frames(dir.Read("root/31000001/tmp.mvd"));
+    const std::string bytes = dir.Read("root/31000001/tmp.mvd");
+    const auto frames = Frames(bytes);
     ASSERT_FALSE(frames.empty());
     EXPECT_EQ(frames.front().header.keyFrame, 1u) << "the file begins with a key frame";
     EXPECT_EQ(frames.size(), 5u * 25 - 24);
@@ -174,7 +175,8 @@ TEST(Recorder, OneMinuteFilesChainEndToStartAndBeginWithKeyFrames) {
         if (i > 0) {
             EXPECT_EQ(files[i].substr(0, 19), files[i - 1].substr(20, 19)) << "end of one is start of the next";
         }
-        const auto frames = Frames(dir.Read(files[i]));
+        const std::string bytes = dir.Read(files[i]);  // the frames point into it
+        const auto frames = Frames(bytes);
         ASSERT_FALSE(frames.empty());
         EXPECT_EQ(frames.front().header.keyFrame, 1u) << files[i];
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(frames.front().data), frames.front().dataLength), kKeyFrame);
