@@ -170,11 +170,13 @@ bool CCamera::Close() {
 
 void CCamera::StopRecordingForClose() {
     std::lock_guard lock(recordLock_);
-    if (!recording_.exchange(false)) return;
+    const bool flagged = recording_.exchange(false);
     {
+        // A recorder started without the flag (no hand-off reached it) ends quietly.
         std::lock_guard handOff(handOffLock_);
         recorder_.Stop();
     }
+    if (!flagged) return;
     std::string text = std::move(recordingText_);
     recordingText_.clear();
     if (text.empty()) text = CameraId();

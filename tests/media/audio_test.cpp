@@ -2,12 +2,14 @@
 // sound devices replaced by a recording sink and a microphone the test speaks into.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "app/app_messages.h"
 #include "app/log_file.h"
 #include "audio_support.h"
 #include "media/camera_registry.h"
+#include "record/frame_record.h"
 #include "media/talk_audio.h"
 #include "media/video_output_widget.h"
 #include "media/waiting_picture.h"
@@ -75,6 +77,8 @@ protected:
         environment.linkTiming.replyTimeoutMs = 2000;
         environment.linkTiming.connectTimeoutMs = 2000;
         environment.displayTiming = {10, 60000};
+        environment.recordRoot = [this] { return dir.File("records"); };
+        environment.recordMinutes = [] { return 30; };
         CameraRegistry::SetEnvironmentForNewCameras(environment);
         server.SetScript([this](const control::ControlMessage& m) -> std::vector<std::string> {
             const bool talk = m.Param("sxtId").empty();
@@ -259,4 +263,47 @@ TEST_F(AudioTest, CloseStopsListeningAndTalkback) {
     EXPECT_FALSE(camera->TalkThreadRunning());
     EXPECT_FALSE(microphone.Capturing());
     EXPECT_FALSE(camera->TalkLinkForTests()->IsConnected());
+}
+
+TEST_F(AudioTest, RecordingWaitsForAKeyFrameAskingForOneMeanwhile) {
+    const auto& clip = media_testing::ClipOf(352, 288, 25);
+    ASSERT_EQ(clip.units.size(), 25u);
+    auto camera = OpenCamera();
+    ASSERT_TRUE(camera->StartRecord("1001"));
+    camera->SetRecording(true);
+    // The stream is joined between key frames: each frame before the next key frame
+    // asks for one (command 1007) and is not written.
+    for (std::size_t i = 1; i < 6; ++i)
+        server.PushAll(media_testing::CompactFrame(352, 288, 25, 1000 + 40 * i, clip.units[i]));
+    ASSERT_TRUE(media_testing::PumpUntil([&] { return server.Count(1007) == 5; }, 5000));
+    for (std::size_t i = 0; i < 3; ++i)
+        server.PushAll(media_testing::CompactFrame(352, 288, 25, 2000 + 40 * i, clip.units[i]));
+    const std::string working = dir.File("records/1001/tmp.mvd");
+    std::vector<std::string> written;
+    std::vector<std::uint32_t> keys;
+    ASSERT_TRUE(media_testing::PumpUntil([&] {
+        const std::string bytes = testing_support::ReadWholeFile(working);
+        written.clear();
+        keys.clear();
+        record::ScanFrameRecords(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
+                                 [&](const record::FoundFrame& f) {
+                                     written.emplace_back(reinterpret_cast<const char*>(f.data), f.dataLength);
+                                     keys.push_back(f.header.keyFrame);
+                                     EXPECT_EQ(f.header.width, 352u);
+                                     EXPECT_EQ(f.header.frameRate, 25u);
+                                     return true;
+                                 });
+        return written.size() >= 3;
+    }, 5000));
+    ASSERT_EQ(written.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_TRUE(written[i] == clip.units[i]) << "frame " << i << " as received";
+    EXPECT_EQ(keys, (std::vector<std::uint32_t>{1, 0, 0}));
+    EXPECT_EQ(server.Count(1007), 5) << "no more requests once the key frame came";
+
+    // A recording of a few seconds is not kept under a finished name.
+    EXPECT_TRUE(camera->StopRecord());
+    camera->SetRecording(false);
+    EXPECT_TRUE(std::filesystem::exists(working));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File("records/1001")),
+                            std::filesystem::directory_iterator()), 1);
 }
