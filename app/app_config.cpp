@@ -92,6 +92,8 @@ bool AppConfig::LoadConfiguration() {
     const std::string savePath = SavePathFilePath();
     managementAddress = platform::ReadProfileString("ManagerSys", "mngAddr", "", savePath);
     recordSavePath = platform::ReadProfileString("VideoSavePath", "path", "", savePath);
+    // The classic default root is a drive letter; here the user's videos folder serves.
+    if (recordSavePath.empty()) recordSavePath = platform::DefaultRecordRoot();
     recordDiskReserve = std::atoi(platform::ReadProfileString("VideoSavePath", "RecRemain", "", savePath).c_str());
     if (recordDiskReserve <= 0) recordDiskReserve = 15;
     recordFileSize = std::atoi(platform::ReadProfileString("VideoSavePath", "FileSize", "", savePath).c_str());

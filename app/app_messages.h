@@ -34,11 +34,15 @@ constexpr std::uint32_t kTaskStartTalk = 1057;
 constexpr std::uint32_t kForwardingAddressFetched = 1060;
 
 // Camera sessions to the main window and to the window a replay reports to.
+constexpr std::uint32_t kListenStarted = 1003;       // payload: the camera id; lParam: started
 constexpr std::uint32_t kListenStopped = 1004;       // payload: the camera id; lParam 1
+constexpr std::uint32_t kListenStoppedCell = 1050;   // wParam: the cell index; lParam 1
+constexpr std::uint32_t kRecordStarted = 1053;       // payload: the camera id; lParam: started
 constexpr std::uint32_t kReplayPosition = 1034;      // payload: ReplayPositionNotice
 constexpr std::uint32_t kReplayEnded = 1048;         // wParam: the cell index
 constexpr std::uint32_t kRecordStopped = 1054;       // payload: the recording text; lParam 1
 constexpr std::uint32_t kTalkStateChanged = 1058;    // payload: the camera id; lParam: talking
+constexpr std::uint32_t kTalkRefused = 1059;         // payload: the camera id
 constexpr std::int32_t kReconnecting = -6;           // lParam of kAppNotify: the link was lost
 
 // The record of kForwardingAddressFetched: a forwarding address the control server named.
@@ -67,6 +71,16 @@ struct OpenRequest {
     std::string cameraId;
     std::string ip;
     int port = 0;
+};
+
+// The record of kTaskStartTalk: the camera and the reply of the forwarding-address
+// request with node id.
+struct TalkRequest {
+    std::string cameraId;
+    std::string nodeId;
+    std::string ip;
+    int port = 0;
+    std::string keyword;
 };
 
 constexpr std::int32_t kConnectionFailed = -4;  // lParam of kAppNotify: the cell was given up

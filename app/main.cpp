@@ -6,6 +6,8 @@
 #include "app/crash_handler.h"
 #include "app/live_tasks.h"
 #include "app/log_file.h"
+#include "app/media_tasks.h"
+#include "app/app_config.h"
 #include "app/login_sequence.h"
 #include "app/program.h"
 #include "control/control_client.h"
@@ -28,8 +30,14 @@ int main(int argc, char** argv) {
     hooks.startAppInstance = [] {
         app::CAppInteance::Instance().Items().Clear();
         app::RegisterLiveTasks(app::CAppInteance::Instance());
+        app::RegisterMediaTasks(app::CAppInteance::Instance());
+        const app::AppConfig& config = app::AppConfig::Instance();
+        app::StartRecordSweeper(config.recordSavePath, config.recordDiskReserve);
     };
-    hooks.destroyAppInstance = [] { app::CAppInteance::Destroy(); };
+    hooks.destroyAppInstance = [] {
+        app::StopRecordSweeper();
+        app::CAppInteance::Destroy();
+    };
     hooks.login.setNotifyWindow = [](platform::WindowHandle window) {
         app::CAppInteance::Instance().SetNotifyWindow(window);
     };

@@ -5,7 +5,12 @@
 
 #include "app/app_instance.h"
 #include "app/app_messages.h"
+#include "app/app_config.h"
 #include "app/log_file.h"
+#include "libs/earshot/earshot.h"
+#include "media/talk_audio.h"
+#include "platform/paths.h"
+#include "platform/tick.h"
 #include "control/control_client.h"
 #include "media/camera_registry.h"
 #include "media/decoder_stage.h"
@@ -34,19 +39,40 @@ CameraEnvironment CameraEnvironment::Application() {
         return control::ControlClient::Exists() ? control::ControlClient::Instance().RequestForwardingAddress(cameraId)
                                                 : control::TransportAddress{};
     };
+    environment.talkAddresses = [](const std::string& cameraId) {
+        return control::ControlClient::Exists()
+                   ? control::ControlClient::Instance().RequestForwardingAddressWithNode(cameraId)
+                   : control::TransportAddress{};
+    };
+    environment.recordRoot = [] {
+        const std::string root = app::AppConfig::Instance().recordSavePath;
+        return root.empty() ? platform::DefaultRecordRoot() : root;
+    };
+    environment.recordMinutes = [] { return app::AppConfig::Instance().recordFileSize; };
     return environment;
 }
 
 CCamera::CCamera(CameraEnvironment environment)
     : environment_(std::move(environment)),
+      talkEncoder_(chime::InitEnc(chime::kCodecAlaw)),
+      recorder_(environment_.recordClock, environment_.recordMode),
       link_(std::make_unique<transport::VideoLink>(video_, audio_, environment_.addresses, environment_.linkTiming)) {
     link_->SetObserver(this);
 }
 
 CCamera::~CCamera() {
     Close();
+    // Whatever a caller started without setting the camera's flags ends here too.
+    {
+        std::lock_guard lock(talkLock_);
+        if (talkThread_.IsRunning()) StopTalkLocked();
+    }
+    listenThread_.Stop();
+    ReleaseListenAudio();
+    recorder_.Stop();
     link_.reset();
     talkLink_.reset();
+    chime::DelInitEnc(talkEncoder_);
 }
 
 std::string CCamera::CameraId() const {
@@ -144,8 +170,13 @@ bool CCamera::Close() {
 
 void CCamera::StopRecordingForClose() {
     std::lock_guard lock(recordLock_);
-    if (!recording_.exchange(false)) return;
-    // The local recorder stops here once the camera has one.
+    const bool flagged = recording_.exchange(false);
+    {
+        // A recorder started without the flag (no hand-off reached it) ends quietly.
+        std::lock_guard handOff(handOffLock_);
+        recorder_.Stop();
+    }
+    if (!flagged) return;
     std::string text = std::move(recordingText_);
     recordingText_.clear();
     if (text.empty()) text = CameraId();
@@ -155,7 +186,7 @@ void CCamera::StopRecordingForClose() {
 void CCamera::StopTalkForClose() {
     std::lock_guard lock(talkLock_);
     if (!talking_.exchange(false)) return;
-    // Capture and the talk playback thread stop here once the camera has them.
+    StopTalkLocked();
     PostToMain(platform::Message(app::kTalkStateChanged, 0, 0, platform::MakePayload(CameraId())));
     if (talkLink_) talkLink_->Close();
 }
@@ -163,8 +194,7 @@ void CCamera::StopTalkForClose() {
 void CCamera::StopListeningForClose() {
     std::lock_guard lock(listenLock_);
     if (!listening_.exchange(false)) return;
-    link_->AudioOff();
-    audio_.Clear();
+    StopListen();
     PostToMain(platform::Message(app::kListenStopped, 0, 1, platform::MakePayload(CameraId())));
 }
 
@@ -201,9 +231,234 @@ void CCamera::Notification(const std::string& text) {
 void CCamera::RecorderHandOff(const StageFrame& frame) {
     std::lock_guard lock(handOffLock_);
     if (frame.codedData == nullptr) return;
-    // The local recorder takes the frame here (waiting for a key frame first, asking
-    // the camera for one); until the camera has a recorder nothing is written.
+    // A file starts on a key frame: until one comes, every other frame asks for one.
+    if (recorder_.IsWaitingForKeyFrame()) {
+        if (!frame.keyFrame) {
+            link_->KeyFrameRequest();
+            keyFrameRequested_ = true;
+            return;
+        }
+        recorder_.ClearKeyFrameWait();
+    }
+    if (frame.codedLength <= 0) return;
     if (keyFrameRequested_ && frame.keyFrame) keyFrameRequested_ = false;
+    if (recorder_.IsRecording())
+        recorder_.Write(frame.codedData, static_cast<std::size_t>(frame.codedLength), frame.keyFrame != 0, frame.width,
+                        frame.height, frame.frameRate);
+}
+
+// ---- listening ----
+
+bool CCamera::StartListen() {
+    std::lock_guard lock(listenLock_);
+    if (!player_.IsRunning()) return false;
+    audio_.Clear();
+    if (!link_->AudioOn()) {
+        app::LogWrite("Open Audio Failed!\n");
+        return false;
+    }
+    listenThread_.Stop();
+    listenFormat_ = chime::AudioFormat{1, 8000, 16};
+    ReleaseListenAudio();
+    listenDecoder_ = chime::InitDec(chime::kCodecAlaw);
+    listenPlayer_ = chime::OpenAudio(displayWindow_, 1, 8000, 16);
+    if (listenPlayer_ == 0) app::LogWrite("InitAudio mAudioPlay: %08x Error!\n", static_cast<unsigned>(listenPlayer_));
+    const int played = chime::Play(listenPlayer_);
+    if (played == 0) app::LogWrite("bPlay: %d Failed!\n", played);
+    listenThread_.Start([this](app::ThreadWrapper& thread) { ListenLoop(thread); });
+    return true;
+}
+
+bool CCamera::StopListen() {
+    std::lock_guard lock(listenLock_);
+    link_->AudioOff();
+    // The thread stops before its decoder and player go.
+    listenThread_.Stop();
+    ReleaseListenAudio();
+    audio_.Clear();
+    return true;
+}
+
+void CCamera::ReleaseListenAudio() {
+    chime::DelInitDec(listenDecoder_.exchange(0));
+    chime::CloseAudio(listenPlayer_.exchange(0));
+}
+
+void CCamera::ListenLoop(app::ThreadWrapper& thread) {
+    std::vector<std::uint8_t> pcm(chime::kDecodeBufferBytes);
+    while (!thread.WaitForStop(5)) {
+        thread.Beat();
+        transport::PacketQueue::Record packet = audio_.Pop();
+        if (!packet) {
+            if (thread.WaitForStop(50)) break;
+            continue;
+        }
+        if (listenDecoder_ != 0 && packet->info.Codec() == chime::kCodecAlaw) {
+            const chime::AudioFormat format{static_cast<int>(packet->info.RateOrChannels()),
+                                            static_cast<int>(packet->info.WidthOrSampleRate()),
+                                            static_cast<int>(packet->info.HeightOrBits())};
+            if (!(format == listenFormat_)) {
+                // The stream changed its format: a player for the new one.
+                listenFormat_ = format;
+                chime::CloseAudio(listenPlayer_.exchange(0));
+                listenPlayer_ = chime::OpenAudio(displayWindow_, static_cast<std::uint8_t>(format.channels),
+                                                 format.sampleRate, static_cast<std::uint16_t>(format.bitsPerSample));
+                chime::Play(listenPlayer_);
+            }
+            if (packet->info.Kind() == 1 && packet->length > 14) {
+                const int decoded = chime::Decode(listenDecoder_, packet->Payload(), static_cast<int>(packet->length - 14),
+                                                  pcm.data());
+                if (decoded > 0 && listenPlayer_ != 0) chime::AddAudioData(listenPlayer_, pcm.data(), decoded);
+            }
+        }
+        audio_.Release(std::move(packet));
+    }
+}
+
+// ---- talkback ----
+
+std::string CCamera::TalkId() const {
+    std::lock_guard lock(idMutex_);
+    return talkId_;
+}
+
+bool CCamera::CreateTalkLink() {
+    std::lock_guard lock(talkLock_);
+    if (!talkLink_) {
+        transport::LinkTiming timing = environment_.linkTiming;
+        timing.heartbeatStartMs = transport::TalkLink::DefaultTiming().heartbeatStartMs;
+        talkLink_ = std::make_unique<transport::TalkLink>(talkAudio_, environment_.talkAddresses, timing);
+    }
+    return true;
+}
+
+bool CCamera::StartTalk(const std::string& cameraId, const std::string& address, int port,
+                        const std::string& password) {
+    std::lock_guard lock(talkLock_);
+    if (!player_.IsRunning()) return false;
+    talkAudio_.Clear();
+    if (!talkLink_) {
+        app::LogWrite("Open Talk Failed!\n");
+        return false;
+    }
+    const int result = talkLink_->Open(cameraId, address, port, password);
+    if (result != 1) {
+        app::LogWrite("对讲连接转发失败ret=%d！\n", result);
+        talkLink_->Close();  // a refused open leaves no connection behind
+        return false;
+    }
+    if (const std::string id = talkLink_->TalkId(); !id.empty()) {
+        std::lock_guard idLock(idMutex_);
+        talkId_ = id;
+    }
+    if (!talkLink_->Command(1005, true)) {
+        app::LogWrite("发送命令CMD_OPENVOICE失败！\n");
+        talkLink_->Close();
+        return false;
+    }
+    talkThread_.Stop();
+    ReleaseTalkAudio();
+    talkDecoder_ = chime::InitDec(chime::kCodecAlaw);
+    talkPlayer_ = chime::OpenAudio(displayWindow_, 1, 8000, 16);
+    talkThread_.Start([this](app::ThreadWrapper& thread) { TalkPlaybackLoop(thread); });
+
+    if (!TARN_AudioCap_Init()) {
+        app::LogWrite("TARN_AudioCap_Init Failed!\n");
+        // Refused talkback keeps nothing open: no voice channel, thread or link.
+        StopTalkLocked();
+        talkLink_->Close();
+        return false;
+    }
+    if (talkEncoder_ != 0) TARN_AudioCap_Start(&CCamera::CaptureCallback, this);
+    return true;
+}
+
+bool CCamera::StopTalk() {
+    std::lock_guard lock(talkLock_);
+    if (!player_.IsRunning()) return false;
+    StopTalkLocked();
+    return true;
+}
+
+void CCamera::StopTalkLocked() {
+    // Capture first: no voice is sent once the channel is closed or the link goes.
+    TARN_AudioCap_Stop();
+    TARN_AudioCap_DelInit();
+    if (talkLink_) talkLink_->Command(1006, false);
+    talkThread_.Stop();
+    ReleaseTalkAudio();
+    talkAudio_.Clear();
+}
+
+bool CCamera::CloseTalkLink() {
+    std::lock_guard lock(talkLock_);
+    if (talkLink_) talkLink_->Close();
+    return true;
+}
+
+void CCamera::ReleaseTalkAudio() {
+    chime::DelInitDec(talkDecoder_.exchange(0));
+    chime::CloseAudio(talkPlayer_.exchange(0));
+}
+
+void CCamera::TalkPlaybackLoop(app::ThreadWrapper& thread) {
+    std::vector<std::uint8_t> pcm(chime::kDecodeBufferBytes);
+    while (!thread.WaitForStop(5)) {
+        thread.Beat();
+        transport::PacketQueue::Record packet = talkAudio_.Pop();
+        if (!packet) {
+            if (thread.WaitForStop(30)) break;
+            continue;
+        }
+        if (packet->length > 14) {
+            const int decoded =
+                chime::Decode(talkDecoder_, packet->Payload(), static_cast<int>(packet->length - 14), pcm.data());
+            if (decoded > 0) chime::AddAudioData(talkPlayer_, pcm.data(), decoded);
+        }
+        talkAudio_.Release(std::move(packet));
+    }
+}
+
+void CCamera::CaptureCallback(const std::uint8_t* pcm, int length, void* user) {
+    if (user != nullptr) static_cast<CCamera*>(user)->SendCapturedAudio(pcm, length);
+}
+
+void CCamera::SendCapturedAudio(const std::uint8_t* pcm, int length) {
+    transport::TalkLink* link = talkLink_.get();
+    if (link == nullptr || pcm == nullptr || length < kTalkBlockBytes) return;
+    talkMessage_.resize(kTalkHeaderSize + kTalkBlockBytes);
+    BuildTalkAudioHeader(talkMessage_.data(), platform::TickCount(), TalkId());
+    // Whole 640-byte blocks only; a shorter remainder is dropped.
+    for (int block = 0; block < length / kTalkBlockBytes; ++block) {
+        const int coded = chime::Encode(talkEncoder_, pcm + static_cast<std::ptrdiff_t>(block) * kTalkBlockBytes,
+                                        kTalkBlockBytes, talkMessage_.data() + kTalkHeaderSize);
+        if (coded <= 0) continue;
+        const long sent = link->SendTalkAudio(talkMessage_.data(), kTalkHeaderSize + static_cast<std::size_t>(coded));
+        if (sent > 0)
+            link->MarkHeartbeatReply();
+        else if (sent < 0)
+            app::LogWrite("TCollectDate SendDate Failed.\n");
+    }
+}
+
+// ---- recording ----
+
+bool CCamera::StartRecord(const std::string& cameraId) {
+    std::lock_guard lock(recordLock_);
+    std::lock_guard handOff(handOffLock_);
+    if (recorder_.IsRecording()) recorder_.Stop();
+    recordingText_ = cameraId;
+    const std::string root = environment_.recordRoot ? environment_.recordRoot() : std::string();
+    const int minutes = environment_.recordMinutes ? environment_.recordMinutes() : 30;
+    if (root.empty() || cameraId.empty()) return false;
+    return recorder_.Start(record::RecordingFolder(root, cameraId), cameraId, minutes > 0 ? minutes : 30);
+}
+
+bool CCamera::StopRecord() {
+    std::lock_guard lock(recordLock_);
+    std::lock_guard handOff(handOffLock_);
+    if (recorder_.IsRecording()) recorder_.Stop();
+    return true;
 }
 
 void CCamera::PostToTaskThread(platform::Message message) {

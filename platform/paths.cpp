@@ -1,5 +1,6 @@
 #include "platform/paths.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 
@@ -49,6 +50,14 @@ bool CreateDirectories(const std::string& path) {
 bool IsRegularFile(const std::string& path) {
     std::error_code error;
     return std::filesystem::is_regular_file(path, error);
+}
+
+std::string DefaultRecordRoot() {
+    if (const char* videos = std::getenv("XDG_VIDEOS_DIR"); videos && *videos)
+        return (std::filesystem::path(videos) / "Larkview").string();
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return (std::filesystem::path(home) / "Videos" / "Larkview").string();
+    return JoinPath(ProgramDirectory(), "RecordFile");
 }
 
 }  // namespace platform

@@ -25,4 +25,8 @@ bool CreateDirectories(const std::string& path);
 
 bool IsRegularFile(const std::string& path);
 
+// Where recordings go when the settings name no folder: "Larkview" in the user's
+// videos folder ($XDG_VIDEOS_DIR, else ~/Videos), or beside the program without a home.
+std::string DefaultRecordRoot();
+
 }  // namespace platform

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "app/app_config.h"
 #include "platform/ini_file.h"
 #include "platform/paths.h"
@@ -53,6 +55,21 @@ TEST_F(AppConfigTest, LoadsServersSkippingEmptyItemsAndDefaults) {
     EXPECT_EQ(config.managementAddress, "http://m");
     EXPECT_EQ(config.showResolution, 0);
     EXPECT_TRUE(config.savedUsers.empty());
+}
+
+TEST_F(AppConfigTest, EmptyRecordPathBecomesTheUsersVideosFolder) {
+    WriteServerInfo("ServerIp=10.1.1.1\nServerProt=8000\nServerPath=/m\n");
+    dir.Write("appSavePath.ini", "[VideoSavePath]\npath=\n");
+    const char* videos = std::getenv("XDG_VIDEOS_DIR");
+    const std::string saved = videos ? videos : "";
+    setenv("XDG_VIDEOS_DIR", "/home/someone/Movies", 1);
+    AppConfig config;
+    ASSERT_TRUE(config.LoadConfiguration());
+    EXPECT_EQ(config.recordSavePath, "/home/someone/Movies/Larkview");
+    unsetenv("XDG_VIDEOS_DIR");
+    const char* home = std::getenv("HOME");
+    if (home && *home) EXPECT_EQ(platform::DefaultRecordRoot(), std::string(home) + "/Videos/Larkview");
+    if (videos) setenv("XDG_VIDEOS_DIR", saved.c_str(), 1);
 }
 
 TEST_F(AppConfigTest, LoadingFailsWithoutServerSettings) {

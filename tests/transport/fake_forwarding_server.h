@@ -28,6 +28,7 @@ public:
                   Script script;
                   {
                       std::lock_guard lock(mutex_);
+                      if (length > 0 && data[0] != 0) media_.emplace_back(data, length);
                       if (message) received_.push_back(*message);
                       script = script_;
                   }
@@ -51,6 +52,11 @@ public:
         int n = 0;
         for (auto& m : Received()) n += m.msgType == msgType;
         return n;
+    }
+    // The messages other than control messages (talk audio), as received.
+    std::vector<std::string> MediaReceived() {
+        std::lock_guard lock(mutex_);
+        return media_;
     }
     int Connections() {
         std::lock_guard lock(mutex_);
@@ -76,6 +82,7 @@ private:
     std::mutex mutex_;
     std::vector<tether::Server::ConnectionId> connections_;
     std::vector<control::ControlMessage> received_;
+    std::vector<std::string> media_;
     Script script_;
     tether::Server server_;
     int port_ = 0;

@@ -1,0 +1,129 @@
+#include "app/media_tasks.h"
+
+#include <memory>
+#include <mutex>
+
+#include "app/app_instance.h"
+#include "app/app_messages.h"
+#include "media/camera_registry.h"
+#include "record/sweeper.h"
+
+namespace app {
+namespace {
+
+std::string IdOf(const platform::Message& message) {
+    const auto* id = platform::PayloadAs<std::string>(message);
+    return id ? *id : std::string();
+}
+
+std::shared_ptr<media::CCamera> OpenCamera(const std::string& cameraId) {
+    if (cameraId.empty()) return nullptr;
+    auto camera = media::CameraRegistry::Instance().FindById(cameraId);
+    return camera && camera->IsOpen() ? camera : nullptr;
+}
+
+void Post(const MediaTaskEnvironment& environment, std::uint32_t id, const std::string& cameraId, std::intptr_t lParam) {
+    if (environment.postNotify) environment.postNotify(platform::Message(id, 0, lParam, platform::MakePayload(cameraId)));
+}
+
+std::mutex sweeperMutex;
+std::unique_ptr<record::RecordSweeper> sweeper;
+
+}  // namespace
+
+void HandleStartListen(platform::Message& message, const MediaTaskEnvironment& environment) {
+    const std::string cameraId = IdOf(message);
+    auto camera = OpenCamera(cameraId);
+    const bool started = camera && camera->StartListen();
+    if (started) camera->SetListening(true);
+    Post(environment, kListenStarted, cameraId, started ? 1 : 0);
+}
+
+void HandleStopListen(platform::Message& message, const MediaTaskEnvironment& environment) {
+    const std::string cameraId = IdOf(message);
+    auto camera = OpenCamera(cameraId);
+    const bool stopped = camera && camera->StopListen();
+    if (camera) camera->SetListening(false);
+    Post(environment, kListenStopped, cameraId, stopped ? 1 : 0);
+}
+
+void HandleStopListenCell(platform::Message& message, const MediaTaskEnvironment& environment) {
+    const int cell = static_cast<int>(message.wParam);
+    if (media::CameraRegistry::Exists()) {
+        auto camera = media::CameraRegistry::Instance().GetOrCreate(cell);
+        camera->StopListen();
+        camera->SetListening(false);
+    }
+    if (environment.postNotify)
+        environment.postNotify(platform::Message(kListenStoppedCell, static_cast<std::uintptr_t>(cell), 1));
+}
+
+void HandleStartRecord(platform::Message& message, const MediaTaskEnvironment& environment) {
+    const std::string cameraId = IdOf(message);
+    auto camera = OpenCamera(cameraId);
+    const bool started = camera && camera->StartRecord(cameraId);
+    // The flag turns on the recorder hand-off and the recording mark.
+    if (started) camera->SetRecording(true);
+    Post(environment, kRecordStarted, cameraId, started ? 1 : 0);
+}
+
+void HandleStopRecord(platform::Message& message, const MediaTaskEnvironment& environment) {
+    const std::string cameraId = IdOf(message);
+    auto camera = OpenCamera(cameraId);
+    const bool stopped = camera && camera->StopRecord();
+    if (camera) camera->SetRecording(false);
+    Post(environment, kRecordStopped, cameraId, stopped ? 1 : 0);
+}
+
+void HandleStopTalk(platform::Message& message, const MediaTaskEnvironment& environment) {
+    const std::string cameraId = IdOf(message);
+    if (auto camera = OpenCamera(cameraId)) {
+        camera->StopTalk();
+        camera->CloseTalkLink();
+        camera->SetTalking(false);
+    }
+    Post(environment, kTalkStateChanged, cameraId, 0);
+}
+
+void HandleStartTalk(platform::Message& message, const MediaTaskEnvironment& environment) {
+    const auto* request = platform::PayloadAs<TalkRequest>(message);
+    if (!request) return;
+    auto camera = OpenCamera(request->cameraId);
+    bool started = false;
+    if (camera) {
+        camera->CreateTalkLink();
+        started = camera->StartTalk(request->cameraId, request->ip, request->port, request->keyword);
+        camera->SetTalking(started);
+    }
+    Post(environment, started ? kTalkStateChanged : kTalkRefused, request->cameraId, started ? 1 : 0);
+}
+
+void RegisterMediaTasks(CAppInteance& application) {
+    MediaTaskEnvironment environment;
+    environment.postNotify = [&application](platform::Message m) { return application.PostNotify(std::move(m)); };
+    auto add = [&](std::uint32_t id, void (*handler)(platform::Message&, const MediaTaskEnvironment&)) {
+        application.Dispatcher().Register(id, [handler, environment](platform::Message& m) { handler(m, environment); });
+    };
+    add(kTaskStartListen, HandleStartListen);
+    add(kTaskStopListen, HandleStopListen);
+    add(kTaskStopListenCell, HandleStopListenCell);
+    add(kTaskStartRecord, HandleStartRecord);
+    add(kTaskStopRecord, HandleStopRecord);
+    add(kTaskStopTalk, HandleStopTalk);
+    add(kTaskStartTalk, HandleStartTalk);
+}
+
+void StartRecordSweeper(const std::string& root, int days) {
+    std::lock_guard lock(sweeperMutex);
+    if (sweeper) sweeper->Stop();
+    sweeper = std::make_unique<record::RecordSweeper>(root, days > 0 ? days : 15);
+    sweeper->Start();
+}
+
+void StopRecordSweeper() {
+    std::lock_guard lock(sweeperMutex);
+    if (sweeper) sweeper->Stop();
+    sweeper.reset();
+}
+
+}  // namespace app

@@ -1,0 +1,49 @@
+// Arbitrary bytes as a recording file: the frame-record walk over them in memory, and
+// the recovery of the same bytes left behind as "tmp.mvd" (header walk, torn-tail cut,
+// naming from the packed times, rename).
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "record/frame_record.h"
+#include "record/recovery.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::size_t frames = 0, bytes = 0;
+    const std::size_t sound = record::ScanFrameRecords(data, size, [&](const record::FoundFrame& frame) {
+        ++frames;
+        bytes += frame.dataLength;
+        if (frame.offset + frame.header.recordLength > size || frame.data + frame.dataLength > data + size) abort();
+        return true;
+    });
+    if (sound > size) abort();
+    if (record::UnpackLocalTime(size >= 4 ? data[0] | data[1] << 8 | data[2] << 16 | static_cast<std::uint32_t>(data[3]) << 24 : 0))
+        (void)frames;
+
+    static const std::string folder = [] {
+        char pattern[] = "/tmp/larkview-fuzz-record-XXXXXX";
+        return std::string(mkdtemp(pattern));
+    }();
+    const std::string working = folder + "/tmp.mvd";
+    if (FILE* file = std::fopen(working.c_str(), "wb")) {
+        std::fwrite(data, 1, size, file);
+        std::fclose(file);
+    }
+    std::string kept;
+    const record::Recovery result = record::RecoverWorkingFile(folder, &kept);
+    std::error_code error;
+    if (result == record::Recovery::kKept) {
+        // The finished file is exactly the sound prefix.
+        if (std::filesystem::file_size(folder + "/" + kept, error) != sound) abort();
+        std::filesystem::remove(folder + "/" + kept, error);
+    } else if (result == record::Recovery::kTooShort) {
+        if (std::filesystem::file_size(working, error) != sound) abort();
+    }
+    std::filesystem::remove(working, error);
+    return 0;
+}

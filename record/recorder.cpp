@@ -1,0 +1,80 @@
+#include "record/recorder.h"
+
+#include <filesystem>
+
+#include "platform/paths.h"
+
+namespace record {
+
+std::string RecordingFolder(const std::string& root, const std::string& cameraId) {
+    return platform::JoinPath(root, cameraId);
+}
+
+CRecord::CRecord(RecordClock clock, WriteMode mode) : clock_(std::move(clock)), mode_(mode) {}
+
+CRecord::~CRecord() { Stop(); }
+
+bool CRecord::Start(const std::string& folder, const std::string& name, int minutes) {
+    std::lock_guard lock(mutex_);
+    name_ = name;
+    limitSeconds_ = static_cast<std::int64_t>(minutes) * 60;
+    if (folder.empty() || !platform::CreateDirectories(folder)) return false;
+    folder_ = folder;
+    startSeconds_ = clock_.nowSeconds();
+    if (writer_) writer_->Finish();
+    writer_.reset();
+    recording_ = true;
+    waitingForKeyFrame_ = true;
+    return true;
+}
+
+bool CRecord::Write(const std::uint8_t* data, std::size_t length, bool keyFrame, int width, int height,
+                    int frameRate) {
+    std::lock_guard lock(mutex_);
+    if (!recording_) return true;
+    if (writer_ && clock_.nowSeconds() > writer_->StartSeconds() + limitSeconds_) {
+        writer_->Finish();
+        writer_.reset();
+        waitingForKeyFrame_ = true;
+    }
+    if (!writer_) {
+        std::error_code error;
+        if (!std::filesystem::is_directory(folder_, error)) return true;
+        writer_ = std::make_unique<RecordWriter>(folder_, clock_, mode_);
+        writer_->Begin();
+    }
+    // A new file may start on the very key frame that ended the last one.
+    if (waitingForKeyFrame_ && keyFrame) waitingForKeyFrame_ = false;
+    if (waitingForKeyFrame_) return true;
+    writer_->Append(data, length, keyFrame, width, height, frameRate);
+    return true;
+}
+
+void CRecord::Stop() {
+    std::lock_guard lock(mutex_);
+    recording_ = false;
+    if (writer_) writer_->Finish();
+    writer_.reset();
+}
+
+bool CRecord::IsRecording() const {
+    std::lock_guard lock(mutex_);
+    return recording_;
+}
+
+bool CRecord::IsWaitingForKeyFrame() const {
+    std::lock_guard lock(mutex_);
+    return recording_ && waitingForKeyFrame_;
+}
+
+void CRecord::ClearKeyFrameWait() {
+    std::lock_guard lock(mutex_);
+    waitingForKeyFrame_ = false;
+}
+
+std::string CRecord::Folder() const {
+    std::lock_guard lock(mutex_);
+    return folder_;
+}
+
+}  // namespace record

@@ -1,0 +1,52 @@
+#pragma once
+// The local recorder of one camera. It receives every video packet while recording,
+// starts each file on a key frame, cuts files at the configured length, and leaves
+// finished files named after their start and end times.
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "record/record_clock.h"
+#include "record/record_writer.h"
+
+namespace record {
+
+class CRecord {
+public:
+    explicit CRecord(RecordClock clock = RecordClock::System(), WriteMode mode = WriteMode::kOpenPerFrame);
+    virtual ~CRecord();
+    CRecord(const CRecord&) = delete;
+    CRecord& operator=(const CRecord&) = delete;
+
+    // Creates the folder (and its parents); false when it does not exist afterwards.
+    bool Start(const std::string& folder, const std::string& name, int minutes);
+    // Writes one frame; frames before the first key frame of a file are skipped.
+    bool Write(const std::uint8_t* data, std::size_t length, bool keyFrame, int width, int height, int frameRate);
+    // Finishes the current file (renamed when longer than 9 seconds) and stops.
+    void Stop();
+
+    bool IsRecording() const;
+    bool IsWaitingForKeyFrame() const;
+    // The camera saw the key frame the recorder waits for.
+    void ClearKeyFrameWait();
+    std::string Folder() const;
+
+private:
+    mutable std::mutex mutex_;  // Write runs on the play thread, Start and Stop elsewhere
+    const RecordClock clock_;
+    const WriteMode mode_;
+    bool recording_ = false;
+    bool waitingForKeyFrame_ = false;
+    std::string folder_;
+    std::string name_;
+    std::int64_t limitSeconds_ = 1800;
+    std::int64_t startSeconds_ = 0;
+    std::unique_ptr<RecordWriter> writer_;
+};
+
+// The camera's recording folder below the record root.
+std::string RecordingFolder(const std::string& root, const std::string& cameraId);
+
+}  // namespace record
