@@ -47,6 +47,15 @@ transport::LinkTiming QuietLink() {
     return timing;
 }
 
+transport::LinkTiming ReopeningLink() {
+    transport::LinkTiming timing;  // the ten-second rule shortened to 0.6 s
+    timing.superviseWakeMs = 50;
+    timing.heartbeatStartMs = 100;
+    timing.silenceMs = 600;
+    timing.replyTimeoutMs = 3000;
+    return timing;
+}
+
 bool WaitFor(const std::function<bool()>& done, std::uint32_t timeoutMs = 5000) {
     const std::uint32_t start = platform::TickCount();
     while (!done()) {
@@ -401,13 +410,8 @@ TEST_F(ForwardingWithSim, PlaybackRunsIntoTheNextRecordingAndStopsAfterTheLast) 
 
 TEST_F(ForwardingWithSim, SupervisionReopensAfterTheServerDropsTheLink) {
     UseVideo(kMediaCamera, 20, true);
-    transport::LinkTiming timing;
-    timing.superviseWakeMs = 50;
-    timing.heartbeatStartMs = 100;
-    timing.silenceMs = 600;
-    timing.replyTimeoutMs = 3000;
     StopObserver observer;
-    transport::VideoLink link(video, audio, Addresses(), timing);
+    transport::VideoLink link(video, audio, Addresses(), ReopeningLink());
     link.SetObserver(&observer);
     ASSERT_EQ(Open(link, kMediaCamera), 1);
     ASSERT_TRUE(WaitFor([&] { return video.Size() > 0; }));
@@ -427,13 +431,8 @@ TEST_F(ForwardingWithSim, SupervisionReopensAfterTheServerDropsTheLink) {
 // stream, drop every link, drop the control connections; a link comes back each time.
 TEST_F(ForwardingWithSim, FaultRoundsHitTheStreamingCameraAndTheLinkComesBack) {
     UseVideo(kMediaCamera, 20, true);
-    transport::LinkTiming timing;
-    timing.superviseWakeMs = 50;
-    timing.heartbeatStartMs = 100;
-    timing.silenceMs = 600;
-    timing.replyTimeoutMs = 3000;
     StopObserver observer;
-    transport::VideoLink link(video, audio, Addresses(), timing);
+    transport::VideoLink link(video, audio, Addresses(), ReopeningLink());
     link.SetObserver(&observer);
     ASSERT_EQ(Open(link, kMediaCamera), 1);
     ASSERT_TRUE(WaitFor([&] { return video.Size() > 0; }));
