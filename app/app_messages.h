@@ -69,6 +69,16 @@ struct OpenRequest {
     int port = 0;
 };
 
+// The record of kTaskStartTalk: the camera and the reply of the forwarding-address
+// request with node id.
+struct TalkRequest {
+    std::string cameraId;
+    std::string nodeId;
+    std::string ip;
+    int port = 0;
+    std::string keyword;
+};
+
 constexpr std::int32_t kConnectionFailed = -4;  // lParam of kAppNotify: the cell was given up
 constexpr std::int32_t kCellClosed = -5;        // lParam of kAppNotify: the cell was closed
 

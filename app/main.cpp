@@ -2,6 +2,7 @@
 // configuration, login window and main window.
 #include <QApplication>
 
+#include "app/alarm_tasks.h"
 #include "app/app_instance.h"
 #include "app/crash_handler.h"
 #include "app/live_tasks.h"
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
     hooks.startAppInstance = [] {
         app::CAppInteance::Instance().Items().Clear();
         app::RegisterLiveTasks(app::CAppInteance::Instance());
+        app::RegisterAlarmTasks(app::CAppInteance::Instance());
     };
     hooks.destroyAppInstance = [] { app::CAppInteance::Destroy(); };
     hooks.login.setNotifyWindow = [](platform::WindowHandle window) {

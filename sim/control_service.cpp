@@ -18,6 +18,7 @@ enum MsgType : int {
     kPlaybackSetUp = 6,
     kAlarmPush = 7,
     kAlarmSearch = 8,
+    kRenewCamera = 74,
     kCameraList = 29,
     kNoticePush = 35,
     kForwardingAddressWithNode = 50,
@@ -148,6 +149,7 @@ void ControlService::Dispatch(ConnectionId connection, const control::ControlMes
         case kPlaybackSetUp: return Answer(connection, request, PlaybackSetUp(*viewer, request));
         case kAlarmSearch: return Answer(connection, request, AlarmSearch(*viewer, request));
         case kAuthorityList: return Answer(connection, request, AuthorityList(*viewer, request));
+        case kRenewCamera: return Answer(connection, request, RenewCamera(*viewer, request));
         default: return Answer(connection, request, {Status(-1)});  // not offered by this service
     }
 }
@@ -452,6 +454,17 @@ std::vector<ConnectionId> ControlService::LoggedInConnections() const {
 ControlService::Stats ControlService::GetStats() const {
     std::lock_guard<std::mutex> guard(lock_);
     return stats_;
+}
+
+ControlService::Replies ControlService::RenewCamera(const Account& viewer, const control::ControlMessage& request) {
+    const std::string cameraId = request.Param("cameraId");
+    const ServiceStore::Renewal renewal = store_.RenewCamera(viewer, cameraId);
+    Json::Value reply = Status(renewal.status);
+    reply["cameraId"] = cameraId;
+    reply["expire"] = renewal.status == 1 ? std::to_string(ServiceStore::kRenewalDays) : "0";
+    reply["expiredDate"] = renewal.expiredDate;
+    Log("renew " + cameraId + " -> " + std::to_string(renewal.status));
+    return {reply};
 }
 
 }  // namespace sim

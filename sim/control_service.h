@@ -117,6 +117,7 @@ private:
     Replies PlaybackSetUp(const Account& viewer, const control::ControlMessage& request);
     Replies AlarmSearch(const Account& viewer, const control::ControlMessage& request);
     Replies AuthorityList(const Account& viewer, const control::ControlMessage& request);
+    Replies RenewCamera(const Account& viewer, const control::ControlMessage& request);
 
     void Log(const std::string& text) const;
     std::string UploadUrl(const Account& account) const;

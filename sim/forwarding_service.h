@@ -58,6 +58,9 @@ public:
     Stats GetStats() const;
     int ActiveLinks(const std::string& cameraId = {}) const;
     ServiceStore& Store() { return store_; }
+    // Where the camera's head points now, and the pan-tilt-zoom commands it received.
+    CameraHeads::State Head(const std::string& cameraId) { return heads_.Read(cameraId, CameraHeads::Clock::now()); }
+    std::vector<std::pair<int, int>> PanTiltCommands(const std::string& cameraId) { return heads_.Received(cameraId); }
 
 private:
     class Server;

@@ -183,6 +183,21 @@ public:
     // Assigns a viewing-plan template (0: none) to a camera.
     bool SetCameraPlan(const std::string& cameraId, std::int64_t templateId);
 
+    // Renewal of a lapsed camera's service (msgType 74): the camera must belong to the
+    // viewer (sub-accounts own none), and the viewer's balance pays kRenewalPrice for
+    // kRenewalDays more from the later of today and the old expiry date.
+    static constexpr int kRenewalPrice = 100;
+    static constexpr int kRenewalDays = 365;
+    struct Renewal {
+        int status = -1;  // 1 renewed; -2 balance too low; -3 not the viewer's camera
+        std::string expiredDate;
+    };
+    Renewal RenewCamera(const Account& viewer, const std::string& cameraId);
+    bool SetBalance(std::int64_t accountId, std::int64_t balance);
+    std::optional<std::int64_t> Balance(std::int64_t accountId);
+    // Whether the capture side is connected, and until when the service is paid.
+    bool SetCameraState(const std::string& cameraId, bool online, const std::string& expiredDate);
+
     // The authority names of `targetId` when the viewer is that account or its holder.
     std::optional<std::vector<std::string>> Authorities(const Account& viewer, std::int64_t targetId);
 
