@@ -569,7 +569,9 @@ std::vector<ListRow> ServiceStore::CameraTree(const Account& viewer) {
         row.parentId = std::to_string(readCameras.Int(1));
         row.expiredDate = readCameras.Text(4);
         row.inService = row.expiredDate.empty() || row.expiredDate >= today;
-        row.online = readCameras.Int(3) != 0 && row.inService;
+        // Active means the capture side is connected; a lapsed camera may still be, and
+        // the client then offers its renewal.
+        row.online = readCameras.Int(3) != 0;
         row.transpondIp = readCameras.Text(5);
         row.transpondPort = static_cast<int>(readCameras.Int(6));
         // Counts and visibility go up the whole chain of parents.

@@ -146,11 +146,14 @@ void CLiveView::OpenCamera(TreeNode* node, int cell) {
     // The cell's own window, also for a chosen cell that shows nothing yet.
     window = wall_->CellWindow(index);
 
+    // The camera the cell shows now is closed first. Its close task is not posted: the
+    // open task closes the cell's session before opening, while a close task running
+    // beside it on another worker could end the new camera instead of the old one.
     if (control::ItemPtr shown = wall_->CellEntry(index); shown && shown->live) {
         if (TreeNode* shownNode = trees_.FindNode(CCameraTrees::kLive, shown->id); shownNode && ItemOf(shownNode))
-            CloseCamera(shownNode);
+            CloseCameraIn(shownNode, false);
         else
-            CloseById(shown->id);
+            CloseByIdIn(shown->id, false);
     }
 
     item->live = true;
@@ -178,7 +181,9 @@ void CLiveView::OpenNode(TreeNode* node) {
 
 // --- Closing ---
 
-void CLiveView::CloseCamera(TreeNode* node) {
+void CLiveView::CloseCamera(TreeNode* node) { CloseCameraIn(node, true); }
+
+void CLiveView::CloseCameraIn(TreeNode* node, bool postClose) {
     control::ItemPtr item = ItemOf(node);
     if (!item || !wall_) return;
     const int cell = wall_->FindCellByCameraId(item->id);
@@ -192,7 +197,7 @@ void CLiveView::CloseCamera(TreeNode* node) {
     }
     if (CTreeList* tree = trees_.GetTree(CCameraTrees::kLive); tree && node->Element())
         tree->SetLiveIcons(node->Element(), false);
-    PostClose(cell);
+    if (postClose) PostClose(cell);
 }
 
 void CLiveView::CloseNode(TreeNode* node) {
@@ -207,7 +212,9 @@ void CLiveView::CloseNode(TreeNode* node) {
     }
 }
 
-void CLiveView::CloseById(const std::string& cameraId) {
+void CLiveView::CloseById(const std::string& cameraId) { CloseByIdIn(cameraId, true); }
+
+void CLiveView::CloseByIdIn(const std::string& cameraId, bool postClose) {
     if (!wall_) return;
     const int cell = wall_->FindCellByCameraId(cameraId);
     if (cell < 0) return;
@@ -217,7 +224,7 @@ void CLiveView::CloseById(const std::string& cameraId) {
     wall_->ClearCell(cell);
     wall_->SetCellEntry(cell, nullptr);
     SetIcons(cameraId, false);
-    PostClose(cell);
+    if (postClose) PostClose(cell);
 }
 
 void CLiveView::StartAll() {

@@ -117,6 +117,9 @@ private:
     void PostClose(int cell);
     void Renewed(TreeNode* node, const control::ItemPtr& item, const RenewalReply& reply);
     void TalkOn(const std::string& cameraId);
+    // `postClose` false: the cell's next open task closes the session itself.
+    void CloseCameraIn(TreeNode* node, bool postClose);
+    void CloseByIdIn(const std::string& cameraId, bool postClose);
 
     CCameraTrees& trees_;
     LiveViewEnvironment environment_;
