@@ -10,6 +10,9 @@
 #include "app/login_sequence.h"
 #include "app/program.h"
 #include "control/control_client.h"
+#include "mainwin/main_win.h"
+#include "mainwin/tree_refresh.h"
+#include "mainwin/video_params.h"
 #include "media/application_hooks.h"
 #include "platform/paths.h"
 #include "ui/message_box.h"
@@ -30,12 +33,20 @@ int main(int argc, char** argv) {
         app::CAppInteance::Instance().Items().Clear();
         app::RegisterLiveTasks(app::CAppInteance::Instance());
         app::RegisterAlarmTasks(app::CAppInteance::Instance());
+        mainwin::RegisterVideoParamTasks(app::CAppInteance::Instance());
+        mainwin::RegisterRefreshTask(app::CAppInteance::Instance());
     };
     hooks.destroyAppInstance = [] { app::CAppInteance::Destroy(); };
     hooks.login.setNotifyWindow = [](platform::WindowHandle window) {
         app::CAppInteance::Instance().SetNotifyWindow(window);
     };
     hooks.login.runLoginSequence = [] { return app::RunLoginSequence(); };
+    hooks.runMainWindow = [] {
+        mainwin::CMainWin window;
+        if (!window.Create(0, "远程监控")) return -1;
+        window.CenterWindow();
+        return window.ShowModal();
+    };
 
     const int code = app::RunProgram(hooks);
     app::LogFile::Destroy();

@@ -339,35 +339,38 @@ void CLiveView::TalkOn(const std::string& cameraId) {
     }
 }
 
+void CLiveView::OnCellResult(int cell, int code) {
+    if (!wall_ || cell < 0 || cell >= 64) return;
+    control::ItemPtr shown = wall_->CellEntry(cell);
+    if (shown && code == -8) {
+        // The address did not answer: the next open asks for a new one.
+        shown->forwardingIp.clear();
+        shown->forwardingPort = 0;
+    }
+    if (const std::optional<std::string> text = CellTextForOpenResult(code)) ShowCellText(cell, *text);
+    if (shown) {
+        shown->live = false;
+        SetIcons(shown->id, false);
+    }
+}
+
+void CLiveView::OnCellNotice(int cell, int code) {
+    if (code != app::kReconnecting || !wall_ || cell < 0 || cell >= 64) return;
+    if (control::ItemPtr shown = wall_->CellEntry(cell); shown && shown->live) ShowCellText(cell, kReconnectingText);
+}
+
 bool CLiveView::HandleMessage(platform::Message& msg) {
     using namespace live_msg;
     if (msg.id == kWmTimer) return OnTimer(msg.wParam);
     const std::string* id = IdPayload(msg);
     control::ItemPtr item = id ? CameraById(*id) : nullptr;
     switch (msg.id) {
-        case kCellResult: {
-            const int cell = static_cast<int>(msg.wParam);
-            const int code = static_cast<int>(msg.lParam);
-            control::ItemPtr shown = wall_ ? wall_->CellEntry(cell) : nullptr;
-            if (shown && code == -8) {
-                // The address did not answer: the next open asks for a new one.
-                shown->forwardingIp.clear();
-                shown->forwardingPort = 0;
-            }
-            if (const std::optional<std::string> text = CellTextForOpenResult(code)) ShowCellText(cell, *text);
-            if (shown) {
-                shown->live = false;
-                SetIcons(shown->id, false);
-            }
+        case kCellResult:
+            OnCellResult(static_cast<int>(msg.wParam), static_cast<int>(msg.lParam));
             return true;
-        }
-        case kCellNotice: {
-            if (msg.lParam != app::kReconnecting || !wall_) return true;
-            const int cell = static_cast<int>(msg.wParam);
-            if (control::ItemPtr shown = wall_->CellEntry(cell); shown && shown->live)
-                ShowCellText(cell, kReconnectingText);
+        case kCellNotice:
+            OnCellNotice(static_cast<int>(msg.wParam), static_cast<int>(msg.lParam));
             return true;
-        }
         case kAddressFetched: {
             if (const auto* notice = platform::PayloadAs<app::ForwardingAddressNotice>(msg)) {
                 if (control::ItemPtr camera = CameraById(notice->cameraId)) {

@@ -106,7 +106,15 @@ public:
     // Timer ticks; true for the cell-text timers.
     bool OnTimer(std::uintptr_t id);
 
+    // The open task's results: 1030 (failed or closed) and 1042 (-6 reconnecting).
+    void OnCellResult(int cell, int code);
+    void OnCellNotice(int cell, int code);
+    // 1055: asks for the talk address and posts the talk request, one talkback at a time.
+    void TalkOn(const std::string& cameraId);
+
     bool TalkActive() const { return talkActive_; }
+    // The window that follows the talk state itself tells the live view.
+    void SetTalkActive(bool active) { talkActive_ = active; }
 
 private:
     control::ItemPtr ItemOf(TreeNode* node) const;
@@ -116,7 +124,6 @@ private:
     void PostIdTask(std::uint32_t message, const std::string& cameraId);
     void PostClose(int cell);
     void Renewed(TreeNode* node, const control::ItemPtr& item, const RenewalReply& reply);
-    void TalkOn(const std::string& cameraId);
     // `postClose` false: the cell's next open task closes the session itself.
     void CloseCameraIn(TreeNode* node, bool postClose);
     void CloseByIdIn(const std::string& cameraId, bool postClose);
