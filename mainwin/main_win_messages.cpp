@@ -147,6 +147,7 @@ void CMainWin::OnRefreshResult(bool failed) {
             }
             cells[i].second->live = false;
             liveWall_->ClearCell(entry.cell);
+            liveWall_->SetCellEntry(entry.cell, nullptr);
             PostTask(platform::Message(app::kTaskCloseCell, static_cast<std::uintptr_t>(entry.cell), 0));
             liveWall_->SetCaption(entry.cell, "", true);
         }

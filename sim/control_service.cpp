@@ -21,7 +21,12 @@ enum MsgType : int {
     kRenewCamera = 74,
     kCameraList = 29,
     kNoticePush = 35,
+    kSaveAccount = 42,
+    kListSubAccounts = 43,
     kForwardingAddressWithNode = 50,
+    kFeedback = 51,
+    kListMessages = 60,
+    kListUserGroups = 63,
     kAuthorityList = 500,
 };
 
@@ -150,6 +155,11 @@ void ControlService::Dispatch(ConnectionId connection, const control::ControlMes
         case kAlarmSearch: return Answer(connection, request, AlarmSearch(*viewer, request));
         case kAuthorityList: return Answer(connection, request, AuthorityList(*viewer, request));
         case kRenewCamera: return Answer(connection, request, RenewCamera(*viewer, request));
+        case kSaveAccount: return Answer(connection, request, SaveAccount(*viewer, request));
+        case kListSubAccounts: return Answer(connection, request, SubAccounts(*viewer, request));
+        case kFeedback: return Answer(connection, request, Feedback(*viewer, request));
+        case kListMessages: return Answer(connection, request, Messages(*viewer));
+        case kListUserGroups: return Answer(connection, request, UserGroups(*viewer));
         default: return Answer(connection, request, {Status(-1)});  // not offered by this service
     }
 }

@@ -133,6 +133,21 @@ struct PlaybackSetup {
     int transpondPort = 0;
 };
 
+// A sub-account as the account holder's list shows it.
+struct SubAccountRow {
+    std::int64_t id = 0;
+    std::string userName, nick, expiredDate;
+    int onlineMax = 0;
+    std::int64_t groupId = 0;
+    std::string groupName;
+};
+
+// A message (tip) as the message list shows it.
+struct TipRow {
+    std::int64_t id = 0;
+    std::string kindName, title, datetime;
+};
+
 class ServiceStore {
 public:
     ServiceStore() = default;
@@ -200,6 +215,20 @@ public:
 
     // The authority names of `targetId` when the viewer is that account or its holder.
     std::optional<std::vector<std::string>> Authorities(const Account& viewer, std::int64_t targetId);
+
+    // --- Administration (service_store_admin.cpp) ---
+    // The holder's sub-accounts from `start` (0-based), at most `count`; `total` counts
+    // them all. A sub-account has none.
+    std::vector<SubAccountRow> SubAccounts(const Account& viewer, int start, int count, int& total);
+    // The user groups of the viewer's holder: id, name.
+    std::vector<std::pair<std::int64_t, std::string>> UserGroups(const Account& viewer);
+    bool AddFeedback(const Account& viewer, const std::string& content);
+    // Messages the viewer received or, for a holder, sent; newest first.
+    std::vector<TipRow> Tips(const Account& viewer);
+    // Saves the viewer's own password, or the fields given of one of its sub-accounts
+    // ("nick", "password" (MD5), "expiredDate", "onlineMax", "userGroupId"). False when
+    // the account is neither or a value is unusable.
+    bool SaveAccount(const Account& viewer, std::int64_t userId, const std::map<std::string, std::string>& fields);
 
 private:
     bool CreateSchema();
