@@ -13,23 +13,6 @@
 
 namespace ui {
 
-int HttpStatusOf(const std::string& header) {
-    // "HTTP/" digits "." digits, one blank, three digits.
-    if (header.compare(0, 5, "HTTP/") != 0) return 0;
-    const std::size_t blank = header.find(' ');
-    if (blank == std::string::npos || blank > 12 || header.size() < blank + 4) return 0;
-    int status = 0;
-    for (std::size_t i = blank + 1; i < blank + 4; ++i) {
-        const char c = header[i];
-        if (c < '0' || c > '9') return 0;
-        status = status * 10 + (c - '0');
-    }
-    if (header.size() > blank + 4 && header[blank + 4] != ' ' && header[blank + 4] != '\r' &&
-        header[blank + 4] != '\n')
-        return 0;
-    return status;
-}
-
 bool LooksLikePicture(const std::string& bytes) {
     if (bytes.empty()) return false;
     QImage image;

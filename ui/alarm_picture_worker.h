@@ -23,9 +23,6 @@ struct AlarmPictureReady {
     std::string path;
 };
 
-// The status code of an HTTP status line ("HTTP/1.0 200 OK" → 200), 0 when the
-// header does not start with one.
-int HttpStatusOf(const std::string& responseHeader);
 // True when `bytes` decode as a picture (JPEG, PNG, …).
 bool LooksLikePicture(const std::string& bytes);
 

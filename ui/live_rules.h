@@ -90,6 +90,10 @@ private:
     std::size_t shown_ = 0;
 };
 
+// The status code of an HTTP status line ("HTTP/1.0 200 OK" → 200), 0 when the
+// header does not start with one.
+int HttpStatusOf(const std::string& responseHeader);
+
 // The local file an alarm picture is cached in: a digest of the URL under `folder`,
 // keeping a short picture extension of the URL (".jpg" otherwise).
 std::string AlarmPictureCacheFile(const std::string& folder, const std::string& url);
