@@ -191,7 +191,7 @@ void CLiveView::CloseCameraIn(TreeNode* node, bool postClose) {
     app::LogWrite("%s(%d): [%s]摄像头关闭!", __FILE__, __LINE__, item->name.c_str());
     item->live = false;
     wall_->SetCaption(cell, "", true);
-    if (cell >= 0 && cell < 64) {
+    if (cell < wall::kCellCount) {
         wall_->ClearCell(cell);
         wall_->SetCellEntry(cell, nullptr);
     }
@@ -340,7 +340,7 @@ void CLiveView::TalkOn(const std::string& cameraId) {
 }
 
 void CLiveView::OnCellResult(int cell, int code) {
-    if (!wall_ || cell < 0 || cell >= 64) return;
+    if (!wall_ || cell < 0 || cell >= wall::kCellCount) return;
     control::ItemPtr shown = wall_->CellEntry(cell);
     if (shown && code == -8) {
         // The address did not answer: the next open asks for a new one.
@@ -355,7 +355,7 @@ void CLiveView::OnCellResult(int cell, int code) {
 }
 
 void CLiveView::OnCellNotice(int cell, int code) {
-    if (code != app::kReconnecting || !wall_ || cell < 0 || cell >= 64) return;
+    if (code != app::kReconnecting || !wall_ || cell < 0 || cell >= wall::kCellCount) return;
     if (control::ItemPtr shown = wall_->CellEntry(cell); shown && shown->live) ShowCellText(cell, kReconnectingText);
 }
 
