@@ -2,15 +2,9 @@
 // configuration, login window and main window.
 #include <QApplication>
 
-#include "app/app_instance.h"
 #include "app/crash_handler.h"
-#include "app/live_tasks.h"
 #include "app/log_file.h"
-#include "app/media_tasks.h"
-#include "app/app_config.h"
-#include "app/login_sequence.h"
-#include "app/program.h"
-#include "control/control_client.h"
+#include "mainwin/program_hooks.h"
 #include "media/application_hooks.h"
 #include "platform/paths.h"
 #include "ui/message_box.h"
@@ -25,25 +19,7 @@ int main(int argc, char** argv) {
     ui::InstallSkinErrorBox();
     media::InstallApplicationHooks();  // the camera registry joins every login cycle
 
-    app::ProgramHooks hooks;
-    hooks.destroyControlClient = [] { control::ControlClient::Destroy(); };
-    hooks.startAppInstance = [] {
-        app::CAppInteance::Instance().Items().Clear();
-        app::RegisterLiveTasks(app::CAppInteance::Instance());
-        app::RegisterMediaTasks(app::CAppInteance::Instance());
-        const app::AppConfig& config = app::AppConfig::Instance();
-        app::StartRecordSweeper(config.recordSavePath, config.recordDiskReserve);
-    };
-    hooks.destroyAppInstance = [] {
-        app::StopRecordSweeper();
-        app::CAppInteance::Destroy();
-    };
-    hooks.login.setNotifyWindow = [](platform::WindowHandle window) {
-        app::CAppInteance::Instance().SetNotifyWindow(window);
-    };
-    hooks.login.runLoginSequence = [] { return app::RunLoginSequence(); };
-
-    const int code = app::RunProgram(hooks);
+    const int code = app::RunProgram(mainwin::ApplicationProgramHooks());
     app::LogFile::Destroy();
     return code;
 }

@@ -73,6 +73,12 @@ std::shared_ptr<CCamera> CameraRegistry::GetOrCreate(int cell) {
     return camera;
 }
 
+std::shared_ptr<CCamera> CameraRegistry::Find(int cell) {
+    std::lock_guard lock(mutex_);
+    auto it = cameras_.find(cell);
+    return it == cameras_.end() ? nullptr : it->second;
+}
+
 std::shared_ptr<CCamera> CameraRegistry::FindById(const std::string& cameraId) {
     std::lock_guard lock(mutex_);
     for (auto& [cell, camera] : cameras_)

@@ -24,6 +24,8 @@ public:
 
     // The camera of the cell, created (with its cell index set) when there is none.
     std::shared_ptr<CCamera> GetOrCreate(int cell);
+    // The camera of the cell, or nullptr when it has none (nothing is created).
+    std::shared_ptr<CCamera> Find(int cell);
     // The first camera, in cell order, showing that camera id.
     std::shared_ptr<CCamera> FindById(const std::string& cameraId);
     void Remove(int cell);

@@ -18,9 +18,15 @@ enum MsgType : int {
     kPlaybackSetUp = 6,
     kAlarmPush = 7,
     kAlarmSearch = 8,
+    kRenewCamera = 74,
     kCameraList = 29,
     kNoticePush = 35,
+    kSaveAccount = 42,
+    kListSubAccounts = 43,
     kForwardingAddressWithNode = 50,
+    kFeedback = 51,
+    kListMessages = 60,
+    kListUserGroups = 63,
     kAuthorityList = 500,
 };
 
@@ -148,6 +154,12 @@ void ControlService::Dispatch(ConnectionId connection, const control::ControlMes
         case kPlaybackSetUp: return Answer(connection, request, PlaybackSetUp(*viewer, request));
         case kAlarmSearch: return Answer(connection, request, AlarmSearch(*viewer, request));
         case kAuthorityList: return Answer(connection, request, AuthorityList(*viewer, request));
+        case kRenewCamera: return Answer(connection, request, RenewCamera(*viewer, request));
+        case kSaveAccount: return Answer(connection, request, SaveAccount(*viewer, request));
+        case kListSubAccounts: return Answer(connection, request, SubAccounts(*viewer, request));
+        case kFeedback: return Answer(connection, request, Feedback(*viewer, request));
+        case kListMessages: return Answer(connection, request, Messages(*viewer));
+        case kListUserGroups: return Answer(connection, request, UserGroups(*viewer));
         default: return Answer(connection, request, {Status(-1)});  // not offered by this service
     }
 }
@@ -452,6 +464,17 @@ std::vector<ConnectionId> ControlService::LoggedInConnections() const {
 ControlService::Stats ControlService::GetStats() const {
     std::lock_guard<std::mutex> guard(lock_);
     return stats_;
+}
+
+ControlService::Replies ControlService::RenewCamera(const Account& viewer, const control::ControlMessage& request) {
+    const std::string cameraId = request.Param("cameraId");
+    const ServiceStore::Renewal renewal = store_.RenewCamera(viewer, cameraId);
+    Json::Value reply = Status(renewal.status);
+    reply["cameraId"] = cameraId;
+    reply["expire"] = renewal.status == 1 ? std::to_string(ServiceStore::kRenewalDays) : "0";
+    reply["expiredDate"] = renewal.expiredDate;
+    Log("renew " + cameraId + " -> " + std::to_string(renewal.status));
+    return {reply};
 }
 
 }  // namespace sim

@@ -117,6 +117,13 @@ private:
     Replies PlaybackSetUp(const Account& viewer, const control::ControlMessage& request);
     Replies AlarmSearch(const Account& viewer, const control::ControlMessage& request);
     Replies AuthorityList(const Account& viewer, const control::ControlMessage& request);
+    Replies RenewCamera(const Account& viewer, const control::ControlMessage& request);
+    // Administration (control_service_admin.cpp).
+    Replies SaveAccount(const Account& viewer, const control::ControlMessage& request);
+    Replies SubAccounts(const Account& viewer, const control::ControlMessage& request);
+    Replies Feedback(const Account& viewer, const control::ControlMessage& request);
+    Replies Messages(const Account& viewer);
+    Replies UserGroups(const Account& viewer);
 
     void Log(const std::string& text) const;
     std::string UploadUrl(const Account& account) const;

@@ -30,8 +30,9 @@ void StreamSettingsTable::Set(const std::string& cameraId, const StreamSettings&
 
 bool CameraHeads::Command(const std::string& cameraId, int action, int speed, Clock::time_point now) {
     const bool known = (action >= kPtzUp && action <= kPtzZoomOut) || action == kPtzStop;
-    if (!known) return false;
     std::lock_guard lock(mutex_);
+    received_[cameraId].emplace_back(action, speed);
+    if (!known) return false;
     Head& head = heads_[cameraId];
     Advance(head, now);
     head.speed = std::clamp(speed, 1, 10);
@@ -61,6 +62,12 @@ CameraHeads::State CameraHeads::Read(const std::string& cameraId, Clock::time_po
     if (it == heads_.end()) return {};
     Advance(it->second, now);
     return {it->second.view, it->second.action != 0};
+}
+
+std::vector<std::pair<int, int>> CameraHeads::Received(const std::string& cameraId) {
+    std::lock_guard lock(mutex_);
+    auto it = received_.find(cameraId);
+    return it == received_.end() ? std::vector<std::pair<int, int>>{} : it->second;
 }
 
 void CameraHeads::Advance(Head& head, Clock::time_point now) {

@@ -14,6 +14,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "sim/alaw_audio.h"
 #include "sim/camera_picture.h"
@@ -76,6 +77,8 @@ public:
     // False for an action code the head does not know.
     bool Command(const std::string& cameraId, int action, int speed, Clock::time_point now);
     State Read(const std::string& cameraId, Clock::time_point now);
+    // Every action code received for the camera, in order (tests check what a client sent).
+    std::vector<std::pair<int, int>> Received(const std::string& cameraId);
 
 private:
     struct Head {
@@ -87,6 +90,7 @@ private:
     static void Advance(Head& head, Clock::time_point now);
     std::mutex mutex_;
     std::map<std::string, Head> heads_;
+    std::map<std::string, std::vector<std::pair<int, int>>> received_;  // action, speed
 };
 
 class VoiceLoops {

@@ -60,6 +60,9 @@ public:
     // The cameras that have at least one open link, each once.
     std::vector<std::string> LinkedCameras() const;
     ServiceStore& Store() { return store_; }
+    // Where the camera's head points now, and the pan-tilt-zoom commands it received.
+    CameraHeads::State Head(const std::string& cameraId) { return heads_.Read(cameraId, CameraHeads::Clock::now()); }
+    std::vector<std::pair<int, int>> PanTiltCommands(const std::string& cameraId) { return heads_.Received(cameraId); }
 
 private:
     class Server;

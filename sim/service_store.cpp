@@ -409,6 +409,9 @@ bool ServiceStore::Seed(const SeedOptions& options) {
         "INSERT INTO notices(account_id, cmd, title, content, created) VALUES(10001, 1, ?, ?, ?)");
     check(notice.Bind(1, "系统公告").Bind(2, "服务将于今晚 23:00 例行维护，预计 30 分钟。").Bind(3, FormatDateTime(reference)).Run());
 
+    // The holder has paid in advance: enough for ten camera renewals.
+    check(db_.Execute("UPDATE accounts SET balance = 1000 WHERE id = 10001"));
+
     auto seeded = db_.Prepare("INSERT OR REPLACE INTO meta(key, value) VALUES('seeded', ?)");
     check(seeded.Bind(1, FormatDateTime(reference)).Run());
 
@@ -566,7 +569,9 @@ std::vector<ListRow> ServiceStore::CameraTree(const Account& viewer) {
         row.parentId = std::to_string(readCameras.Int(1));
         row.expiredDate = readCameras.Text(4);
         row.inService = row.expiredDate.empty() || row.expiredDate >= today;
-        row.online = readCameras.Int(3) != 0 && row.inService;
+        // Active means the capture side is connected; a lapsed camera may still be, and
+        // the client then offers its renewal.
+        row.online = readCameras.Int(3) != 0;
         row.transpondIp = readCameras.Text(5);
         row.transpondPort = static_cast<int>(readCameras.Int(6));
         // Counts and visibility go up the whole chain of parents.
@@ -848,6 +853,60 @@ bool ServiceStore::SetCameraPlan(const std::string& cameraId, std::int64_t templ
     if (id < 0) return false;
     auto update = db_.Prepare("UPDATE cameras SET template_id = ? WHERE id = ?");
     update.Bind(1, templateId).Bind(2, id);
+    return update.Run() && db_.Changes() > 0;
+}
+
+ServiceStore::Renewal ServiceStore::RenewCamera(const Account& viewer, const std::string& cameraId) {
+    std::lock_guard<std::mutex> guard(lock_);
+    Renewal result;
+    const std::int64_t id = ToId(cameraId);
+    if (id < 0) return result;
+    auto camera = db_.Prepare("SELECT expired_date FROM cameras WHERE id = ? AND owner_id = ?");
+    camera.Bind(1, id).Bind(2, viewer.id);
+    if (!camera.Step()) {
+        result.status = -3;
+        return result;
+    }
+    const std::string oldExpiry = camera.Text(0);
+    auto account = db_.Prepare("SELECT balance FROM accounts WHERE id = ?");
+    account.Bind(1, viewer.id);
+    if (!account.Step() || account.Int(0) < kRenewalPrice) {
+        result.status = -2;
+        return result;
+    }
+    const std::time_t now = Now();
+    std::time_t from = now;
+    if (auto old = ParseDateTime(oldExpiry + " 00:00:00"); old && *old > from) from = *old;
+    result.expiredDate = FormatDate(from + static_cast<std::time_t>(kRenewalDays) * 24 * 3600);
+    auto pay = db_.Prepare("UPDATE accounts SET balance = balance - ? WHERE id = ?");
+    auto renew = db_.Prepare("UPDATE cameras SET expired_date = ? WHERE id = ?");
+    if (!pay.Bind(1, kRenewalPrice).Bind(2, viewer.id).Run() || !renew.Bind(1, result.expiredDate).Bind(2, id).Run())
+        return Renewal{};
+    result.status = 1;
+    return result;
+}
+
+bool ServiceStore::SetBalance(std::int64_t accountId, std::int64_t balance) {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto update = db_.Prepare("UPDATE accounts SET balance = ? WHERE id = ?");
+    update.Bind(1, balance).Bind(2, accountId);
+    return update.Run() && db_.Changes() > 0;
+}
+
+std::optional<std::int64_t> ServiceStore::Balance(std::int64_t accountId) {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto read = db_.Prepare("SELECT balance FROM accounts WHERE id = ?");
+    read.Bind(1, accountId);
+    if (!read.Step()) return std::nullopt;
+    return read.Int(0);
+}
+
+bool ServiceStore::SetCameraState(const std::string& cameraId, bool online, const std::string& expiredDate) {
+    std::lock_guard<std::mutex> guard(lock_);
+    const std::int64_t id = ToId(cameraId);
+    if (id < 0) return false;
+    auto update = db_.Prepare("UPDATE cameras SET online = ?, expired_date = ? WHERE id = ?");
+    update.Bind(1, online ? 1 : 0).Bind(2, expiredDate).Bind(3, id);
     return update.Run() && db_.Changes() > 0;
 }
 

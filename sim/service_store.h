@@ -133,6 +133,21 @@ struct PlaybackSetup {
     int transpondPort = 0;
 };
 
+// A sub-account as the account holder's list shows it.
+struct SubAccountRow {
+    std::int64_t id = 0;
+    std::string userName, nick, expiredDate;
+    int onlineMax = 0;
+    std::int64_t groupId = 0;
+    std::string groupName;
+};
+
+// A message (tip) as the message list shows it.
+struct TipRow {
+    std::int64_t id = 0;
+    std::string kindName, title, datetime;
+};
+
 class ServiceStore {
 public:
     ServiceStore() = default;
@@ -183,8 +198,37 @@ public:
     // Assigns a viewing-plan template (0: none) to a camera.
     bool SetCameraPlan(const std::string& cameraId, std::int64_t templateId);
 
+    // Renewal of a lapsed camera's service (msgType 74): the camera must belong to the
+    // viewer (sub-accounts own none), and the viewer's balance pays kRenewalPrice for
+    // kRenewalDays more from the later of today and the old expiry date.
+    static constexpr int kRenewalPrice = 100;
+    static constexpr int kRenewalDays = 365;
+    struct Renewal {
+        int status = -1;  // 1 renewed; -2 balance too low; -3 not the viewer's camera
+        std::string expiredDate;
+    };
+    Renewal RenewCamera(const Account& viewer, const std::string& cameraId);
+    bool SetBalance(std::int64_t accountId, std::int64_t balance);
+    std::optional<std::int64_t> Balance(std::int64_t accountId);
+    // Whether the capture side is connected, and until when the service is paid.
+    bool SetCameraState(const std::string& cameraId, bool online, const std::string& expiredDate);
+
     // The authority names of `targetId` when the viewer is that account or its holder.
     std::optional<std::vector<std::string>> Authorities(const Account& viewer, std::int64_t targetId);
+
+    // --- Administration (service_store_admin.cpp) ---
+    // The holder's sub-accounts from `start` (0-based), at most `count`; `total` counts
+    // them all. A sub-account has none.
+    std::vector<SubAccountRow> SubAccounts(const Account& viewer, int start, int count, int& total);
+    // The user groups of the viewer's holder: id, name.
+    std::vector<std::pair<std::int64_t, std::string>> UserGroups(const Account& viewer);
+    bool AddFeedback(const Account& viewer, const std::string& content);
+    // Messages the viewer received or, for a holder, sent; newest first.
+    std::vector<TipRow> Tips(const Account& viewer);
+    // Saves the viewer's own password, or the fields given of one of its sub-accounts
+    // ("nick", "password" (MD5), "expiredDate", "onlineMax", "userGroupId"). False when
+    // the account is neither or a value is unusable.
+    bool SaveAccount(const Account& viewer, std::int64_t userId, const std::map<std::string, std::string>& fields);
 
 private:
     bool CreateSchema();

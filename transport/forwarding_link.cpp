@@ -1,4 +1,5 @@
 #include "transport/forwarding_link.h"
+#include "transport/received_bytes.h"
 
 #include "platform/tick.h"
 
@@ -160,6 +161,7 @@ void ForwardingLink::Receive(int status, const std::uint8_t* data, std::size_t l
         return;
     }
     if (data == nullptr || length == 0) return;
+    ReceivedByteCounter().fetch_add(length, std::memory_order_relaxed);
     switch (data[0]) {
         case kLinkControl: {
             auto message = control::DecodeMessage(reinterpret_cast<const char*>(data), length);

@@ -254,6 +254,10 @@ void CTreeList::SetExpiryText(CListElementUI* element, const std::string& text) 
     SetCellText(element, "expired", text);
 }
 
+void CTreeList::SetExpired(TreeNode* node, bool expired) {
+    if (node && node != root_.get()) node->expired_ = expired;
+}
+
 void CTreeList::ShowHoverButton(TreeNode* node) {
     if (!node || !node->active_ || !node->element_) return;
     if (CListCellUI* button = node->element_->FindCell("enable_btn")) button->SetVisible(true);

@@ -117,6 +117,8 @@ public:
 
     void SetLiveIcons(CListElementUI* element, bool live);
     void SetExpiryText(CListElementUI* element, const std::string& text);
+    // A renewed camera is in service again (its row's icons are the caller's).
+    void SetExpired(TreeNode* node, bool expired);
     // The "enable_btn" of an active camera's row, shown while the pointer is over it.
     void ShowHoverButton(TreeNode* node);
     void HideHoverButton(TreeNode* node);

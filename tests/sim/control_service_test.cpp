@@ -455,3 +455,33 @@ TEST(ControlServiceNotices, WaitingNoticeFollowsTheLogin) {
     EXPECT_EQ(notice[0].msgType, 35);
     EXPECT_EQ(notice[0].Param("tipContent"), "欢迎使用远程监控演示服务");
 }
+
+// Renewal (msgType 74): the holder pays from its balance; a camera that is not the
+// account's, or a balance too low, is refused.
+TEST_F(ControlServiceTest, RenewalPaysFromTheHoldersBalance) {
+    LogIn();
+    const std::string lapsed = "31000006";  // seeded camera 5 has lapsed
+    const auto before = seeded_.store.Balance(10001);
+    ASSERT_TRUE(before);
+    auto replies = Ask(9, 74, {{"cameraId", lapsed}});
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0].id, 9);
+    EXPECT_EQ(replies[0].Param("status"), "1");
+    EXPECT_EQ(replies[0].Param("cameraId"), lapsed);
+    EXPECT_EQ(replies[0].Param("expire"), "365");
+    const std::string renewedUntil = replies[0].Param("expiredDate");
+    EXPECT_EQ(renewedUntil, sim::FormatDate(seeded_.store.Now() + 365 * 24 * 3600));
+    EXPECT_EQ(*seeded_.store.Balance(10001), *before - sim::ServiceStore::kRenewalPrice);
+    auto route = Ask(10, 5, {{"cameraId", lapsed}});
+    EXPECT_NE(route[0].Param("status"), "-2") << "no longer expired";
+
+    EXPECT_EQ(Ask(11, 74, {{"cameraId", "99999999"}})[0].Param("status"), "-3");
+    ASSERT_TRUE(seeded_.store.SetBalance(10001, 99));
+    EXPECT_EQ(Ask(12, 74, {{"cameraId", lapsed}})[0].Param("status"), "-2");
+    EXPECT_EQ(*seeded_.store.Balance(10001), 99) << "a refused renewal costs nothing";
+}
+
+TEST_F(ControlServiceTest, SubAccountsOwnNoCamerasToRenew) {
+    LogIn("lina");
+    EXPECT_EQ(Ask(9, 74, {{"cameraId", "31000006"}})[0].Param("status"), "-3");
+}

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <qdrawutil.h>
 #include <charconv>
+#include <filesystem>
 #include <mutex>
 #include <unordered_map>
 #include <unordered_set>
@@ -151,6 +152,12 @@ QPixmap LoadSkinImage(const std::string& file, const std::string& skinFolder) {
     if (auto it = cache.find(key); it != cache.end()) return it->second;
 
     QPixmap pixmap;
+    // A picture outside the skin (a downloaded alarm picture) is named by its full path.
+    if (std::filesystem::path(file).is_absolute()) {
+        if (!pixmap.load(QString::fromStdString(file))) app::LogWrite("image missing: %s", file.c_str());
+        cache.emplace(key, pixmap);
+        return pixmap;
+    }
     const std::string& root = CPaintManagerUI::GetResourcePath();
     const std::string folders[] = {platform::JoinPath(root, skinFolder), root};
     for (const std::string& folder : folders)

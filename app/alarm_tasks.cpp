@@ -1,0 +1,33 @@
+#include "app/alarm_tasks.h"
+
+#include "app/app_instance.h"
+#include "app/app_messages.h"
+#include "control/control_client.h"
+
+namespace app {
+
+void HandleAlarmSearch(platform::Message& message, const AlarmTaskEnvironment& environment) {
+    const auto* request = platform::PayloadAs<AlarmSearchRequest>(message);
+    if (!request || !environment.postNotify) return;
+    control::AlarmSearchResult result;
+    const bool found = environment.search && environment.search(*request, result);
+    if (!found) {
+        environment.postNotify(platform::Message(kAlarmBatchMessage, 0, 0));
+        return;
+    }
+    environment.postNotify(platform::Message(kAlarmBatchMessage, 0, 1, platform::MakePayload(std::move(result))));
+}
+
+void RegisterAlarmTasks(CAppInteance& application) {
+    AlarmTaskEnvironment environment;
+    environment.search = [](const AlarmSearchRequest& request, control::AlarmSearchResult& out) {
+        return control::ControlClient::Exists() &&
+               control::ControlClient::Instance().SearchAlarms(request.startTime, request.endTime, request.nodeId,
+                                                               request.cameraId, out);
+    };
+    environment.postNotify = [&application](platform::Message m) { return application.PostNotify(std::move(m)); };
+    application.Dispatcher().Register(kTaskAlarmSearch,
+                                      [environment](platform::Message& m) { HandleAlarmSearch(m, environment); });
+}
+
+}  // namespace app

@@ -1,0 +1,433 @@
+#include "mainwin/main_win.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <cstdio>
+#include <ctime>
+
+#include "app/app_config.h"
+#include "app/log_file.h"
+#include "mainwin/control_helpers.h"
+#include "mainwin/settings_panels.h"
+#include "mainwin/small_dialogs.h"
+#include "mainwin/tree_refresh.h"
+#include "ui/message_box.h"
+
+namespace mainwin {
+namespace {
+
+constexpr const char* kTabButtons[] = {"previewbtn", "playbackbtn", "alarmbtn", "mapbtn", "settingbtn", "Messagebtn"};
+constexpr const char* kTabImageStems[] = {"preview", "playback", "alarm", "map", "Setting", "message"};
+constexpr const char* kPanelNames[] = {"PreviewPannel", "PlayBackPanel", "SettingPanel", "MessagePanel", "AlarmPanel"};
+constexpr int kLayoutCounts[] = {1, 4, 9, 16, 25, 36, 49, 64, 6, 8};
+
+struct TextLimit {
+    const char* name;
+    int characters;
+};
+constexpr TextLimit kTextLimits[] = {{"reQXCIP", 64},          {"reQXCMask", 64},      {"reQXCGate", 64},
+                                     {"reQXCPort", 8},         {"reQXCCamName", 32},   {"reQXCPaswd", 32},
+                                     {"edAccUsrNickName", 32}, {"edAccPswd", 12},      {"edAccUserName", 12},
+                                     {"edAccOnlineMax", 9},    {"edAllAccOnlineMax", 9}};
+
+struct OptionPage {
+    const char* option;
+    const char* tabLayout;
+    int page;
+};
+constexpr OptionPage kOptionPages[] = {
+    {"devicelist", "tabDevs", 0},          {"grouplist", "tabDevs", 1},
+    {"ptzcontrol", "tabCtrls", 0},         {"videoparam", "tabCtrls", 1},
+    {"optCamGroupConfig", "tabSettingGroup", 0}, {"optPlayPlanConfig", "tabSettingGroup", 1},
+    {"optSearchDeviceConfig", "tabSettingGroup", 2}, {"optSaveManageConfig", "tabSettingGroup", 3},
+    {"optVersionConfig", "tabSettingGroup", 4}};
+
+struct Placeholder {
+    const char* edit;
+    const char* text;
+};
+constexpr Placeholder kPlaceholders[] = {{"search_edit", "请输入关键字"},
+                                         {"rePmsFindUsrList", "请输入用户名！"},
+                                         {"edGroupName", "请输入分组名称！"}};
+
+std::string ImageAttr(const std::string& stem, int state) { return "file='Image\\" + stem + std::to_string(state) + ".png'"; }
+
+QSize ScreenSizeOf(const MainWinEnvironment& env) {
+    if (env.wallEnvironment) {
+        const wall::WallEnvironment wallEnv = env.wallEnvironment();
+        if (wallEnv.screenSize) return wallEnv.screenSize();
+    }
+    QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->size() : QSize(1920, 1080);
+}
+
+// Turns the host's moves into message 3 for the window, as the toolbar must follow.
+class MoveWatcher final : public QObject {
+public:
+    MoveWatcher(platform::WindowHandle window, QObject* parent) : QObject(parent), window_(window) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Move) platform::PostWindowMessage(window_, platform::Message(msg::kWindowMoved, 0, 0));
+        return false;
+    }
+
+private:
+    platform::WindowHandle window_;
+};
+
+}  // namespace
+
+CMainWin::CMainWin(MainWinEnvironment environment) : env_(std::move(environment)) {
+    // The alarm tab comes from its own part; the skin is built after this.
+    ui::AlarmPanelEnvironment alarms =
+        env_.alarmPanelEnvironment ? env_.alarmPanelEnvironment() : ui::AlarmPanelEnvironment::Application();
+    alarms.menuPicked = [this](const std::string& item, const std::string& id) { OnAlarmMenu(item, id); };
+    alarms.showAlarmTab = [this] { SelectTab(kAlarm); };
+    ui::RegisterAlarmPanel(factory_, std::move(alarms));
+}
+
+CMainWin::~CMainWin() {
+    live_.reset();
+    // Replies arriving from now on find no window; the queue itself lives on in the
+    // callback until the control client lets go of it.
+    replies_->SetWindow(0);
+    if (env_.installReplyQueue) env_.installReplyQueue(nullptr);
+    DestroyHandle();
+}
+
+bool CMainWin::PostTask(platform::Message message) {
+    const std::uint32_t id = message.id;
+    const bool posted = env_.postTask && env_.postTask(std::move(message));
+    if (!posted) app::LogWrite("PostThreadMessage dwLastErr: %d\n", static_cast<int>(id));
+    return posted;
+}
+
+void CMainWin::InitWindow() {
+    auto& pm = m_PaintManager;
+    // 1. Save management, the reply queue.
+    saveManage_.Bind(pm);
+    saveManage_.Fill(app::AppConfig::Instance());
+    replies_->SetWindow(GetHWND());
+    CFeedBackDlg::RegisterReplyHandler(*replies_, GetHWND());
+    CPwdChangeDlg::RegisterReplyHandler(*replies_, GetHWND());
+    if (env_.installReplyQueue) env_.installReplyQueue(replies_.get());
+    app::LogWrite("init main window");
+
+    // 2. Controls, the user name, text limits, the record mode.
+    FindControls();
+    SetText(pm.FindControl("username"), app::AppConfig::Instance().currentUserName);
+    SetTextLimits();
+    recordMode_ = TextOf(pm.FindControl("cbRecordMode"));
+
+    // 3. The panels of the tabs.
+    FillPanelMap();
+
+    // 4. The LAN device manager belongs to the device search; it starts with it.
+
+    // 5. The first tab and the trees.
+    trees_.Bind(pm);
+    SelectTab(kPreview);
+    trees_.BuildAll(env_.rows ? env_.rows() : std::vector<control::ItemPtr>{});
+    app::LogWrite("tree loaded");
+
+    // 6. Layout buttons.
+    layoutButtons_.clear();
+    for (int count : kLayoutCounts)
+        if (ui::CControlUI* button = pm.FindControl("Win" + std::to_string(count))) layoutButtons_.push_back(button);
+
+    // 7. The playback search covers today.
+    SetSearchDates();
+
+    // 8. Sub-accounts, user groups and messages.
+    SendStartupRequests();
+
+    // 9. Version, status bar.
+    FillVersionPanel(pm);
+    statusBar_.Bind(pm);
+    statusBar_.Start();
+    pm.SetTimer(nullptr, kStatusTimer, 1000);
+
+    // 10. The walls.
+    CreateWalls();
+    InstallMoveWatcher();
+    SetUpLiveView();
+
+    // 11. From now on the task threads report here.
+    if (env_.setNotifyWindow) env_.setNotifyWindow(GetHWND());
+
+    // 12. Rights, and ready.
+    ApplyRights();
+    initialised_ = true;
+    if (GetWidget()) OnSize(GetWidget()->width(), GetWidget()->height());
+    if (liveWall_) liveWall_->setFocus(Qt::OtherFocusReason);
+    app::LogWrite("main window init complete");
+}
+
+void CMainWin::FindControls() {
+    auto& pm = m_PaintManager;
+    showPanel_ = pm.FindControl("ShowPanel");
+    playArea_ = pm.FindControl("RdPlayPanel");
+    for (const char* combo : {"Resolution", "Quality", "Frame"}) AdoptComboItems(pm.FindControl<ui::CComboUI>(combo));
+}
+
+void CMainWin::SetTextLimits() {
+    for (const TextLimit& limit : kTextLimits) {
+        ui::CControlUI* control = m_PaintManager.FindControl(limit.name);
+        if (!control) {
+            app::LogWrite("main skin lacks %s", limit.name);
+            continue;
+        }
+        SetTextLimit(control, limit.characters);
+    }
+}
+
+void CMainWin::FillPanelMap() {
+    panels_.clear();
+    for (const char* name : kPanelNames)
+        if (ui::CControlUI* panel = m_PaintManager.FindControl(name)) panels_[name] = panel;
+}
+
+void CMainWin::SetSearchDates() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char start[64], stop[64];
+    std::snprintf(start, sizeof start, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, 0, 0, 0);
+    std::snprintf(stop, sizeof stop, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, 23, 59, 59);
+    SetText(m_PaintManager.FindControl("ckSchTimeStart"), start);
+    SetText(m_PaintManager.FindControl("ckSchTimeStop"), stop);
+}
+
+void CMainWin::SendStartupRequests() {
+    if (!env_.sendRequest) return;
+    env_.sendRequest(43, {{"start", "0"}, {"count", "100"}});
+    env_.sendRequest(63, {});
+    messageListFlag_ = true;
+    env_.sendRequest(60, {});
+}
+
+void CMainWin::CreateWalls() {
+    QWidget* host = GetWidget();
+    if (!host) return;
+    const wall::WallEnvironment wallEnv = env_.wallEnvironment ? env_.wallEnvironment() : wall::WallEnvironment::Application();
+    liveWall_ = new wall::CVideoPanelMng(GetHWND(), host, wallEnv);
+    liveWall_->setObjectName("VideoPanelMng");
+    liveWall_->setProperty("controlId", kLiveWallId);
+    liveWall_->show();
+    liveWall_->raise();
+    playbackWall_ = new wall::CVideoPanelMng(GetHWND(), host, wallEnv);
+    playbackWall_->setObjectName("PlayBackWnd");
+    playbackWall_->setProperty("controlId", kPlaybackWallId);
+    playbackWall_->SetLayout(1);
+    playbackWall_->hide();
+}
+
+void CMainWin::InstallMoveWatcher() {
+    if (!GetWidget() || moveWatcher_) return;
+    moveWatcher_ = new MoveWatcher(GetHWND(), GetWidget());
+    GetWidget()->installEventFilter(moveWatcher_);
+}
+
+void CMainWin::ApplyRights() {
+    auto& pm = m_PaintManager;
+    rights_.clear();
+    if (!env_.requestAuthorityList || !env_.requestAuthorityList(rights_)) rights_.clear();
+    const bool ptz = rights_.find("CLOUD_DECK") != std::string::npos;
+    const bool media = rights_.find("MEDIA_PARAMS") != std::string::npos;
+    const bool playback = rights_.find("VIDEO_PLAYBACK") != std::string::npos;
+    if (!ptz && !media) {
+        SetVisible(pm.FindControl("controlpanel"), false);
+        SetVisible(pm.FindControl("btnShowCtrlPanel"), false);
+    }
+    if (!ptz) {
+        SetVisible(pm.FindControl("optionPanel"), false);
+        if (media)
+            if (auto* option = pm.FindControl<ui::COptionUI>("videoparam")) option->Selected(true);
+    }
+    if (!media) {
+        SetVisible(pm.FindControl("optionPanel"), false);
+        if (ptz)
+            if (auto* option = pm.FindControl<ui::COptionUI>("ptzcontrol")) option->Selected(true);
+    }
+    if (!playback) SetVisible(pm.FindControl("playbackbtn"), false);
+    if (app::AppConfig::Instance().accountKind == 2) {
+        SetVisible(pm.FindControl("settingbtn"), false);
+        SetVisible(pm.FindControl("Messagebtn"), true);
+    }
+}
+
+void CMainWin::SelectTab(int tab) {
+    if (tab < kPreview || tab > kMessage) return;
+    auto& pm = m_PaintManager;
+    // 1. Every button back to its plain images.
+    for (int i = 0; i < 6; ++i) {
+        auto* button = pm.FindControl<ui::CButtonUI>(kTabButtons[i]);
+        if (!button) continue;
+        button->SetNormalImage(ImageAttr(kTabImageStems[i], 1));
+        button->SetHotImage(ImageAttr(kTabImageStems[i], 2));
+        button->SetPushedImage(ImageAttr(kTabImageStems[i], 3));
+    }
+    // 2. Walls that are not this tab's.
+    if (tab != kPreview && liveWall_) liveWall_->hide();
+    if (tab != kPlayback && playbackWall_) playbackWall_->hide();
+    // 3. The chosen button and its panel.
+    if (auto* button = pm.FindControl<ui::CButtonUI>(kTabButtons[tab])) {
+        if (tab == kSetting) {
+            button->SetNormalImage("file='Image\\setting4.png' source='0,0,102,48'");
+            button->SetHotImage("file='Image\\Setting4.png'");
+            button->SetPushedImage("file='Image\\Setting4.png'");
+        } else {
+            const std::string selected = ImageAttr(tab == kMessage ? "message" : kTabImageStems[tab], 4);
+            button->SetNormalImage(selected);
+            button->SetHotImage(selected);
+            button->SetPushedImage(selected);
+        }
+    }
+    auto showOnly = [this](const char* name) {
+        for (auto& [panelName, panel] : panels_) panel->SetVisible(panelName == name);
+    };
+    switch (tab) {
+        case kPreview:
+            showOnly("PreviewPannel");
+            SetVisible(pm.FindControl("hlMainSearch"), true);
+            SetVisible(pm.FindControl("hlUsernamePos"), false);
+            if (liveWall_) {
+                liveWall_->show();
+                liveWall_->raise();
+            }
+            break;
+        case kPlayback:
+            showOnly("PlayBackPanel");
+            if (playbackWall_) {
+                playbackWall_->show();
+                playbackWall_->raise();
+            }
+            SetVisible(pm.FindControl("hlMainSearch"), false);
+            SetVisible(pm.FindControl("hlUsernamePos"), true);
+            break;
+        case kAlarm: showOnly("AlarmPanel"); break;
+        case kMap: break;  // the map has no panel: what was shown stays
+        case kSetting:
+            showOnly("SettingPanel");
+            SetVisible(pm.FindControl("hlMainSearch"), false);
+            SetVisible(pm.FindControl("hlUsernamePos"), true);
+            break;
+        case kMessage: showOnly("MessagePanel"); break;
+    }
+    tab_ = tab;
+}
+
+void CMainWin::OnOptionSelected(ui::CControlUI* sender) {
+    const std::string name = sender->GetName();
+    for (const OptionPage& entry : kOptionPages) {
+        if (name != entry.option) continue;
+        auto* option = dynamic_cast<ui::COptionUI*>(sender);
+        if (option && !option->IsSelected()) return;  // the option that lost the selection
+        auto* tabs = m_PaintManager.FindControl<ui::CTabLayoutUI>(entry.tabLayout);
+        if (tabs && tabs->GetCurSel() != entry.page) tabs->SelectItem(entry.page);
+        return;
+    }
+}
+
+void CMainWin::OnFocusChange(ui::CControlUI* sender, bool gotFocus) {
+    const std::string name = sender->GetName();
+    for (const Placeholder& placeholder : kPlaceholders) {
+        if (name != placeholder.edit) continue;
+        if (gotFocus) {
+            if (sender->GetText() == placeholder.text) sender->SetText("");
+        } else if (sender->GetText().empty()) {
+            sender->SetText(placeholder.text);
+        }
+        return;
+    }
+}
+
+void CMainWin::OnStatusTick() {
+    const std::uint64_t bytes = env_.takeReceivedBytes ? env_.takeReceivedBytes() : 0;
+    statusBar_.Tick(bytes, trees_.RootNodeCount());
+}
+
+void CMainWin::ShowCellText(int cell, const std::string& text) {
+    if (!liveWall_ || cell < 0 || cell >= wall::kCellCount) return;
+    liveWall_->SetCaption(cell, text, true);
+    m_PaintManager.SetTimer(nullptr, kCellTextTimerBase + static_cast<std::uintptr_t>(cell), kCellTextMs);
+}
+
+void CMainWin::OnCellTextExpired(int cell) {
+    if (liveWall_ && cell >= 0 && cell < wall::kCellCount) liveWall_->SetCaption(cell, "", true);
+    m_PaintManager.KillTimer(nullptr, kCellTextTimerBase + static_cast<std::uintptr_t>(cell));
+}
+
+bool CMainWin::RequestTreeRefresh() {
+    if (refreshRunning_) {
+        ui::ShowMessageBox(kRefreshingText, GetHWND(), 0, kNoticeCaption);
+        return false;
+    }
+    refreshRunning_ = true;
+    if (!PostTask(platform::Message(kTaskRefreshTree, 0, 0))) {
+        // Nothing will answer: the next click may try again.
+        refreshRunning_ = false;
+        return false;
+    }
+    return true;
+}
+
+void CMainWin::OpenManagementPage() {
+    const std::string url = app::AppConfig::Instance().managementAddress;
+    if (!env_.shellOpen) return;
+    const int result = env_.shellOpen(url, "");
+    if (result <= 32) {
+        app::LogWrite("ShellExecute error! %d\n", result);
+        env_.shellOpen("iexplore.exe", url);
+    } else {
+        app::LogWrite("----ShellExecute error! %d\n", result);
+    }
+}
+
+bool CMainWin::ResponseDefaultKeyEvent(int key) {
+    if (key == Qt::Key_Escape) {
+        if (liveWall_ && liveWall_->IsFullScreen()) liveWall_->FullScreen(false);
+        if (playbackWall_ && playbackWall_->IsFullScreen()) playbackWall_->FullScreen(false);
+        return true;  // never closes the main window
+    }
+    return false;
+}
+
+void CMainWin::OnClose() {
+    if (env_.stopDeviceManager) env_.stopDeviceManager();
+}
+
+void CMainWin::OnSize(int width, int height) {
+    if (!initialised_) return;
+    const QSize screen = ScreenSizeOf(env_);
+    const bool screenSized = width == screen.width() && height == screen.height();
+    if (showPanel_ && liveWall_) {
+        if (screenSized && liveWall_->IsFullScreen())
+            liveWall_->setGeometry(0, 0, screen.width(), screen.height());
+        else
+            liveWall_->setGeometry(10, 115, std::max(0, width - 282), std::max(0, height - 170));
+    }
+    if (playArea_ && playbackWall_) {
+        if (screenSized && playbackWall_->IsFullScreen())
+            playbackWall_->setGeometry(0, 0, screen.width(), screen.height());
+        else
+            playbackWall_->setGeometry(255, 113, std::max(0, width - 515), std::max(0, height - 340));
+    }
+}
+
+void CMainWin::OnGetMinMaxInfo(QSize& minimum, QSize& maximum) {
+    // The window manager keeps a maximised window in the work area; full screen needs
+    // the whole screen, so that is the largest size allowed.
+    maximum = ScreenSizeOf(env_).expandedTo(minimum);
+}
+
+control::ItemPtr CMainWin::LiveItem(const std::string& cameraId) const {
+    if (cameraId.empty()) return nullptr;
+    return trees_.FindItem(ui::CCameraTrees::kLive, cameraId);
+}
+
+}  // namespace mainwin

@@ -1,0 +1,222 @@
+#pragma once
+// The main window of a logged-in session: the tab bar and its panels, the camera
+// trees, the live and playback walls (child windows placed by OnSize), the
+// pan-tilt-zoom and video-parameter controls and the status bar. It is the hub of the
+// user-interface thread: notifications become commands or go to the panel handlers,
+// long work is posted to the task threads, and results come back as window messages
+// (main_win_messages.cpp) and as queued control replies (reply_queue.h).
+//
+// Files: main_win.cpp (start-up, layout, tabs, rights, option groups, placeholders),
+// main_win_messages.cpp (the window-message table), main_win_notify.cpp (notifications),
+// main_win_live.cpp (opening and closing cameras from the tree and the cell toolbar).
+
+#include <QPointer>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "control/control_types.h"
+#include "mainwin/main_win_environment.h"
+#include "mainwin/reply_queue.h"
+#include "mainwin/settings_panels.h"
+#include "mainwin/status_bar.h"
+#include "mainwin/video_params.h"
+#include "ui/camera_trees.h"
+#include "ui/control_factory.h"
+#include "ui/live_view.h"
+#include "ui/toolkit/window.h"
+#include "wall/video_panel_mng.h"
+
+namespace mainwin {
+
+// Window messages of the main window (wParam/lParam as their senders post them).
+namespace msg {
+constexpr std::uint32_t kWindowMoved = 3;
+constexpr std::uint32_t kCellHover = 102;
+constexpr std::uint32_t kListenStarted = 1003;
+constexpr std::uint32_t kListenStopped = 1004;
+constexpr std::uint32_t kCellResult = 1030;
+constexpr std::uint32_t kVideoParameters = 1040;
+constexpr std::uint32_t kAppNotify = 1042;
+constexpr std::uint32_t kOpenCamera = 1043;
+constexpr std::uint32_t kCloseCamera = 1044;
+constexpr std::uint32_t kRefreshResult = 1045;
+constexpr std::uint32_t kListenOn = 1049;
+constexpr std::uint32_t kListenOff = 1050;
+constexpr std::uint32_t kRecordOn = 1051;
+constexpr std::uint32_t kRecordOff = 1052;
+constexpr std::uint32_t kRecordStarted = 1053;
+constexpr std::uint32_t kRecordStopped = 1054;
+constexpr std::uint32_t kTalkOn = 1055;
+constexpr std::uint32_t kTalkOff = 1056;
+constexpr std::uint32_t kTalkState = 1058;
+constexpr std::uint32_t kTalkEnded = 1059;
+constexpr std::uint32_t kForwardingAddress = 1060;
+}  // namespace msg
+
+// Timers of the window: the status bar every second, and one per cell text.
+constexpr std::uintptr_t kStatusTimer = 3;
+constexpr std::uintptr_t kCellTextTimerBase = 100;
+constexpr unsigned kCellTextMs = 10000;
+
+// Control ids of the two walls (kept for the skins' and logs' sake).
+constexpr int kLiveWallId = 10086;
+constexpr int kPlaybackWallId = 111000;
+
+class CMainWin : public ui::WindowImplBase {
+public:
+    static constexpr const char* kRefreshingText = "正在刷新，请耐心稍等";
+    static constexpr const char* kRefreshFailedText = "刷新失败，请检查网络状态";
+    static constexpr const char* kNoticeCaption = "提示";
+    enum Tab { kPreview = 0, kPlayback = 1, kAlarm = 2, kMap = 3, kSetting = 4, kMessage = 5 };
+
+    explicit CMainWin(MainWinEnvironment environment = MainWinEnvironment::Application());
+    ~CMainWin() override;
+
+    std::string GetWindowClassName() const override { return "DUIMainFrame"; }
+    std::string GetSkinFile() override { return "MainWin.xml"; }
+    std::string GetSkinFolder() override { return "MainFrameWnd"; }
+    ui::CControlUI* CreateControl(const std::string& className, QWidget* parent) override {
+        return factory_.Create(className, parent);
+    }
+
+    void InitWindow() override;
+    void Notify(ui::TNotifyUI& msg) override;
+    std::intptr_t HandleMessage(platform::Message& msg, bool& handled) override;
+    bool ResponseDefaultKeyEvent(int key) override;
+    void OnClose() override;
+    void OnSize(int width, int height) override;
+    void OnGetMinMaxInfo(QSize& minimum, QSize& maximum) override;
+
+    // --- What other subsystems hook into ---
+    ui::CControlFactory& Factory() { return factory_; }
+    ui::CCameraTrees& Trees() { return trees_; }
+    ReplyQueue& Replies() { return *replies_; }
+    // Panel handlers are offered every notification first, in the order added; the
+    // first that returns true consumes it.
+    using PanelHandler = std::function<bool(ui::TNotifyUI&)>;
+    void AddPanelHandler(PanelHandler handler) { panelHandlers_.push_back(std::move(handler)); }
+    wall::CVideoPanelMng* LiveWall() const { return liveWall_; }
+    wall::CVideoPanelMng* PlaybackWall() const { return playbackWall_; }
+
+    // A notice in a live cell, cleared after ten seconds.
+    void ShowCellText(int cell, const std::string& text);
+    void SelectTab(int tab);
+    int CurrentTab() const { return tab_; }
+    // Requests a tree refresh (the "updata" button); false when one is running.
+    bool RequestTreeRefresh();
+
+    bool IsInitialised() const { return initialised_; }
+    bool RefreshRunning() const { return refreshRunning_; }
+    bool TalkActive() const { return talkActive_; }
+    bool MessageListRequested() const { return messageListFlag_; }
+    // The message-list reply handler reads and clears it.
+    bool TakeMessageListFlag() {
+        const bool was = messageListFlag_;
+        messageListFlag_ = false;
+        return was;
+    }
+    const std::string& Rights() const { return rights_; }
+    const std::string& RecordMode() const { return recordMode_; }
+    int RootNodeCount() const { return trees_.RootNodeCount(); }
+    // Live viewing (opening, closing, cell notices, talk, pan-tilt-zoom); null before
+    // InitWindow.
+    ui::CLiveView* Live() const { return live_.get(); }
+    const std::map<std::string, ui::CControlUI*>& Panels() const { return panels_; }
+
+    // --- Live-view commands (main_win_live.cpp) ---
+    // Checks the camera (online, in service, not live) and opens it in a free cell.
+    void OpenCameraWithChecks(const control::ItemPtr& item);
+    // Opens the camera in `cell` (0 or below: the first free one); false when no cell.
+    bool OpenCamera(const control::ItemPtr& item, int cell);
+    void OpenNode(const control::ItemPtr& node);
+    void CloseNode(const control::ItemPtr& node);
+    void CloseCamera(const control::ItemPtr& item);
+    void CloseById(const std::string& cameraId);
+    void OnCellResult(int cell, int code);     // 1030
+    void OnAppNotify(int cell, int code);      // 1042
+    void OnTalkOn(const std::string& cameraId);  // 1055
+    // A press on a control ("buttondown") and a click no rule claimed (release).
+    void OnPanTiltPress(ui::TNotifyUI& msg);
+    void OnPanTiltRelease(ui::TNotifyUI& msg);
+
+private:
+    friend class MainWinTestAccess;
+
+    // main_win.cpp
+    void FindControls();
+    void SetTextLimits();
+    void FillPanelMap();
+    void SetSearchDates();
+    void SendStartupRequests();
+    void CreateWalls();
+    void ApplyRights();
+    void OnOptionSelected(ui::CControlUI* sender);
+    void OnFocusChange(ui::CControlUI* sender, bool gotFocus);
+    void OnStatusTick();
+    void OnCellTextExpired(int cell);
+    void OpenManagementPage();
+    void InstallMoveWatcher();
+
+    // main_win_notify.cpp
+    bool OnClick(ui::TNotifyUI& msg);
+    void OnMessageTab();
+    void OnWriteVideoParameters();
+    void OnExitDialog();
+    void OnFeedbackDialog();
+    void OnAccountDialog();
+    void RunSearch();
+
+    // main_win_messages.cpp
+    bool DispatchInitialised(platform::Message& msg, std::intptr_t& result);
+    void OnListenResult(const std::string& id, bool on, bool success);
+    void OnRecordResult(const std::string& id, bool on, bool success);
+    void OnTalkState(const std::string& id, bool talking);
+    void OnTalkEnded(const std::string& id);
+    void RelayIfLive(const std::string& id, std::uint32_t task);
+    void OnShowVideoParameters(const VideoParamRecord& record);
+    void OnRefreshResult(bool failed);
+    void OnForwardingAddress(const std::string& id, const std::string& ip, int port);
+
+    // main_win_live.cpp
+    void SetUpLiveView();
+    void OnAlarmMenu(const std::string& item, const std::string& cameraId);
+
+    // The live row of a camera shown in the "friends" tree, or nullptr.
+    control::ItemPtr LiveItem(const std::string& cameraId) const;
+    bool PostTask(platform::Message message);
+
+    MainWinEnvironment env_;
+    ui::CControlFactory factory_{*this};
+    ui::CCameraTrees trees_;
+    std::shared_ptr<ReplyQueue> replies_ = std::make_shared<ReplyQueue>();
+    std::vector<PanelHandler> panelHandlers_;
+    std::unique_ptr<ui::CLiveView> live_;
+    StatusBar statusBar_;
+    SaveManagePanel saveManage_;
+
+    QPointer<wall::CVideoPanelMng> liveWall_;
+    QPointer<wall::CVideoPanelMng> playbackWall_;
+    std::map<std::string, ui::CControlUI*> panels_;
+    std::vector<ui::CControlUI*> layoutButtons_;
+
+    bool initialised_ = false;
+    bool refreshRunning_ = false;
+    bool talkActive_ = false;
+    bool messageListFlag_ = false;
+    int tab_ = -1;
+    std::string rights_;
+    std::string recordMode_;
+    std::string pressedPanTilt_;
+
+    // Controls looked up at start-up (absent ones stay null and are skipped).
+    ui::CControlUI* showPanel_ = nullptr;
+    ui::CControlUI* playArea_ = nullptr;
+    ui::CControlUI* liveArea_ = nullptr;
+    QObject* moveWatcher_ = nullptr;
+};
+
+}  // namespace mainwin

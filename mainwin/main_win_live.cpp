@@ -1,0 +1,111 @@
+// Opening and closing cameras from the tree and the cell toolbar, the open results,
+// talk requests, the pan-tilt-zoom buttons and the alarm tab's menu: the window's
+// entries into the live view (ui/live_view.h), which holds the rules.
+#include "app/app_messages.h"
+#include "app/log_file.h"
+#include "mainwin/main_win.h"
+#include "ui/alarm_search_wnd.h"
+
+namespace mainwin {
+
+void CMainWin::SetUpLiveView() {
+    ui::LiveViewEnvironment environment = env_.liveEnvironment
+                                              ? env_.liveEnvironment(GetHWND(), m_PaintManager)
+                                              : ui::LiveViewEnvironment::Application(GetHWND(), m_PaintManager);
+    environment.postTask = [this](platform::Message message) { return PostTask(std::move(message)); };
+    // The cell texts use the window's own timers (100 + cell), which it clears itself.
+    environment.setTimer = [this](std::uintptr_t id, unsigned ms) { m_PaintManager.SetTimer(nullptr, id, ms); };
+    environment.killTimer = [this](std::uintptr_t id) { m_PaintManager.KillTimer(nullptr, id); };
+    live_ = std::make_unique<ui::CLiveView>(trees_, std::move(environment));
+    live_->SetWall(liveWall_);
+}
+
+namespace {
+
+ui::TreeNode* LiveNode(ui::CCameraTrees& trees, const control::ItemPtr& item) {
+    return item ? trees.FindNode(ui::CCameraTrees::kLive, item->id) : nullptr;
+}
+
+}  // namespace
+
+void CMainWin::OpenCameraWithChecks(const control::ItemPtr& item) {
+    if (live_) live_->OpenWithChecks(LiveNode(trees_, item));
+}
+
+bool CMainWin::OpenCamera(const control::ItemPtr& item, int cell) {
+    if (!live_ || !item) return false;
+    live_->OpenCamera(LiveNode(trees_, item), cell);
+    return item->live;
+}
+
+void CMainWin::OpenNode(const control::ItemPtr& node) {
+    if (!live_) return;
+    if (!node)
+        live_->StartAll();
+    else
+        live_->OpenNode(LiveNode(trees_, node));
+}
+
+void CMainWin::CloseNode(const control::ItemPtr& node) {
+    if (!live_) return;
+    if (!node)
+        live_->CloseAll();
+    else
+        live_->CloseNode(LiveNode(trees_, node));
+}
+
+void CMainWin::CloseCamera(const control::ItemPtr& item) {
+    if (!live_ || !item) return;
+    if (ui::TreeNode* node = LiveNode(trees_, item))
+        live_->CloseCamera(node);
+    else
+        live_->CloseById(item->id);
+}
+
+void CMainWin::CloseById(const std::string& cameraId) {
+    if (live_) live_->CloseById(cameraId);
+}
+
+void CMainWin::OnCellResult(int cell, int code) {
+    if (live_) live_->OnCellResult(cell, code);
+}
+
+void CMainWin::OnAppNotify(int cell, int code) {
+    if (live_) live_->OnCellNotice(cell, code);
+}
+
+void CMainWin::OnTalkOn(const std::string& cameraId) {
+    if (!live_) return;
+    live_->SetTalkActive(talkActive_);  // the window follows 1058 itself
+    live_->TalkOn(cameraId);
+}
+
+void CMainWin::OnPanTiltPress(ui::TNotifyUI& msg) {
+    if (live_) live_->HandlePanTilt(msg);
+}
+
+void CMainWin::OnPanTiltRelease(ui::TNotifyUI& msg) {
+    if (live_) live_->HandlePanTilt(msg);
+}
+
+void CMainWin::OnAlarmMenu(const std::string& item, const std::string& cameraId) {
+    // The alarm tab's camera menu acts on the camera of the chosen alarm.
+    ui::TreeNode* node = cameraId.empty() ? nullptr : trees_.FindNode(ui::CCameraTrees::kLive, cameraId);
+    if (item == "menu_Close") {
+        if (!cameraId.empty()) CloseById(cameraId);
+    } else if (item == "menu_Update") {
+        RequestTreeRefresh();
+    } else if (item == "menu_OpenNode") {
+        if (node && live_) live_->OpenWithChecks(node);
+    } else if (item == "menu_CloseNode") {
+        if (node && node->Parent() && live_) live_->CloseNode(node->Parent());
+    } else if (item == "menu_AlarmSearch") {
+        if (!cameraId.empty()) ui::CAlarmSearchWnd::Run(cameraId, GetHWND());
+    } else if (item == "menu_CloseAll") {
+        if (live_) live_->CloseAll();
+    } else if (item == "menu_PlayBack") {
+        SelectTab(kPlayback);
+    }
+}
+
+}  // namespace mainwin

@@ -1,0 +1,161 @@
+// Notifications of the main window's controls: first the panels' own handlers, then
+// the tab bar, the buttons of this window, the camera tree, option groups and
+// placeholders; a click nobody claims ends a pan-tilt-zoom press.
+#include <QFileDialog>
+
+#include "app/app_config.h"
+#include "app/log_file.h"
+#include "mainwin/control_helpers.h"
+#include "mainwin/main_win.h"
+#include "mainwin/small_dialogs.h"
+#include "mainwin/video_params.h"
+
+namespace mainwin {
+namespace {
+
+constexpr const char* kTreeNotifications[] = {"itemclick", "itemdbclick", "item_in", "item_leave",
+                                              "sxt_start", "node_logo",   "node_start", "node_close",
+                                              "sxt_rec",   "sxt_alarm",   "itemselect"};
+
+bool IsTreeNotification(const std::string& type) {
+    for (const char* name : kTreeNotifications)
+        if (type == name) return true;
+    return false;
+}
+
+}  // namespace
+
+void CMainWin::Notify(ui::TNotifyUI& msg) {
+    for (const PanelHandler& handler : panelHandlers_)
+        if (handler && handler(msg)) return;
+    if (saveManage_.HandleNotify(msg, app::AppConfig::Instance(), GetHWND(), env_.chooseFolder)) return;
+
+    const std::string& type = msg.sType;
+    if (type == ui::notify::kButtonDown) {
+        OnPanTiltPress(msg);
+    } else if (type == ui::notify::kClick) {
+        if (!OnClick(msg)) OnPanTiltRelease(msg);
+    } else if (IsTreeNotification(type)) {
+        if (trees_.HandleNotify(msg)) return;  // "node_logo" goes no further
+        if (live_) live_->HandleNotify(msg);    // double-click, start, close, alarm search
+    } else if (type == ui::notify::kTextChanged) {
+        if (msg.pSender && msg.pSender->GetName() == ui::CCameraTrees::kSearchEdit) RunSearch();
+    } else if (type == ui::notify::kSelectChanged) {
+        if (msg.pSender) OnOptionSelected(msg.pSender);
+    } else if (type == ui::notify::kSetFocus || type == ui::notify::kKillFocus) {
+        if (msg.pSender) OnFocusChange(msg.pSender, type == ui::notify::kSetFocus);
+    }
+    WindowImplBase::Notify(msg);
+}
+
+bool CMainWin::OnClick(ui::TNotifyUI& msg) {
+    if (!msg.pSender) return false;
+    const std::string name = msg.pSender->GetName();
+
+    // Layout buttons.
+    for (ui::CControlUI* button : layoutButtons_) {
+        if (button != msg.pSender) continue;
+        const int count = std::atoi(name.c_str() + 3);  // "Win16"
+        if (liveWall_) liveWall_->SetLayout(count);
+        return true;
+    }
+    if (name == "BtnPTZCtrl" || name == "BtnNodeTree" || name == "BtnRemoteCtrl") return true;
+
+    static const std::pair<const char*, int> kTabs[] = {
+        {"previewbtn", kPreview}, {"playbackbtn", kPlayback}, {"alarmbtn", kAlarm}, {"mapbtn", kMap}, {"settingbtn", kSetting}};
+    for (const auto& [button, tab] : kTabs) {
+        if (name == button) {
+            SelectTab(tab);
+            return true;
+        }
+    }
+    if (name == "Messagebtn") {
+        OnMessageTab();
+        return true;
+    }
+
+    if (name == "menu") return true;
+    if (name == "exituser") {
+        Close(ui::kResultOk);  // ends the program
+    } else if (name == "updata") {
+        RequestTreeRefresh();
+    } else if (name == "close_all") {
+        CloseNode(nullptr);
+    } else if (name == "start_all") {
+        OpenNode(nullptr);
+    } else if (name == "BtnGet") {
+        if (liveWall_) PostTask(platform::Message(kTaskReadVideoParameters, static_cast<std::uintptr_t>(liveWall_->Selected()), 0));
+    } else if (name == "BtnSet") {
+        OnWriteVideoParameters();
+    } else if (name == "searchbtn") {
+        RunSearch();
+    } else if (name == "username" || name == "usernameimage") {
+        OnAccountDialog();
+    } else if (name == "FullSreen") {
+        if (liveWall_) liveWall_->FullScreen(true);
+    } else if (name == "btnFullSreen") {
+        if (playbackWall_) playbackWall_->FullScreen(true);
+    } else if (name == "SelFullScreen") {
+        if (liveWall_) liveWall_->FullScreenCell(true, liveWall_->Selected());
+    } else if (name == "feedback") {
+        OnFeedbackDialog();
+    } else if (name == "closebtn") {
+        OnExitDialog();
+    } else if (name == "OpBackStage") {
+        OpenManagementPage();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void CMainWin::OnMessageTab() {
+    messageListFlag_ = true;
+    if (auto* list = m_PaintManager.FindControl<ui::CListUI>("lstSMHead")) list->RemoveAll();
+    if (env_.sendRequest) env_.sendRequest(60, {});
+    SelectTab(kMessage);
+}
+
+void CMainWin::RunSearch() {
+    ui::CControlUI* edit = m_PaintManager.FindControl(ui::CCameraTrees::kSearchEdit);
+    if (edit) trees_.Search(edit->GetText());
+}
+
+void CMainWin::OnWriteVideoParameters() {
+    auto& pm = m_PaintManager;
+    auto* frame = pm.FindControl<ui::CComboUI>("Frame");
+    auto* quality = pm.FindControl<ui::CComboUI>("Quality");
+    auto* recorder = pm.FindControl<ui::COptionUI>("Recorder");
+    auto* resolution = pm.FindControl<ui::CComboUI>("Resolution");
+    if (!liveWall_ || !frame || !quality || !recorder || !resolution) return;
+    const int cell = liveWall_->Selected();
+    const control::ItemPtr row = liveWall_->CellEntry(cell);
+    if (!row || !row->live) return;
+    if (!env_.cellSessionConnected || !env_.cellSessionConnected(cell)) return;
+    VideoParamRecord record;
+    record.cell = cell;
+    record.frameRate = LeadingNumber(frame->GetText());
+    record.quality = quality->GetCurSel();
+    record.recorder = recorder->IsSelected() ? 1 : 0;
+    std::tie(record.width, record.height) = ResolutionOfIndex(resolution->GetCurSel());
+    PostTask(platform::Message(kTaskWriteVideoParameters, 0, 0, platform::MakePayload(record)));
+}
+
+void CMainWin::OnExitDialog() {
+    CShutDownDlg dialog(GetHWND());
+    const int result = dialog.DoModal("退出");
+    if (result == ui::kResultCancel || result == ui::kResultEscape || result < 0) return;
+    Close(result);
+}
+
+void CMainWin::OnFeedbackDialog() {
+    CFeedBackDlg dialog(GetHWND(), env_.sendRequest);
+    dialog.DoModal("意见反馈");
+}
+
+void CMainWin::OnAccountDialog() {
+    CPwdChangeDlg dialog(GetHWND(), env_.sendRequest);
+    dialog.DoModal("修改密码");
+}
+
+}  // namespace mainwin

@@ -1,0 +1,54 @@
+#pragma once
+// Two pages of the setting tab: where recordings are kept (save management) and which
+// version this is.
+
+#include <functional>
+#include <string>
+
+#include "platform/window_handles.h"
+#include "ui/toolkit/paint_manager.h"
+
+namespace app {
+class AppConfig;
+}
+
+namespace ui {
+class CComboUI;
+class CControlUI;
+}  // namespace ui
+
+namespace mainwin {
+
+class SaveManagePanel {
+public:
+    static constexpr const char* kSavedText = "保存成功！";
+    static constexpr const char* kFolderPrompt = "请选择存储路径:";
+    using FolderPicker = std::function<std::string(const std::string& prompt, const std::string& start)>;
+
+    void Bind(ui::CPaintManagerUI& manager);
+    // Shows the stored recording path, disk reserve and file size.
+    void Fill(const app::AppConfig& config);
+    // "btnVMBrowse" and "btnVMSave"; true when the notification was the panel's.
+    bool HandleNotify(ui::TNotifyUI& msg, app::AppConfig& config, platform::WindowHandle parent,
+                      const FolderPicker& pickFolder);
+
+private:
+    ui::CControlUI* path_ = nullptr;
+    ui::CComboUI* reserve_ = nullptr;
+    ui::CComboUI* fileSize_ = nullptr;
+};
+
+struct VersionNumbers {
+    int product[4];
+    int file[4];
+};
+// This program's version numbers.
+VersionNumbers ProgramVersion();
+// "V%d.%d.%d.%d" of the product version.
+std::string SoftwareVersionText(const VersionNumbers& version);
+// The issue date from the file version: 20.16.5.10 reads "2016年5月10日".
+std::string IssueDateText(const VersionNumbers& version);
+// Fills "VSWSoftVersion" and "VSWIssueDate".
+void FillVersionPanel(ui::CPaintManagerUI& manager, const VersionNumbers& version = ProgramVersion());
+
+}  // namespace mainwin

@@ -1,0 +1,242 @@
+// The main window against the simulated service: its camera tree opens cameras into
+// its live wall, the pan-tilt-zoom buttons steer the selected camera, and pushed
+// alarms reach the alarm tab. Pictures of the window (4 and 16 live cells, the alarm
+// tab) go to $LARKVIEW_SCREENSHOTS when set; the 16-cell wall is only made then.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QThread>
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+
+#include "app/alarm_tasks.h"
+#include "app/app_messages.h"
+#include "app/item_table.h"
+#include "app/live_tasks.h"
+#include "app/log_file.h"
+#include "app/login_sequence.h"
+#include "app/reconnection_table.h"
+#include "app/task_threads.h"
+#include "control/control_client.h"
+#include "integration/sim_fixture.h"
+#include "mainwin/main_win.h"
+#include "media/camera_registry.h"
+#include "platform/paths.h"
+#include "platform/thread_messages.h"
+#include "ui/alarm_panel.h"
+#include "ui/tree_list.h"
+
+using control::ControlClient;
+
+namespace {
+
+constexpr int kWidth = 352;
+constexpr int kHeight = 288;
+std::string CameraId(int k) { return std::to_string(31000001 + k); }
+// Seeded cameras that are online, in service and always within their viewing plan.
+std::vector<int> Watchable(int count) {
+    std::vector<int> ks;
+    for (int k = 0; static_cast<int>(ks.size()) < count; ++k)
+        if (k % 11 != 5 && k % 7 != 3 && k % 17 != 9) ks.push_back(k);
+    return ks;
+}
+
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+class MainWinLive : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::SetProgramDirectory(dir.Path());
+        service = std::make_unique<testing_support::SimulatedService>(
+            40, [](sim::SimConfig& config) { config.clipSeconds = 1; });
+        sim::CameraVideo video;
+        video.width = kWidth;
+        video.height = kHeight;
+        video.frameRate = 8;
+        ASSERT_TRUE(service->Service().Store().SetCameraVideo("", video));
+        video.panTiltZoom = true;
+        ASSERT_TRUE(service->Service().Store().SetCameraVideo(CameraId(0), video));
+        service->PointAt(config, "demo", "larkview");
+        ControlClient::Timing timing;
+        timing.requestTimeoutMs = 5000;
+        client = std::make_unique<ControlClient>(timing, config);
+        ASSERT_EQ(client->Connect(), 0);
+        ASSERT_EQ(client->Login(), 1);
+        ASSERT_TRUE(app::RefreshItemTable(*client, table, nullptr));
+
+        ASSERT_TRUE(pump.Start());
+        app::LiveTaskEnvironment tasks;
+        tasks.requestAddress = [this](const std::string& id) { return client->RequestForwardingAddress(id); };
+        tasks.postNotify = [this](platform::Message m) { return platform::PostWindowMessage(notify, std::move(m)); };
+        tasks.password = [] { return std::string(); };
+        dispatcher.Register(app::kTaskOpenCamera,
+                            [this, tasks](platform::Message& m) { app::HandleOpenCamera(m, reconnection, tasks); });
+        dispatcher.Register(app::kTaskCloseCell,
+                            [this, tasks](platform::Message& m) { app::HandleCloseCell(m, reconnection, tasks); });
+
+        media::CameraEnvironment camera;
+        camera.postToMainWindow = [this](platform::Message m) { return platform::PostWindowMessage(notify, std::move(m)); };
+        camera.postToTaskThread = [this](platform::Message m) {
+            return platform::PostThreadMessage(pump.ThreadId(), std::move(m));
+        };
+        camera.addresses = [this](const std::string& id) { return client->RequestForwardingAddress(id); };
+        camera.displayTiming = {10, 600000};
+        media::CameraRegistry::SetEnvironmentForNewCameras(camera);
+
+        mainwin::MainWinEnvironment env;
+        env.postTask = [this](platform::Message m) { return platform::PostThreadMessage(pump.ThreadId(), std::move(m)); };
+        env.sendRequest = [this](int type, const mainwin::MainWinEnvironment::Params& p) {
+            return client->SendGenericRequest(type, p);
+        };
+        env.requestAuthorityList = [this](std::string& out) { return client->RequestAuthorityList(out); };
+        env.setNotifyWindow = [this](platform::WindowHandle w) { notify = w; };
+        env.rows = [this] { return table.Snapshot(); };
+        env.shellOpen = [](const std::string&, const std::string&) { return 33; };
+        env.wallEnvironment = [] {
+            wall::WallEnvironment wallEnvironment;
+            wallEnvironment.cellsSwapped = [](int, int) {};
+            wallEnvironment.screenSize = [] { return QSize(1920, 1080); };
+            wallEnvironment.pictureSize = [](int, const std::string&) { return QSize(kWidth, kHeight); };
+            return wallEnvironment;
+        };
+        env.cellSessionConnected = [](int) { return false; };
+        env.takeReceivedBytes = [] { return std::uint64_t{0}; };
+        env.liveEnvironment = [this](platform::WindowHandle, ui::CPaintManagerUI&) {
+            ui::LiveViewEnvironment live;
+            live.notice = [this](const std::string& text, const std::string&) { notices.push_back(text); };
+            live.talkAddress = [this](const std::string& id) { return client->RequestForwardingAddressWithNode(id); };
+            live.cameraOfCell = [](int cell) { return media::CameraRegistry::Instance().Find(cell); };
+            return live;
+        };
+        env.alarmPanelEnvironment = [this] {
+            ui::AlarmPanelEnvironment alarms;
+            alarms.listenForPushes = [this](std::function<void(const control::AlarmRecord&)> listener) {
+                client->InstallAlarmPushHandler(std::move(listener));
+            };
+            alarms.noticeMs = 60000;
+            return alarms;
+        };
+        window = std::make_unique<mainwin::CMainWin>(env);
+        ASSERT_TRUE(window->Create(0, "Larkview"));
+        window->GetWidget()->resize(1280, 860);
+        window->ShowWindow(true);
+        ASSERT_TRUE(PumpUntil([&] { return window->IsInitialised() && window->LiveWall(); }, 5000));
+        ASSERT_EQ(notify, window->GetHWND());
+    }
+    void TearDown() override {
+        window.reset();
+        media::CameraRegistry::DestroyAll();
+        media::CameraRegistry::SetEnvironmentForNewCameras(std::nullopt);
+        pump.Stop();
+        client.reset();
+        service.reset();
+        app::LogFile::Destroy();
+        platform::SetProgramDirectory("");
+    }
+
+    ui::CTreeList* Tree() { return window->Trees().GetTree(ui::CCameraTrees::kLive); }
+    void DoubleClick(int k) {
+        ui::TreeNode* node = Tree()->FindById(CameraId(k));
+        ASSERT_NE(node, nullptr);
+        window->m_PaintManager.SendNotify(node->Element(), "itemdbclick");
+    }
+    bool Streaming(int cell) {
+        auto camera = media::CameraRegistry::Instance().Find(cell);
+        return camera && camera->IsOpen() && window->LiveWall()->Cell(cell)->Presents() > 2;
+    }
+    bool AllStreaming(int cells) {
+        for (int cell = 0; cell < cells; ++cell)
+            if (!Streaming(cell)) return false;
+        return true;
+    }
+    void Notify(const char* control, const char* type) {
+        ui::CControlUI* sender = window->m_PaintManager.FindControl(control);
+        ASSERT_NE(sender, nullptr) << control;
+        window->m_PaintManager.SendNotify(sender, type);
+    }
+    std::string Shot(const std::string& name) {
+        const char* folder = std::getenv("LARKVIEW_SCREENSHOTS");
+        return (folder && *folder ? std::string(folder) : dir.Path()) + "/" + name;
+    }
+
+    testing_support::TempDir dir;
+    app::AppConfig config;
+    std::unique_ptr<testing_support::SimulatedService> service;
+    std::unique_ptr<ControlClient> client;
+    app::ItemTable table;
+    platform::WindowHandle notify = 0;
+    app::WorkerPool pool{6};
+    app::TaskDispatcher dispatcher;
+    app::TaskPump pump{pool, dispatcher};
+    app::ReconnectionTable reconnection;
+    std::unique_ptr<mainwin::CMainWin> window;
+    std::vector<std::string> notices;
+};
+
+}  // namespace
+
+TEST_F(MainWinLive, TreeDoubleClicksFillTheWallAndThePanTiltButtonsSteer) {
+    Notify("Win4", "click");
+    ASSERT_EQ(window->LiveWall()->Layout(), 4);
+    const std::vector<int> cameras = Watchable(4);
+    for (int k : cameras) DoubleClick(k);
+    for (std::size_t cell = 0; cell < cameras.size(); ++cell) {
+        ASSERT_NE(window->LiveWall()->CellEntry(static_cast<int>(cell)), nullptr);
+        EXPECT_EQ(window->LiveWall()->CellEntry(static_cast<int>(cell))->id, CameraId(cameras[cell]));
+    }
+    ui::TreeNode* first = Tree()->FindById(CameraId(0));
+    EXPECT_EQ(first->Element()->FindCell("sxt_logo")->GetBkImage(), ui::CTreeList::kIconCameraLive);
+    ASSERT_TRUE(PumpUntil([&] { return AllStreaming(4); }, 30000));
+    PumpUntil([] { return false; }, 300);
+    EXPECT_TRUE(window->GetWidget()->grab().toImage().save(QString::fromStdString(Shot("main_wall_4_cells.png"))));
+
+    // An offline camera is refused with a notice.
+    DoubleClick(3);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].rfind("摄像头 ", 0), 0u);
+
+    // "yt_up" pressed and released over cell 0's camera.
+    window->LiveWall()->Select(0);
+    Notify("yt_up", "buttondown");
+    Notify("yt_up", "click");
+    auto& forwarding = service->Service().Forwarding();
+    ASSERT_TRUE(PumpUntil([&] { return forwarding.PanTiltCommands(CameraId(0)).size() == 2; }, 5000));
+    EXPECT_EQ(forwarding.PanTiltCommands(CameraId(0))[0].first, 1);
+    EXPECT_EQ(forwarding.PanTiltCommands(CameraId(0))[1].first, 15);
+
+    // "close_all" empties the wall.
+    Notify("close_all", "click");
+    for (int cell = 0; cell < 4; ++cell) EXPECT_EQ(window->LiveWall()->CellEntry(cell), nullptr);
+}
+
+TEST_F(MainWinLive, PushedAlarmsReachTheAlarmTab) {
+    auto* tab = dynamic_cast<ui::CAlarmCtrl*>(window->m_PaintManager.FindControl("AlarmPanel"));
+    ASSERT_NE(tab, nullptr);
+    ASSERT_NE(tab->Panel(), nullptr);
+    Notify("alarmbtn", "click");
+    EXPECT_TRUE(tab->isVisible());
+    for (int i = 0; i < 3; ++i) ASSERT_GE(service->Service().Control().PushRandomAlarms(), 1);
+    ASSERT_TRUE(PumpUntil([&] { return tab->Panel()->PushedAlarms().size() == 3; }, 5000));
+    ASSERT_TRUE(tab->Panel()->Notice() && tab->Panel()->Notice()->IsShown());
+    PumpUntil([] { return false; }, 200);
+    EXPECT_TRUE(window->GetWidget()->grab().toImage().save(QString::fromStdString(Shot("main_alarm_tab.png"))));
+}
+
+TEST_F(MainWinLive, SixteenLiveCells) {
+    if (!std::getenv("LARKVIEW_SCREENSHOTS")) GTEST_SKIP() << "made only for the documentation's pictures";
+    Notify("Win16", "click");
+    for (int k : Watchable(16)) DoubleClick(k);
+    ASSERT_TRUE(PumpUntil([&] { return AllStreaming(16); }, 60000));
+    PumpUntil([] { return false; }, 500);
+    EXPECT_TRUE(window->GetWidget()->grab().toImage().save(QString::fromStdString(Shot("main_wall_16_cells.png"))));
+}

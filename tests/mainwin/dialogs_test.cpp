@@ -1,0 +1,178 @@
+// The feedback, password and exit dialogs and the two settings pages.
+#include <QTimer>
+
+#include "app/md5.h"
+#include "main_win_fixture.h"
+#include "mainwin/settings_panels.h"
+#include "mainwin/small_dialogs.h"
+#include "platform/ini_file.h"
+
+using testing_support::MainWinTest;
+using testing_support::TextOf;
+using namespace mainwin;
+
+namespace {
+
+class DialogTest : public MainWinTest {
+protected:
+    using Sent = std::vector<std::pair<int, Params>>;
+    RequestSender Sender() {
+        return [this](int type, const Params& params) {
+            sent.emplace_back(type, params);
+            return 1;
+        };
+    }
+    static void Notify(ui::WindowImplBase& dialog, const std::string& control, const char* type = ui::notify::kClick) {
+        ui::CControlUI* sender = dialog.m_PaintManager.FindControl(control);
+        ASSERT_NE(sender, nullptr) << control;
+        dialog.m_PaintManager.SendNotify(sender, type);
+    }
+    static void Type(ui::WindowImplBase& dialog, const std::string& control, const std::string& text) {
+        ui::CControlUI* edit = dialog.m_PaintManager.FindControl(control);
+        ASSERT_NE(edit, nullptr) << control;
+        edit->SetText(text);
+    }
+    // Runs the dialog; `script` acts on it and records the notices shown meanwhile.
+    // `expectedBoxes` notices are expected while it runs.
+    int Run(ui::CPopUpDlg& dialog, std::function<void(ui::WindowImplBase&)> script, int expectedBoxes = 0) {
+        boxes.Then([script](ui::WindowImplBase& self) { QTimer::singleShot(0, [script, &self] { script(self); }); });
+        for (int i = 0; i < expectedBoxes; ++i) ExpectBox();
+        return dialog.DoModal();
+    }
+    // The next message box: its second line is recorded, then it is closed.
+    void ExpectBox() {
+        boxes.Then([this](ui::WindowImplBase& box) {
+            notices.push_back(TextOf(box, "TextOne") + "|" + TextOf(box, "TextTwo"));
+            box.Close(ui::kResultOk);
+        });
+    }
+    Sent sent;
+    std::vector<std::string> notices;
+};
+
+}  // namespace
+
+TEST(PasswordChecks, RunInOrderAndStopAtTheFirstFailure) {
+    EXPECT_EQ(CheckPasswordChange("old", "wrong", "a-b", "c"), CPwdChangeDlg::kWrongOld) << "the old password first";
+    EXPECT_EQ(CheckPasswordChange("old", "old", "a-b", "a-b"), CPwdChangeDlg::kBadCharacters);
+    EXPECT_EQ(CheckPasswordChange("old", "old", "密码", "密码"), CPwdChangeDlg::kBadCharacters);
+    EXPECT_EQ(CheckPasswordChange("old", "old", "   ", "   "), CPwdChangeDlg::kEmpty) << "blank is empty once trimmed";
+    EXPECT_EQ(CheckPasswordChange("old", "old", "", "x"), CPwdChangeDlg::kEmpty) << "emptiness before the repetition";
+    EXPECT_EQ(CheckPasswordChange("old", "old", "abc_1", "abc_2"), CPwdChangeDlg::kMismatch);
+    EXPECT_EQ(CheckPasswordChange("old", "old", "x", "x"), "") << "the letter x is a letter";
+    EXPECT_EQ(CheckPasswordChange("old", "old", "Ab_09", "Ab_09"), "");
+    EXPECT_EQ(CheckPasswordChange("", "", "new", "new"), "") << "an empty stored password matches an empty entry";
+    EXPECT_EQ(CheckPasswordChange("old", "old ", "new", "new"), CPwdChangeDlg::kWrongOld) << "compared exactly";
+}
+
+TEST_F(DialogTest, PasswordDialogShowsEachFailureAndStaysOpenThenSendsTheDigest) {
+    CPwdChangeDlg dialog(0, Sender());
+    const int result = Run(dialog, [](ui::WindowImplBase& self) {
+        Type(self, "oldpwdedit", "nope");
+        Notify(self, "pwdchangeOKbtn");
+        Type(self, "oldpwdedit", "larkview");
+        Type(self, "newpwdedit", "new_1");
+        Type(self, "renewpwdedit", "new_2");
+        Notify(self, "pwdchangeOKbtn");
+        Type(self, "renewpwdedit", "new_1");
+        Notify(self, "pwdchangeOKbtn");
+    }, 2);
+    EXPECT_EQ(result, ui::kResultOk);
+    EXPECT_EQ(notices, (std::vector<std::string>{std::string("|") + CPwdChangeDlg::kWrongOld,
+                                                 std::string("|") + CPwdChangeDlg::kMismatch}));
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].first, 42);
+    EXPECT_EQ(sent[0].second, (Params{{"userId", "1"}, {"userName", "demo"}, {"password", app::Md5Hex("new_1")}}));
+    EXPECT_EQ(dialog.GetWindowClassName(), "PwdChangeWnd");
+}
+
+TEST_F(DialogTest, PasswordEditsAreLimitedToTwelveCharacters) {
+    CPwdChangeDlg dialog(0, Sender());
+    Run(dialog, [](ui::WindowImplBase& self) {
+        auto* edit = self.m_PaintManager.FindControl<ui::CEditUI>("newpwdedit");
+        ASSERT_NE(edit, nullptr);
+        edit->insert("abcdefghijklmnop");
+        EXPECT_EQ(edit->GetText(), "abcdefghijkl");
+        Notify(self, "PwdChangeCloseBtn");
+    });
+    EXPECT_TRUE(sent.empty());
+}
+
+TEST_F(DialogTest, FeedbackLeftAtItsPlaceholderCountsAsEmpty) {
+    CFeedBackDlg dialog(0, Sender());
+    const int result = Run(dialog, [](ui::WindowImplBase& self) {
+        EXPECT_EQ(TextOf(self, "FeedBackedit"), CFeedBackDlg::kPlaceholder);
+        Notify(self, "FeedBackOKbtn");  // the placeholder is no text
+        Notify(self, "FeedBackedit", ui::notify::kSetFocus);
+        EXPECT_EQ(TextOf(self, "FeedBackedit"), "");
+        Notify(self, "FeedBackedit", ui::notify::kKillFocus);
+        EXPECT_EQ(TextOf(self, "FeedBackedit"), CFeedBackDlg::kPlaceholder);
+        Notify(self, "FeedBackOKbtn", ui::notify::kSetFocus);  // pressing OK takes the focus
+        EXPECT_EQ(TextOf(self, "FeedBackedit"), "");
+        Notify(self, "FeedBackOKbtn");
+        Type(self, "FeedBackedit", "多画面时请显示摄像头名称");
+        Notify(self, "FeedBackOKbtn");
+    }, 2);
+    EXPECT_EQ(result, ui::kResultOk);
+    EXPECT_EQ(notices, (std::vector<std::string>(2, std::string("|") + CFeedBackDlg::kEmptyText)));
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0], (std::pair<int, Params>{51, {{"content", "多画面时请显示摄像头名称"}}}));
+    EXPECT_EQ(dialog.GetWindowClassName(), "FeedBackWnd");
+}
+
+TEST_F(DialogTest, TheFeedbackAnswerThanksOrRegrets) {
+    auto queue = std::make_shared<ReplyQueue>();
+    CFeedBackDlg::RegisterReplyHandler(*queue, 0);
+    ExpectBox();
+    ExpectBox();
+    queue->Push(1, 51, {{"status", "1"}});
+    queue->Push(2, 51, {{"status", "-1"}});
+    queue->Drain();
+    EXPECT_EQ(notices, (std::vector<std::string>{std::string("|") + CFeedBackDlg::kThanksText,
+                                                 std::string("|") + CFeedBackDlg::kFailedText}));
+}
+
+TEST_F(DialogTest, TheExitDialogHasThreeResults) {
+    for (auto [button, code] : {std::pair{"shut_down", ui::kResultOk}, std::pair{"CloseBtn", ui::kResultCancel},
+                                std::pair{"change_user", ui::kResultChangeUser}}) {
+        CShutDownDlg dialog(0);
+        const std::string name = button;
+        EXPECT_EQ(Run(dialog, [name](ui::WindowImplBase& self) { Notify(self, name); }), code) << name;
+    }
+    CShutDownDlg dialog(0);
+    EXPECT_EQ(Run(dialog, [](ui::WindowImplBase& self) { QTest::keyClick(self.GetWidget(), Qt::Key_Escape); }),
+              ui::kResultCancel)
+        << "Escape is a cancel, never an exit";
+}
+
+TEST_F(DialogTest, TheSavePageStoresPathReserveAndFileSize) {
+    app::AppConfig& config = app::AppConfig::Instance();
+    Open();
+    chosenFolder = dir.Path() + "/recordings";
+    Click("btnVMBrowse");
+    EXPECT_EQ(TextOf(*window, "VMSavePathEdit"), chosenFolder);
+    chosenFolder.clear();
+    Click("btnVMBrowse");
+    EXPECT_EQ(TextOf(*window, "VMSavePathEdit"), dir.Path() + "/recordings") << "a cancelled picker changes nothing";
+    Control<ui::CComboUI>("VMSaveTimecb")->SelectItem(0);
+    Control<ui::CComboUI>("VMFileSizecb")->SelectItem(5);
+    ExpectBox();
+    Click("btnVMSave");
+    EXPECT_EQ(notices, (std::vector<std::string>{std::string(SaveManagePanel::kSavedText) + "|"}));
+    EXPECT_EQ(config.recordSavePath, dir.Path() + "/recordings");
+    EXPECT_EQ(config.recordDiskReserve, 5);
+    EXPECT_EQ(config.recordFileSize, 500);
+    const std::string ini = config.SavePathFilePath();
+    EXPECT_EQ(platform::ReadProfileString("VideoSavePath", "path", "", ini), dir.Path() + "/recordings");
+    EXPECT_EQ(platform::ReadProfileString("VideoSavePath", "RecRemain", "", ini), "5G");
+    EXPECT_EQ(platform::ReadProfileString("VideoSavePath", "FileSize", "", ini), "500M");
+}
+
+TEST(VersionTexts, ComeFromTheProgramsVersionNumbers) {
+    VersionNumbers version{{3, 2, 1, 7}, {20, 16, 5, 10}};
+    EXPECT_EQ(SoftwareVersionText(version), "V3.2.1.7");
+    EXPECT_EQ(IssueDateText(version), "2016年5月10日");
+    version.file[1] = 5;
+    EXPECT_EQ(IssueDateText(version), "2005年5月10日") << "the year keeps its zero";
+    EXPECT_EQ(SoftwareVersionText(ProgramVersion()), "V1.1.1.0");
+}

@@ -1,0 +1,458 @@
+// The main window against the real skin: start-up, the message table before and after
+// InitWindow, keys, tabs, rights, the tree refresh, video parameters, the status bar
+// and cell texts, and the exit dialog's results.
+#include <QTimer>
+#include <thread>
+
+#include "app/app_messages.h"
+#include "main_win_fixture.h"
+#include "mainwin/tree_refresh.h"
+#include "mainwin/video_params.h"
+#include "ui/pop_up_dlg.h"
+
+using testing_support::MainWinTest;
+using testing_support::TextOf;
+using namespace mainwin;
+
+namespace {
+
+// Records what the message table does with messages that arrive during InitWindow.
+class EarlyMessagesWin final : public CMainWin {
+public:
+    using CMainWin::CMainWin;
+    void InitWindow() override {
+        for (std::uint32_t id : {msg::kCellResult, msg::kAppNotify}) {
+            platform::Message message(id, 0, app::kReconnecting);
+            bool handled = true;
+            HandleMessage(message, handled);
+            earlyHandled.push_back(handled);
+        }
+        CMainWin::InitWindow();
+    }
+    std::vector<bool> earlyHandled;
+};
+
+}  // namespace
+
+TEST_F(MainWinTest, StartUpSendsItsRequestsRegistersItselfAndFillsItsPages) {
+    Open();
+    ASSERT_TRUE(window->IsInitialised());
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].first, 43);
+    EXPECT_EQ(requests[0].second, (Params{{"start", "0"}, {"count", "100"}}));
+    EXPECT_EQ(requests[1], (std::pair<int, Params>{63, {}}));
+    EXPECT_EQ(requests[2], (std::pair<int, Params>{60, {}}));
+    EXPECT_TRUE(window->MessageListRequested());
+    EXPECT_EQ(notifyWindow, window->GetHWND());
+    EXPECT_EQ(installedQueue, &window->Replies());
+    EXPECT_EQ(TextOf(*window, "username"), "demo");
+    EXPECT_EQ(window->CurrentTab(), CMainWin::kPreview);
+    EXPECT_EQ(TextOf(*window, "ckSchTimeStart").substr(10), " 00:00:00");
+    EXPECT_EQ(TextOf(*window, "ckSchTimeStop").substr(10), " 23:59:59");
+    EXPECT_EQ(TextOf(*window, "VSWSoftVersion"), "V1.1.1.0");
+    EXPECT_EQ(TextOf(*window, "VSWIssueDate"), "2026年12月8日");
+    EXPECT_EQ(TextOf(*window, "VMSavePathEdit"), "/tmp/records");
+    EXPECT_EQ(TextOf(*window, "VMSaveTimecb"), "20G");
+    EXPECT_EQ(TextOf(*window, "VMFileSizecb"), "50M");
+    EXPECT_NE(window->Trees().FindItem(ui::CCameraTrees::kLive, "c4"), nullptr) << "the trees are built";
+    ASSERT_NE(window->LiveWall(), nullptr);
+    ASSERT_NE(window->PlaybackWall(), nullptr);
+    EXPECT_TRUE(window->LiveWall()->isVisible());
+    EXPECT_FALSE(window->PlaybackWall()->isVisible());
+    EXPECT_EQ(window->PlaybackWall()->Layout(), 1);
+    EXPECT_EQ(window->LiveWall()->geometry(), QRect(10, 115, 1280 - 282, 800 - 170));
+    EXPECT_EQ(window->Panels().size(), 5u);
+    EXPECT_TRUE(window->Replies().HasHandler(51)) << "the feedback answer is the window's own";
+}
+
+TEST_F(MainWinTest, MessagesBeforeInitWindowHasFinishedGoToTheBaseClass) {
+    auto early = std::make_unique<EarlyMessagesWin>(Environment());
+    ASSERT_TRUE(early->Create(0, "远程监控"));
+    EXPECT_EQ(early->earlyHandled, (std::vector<bool>{false, false}));
+    // Once initialised the same messages are the window's.
+    bool handled = false;
+    platform::Message later(msg::kCellResult, 0, -7);
+    early->HandleMessage(later, handled);
+    EXPECT_TRUE(handled);
+    EXPECT_EQ(early->LiveWall()->Cell(0)->Caption().toStdString(), "无流媒体服务器");
+}
+
+TEST_F(MainWinTest, EscapeIsAlwaysHandledAndOnlyLeavesFullScreen) {
+    Open();
+    EXPECT_TRUE(window->ResponseDefaultKeyEvent(Qt::Key_Escape)) << "nothing in full screen";
+    EXPECT_FALSE(window->IsClosed());
+    EXPECT_FALSE(window->ResponseDefaultKeyEvent(Qt::Key_Return));
+    window->LiveWall()->FullScreen(true);
+    ASSERT_TRUE(window->LiveWall()->IsFullScreen());
+    QTest::keyClick(window->GetWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(window->LiveWall()->IsFullScreen());
+    EXPECT_FALSE(window->IsClosed());
+}
+
+TEST_F(MainWinTest, UpdataTwiceShowsTheRefreshingNoticeAndPostsOnce) {
+    Open();
+    std::string notice, caption;
+    boxes.Then([&](ui::WindowImplBase& box) {
+        notice = TextOf(box, "TextOne");
+        caption = TextOf(box, "TextTwo");
+        box.Close(ui::kResultOk);
+    });
+    Click("updata");
+    Click("updata");
+    EXPECT_EQ(TaskIds(), (std::vector<std::uint32_t>{kTaskRefreshTree}));
+    EXPECT_EQ(notice, CMainWin::kRefreshingText);
+    EXPECT_EQ(caption, CMainWin::kNoticeCaption);
+    EXPECT_TRUE(window->RefreshRunning());
+    // The result ends the refresh; a failure says so.
+    boxes.Then([&](ui::WindowImplBase& box) {
+        notice = TextOf(box, "TextOne");
+        box.Close(ui::kResultOk);
+    });
+    Send(platform::Message(msg::kRefreshResult, 1, 0));
+    EXPECT_EQ(notice, CMainWin::kRefreshFailedText);
+    EXPECT_FALSE(window->RefreshRunning());
+    Click("updata");
+    EXPECT_EQ(tasks.size(), 2u);
+}
+
+TEST_F(MainWinTest, ARefreshThatCannotBePostedDoesNotBlockTheNextOne) {
+    Open();
+    refusePosts = true;
+    EXPECT_FALSE(window->RequestTreeRefresh());
+    EXPECT_FALSE(window->RefreshRunning());
+    refusePosts = false;
+    EXPECT_TRUE(window->RequestTreeRefresh());
+    EXPECT_TRUE(boxes.seen.empty());
+}
+
+TEST_F(MainWinTest, ARefreshClosesCamerasThatLeftTheTreeAndKeepsTheOthersMarks) {
+    Open();
+    auto* wall = window->LiveWall();
+    ASSERT_TRUE(window->OpenCamera(Row("c1"), 0));
+    ASSERT_TRUE(window->OpenCamera(Row("c4"), 0));
+    const int cellOfC1 = wall->FindCellByCameraId("c1");
+    const int cellOfC4 = wall->FindCellByCameraId("c4");
+    ASSERT_GE(cellOfC1, 0);
+    ASSERT_GE(cellOfC4, 0);
+    Row("c4")->recording = true;
+    // The new list no longer has c1; c4 comes as a fresh row.
+    auto old = rows;
+    rows = {old[0], old[1], old[2], old[4], old[5], testing_support::CameraRow("c4", "n3", "浦东机场", true)};
+    tasks.clear();
+    window->RequestTreeRefresh();
+    Send(platform::Message(msg::kRefreshResult, 0, 0));
+    EXPECT_FALSE(window->RefreshRunning());
+    EXPECT_FALSE(old[3]->live) << "c1 is no longer live";
+    EXPECT_EQ(wall->CellEntry(cellOfC1), nullptr);
+    ASSERT_EQ(tasks.size(), 2u);
+    EXPECT_EQ(tasks[1].id, app::kTaskCloseCell);
+    EXPECT_EQ(static_cast<int>(tasks[1].wParam), cellOfC1);
+    const control::ItemPtr c4 = wall->CellEntry(cellOfC4);
+    ASSERT_NE(c4, nullptr);
+    EXPECT_EQ(c4, rows.back()) << "the cell follows the new row";
+    EXPECT_TRUE(c4->live);
+    EXPECT_TRUE(c4->recording);
+}
+
+TEST_F(MainWinTest, AFrameRateTheComboDoesNotOfferLeavesItAsItWas) {
+    Open();
+    auto* frame = Control<ui::CComboUI>("Frame");
+    ASSERT_NE(frame, nullptr);
+    ASSERT_EQ(frame->GetCount(), 11);
+    frame->SelectItem(3);
+    Send(platform::Message(msg::kVideoParameters, 0, 0, platform::MakePayload(VideoParamRecord{0, 704, 576, 2, 25, 1})));
+    EXPECT_EQ(frame->GetCurSel(), 3);
+    EXPECT_EQ(TextOf(*window, "nowfbl"), "704X576");
+    EXPECT_EQ(Control<ui::CComboUI>("Quality")->GetCurSel(), 2);
+    EXPECT_TRUE(Control<ui::COptionUI>("Recorder")->IsSelected());
+    Send(platform::Message(msg::kVideoParameters, 0, 0, platform::MakePayload(VideoParamRecord{0, 352, 288, 0, 15, 0})));
+    EXPECT_EQ(frame->GetCurSel(), 7);
+    EXPECT_FALSE(Control<ui::COptionUI>("Recorder")->IsSelected());
+}
+
+TEST_F(MainWinTest, SetPostsTheChosenParametersOnlyForAConnectedLiveCell) {
+    Open();
+    Click("BtnSet");
+    EXPECT_TRUE(tasks.empty()) << "the selected cell holds no camera";
+    ASSERT_TRUE(window->OpenCamera(Row("c1"), 0));
+    const int cell = window->LiveWall()->FindCellByCameraId("c1");
+    window->LiveWall()->Select(cell);
+    Control<ui::CComboUI>("Resolution")->SelectItem(2);
+    Control<ui::CComboUI>("Quality")->SelectItem(4);
+    Control<ui::CComboUI>("Frame")->SelectItem(7);
+    Control<ui::COptionUI>("Recorder")->Selected(true, false);
+    tasks.clear();
+    sessionConnected = false;
+    Click("BtnSet");
+    EXPECT_TRUE(tasks.empty()) << "the session is not connected";
+    sessionConnected = true;
+    Click("BtnSet");
+    ASSERT_EQ(tasks.size(), 1u);
+    EXPECT_EQ(tasks[0].id, kTaskWriteVideoParameters);
+    const auto* record = platform::PayloadAs<VideoParamRecord>(tasks[0]);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->cell, cell);
+    EXPECT_EQ(record->width, 352);
+    EXPECT_EQ(record->height, 288);
+    EXPECT_EQ(record->quality, 4);
+    EXPECT_EQ(record->frameRate, 15);
+    EXPECT_EQ(record->recorder, 1);
+    Click("BtnGet");
+    ASSERT_EQ(tasks.size(), 2u);
+    EXPECT_EQ(tasks[1].id, kTaskReadVideoParameters);
+    EXPECT_EQ(static_cast<int>(tasks[1].wParam), cell);
+}
+
+TEST_F(MainWinTest, AnAccountOfKindTwoSeesTheMessageButtonAndNoSettingButton) {
+    app::AppConfig::Instance().accountKind = 2;
+    Open();
+    EXPECT_FALSE(Visible("settingbtn"));
+    EXPECT_TRUE(Visible("Messagebtn"));
+    requests.clear();
+    Click("Messagebtn");
+    EXPECT_EQ(window->CurrentTab(), CMainWin::kMessage);
+    EXPECT_EQ(requests, (std::vector<std::pair<int, Params>>{{60, {}}}));
+    EXPECT_TRUE(window->TakeMessageListFlag());
+    EXPECT_FALSE(window->MessageListRequested());
+}
+
+TEST_F(MainWinTest, AnAccountHolderSeesTheSettingButtonAndNoMessageButton) {
+    Open();
+    EXPECT_TRUE(Visible("settingbtn"));
+    EXPECT_FALSE(Visible("Messagebtn"));
+}
+
+TEST_F(MainWinTest, TheMapTabHidesBothWallsAndKeepsThePanelShown) {
+    Open();
+    Click("settingbtn");
+    EXPECT_TRUE(Visible("SettingPanel"));
+    EXPECT_FALSE(Visible("PreviewPannel"));
+    Click("playbackbtn");
+    EXPECT_TRUE(window->PlaybackWall()->isVisible());
+    EXPECT_FALSE(window->LiveWall()->isVisible());
+    EXPECT_TRUE(Visible("PlayBackPanel"));
+    Click("mapbtn");
+    EXPECT_EQ(window->CurrentTab(), CMainWin::kMap);
+    EXPECT_FALSE(window->LiveWall()->isVisible());
+    EXPECT_FALSE(window->PlaybackWall()->isVisible());
+    EXPECT_TRUE(Visible("PlayBackPanel")) << "the map has no panel of its own";
+    Click("previewbtn");
+    EXPECT_TRUE(window->LiveWall()->isVisible());
+    EXPECT_TRUE(Visible("PreviewPannel"));
+    EXPECT_FALSE(Visible("PlayBackPanel"));
+    EXPECT_TRUE(Visible("hlMainSearch"));
+    EXPECT_FALSE(Visible("hlUsernamePos"));
+}
+
+TEST_F(MainWinTest, TheChosenTabButtonWearsItsSelectedPictures) {
+    Open();
+    auto* setting = Control<ui::CButtonUI>("settingbtn");
+    auto* preview = Control<ui::CButtonUI>("previewbtn");
+    EXPECT_EQ(preview->GetNormalImage(), "file='Image\\preview4.png'");
+    Click("settingbtn");
+    EXPECT_EQ(setting->GetNormalImage(), "file='Image\\setting4.png' source='0,0,102,48'");
+    EXPECT_EQ(setting->GetHotImage(), "file='Image\\Setting4.png'");
+    EXPECT_EQ(preview->GetNormalImage(), "file='Image\\preview1.png'");
+    EXPECT_EQ(preview->GetHotImage(), "file='Image\\preview2.png'");
+    EXPECT_EQ(preview->GetPushedImage(), "file='Image\\preview3.png'");
+    int shown = 0;
+    for (const auto& [name, panel] : window->Panels()) shown += panel->IsVisible();
+    EXPECT_EQ(shown, 1);
+}
+
+TEST_F(MainWinTest, RightsHideWhatTheAccountMayNotUse) {
+    rightsAnswered = false;  // no answer: every right is missing
+    Open();
+    EXPECT_FALSE(Visible("controlpanel"));
+    EXPECT_FALSE(Visible("btnShowCtrlPanel"));
+    EXPECT_FALSE(Visible("optionPanel"));
+    EXPECT_FALSE(Visible("playbackbtn"));
+    EXPECT_EQ(window->Rights(), "");
+}
+
+TEST_F(MainWinTest, WithVideoParametersOnlyTheirPageIsChosen) {
+    rights = "MEDIA_PARAMS;VIDEO_PLAYBACK;";
+    Open();
+    EXPECT_TRUE(Visible("controlpanel"));
+    EXPECT_FALSE(Visible("optionPanel"));
+    EXPECT_TRUE(Control<ui::COptionUI>("videoparam")->IsSelected());
+    EXPECT_EQ(Control<ui::CTabLayoutUI>("tabCtrls")->GetCurSel(), 1);
+    EXPECT_TRUE(Visible("playbackbtn"));
+}
+
+TEST_F(MainWinTest, OptionGroupsTurnTheirPages) {
+    Open();
+    Control<ui::COptionUI>("grouplist")->Selected(true);
+    EXPECT_EQ(Control<ui::CTabLayoutUI>("tabDevs")->GetCurSel(), 1);
+    Control<ui::COptionUI>("optVersionConfig")->Selected(true);
+    EXPECT_EQ(Control<ui::CTabLayoutUI>("tabSettingGroup")->GetCurSel(), 4);
+    Control<ui::COptionUI>("optSaveManageConfig")->Selected(true);
+    EXPECT_EQ(Control<ui::CTabLayoutUI>("tabSettingGroup")->GetCurSel(), 3);
+}
+
+TEST_F(MainWinTest, PlaceholdersLeaveOnFocusAndComeBackWhenEmpty) {
+    Open();
+    ui::CControlUI* search = Control("search_edit");
+    ASSERT_EQ(search->GetText(), "请输入关键字");
+    window->m_PaintManager.SendNotify(search, ui::notify::kSetFocus);
+    EXPECT_EQ(search->GetText(), "");
+    window->m_PaintManager.SendNotify(search, ui::notify::kKillFocus);
+    EXPECT_EQ(search->GetText(), "请输入关键字");
+    search->SetText("西湖");
+    window->m_PaintManager.SendNotify(search, ui::notify::kKillFocus);
+    window->m_PaintManager.SendNotify(search, ui::notify::kSetFocus);
+    EXPECT_EQ(search->GetText(), "西湖") << "a typed text is no placeholder";
+}
+
+TEST_F(MainWinTest, FlagsFollowTheTaskResultsOfLiveCamerasOnly) {
+    Open();
+    Send(WithId(msg::kListenStarted, "c1", 1));
+    EXPECT_FALSE(Row("c1")->listening) << "not live";
+    ASSERT_TRUE(window->OpenCamera(Row("c1"), 0));
+    Send(WithId(msg::kListenStarted, "c1", 0));
+    EXPECT_FALSE(Row("c1")->listening) << "the start failed";
+    Send(WithId(msg::kListenStarted, "c1", 1));
+    EXPECT_TRUE(Row("c1")->listening);
+    Send(WithId(msg::kListenStopped, "c1", 1));
+    EXPECT_FALSE(Row("c1")->listening);
+    Send(WithId(msg::kRecordStarted, "c1", 1));
+    EXPECT_TRUE(Row("c1")->recording);
+    Send(WithId(msg::kRecordStopped, "c1", 1));
+    EXPECT_FALSE(Row("c1")->recording);
+    Send(WithId(msg::kTalkState, "c1", 1));
+    EXPECT_TRUE(window->TalkActive());
+    EXPECT_TRUE(Row("c1")->talking);
+    Send(WithId(msg::kTalkEnded, "c1"));
+    EXPECT_FALSE(Row("c1")->talking);
+    EXPECT_TRUE(window->TalkActive()) << "only 1058 ends the talk-active state";
+    Send(WithId(msg::kListenStarted, "no-such-camera", 1));  // ignored, payload freed
+    Send(platform::Message(msg::kListenStarted, 0, 1));      // no id at all
+}
+
+TEST_F(MainWinTest, ToolbarRequestsAreRelayedWithTheirOwnIdOnlyForLiveCameras) {
+    Open();
+    Send(WithId(msg::kListenOn, "c1"));
+    EXPECT_TRUE(tasks.empty());
+    ASSERT_TRUE(window->OpenCamera(Row("c1"), 0));
+    tasks.clear();
+    for (std::uint32_t id : {msg::kListenOn, msg::kListenOff, msg::kRecordOn, msg::kRecordOff, msg::kTalkOff})
+        Send(WithId(id, "c1"));
+    EXPECT_EQ(TaskIds(), (std::vector<std::uint32_t>{app::kTaskStartListen, app::kTaskStopListen, app::kTaskStartRecord,
+                                                     app::kTaskStopRecord, app::kTaskStopTalk}));
+    for (const auto& task : tasks) {
+        const auto* id = platform::PayloadAs<std::string>(task);
+        ASSERT_NE(id, nullptr);
+        EXPECT_EQ(*id, "c1");
+    }
+}
+
+TEST_F(MainWinTest, ToolbarOpenAndCloseReachTheWall) {
+    Open();
+    Send(WithId(msg::kOpenCamera, "c4", 5));
+    EXPECT_EQ(window->LiveWall()->FindCellByCameraId("c4"), 5);
+    ASSERT_EQ(tasks.size(), 1u);
+    const auto* open = platform::PayloadAs<app::OpenRequest>(tasks[0]);
+    ASSERT_NE(open, nullptr);
+    EXPECT_EQ(open->cell, 5);
+    EXPECT_EQ(open->cameraId, "c4");
+    Send(WithId(msg::kCloseCamera, "c4"));
+    EXPECT_EQ(window->LiveWall()->FindCellByCameraId("c4"), -1);
+    EXPECT_FALSE(Row("c4")->live);
+    EXPECT_EQ(tasks.back().id, app::kTaskCloseCell);
+}
+
+TEST_F(MainWinTest, ForwardingAddressesAreStoredInTheRow) {
+    Open();
+    Send(platform::Message(msg::kForwardingAddress, 0, 0,
+                           platform::MakePayload(app::ForwardingAddressNotice{"c4", "127.0.0.1", 19001})));
+    EXPECT_EQ(Row("c4")->forwardingIp, "127.0.0.1");
+    EXPECT_EQ(Row("c4")->forwardingPort, 19001);
+}
+
+TEST_F(MainWinTest, TheStatusBarTicksAndCellTextsExpire) {
+    Open();
+    receivedBytes = 5000;
+    Send(platform::Message(ui::kWmTimer, kStatusTimer, 0));
+    EXPECT_EQ(TextOf(*window, "NetSpeed"), "4KB");
+    EXPECT_EQ(TextOf(*window, "nodecount"), std::to_string(window->RootNodeCount()));
+    EXPECT_EQ(TextOf(*window, "Time").size(), 8u);
+    EXPECT_NE(TextOf(*window, "CPUValue").find('%'), std::string::npos);
+    Send(platform::Message(ui::kWmTimer, kStatusTimer, 0));
+    EXPECT_EQ(TextOf(*window, "NetSpeed"), "0KB") << "the counter starts again each second";
+
+    window->ShowCellText(7, "重连中,请稍后…");
+    EXPECT_EQ(window->LiveWall()->Cell(7)->Caption().toStdString(), "重连中,请稍后…");
+    Send(platform::Message(ui::kWmTimer, kCellTextTimerBase + 7, 0));
+    EXPECT_EQ(window->LiveWall()->Cell(7)->Caption().toStdString(), "");
+}
+
+TEST_F(MainWinTest, QueuedRepliesAreDrainedOnTheWindowsThread) {
+    Open();
+    std::vector<std::string> seen;
+    window->Replies().RegisterHandler(63, [&](const control::ControlMessage& reply) {
+        seen.push_back(reply.Param("userGroupIdList"));
+    });
+    auto callback = window->Replies().Callback();
+    std::thread reader([&] {
+        callback(1, 63, {{"userGroupIdList", "1;2"}}, nullptr);
+        callback(2, 999, {}, nullptr);  // no handler: dropped
+        callback(3, 63, {{"userGroupIdList", "3"}}, nullptr);
+    });
+    reader.join();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return seen.size() == 2; }, 2000));
+    EXPECT_EQ(seen, (std::vector<std::string>{"1;2", "3"}));
+    EXPECT_EQ(window->Replies().Size(), 0u);
+}
+
+TEST_F(MainWinTest, TheExitDialogsResultsDecideWhetherTheWindowCloses) {
+    Open();
+    boxes.Then([](ui::WindowImplBase& dialog) {
+        EXPECT_EQ(dialog.GetWindowClassName(), "ShutDownWnd");
+        dialog.m_PaintManager.SendNotify(dialog.m_PaintManager.FindControl("CloseBtn"), ui::notify::kClick);
+    });
+    Click("closebtn");
+    EXPECT_FALSE(window->IsClosed()) << "33 keeps the window";
+    for (auto [button, code] : {std::pair{"change_user", ui::kResultChangeUser}, std::pair{"shut_down", ui::kResultOk}}) {
+        window.reset();
+        Open();
+        const std::string name = button;
+        boxes.Then([this](ui::WindowImplBase&) { QTimer::singleShot(0, [this] { Click("closebtn"); }); });
+        boxes.Then([name](ui::WindowImplBase& dialog) {
+            dialog.m_PaintManager.SendNotify(dialog.m_PaintManager.FindControl(name), ui::notify::kClick);
+        });
+        EXPECT_EQ(window->ShowModal(), code) << name;
+    }
+    window.reset();
+    Open();
+    boxes.Then([this](ui::WindowImplBase&) { QTimer::singleShot(0, [this] { Click("exituser"); }); });
+    EXPECT_EQ(window->ShowModal(), ui::kResultOk) << "exituser ends the program";
+}
+
+TEST_F(MainWinTest, TheManagementPageFallsBackToTheBrowserWhenTheShellFails) {
+    app::AppConfig::Instance().managementAddress = "http://127.0.0.1/manage";
+    Open();
+    shellResult = 2;
+    Click("OpBackStage");
+    ASSERT_EQ(shellCalls.size(), 2u);
+    EXPECT_EQ(shellCalls[0], (std::pair<std::string, std::string>{"http://127.0.0.1/manage", ""}));
+    EXPECT_EQ(shellCalls[1], (std::pair<std::string, std::string>{"iexplore.exe", "http://127.0.0.1/manage"}));
+    shellCalls.clear();
+    shellResult = 42;
+    Click("OpBackStage");
+    EXPECT_EQ(shellCalls.size(), 1u);
+}
+
+TEST_F(MainWinTest, OpenFailuresShowTheirTextAndEndTheLiveMark) {
+    Open();
+    ASSERT_TRUE(window->OpenCamera(Row("c4"), 0));
+    const int cell = window->LiveWall()->FindCellByCameraId("c4");
+    Row("c4")->forwardingIp = "127.0.0.1";
+    Row("c4")->forwardingPort = 19001;
+    Send(platform::Message(msg::kCellResult, static_cast<std::uintptr_t>(cell), -8));
+    EXPECT_FALSE(Row("c4")->live);
+    EXPECT_EQ(Row("c4")->forwardingIp, "") << "the next open asks for a new address";
+    EXPECT_EQ(Row("c4")->forwardingPort, 0);
+    Send(platform::Message(msg::kCellResult, static_cast<std::uintptr_t>(cell), -2));
+    EXPECT_EQ(window->LiveWall()->Cell(cell)->Caption().toStdString(), "不在开放时间段内");
+    Send(platform::Message(msg::kCellResult, 999, -7));  // no such cell: ignored
+}

@@ -1,0 +1,268 @@
+// The alarm search window (search texts, pages of fifty, the next page, pictures), the
+// picture worker's cache, and the alarm tab with pushed alarms and their notice.
+#include <QApplication>
+#include <QBuffer>
+#include <QImage>
+#include <QPushButton>
+#include <QThread>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+#include "app/alarm_tasks.h"
+#include "app/app_messages.h"
+#include "support/temp_dir.h"
+#include "ui/alarm_panel.h"
+#include "ui/alarm_picture_worker.h"
+#include "ui/alarm_search_wnd.h"
+#include "ui/control_factory.h"
+#include "ui/toolkit/list.h"
+
+namespace {
+
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+std::string JpegBytes() {
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(Qt::darkRed);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPG");
+    return bytes.toStdString();
+}
+
+control::AlarmRecord Alarm(int i, const std::string& time) {
+    return {"5", "文三路门店", "31000001", "大门", "移动侦测", "第" + std::to_string(i) + "次报警",
+            "http://127.0.0.1:1/upload/10001/alarm_" + std::to_string(i) + ".jpg", time};
+}
+
+std::string TimeOf(int i) {
+    char text[32];
+    std::snprintf(text, sizeof text, "2026-12-08 %02d:%02d:13", 6 + i * 7 / 60, i * 7 % 60);
+    return text;
+}
+
+control::AlarmSearchResult Batch(int first, int count) {
+    control::AlarmSearchResult batch;
+    for (int i = first; i < first + count; ++i) batch.Append(Alarm(i, TimeOf(i)));
+    return batch;
+}
+
+TEST(HttpStatus, ReadsOnlyAWellFormedStatusLine) {
+    EXPECT_EQ(ui::HttpStatusOf("HTTP/1.0 200 OK\r\n"), 200);
+    EXPECT_EQ(ui::HttpStatusOf("HTTP/1.1 404 Not Found\r\n"), 404);
+    EXPECT_EQ(ui::HttpStatusOf("HTTP/1.0 200\r\n"), 200);
+    for (const char* bad : {"", "HTTP/", "HTTP/1.0 2x0 OK", "HTTP/1.0 2000 OK", "FTP/1.0 200 OK", "HTTP/1.0  200",
+                            "HTTP/1.0 20"})
+        EXPECT_EQ(ui::HttpStatusOf(bad), 0) << bad;
+}
+
+TEST(AlarmPictureCacheFiles, FetchedOnceCheckedAndKept) {
+    testing_support::TempDir dir;
+    const std::string folder = dir.File("pictures");
+    int fetches = 0;
+    const std::string jpeg = JpegBytes();
+    ui::AlarmPictureWorker::Fetch fetch = [&](const std::string&, std::string& body) {
+        ++fetches;
+        body = jpeg;
+        return true;
+    };
+    const auto path = ui::AlarmPictureWorker::CacheOrFetch(folder, "http://h/a_1.jpg", fetch);
+    ASSERT_TRUE(path);
+    EXPECT_TRUE(std::filesystem::is_regular_file(*path));
+    EXPECT_EQ(std::filesystem::file_size(*path), jpeg.size());
+    EXPECT_EQ(ui::AlarmPictureWorker::CacheOrFetch(folder, "http://h/a_1.jpg", fetch), path);
+    EXPECT_EQ(fetches, 1) << "the second request is served from the cache";
+
+    // An error page or a failed download is not kept as the picture.
+    ui::AlarmPictureWorker::Fetch html = [](const std::string&, std::string& body) {
+        body = "<html>404</html>";
+        return true;
+    };
+    EXPECT_FALSE(ui::AlarmPictureWorker::CacheOrFetch(folder, "http://h/a_2.jpg", html));
+    EXPECT_FALSE(ui::AlarmPictureWorker::CacheOrFetch(folder, "http://h/a_3.jpg",
+                                                     [](const std::string&, std::string&) { return false; }));
+    EXPECT_FALSE(ui::AlarmPictureWorker::CacheOrFetch(folder, "", fetch));
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) files += entry.is_regular_file();
+    EXPECT_EQ(files, 1) << "no partial or bad files left behind";
+}
+
+class AlarmSearchWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ui::CAlarmSearchWnd::Environment environment;
+        environment.postTask = [this](platform::Message m) {
+            if (auto* request = platform::PayloadAs<app::AlarmSearchRequest>(m)) requests.push_back(*request);
+            return true;
+        };
+        environment.setNotifyWindow = [this](platform::WindowHandle w) { notifyWindow = w; };
+        environment.pictureFolder = dir.File("pictures");
+        environment.fetchPicture = [this](const std::string& url, std::string& body) {
+            fetched.push_back(url);
+            body = jpeg;
+            return true;
+        };
+        window = std::make_unique<ui::CAlarmSearchWnd>("31000001", 77, environment);
+        ASSERT_TRUE(window->Create(0, ui::CAlarmSearchWnd::kCaption));
+        list = window->m_PaintManager.FindControl<ui::CListUI>("AlarmList");
+        ASSERT_NE(list, nullptr);
+    }
+    void Deliver(control::AlarmSearchResult batch, int flag = 1) {
+        platform::SendWindowMessage(window->GetHWND(), platform::Message(app::kAlarmBatchMessage, 0, flag,
+                                                                         platform::MakePayload(std::move(batch))));
+    }
+    void Click(const char* name) {
+        auto* button = dynamic_cast<QPushButton*>(window->m_PaintManager.FindControl(name));
+        ASSERT_NE(button, nullptr) << name;
+        button->click();
+    }
+    std::string Cell(int row, int column) const {
+        ui::CListCellUI* cell = list->GetItemAt(row)->FindCell("col" + std::to_string(column));
+        return cell ? cell->GetText() : "<none>";
+    }
+
+    testing_support::TempDir dir;
+    std::string jpeg = JpegBytes();
+    std::vector<app::AlarmSearchRequest> requests;
+    std::vector<std::string> fetched;
+    platform::WindowHandle notifyWindow = 0;
+    std::unique_ptr<ui::CAlarmSearchWnd> window;
+    ui::CListUI* list = nullptr;
+};
+
+TEST_F(AlarmSearchWindow, UnchangedControlsSearchFromOneToElevenPmOfToday) {
+    Click("BtnSearch");
+    ASSERT_EQ(requests.size(), 1u);
+    const std::string today = QDate::currentDate().toString("yyyy-MM-dd").toStdString();
+    EXPECT_EQ(requests[0].startTime, today + " 01:00:00");
+    EXPECT_EQ(requests[0].endTime, today + " 23:00:00");
+    EXPECT_EQ(requests[0].cameraId, "31000001");
+    EXPECT_EQ(requests[0].nodeId, "");
+    EXPECT_EQ(notifyWindow, window->GetHWND()) << "every notification makes it the notify window again";
+    auto* hours = window->m_PaintManager.FindControl<ui::CComboUI>("BeginH");
+    ASSERT_NE(hours, nullptr);
+    EXPECT_EQ(hours->GetCount(), 24);
+    EXPECT_EQ(hours->GetText(), " 1");
+    EXPECT_EQ(window->m_PaintManager.FindControl<ui::CComboUI>("EndS")->GetCount(), 60);
+}
+
+TEST_F(AlarmSearchWindow, HundredTwentyAlarmsShowFiftyFiftyTwentyThenAskForTheNextPage) {
+    Click("BtnSearch");
+    Deliver(Batch(0, 120));
+    EXPECT_EQ(list->GetCount(), 50);
+    EXPECT_EQ(Cell(0, 0), "0");
+    EXPECT_EQ(Cell(0, 1), "文三路门店");
+    EXPECT_EQ(Cell(0, 2), "大门");
+    EXPECT_EQ(Cell(0, 3), "移动侦测");
+    EXPECT_EQ(Cell(0, 4), TimeOf(0));
+    EXPECT_EQ(Cell(49, 5), "第49次报警");
+    EXPECT_EQ(window->GetItemText(500, 1), "") << "rows beyond the columns are empty";
+    Click("BtnLoad");
+    EXPECT_EQ(list->GetCount(), 100);
+    Click("BtnLoad");
+    EXPECT_EQ(list->GetCount(), 120);
+    EXPECT_EQ(requests.size(), 1u);
+    Click("BtnLoad");
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].startTime, TimeOf(119)) << "from the time of row 120";
+    EXPECT_EQ(requests[1].endTime, requests[0].endTime);
+    EXPECT_EQ(requests[1].cameraId, "31000001");
+
+    // The next page starts with row 120 again; it is not listed twice.
+    Deliver(Batch(119, 4));
+    EXPECT_EQ(window->Rows().Size(), 123u);
+    EXPECT_EQ(list->GetCount(), 123);
+    EXPECT_EQ(Cell(120, 5), "第120次报警");
+
+    // A failed search and a new search.
+    Deliver(Batch(0, 3), 0);
+    EXPECT_EQ(window->Rows().Size(), 123u) << "a batch without the success flag is ignored";
+    Click("BtnSearch");
+    EXPECT_EQ(list->GetCount(), 0);
+    EXPECT_EQ(window->Pager().ReceivedRows(), 0u);
+}
+
+TEST_F(AlarmSearchWindow, TheChosenRowsPictureIsFetchedAndShown) {
+    Click("BtnSearch");
+    Deliver(Batch(0, 5));
+    window->ShowPicture(3);
+    ASSERT_TRUE(PumpUntil([&] { return !window->PictureFile().empty(); }));
+    EXPECT_EQ(fetched, std::vector<std::string>{Alarm(3, "").pictureUrl});
+    ui::CControlUI* picture = window->m_PaintManager.FindControl("ShowPic");
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->GetBkImage(), "file='" + window->PictureFile() + "'");
+    EXPECT_FALSE(ui::LoadSkinImage(window->PictureFile()).isNull());
+
+    // A row arriving alone is listed and, being the first, shows its picture.
+    Click("BtnSearch");
+    platform::SendWindowMessage(window->GetHWND(), platform::Message(app::kAlarmRowMessage, 0, 0,
+                                                                     platform::MakePayload(Alarm(9, TimeOf(9)))));
+    EXPECT_EQ(list->GetCount(), 1);
+    ASSERT_TRUE(PumpUntil([&] { return window->PictureUrl() == Alarm(9, "").pictureUrl && fetched.size() == 2; }));
+}
+
+TEST(AlarmTab, PushedAlarmsAreListedNewestFirstAndNoticed) {
+    std::function<void(const control::AlarmRecord&)> listener;
+    ui::AlarmPanelEnvironment environment;
+    environment.listenForPushes = [&](std::function<void(const control::AlarmRecord&)> l) { listener = std::move(l); };
+    std::vector<std::pair<std::string, std::string>> picks;
+    environment.menuPicked = [&](const std::string& item, const std::string& id) { picks.emplace_back(item, id); };
+    environment.noticeMs = 50;
+
+    ui::CAlarmCtrl* control = nullptr;
+    {
+        QWidget host;
+        host.resize(800, 500);
+        struct Stub final : ui::WindowImplBase {
+            std::string GetWindowClassName() const override { return "Stub"; }
+            std::string GetSkinFile() override { return "none.xml"; }
+        } stubWindow;
+        ui::CControlFactory factory(stubWindow);
+        ui::RegisterAlarmPanel(factory, environment);
+        control = dynamic_cast<ui::CAlarmCtrl*>(factory.Create("alarmpanel", &host));
+        ASSERT_NE(control, nullptr);
+        ASSERT_NE(control->Panel(), nullptr);
+        EXPECT_EQ(control->Panel()->GetWidget()->parentWidget(), control) << "the window lies over its container";
+        ASSERT_TRUE(listener);
+
+        // Pushes come on the control channel's thread.
+        std::thread channel([&] {
+            listener(Alarm(1, TimeOf(1)));
+            listener(Alarm(2, TimeOf(2)));
+        });
+        channel.join();
+        ui::CAlarmPanel* panel = control->Panel();
+        ASSERT_TRUE(PumpUntil([&] { return panel->PushedAlarms().size() == 2; }));
+        EXPECT_EQ(panel->PushedAlarms().front().message, "第2次报警");
+        auto* list = panel->m_PaintManager.FindControl<ui::CListUI>("lstPushedAlarms");
+        ASSERT_NE(list, nullptr);
+        EXPECT_EQ(list->GetCount(), 2);
+        EXPECT_EQ(list->GetItemAt(0)->FindCell("pa_msg")->GetText(), "第2次报警");
+        ASSERT_NE(panel->Notice(), nullptr);
+        EXPECT_TRUE(panel->Notice()->IsShown());
+        EXPECT_EQ(panel->Notice()->m_PaintManager.FindControl("lbNoticeMsg")->GetText(), "第2次报警");
+        EXPECT_FALSE(QApplication::activeModalWidget()) << "the notice does not block";
+        EXPECT_TRUE(PumpUntil([&] { return !panel->Notice()->IsShown(); })) << "it closes by itself";
+
+        // Menu picks carry the camera of the chosen alarm.
+        panel->m_PaintManager.SendNotify(panel->m_PaintManager.FindControl("btnAP"), "menu_AlarmSearch");
+        ASSERT_EQ(picks.size(), 1u);
+        EXPECT_EQ(picks[0], std::make_pair(std::string("menu_AlarmSearch"), std::string("31000001")));
+        delete control;
+    }
+    EXPECT_FALSE(listener) << "the panel stops listening when it goes";
+}
+
+}  // namespace

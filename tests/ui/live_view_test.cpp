@@ -1,0 +1,121 @@
+// The live view's rules without a service: what is posted, what is told to the user.
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#include "app/app_messages.h"
+#include "ui/live_view.h"
+#include "ui/toolkit/ui_executor.h"
+#include "ui/tree_fixture.h"
+#include "wall/video_panel_mng.h"
+
+namespace {
+
+class LiveViewRules : public ::testing::Test {
+protected:
+    void SetUp() override {
+        host.trees.BuildAll(testing_support::ThreeLevelRows());
+        mainWindow = platform::CreateWindowHandle([](platform::Message&) -> std::intptr_t { return 0; }, ui::UiExecutor());
+        wall::WallEnvironment wallEnvironment;
+        wallEnvironment.cellsSwapped = [](int, int) {};
+        wallEnvironment.screenSize = [] { return QSize(1920, 1080); };
+        wallEnvironment.pictureSize = [](int, const std::string&) { return QSize(); };
+        panel = std::make_unique<wall::CVideoPanelMng>(mainWindow, nullptr, wallEnvironment);
+        panel->resize(400, 300);
+        panel->SetLayout(4);
+        ui::LiveViewEnvironment environment;
+        environment.postTask = [this](platform::Message m) {
+            posted.push_back(m.id);
+            return true;
+        };
+        environment.notice = [this](const std::string& a, const std::string& b) { notices.emplace_back(a, b); };
+        environment.renew = [this](const std::string&, const std::string&) { return renewal; };
+        environment.talkAddress = [this](const std::string&) { return talkAddress; };
+        live = std::make_unique<ui::CLiveView>(host.trees, environment);
+        live->SetWall(panel.get());
+    }
+    void TearDown() override {
+        live.reset();
+        panel.reset();
+        platform::DestroyWindowHandle(mainWindow);
+    }
+    control::ItemPtr Item(const std::string& id) { return host.trees.FindItem(ui::CCameraTrees::kLive, id); }
+    void Send(std::uint32_t id, const std::string& camera, std::intptr_t lParam = 0) {
+        platform::Message m(id, 0, lParam, platform::MakePayload(camera));
+        EXPECT_TRUE(live->HandleMessage(m));
+    }
+
+    testing_support::TreeHost host;
+    platform::WindowHandle mainWindow = 0;
+    std::unique_ptr<wall::CVideoPanelMng> panel;
+    std::unique_ptr<ui::CLiveView> live;
+    std::vector<std::uint32_t> posted;
+    std::vector<std::pair<std::string, std::string>> notices;
+    std::optional<ui::RenewalReply> renewal;
+    control::TransportAddress talkAddress;
+};
+
+TEST_F(LiveViewRules, RenewalRefusalsAreToldAndOpenNothing) {
+    // c3 is active and lapsed.
+    for (int status : {-2, -3, 0, 5}) {
+        renewal = ui::RenewalReply{status, "", "c3", ""};
+        notices.clear();
+        live->OpenWithChecks(host.Node("c3"));
+        ASSERT_EQ(notices.size(), 1u) << status;
+        EXPECT_EQ(notices[0].first, ui::RenewalFailureText(status));
+        EXPECT_EQ(notices[0].second, "续费失败");
+    }
+    renewal.reset();  // the dialog was left: OpenCamera refuses the lapsed camera itself
+    live->OpenWithChecks(host.Node("c3"));
+    EXPECT_TRUE(posted.empty());
+    renewal = ui::RenewalReply{1, "365", "c3", "2027-12-08"};
+    live->OpenWithChecks(host.Node("c3"));
+    EXPECT_EQ(posted, std::vector<std::uint32_t>{app::kTaskOpenCamera});
+    EXPECT_EQ(host.Text("c3", "expired"), "2027-12-08");
+    EXPECT_EQ(Item("c3")->expiryDate, "2027-12-08");
+}
+
+TEST_F(LiveViewRules, TalkNeedsALiveCameraAndAConnectedCaptureSide) {
+    Send(ui::live_msg::kTalkOn, "c1");
+    EXPECT_TRUE(posted.empty()) << "not live: nothing";
+    live->OpenCamera(host.Node("c1"), -1);
+    posted.clear();
+    talkAddress.status = -3;
+    Send(ui::live_msg::kTalkOn, "c1");
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0], std::make_pair(std::string("采集端还未连上！"), std::string("错误")));
+    talkAddress.status = -1;
+    Send(ui::live_msg::kTalkOn, "c1");
+    EXPECT_EQ(notices.size(), 1u) << "other statuses are silent";
+    EXPECT_TRUE(posted.empty());
+    // Listening and recording relays only for live cameras; their replies set the flags.
+    Send(ui::live_msg::kListenOn, "c1");
+    Send(ui::live_msg::kRecordOn, "c2");
+    EXPECT_EQ(posted, std::vector<std::uint32_t>{app::kTaskStartListen});
+    Send(ui::live_msg::kListenStarted, "c1", 1);
+    EXPECT_TRUE(Item("c1")->listening);
+    Send(ui::live_msg::kListenStopped, "c1", 1);
+    EXPECT_FALSE(Item("c1")->listening);
+}
+
+TEST_F(LiveViewRules, FailedOpensForgetAStaleAddressAndReconnectNoticesNeedALiveCamera) {
+    Item("c1")->forwardingIp = "10.0.0.9";
+    Item("c1")->forwardingPort = 9000;
+    live->OpenCamera(host.Node("c1"), -1);
+    live->OnCellNotice(0, app::kReconnecting);
+    EXPECT_EQ(panel->Cell(0)->Caption().toStdString(), "重连中,请稍后…");
+    live->OnCellResult(0, -8);
+    EXPECT_TRUE(Item("c1")->forwardingIp.empty());
+    EXPECT_EQ(Item("c1")->forwardingPort, 0);
+    EXPECT_FALSE(Item("c1")->live);
+    EXPECT_EQ(host.Image("c1", "sxt_logo"), ui::CTreeList::kIconCameraActive);
+    panel->SetCaption(0, "", true);
+    live->OnCellNotice(0, app::kReconnecting);
+    EXPECT_TRUE(panel->Cell(0)->Caption().isEmpty()) << "not live any more";
+    live->OnCellResult(0, -7);
+    EXPECT_EQ(panel->Cell(0)->Caption().toStdString(), "无流媒体服务器");
+    EXPECT_TRUE(live->OnTimer(100));
+    EXPECT_TRUE(panel->Cell(0)->Caption().isEmpty());
+    EXPECT_FALSE(live->OnTimer(3));
+}
+
+}  // namespace

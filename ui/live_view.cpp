@@ -1,0 +1,428 @@
+#include "ui/live_view.h"
+
+#include <cerrno>
+
+#include "app/app_instance.h"
+#include "app/app_messages.h"
+#include "app/app_config.h"
+#include "app/log_file.h"
+#include "control/control_client.h"
+#include "media/camera.h"
+#include "media/camera_registry.h"
+#include "ui/alarm_search_wnd.h"
+#include "ui/camera_trees.h"
+#include "ui/message_box.h"
+#include "ui/payment_dlg.h"
+#include "ui/tree_list.h"
+#include "wall/video_panel_mng.h"
+
+namespace ui {
+namespace {
+
+const std::string* IdPayload(const platform::Message& msg) { return platform::PayloadAs<std::string>(msg); }
+
+}  // namespace
+
+LiveViewEnvironment LiveViewEnvironment::Application(platform::WindowHandle mainWindow, CPaintManagerUI& manager) {
+    LiveViewEnvironment environment;
+    environment.postTask = [](platform::Message m) { return app::CAppInteance::PostTaskIfAlive(std::move(m)); };
+    environment.notice = [mainWindow](const std::string& text, const std::string& second) {
+        if (second == kErrorCaption)
+            ShowNoticeWithCaption(text, second, mainWindow);
+        else
+            ShowMessageBox(text, mainWindow, 0, second);
+    };
+    environment.renew = [mainWindow](const std::string& id,
+                                     const std::string& name) -> std::optional<RenewalReply> {
+        CPaymentDlg dialog(id, name, mainWindow);
+        if (dialog.DoModal() != kResultOk) return std::nullopt;
+        return dialog.Reply();
+    };
+    environment.talkAddress = [](const std::string& id) {
+        return control::ControlClient::Exists() ? control::ControlClient::Instance().RequestForwardingAddressWithNode(id)
+                                                : control::TransportAddress{};
+    };
+    environment.cameraOfCell = [](int cell) -> std::shared_ptr<media::CCamera> {
+        return media::CameraRegistry::Exists() ? media::CameraRegistry::Instance().Find(cell) : nullptr;
+    };
+    environment.alarmsEnabled = [] { return app::AppConfig::Instance().featureSwitches[2]; };
+    environment.searchAlarms = [mainWindow](const std::string& id) { CAlarmSearchWnd::Run(id, mainWindow); };
+    environment.setTimer = [&manager](std::uintptr_t id, unsigned ms) { manager.SetTimer(nullptr, id, ms); };
+    environment.killTimer = [&manager](std::uintptr_t id) { manager.KillTimer(nullptr, id); };
+    return environment;
+}
+
+CLiveView::CLiveView(CCameraTrees& trees, LiveViewEnvironment environment)
+    : trees_(trees), environment_(std::move(environment)) {}
+
+control::ItemPtr CLiveView::ItemOf(TreeNode* node) const {
+    return node ? trees_.Index(CCameraTrees::kLive).Find(node) : nullptr;
+}
+
+control::ItemPtr CLiveView::CameraById(const std::string& id) const {
+    return trees_.FindItem(CCameraTrees::kLive, id);
+}
+
+void CLiveView::SetIcons(const std::string& cameraId, bool live) {
+    CTreeList* tree = trees_.GetTree(CCameraTrees::kLive);
+    TreeNode* node = trees_.FindNode(CCameraTrees::kLive, cameraId);
+    if (tree && node && node->Element()) tree->SetLiveIcons(node->Element(), live);
+}
+
+void CLiveView::ShowCellText(int cell, const std::string& text) {
+    if (!wall_) return;
+    wall_->SetCaption(cell, text, true);
+    if (environment_.setTimer)
+        environment_.setTimer(static_cast<std::uintptr_t>(kCellTextTimerBase + cell), environment_.cellTextMs);
+}
+
+bool CLiveView::OnTimer(std::uintptr_t id) {
+    const std::optional<int> cell = CellOfTextTimer(id);
+    if (!cell) return false;
+    if (wall_) wall_->SetCaption(*cell, "", true);
+    if (environment_.killTimer) environment_.killTimer(id);
+    return true;
+}
+
+void CLiveView::PostIdTask(std::uint32_t message, const std::string& cameraId) {
+    if (environment_.postTask) environment_.postTask(platform::Message(message, 0, 0, platform::MakePayload(cameraId)));
+}
+
+void CLiveView::PostClose(int cell) {
+    const bool posted =
+        environment_.postTask &&
+        environment_.postTask(platform::Message(app::kTaskCloseCell, static_cast<std::uintptr_t>(cell), 0));
+    if (!posted) app::LogWrite("PostThreadMessage dwLastErr: %d\n", errno);
+}
+
+// --- Opening ---
+
+void CLiveView::OpenWithChecks(TreeNode* node) {
+    if (!node) return;
+    if (!node->IsCamera()) {
+        OpenNode(node);
+        return;
+    }
+    control::ItemPtr item = ItemOf(node);
+    if (!item) return;
+    if (!item->active) {
+        if (environment_.notice) environment_.notice(FormatWithName(kCameraOfflineFormat, item->name), "");
+        return;
+    }
+    if (item->expired && environment_.renew) {
+        const std::optional<RenewalReply> reply = environment_.renew(item->id, item->name);
+        if (reply) {
+            if (reply->status != 1) {
+                if (environment_.notice) environment_.notice(RenewalFailureText(reply->status), kRenewalFailedText);
+                return;
+            }
+            Renewed(node, item, *reply);
+        }
+    }
+    // A camera still lapsed (the dialog was left) is refused by OpenCamera itself.
+    OpenCamera(node, -1);
+}
+
+void CLiveView::Renewed(TreeNode* node, const control::ItemPtr& item, const RenewalReply& reply) {
+    item->expired = false;
+    item->expiryDate = reply.expiredDate;
+    CTreeList* tree = trees_.GetTree(CCameraTrees::kLive);
+    if (!tree) return;
+    tree->SetExpired(node, false);
+    if (CListElementUI* row = node->Element()) {
+        if (CListCellUI* logo = row->FindCell("sxt_logo")) logo->SetBkImage("file='Image\\cctv_line.png'");
+        if (CListCellUI* start = row->FindCell("sxt_start")) start->SetBkImage("file='Image\\play_mix.png'");
+        tree->SetExpiryText(row, reply.expiredDate);
+    }
+}
+
+void CLiveView::OpenCamera(TreeNode* node, int cell) {
+    control::ItemPtr item = ItemOf(node);
+    if (!item || item->kind != control::ITEMINFO::kCamera || item->live || !wall_) return;
+    int index = cell;
+    platform::WindowHandle window = 0;
+    if (!wall_->FindFreeCell(index, window)) return;
+    if (!item->active || item->expired) return;
+    // The cell's own window, also for a chosen cell that shows nothing yet.
+    window = wall_->CellWindow(index);
+
+    // The camera the cell shows now is closed first. Its close task is not posted: the
+    // open task closes the cell's session before opening, while a close task running
+    // beside it on another worker could end the new camera instead of the old one.
+    if (control::ItemPtr shown = wall_->CellEntry(index); shown && shown->live) {
+        if (TreeNode* shownNode = trees_.FindNode(CCameraTrees::kLive, shown->id); shownNode && ItemOf(shownNode))
+            CloseCameraIn(shownNode, false);
+        else
+            CloseByIdIn(shown->id, false);
+    }
+
+    item->live = true;
+    app::OpenRequest request{index, window, item->id, item->forwardingIp, item->forwardingPort};
+    if (CTreeList* tree = trees_.GetTree(CCameraTrees::kLive); tree && node->Element())
+        tree->SetLiveIcons(node->Element(), true);
+    wall_->SetCellEntry(index, item);
+    wall_->SetCaption(index, "", true);
+    if (environment_.postTask)
+        environment_.postTask(platform::Message(app::kTaskOpenCamera, 0, 0, platform::MakePayload(std::move(request))));
+}
+
+void CLiveView::OpenNode(TreeNode* node) {
+    if (!node) return;
+    control::ItemPtr item = ItemOf(node);
+    // A node without online cameras opens nothing.
+    if (!(item ? item->active : node->IsActive())) return;
+    for (TreeNode* child : node->Children()) {
+        if (child->IsCamera())
+            OpenCamera(child, -1);
+        else
+            OpenNode(child);
+    }
+}
+
+// --- Closing ---
+
+void CLiveView::CloseCamera(TreeNode* node) { CloseCameraIn(node, true); }
+
+void CLiveView::CloseCameraIn(TreeNode* node, bool postClose) {
+    control::ItemPtr item = ItemOf(node);
+    if (!item || !wall_) return;
+    const int cell = wall_->FindCellByCameraId(item->id);
+    if (cell < 0) return;
+    app::LogWrite("%s(%d): [%s]摄像头关闭!", __FILE__, __LINE__, item->name.c_str());
+    item->live = false;
+    wall_->SetCaption(cell, "", true);
+    if (cell < wall::kCellCount) {
+        wall_->ClearCell(cell);
+        wall_->SetCellEntry(cell, nullptr);
+    }
+    if (CTreeList* tree = trees_.GetTree(CCameraTrees::kLive); tree && node->Element())
+        tree->SetLiveIcons(node->Element(), false);
+    if (postClose) PostClose(cell);
+}
+
+void CLiveView::CloseNode(TreeNode* node) {
+    if (!node) return;
+    // Unlike opening, closing does not ask whether the node has online cameras: a
+    // camera may have gone offline while it was shown.
+    for (TreeNode* child : node->Children()) {
+        if (child->IsCamera())
+            CloseCamera(child);
+        else
+            CloseNode(child);
+    }
+}
+
+void CLiveView::CloseById(const std::string& cameraId) { CloseByIdIn(cameraId, true); }
+
+void CLiveView::CloseByIdIn(const std::string& cameraId, bool postClose) {
+    if (!wall_) return;
+    const int cell = wall_->FindCellByCameraId(cameraId);
+    if (cell < 0) return;
+    // A camera the tree no longer knows (after a refresh) is still closed: the user
+    // asked for its cell to stop.
+    if (control::ItemPtr item = CameraById(cameraId)) item->live = false;
+    wall_->ClearCell(cell);
+    wall_->SetCellEntry(cell, nullptr);
+    SetIcons(cameraId, false);
+    if (postClose) PostClose(cell);
+}
+
+void CLiveView::StartAll() {
+    CTreeList* tree = trees_.GetTree(CCameraTrees::kLive);
+    if (!tree) return;
+    for (TreeNode* top : tree->Root()->Children())
+        if (!top->IsCamera()) OpenNode(top);
+}
+
+void CLiveView::CloseAll() {
+    CTreeList* tree = trees_.GetTree(CCameraTrees::kLive);
+    if (!tree) return;
+    for (TreeNode* top : tree->Root()->Children())
+        if (!top->IsCamera()) CloseNode(top);
+}
+
+// --- Notifications ---
+
+bool CLiveView::HandleNotify(TNotifyUI& msg) {
+    const std::string& type = msg.sType;
+    if (type == "itemdbclick" || type == "sxt_start" || type == "node_start" || type == "node_close" ||
+        type == "sxt_alarm") {
+        TreeNode* node = CTreeList::NodeOf(msg.pSender);
+        CTreeList* tree = trees_.GetTree(CCameraTrees::kLive);
+        // Only the live tree's rows are the live view's.
+        if (!node || !tree || !msg.pSender || tree->FindById(node->Id()) == nullptr) return false;
+        auto* row = dynamic_cast<CListElementUI*>(msg.pSender);
+        if (!row) row = dynamic_cast<CListElementUI*>(msg.pSender->GetParent());
+        if (!row || row->GetOwner() != tree) return false;
+        if (type == "itemdbclick") {
+            OpenWithChecks(node);
+        } else if (type == "sxt_start") {
+            control::ItemPtr item = ItemOf(node);
+            if (!item || !node->IsCamera()) return true;
+            if (item->live)
+                CloseCamera(node);
+            else
+                OpenCamera(node, -1);
+        } else if (type == "node_start") {
+            OpenNode(node);
+        } else if (type == "node_close") {
+            CloseNode(node);
+        } else if (node->IsCamera() && environment_.alarmsEnabled && environment_.alarmsEnabled() &&
+                   environment_.searchAlarms) {
+            environment_.searchAlarms(node->Id());
+        }
+        return true;
+    }
+    if (type != notify::kClick || !msg.pSender) return false;
+    const std::string name = msg.pSender->GetName();
+    if (name == "start_all") {
+        StartAll();
+        return true;
+    }
+    if (name == "close_all") {
+        CloseAll();
+        return true;
+    }
+    if (const std::optional<int> count = LayoutOfButton(name)) {
+        if (wall_) wall_->SetLayout(*count, false);
+        return true;
+    }
+    if (name == "FullSreen") {
+        if (wall_) wall_->FullScreen(true);
+        return true;
+    }
+    if (name == "SelFullScreen") {
+        if (wall_) wall_->FullScreenCell(true, wall_->Selected());
+        return true;
+    }
+    return false;
+}
+
+bool CLiveView::HandlePanTilt(TNotifyUI& msg) {
+    if (!msg.pSender) return false;
+    if (msg.sType != notify::kButtonDown && msg.sType != notify::kClick) return false;
+    return PanTilt(msg.pSender->GetName(), msg.sType == notify::kButtonDown);
+}
+
+bool CLiveView::PanTilt(const std::string& button, bool buttonDown) {
+    if (!wall_) return false;
+    const std::optional<int> code = PanTiltCodeFor(button, buttonDown);
+    if (!code) return false;
+    const int cell = wall_->Selected();
+    control::ItemPtr item = wall_->CellEntry(cell);
+    if (!item || !item->live) return false;
+    std::shared_ptr<media::CCamera> camera = environment_.cameraOfCell ? environment_.cameraOfCell(cell) : nullptr;
+    if (!camera || camera->CameraId().empty()) return false;
+    camera->PanTilt(*code);
+    return true;
+}
+
+// --- Window messages ---
+
+void CLiveView::TalkOn(const std::string& cameraId) {
+    if (talkActive_) {
+        if (environment_.notice) environment_.notice(kOneTalkbackText, kErrorCaption);
+        return;
+    }
+    control::ItemPtr item = CameraById(cameraId);
+    if (!item || !item->live || !environment_.talkAddress) return;
+    const control::TransportAddress address = environment_.talkAddress(cameraId);
+    if (address.status == 1) {
+        item->talking = true;
+        app::TalkRequest request{cameraId, address.nodeId, address.forwardingIp,
+                                 std::atoi(address.forwardingPort.c_str()), address.keyword};
+        if (environment_.postTask)
+            environment_.postTask(
+                platform::Message(app::kTaskStartTalk, 0, 0, platform::MakePayload(std::move(request))));
+    } else if (address.status == -3) {
+        if (environment_.notice) environment_.notice(kCaptureNotConnectedText, kErrorCaption);
+    }
+}
+
+void CLiveView::OnCellResult(int cell, int code) {
+    if (!wall_ || cell < 0 || cell >= wall::kCellCount) return;
+    control::ItemPtr shown = wall_->CellEntry(cell);
+    if (shown && code == -8) {
+        // The address did not answer: the next open asks for a new one.
+        shown->forwardingIp.clear();
+        shown->forwardingPort = 0;
+    }
+    if (const std::optional<std::string> text = CellTextForOpenResult(code)) ShowCellText(cell, *text);
+    if (shown) {
+        shown->live = false;
+        SetIcons(shown->id, false);
+    }
+}
+
+void CLiveView::OnCellNotice(int cell, int code) {
+    if (code != app::kReconnecting || !wall_ || cell < 0 || cell >= wall::kCellCount) return;
+    if (control::ItemPtr shown = wall_->CellEntry(cell); shown && shown->live) ShowCellText(cell, kReconnectingText);
+}
+
+bool CLiveView::HandleMessage(platform::Message& msg) {
+    using namespace live_msg;
+    if (msg.id == kWmTimer) return OnTimer(msg.wParam);
+    const std::string* id = IdPayload(msg);
+    control::ItemPtr item = id ? CameraById(*id) : nullptr;
+    switch (msg.id) {
+        case kCellResult:
+            OnCellResult(static_cast<int>(msg.wParam), static_cast<int>(msg.lParam));
+            return true;
+        case kCellNotice:
+            OnCellNotice(static_cast<int>(msg.wParam), static_cast<int>(msg.lParam));
+            return true;
+        case kAddressFetched: {
+            if (const auto* notice = platform::PayloadAs<app::ForwardingAddressNotice>(msg)) {
+                if (control::ItemPtr camera = CameraById(notice->cameraId)) {
+                    camera->forwardingIp = notice->ip;
+                    camera->forwardingPort = notice->port;
+                }
+            }
+            return true;
+        }
+        case kOpenInCell:
+            if (id) OpenCamera(trees_.FindNode(CCameraTrees::kLive, *id), static_cast<int>(msg.lParam));
+            return true;
+        case kCloseCamera:
+            if (id) CloseById(*id);
+            return true;
+        case kListenOn:
+        case kListenOff:
+            if (item && item->live) PostIdTask(msg.id == kListenOn ? app::kTaskStartListen : app::kTaskStopListen, *id);
+            return true;
+        case kRecordOn:
+        case kRecordOff:
+            if (item && item->live) PostIdTask(msg.id == kRecordOn ? app::kTaskStartRecord : app::kTaskStopRecord, *id);
+            return true;
+        case kListenStarted:
+            if (item && item->live && msg.lParam != 0) item->listening = true;
+            return true;
+        case kListenStopped:
+            if (item && msg.lParam != 0) item->listening = false;
+            return true;
+        case kRecordStarted:
+            if (item && item->live && msg.lParam != 0) item->recording = true;
+            return true;
+        case kRecordStopped:
+            if (item && msg.lParam != 0) item->recording = false;
+            return true;
+        case kTalkOn:
+            if (id) TalkOn(*id);
+            return true;
+        case kTalkOff:
+            if (item && item->live) PostIdTask(app::kTaskStopTalk, *id);
+            return true;
+        case kTalkState:
+            talkActive_ = msg.lParam != 0;
+            if (item) item->talking = talkActive_;
+            if (talkActive_ && wall_) wall_->ShowToolbar(99);
+            return true;
+        case kTalkEnded:
+            if (item && item->live) item->talking = false;
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace ui
