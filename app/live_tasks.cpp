@@ -82,6 +82,14 @@ void RegisterLiveTasks(CAppInteance& application) {
     application.Dispatcher().Register(kTaskCloseCell, [&table, environment](platform::Message& m) {
         HandleCloseCell(m, table, environment);
     });
+    // Opens and closes of one cell run in the order they were posted.
+    application.Dispatcher().SetOrderKey(kTaskOpenCamera, [](const platform::Message& m) -> std::optional<std::int64_t> {
+        if (const auto* request = platform::PayloadAs<OpenRequest>(m)) return request->cell;
+        return std::nullopt;
+    });
+    application.Dispatcher().SetOrderKey(kTaskCloseCell, [](const platform::Message& m) -> std::optional<std::int64_t> {
+        return static_cast<std::int64_t>(m.wParam);
+    });
 }
 
 }  // namespace app

@@ -1,4 +1,7 @@
 #include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -109,4 +112,48 @@ TEST(TaskPump, StopsPromptlyAndRefusesLaterPosts) {
     EXPECT_LT(platform::TickSince(start), 1000u);
     EXPECT_FALSE(platform::PostThreadMessage(id, Message(1028, 0, 0, platform::MakePayload(Counted()))));
     EXPECT_EQ(Counted::alive, 0);
+}
+
+// An open and a close of one cell must not overtake each other on two workers, while
+// tasks for other cells go on meanwhile.
+TEST(TaskPump, TasksOfOneKeyRunInPostingOrderAndOtherKeysRunMeanwhile) {
+    WorkerPool pool(4);
+    TaskDispatcher dispatcher;
+    std::mutex mutex;
+    std::vector<std::string> trace;
+    std::atomic<bool> otherCellRan{false};
+    bool firstSawOtherCell = false;
+    auto note = [&](std::string text) {
+        std::lock_guard lock(mutex);
+        trace.push_back(std::move(text));
+    };
+    auto handler = [&](Message& message) {
+        const std::string name = std::to_string(message.wParam) + "/" + std::to_string(message.lParam);
+        note("start " + name);
+        if (message.lParam == 1) firstSawOtherCell = WaitFor([&] { return otherCellRan.load(); }, 3000);
+        if (message.wParam == 9) otherCellRan = true;
+        note("end " + name);
+    };
+    dispatcher.Register(1028, handler);
+    dispatcher.Register(1029, handler);
+    auto byCell = [](const Message& m) -> std::optional<std::int64_t> { return static_cast<std::int64_t>(m.wParam); };
+    dispatcher.SetOrderKey(1028, byCell);
+    dispatcher.SetOrderKey(1029, byCell);
+    TaskPump pump(pool, dispatcher);
+    ASSERT_TRUE(pump.Start());
+    ASSERT_TRUE(platform::PostThreadMessage(pump.ThreadId(), Message(1028, 3, 1)));  // open cell 3, slow
+    ASSERT_TRUE(platform::PostThreadMessage(pump.ThreadId(), Message(1029, 3, 2)));  // close cell 3
+    ASSERT_TRUE(platform::PostThreadMessage(pump.ThreadId(), Message(1028, 3, 3)));  // open cell 3 again
+    ASSERT_TRUE(platform::PostThreadMessage(pump.ThreadId(), Message(1028, 9, 4)));  // another cell
+    ASSERT_TRUE(WaitFor([&] {
+        std::lock_guard lock(mutex);
+        return trace.size() == 8;
+    }));
+    pump.Stop();
+    pool.Stop();
+    EXPECT_TRUE(firstSawOtherCell) << "another cell's task must not wait for cell 3";
+    std::vector<std::string> cell3;
+    for (const auto& line : trace)
+        if (line.find(" 3/") != std::string::npos) cell3.push_back(line);
+    EXPECT_EQ(cell3, (std::vector<std::string>{"start 3/1", "end 3/1", "start 3/2", "end 3/2", "start 3/3", "end 3/3"}));
 }
