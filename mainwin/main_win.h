@@ -169,6 +169,7 @@ private:
     void OnFeedbackDialog();
     void OnAccountDialog();
     void RunSearch();
+    void OpenDatePicker(ui::CControlUI* sender);
 
     // main_win_messages.cpp
     bool DispatchInitialised(platform::Message& msg, std::intptr_t& result);

@@ -9,6 +9,7 @@
 #include "mainwin/main_win.h"
 #include "mainwin/small_dialogs.h"
 #include "mainwin/video_params.h"
+#include "ui/pickers.h"
 
 namespace mainwin {
 namespace {
@@ -77,7 +78,7 @@ bool CMainWin::OnClick(ui::TNotifyUI& msg) {
     if (name == "menu") return true;
     if (name == "exituser") {
         Close(ui::kResultOk);  // ends the program
-    } else if (name == "updata") {
+    } else if (name == "updata" || name == "btnPBUpdata") {
         RequestTreeRefresh();
     } else if (name == "close_all") {
         CloseNode(nullptr);
@@ -87,6 +88,8 @@ bool CMainWin::OnClick(ui::TNotifyUI& msg) {
         if (liveWall_) PostTask(platform::Message(kTaskReadVideoParameters, static_cast<std::uintptr_t>(liveWall_->Selected()), 0));
     } else if (name == "BtnSet") {
         OnWriteVideoParameters();
+    } else if (name == "edAccExpireTime" || name == "edAllAccExpireTime") {
+        OpenDatePicker(msg.pSender);
     } else if (name == "searchbtn") {
         RunSearch();
     } else if (name == "username" || name == "usernameimage") {
@@ -114,6 +117,13 @@ void CMainWin::OnMessageTab() {
     if (auto* list = m_PaintManager.FindControl<ui::CListUI>("lstSMHead")) list->RemoveAll();
     if (env_.sendRequest) env_.sendRequest(60, {});
     SelectTab(kMessage);
+}
+
+void CMainWin::OpenDatePicker(ui::CControlUI* sender) {
+    auto* edit = dynamic_cast<ui::CEditUI*>(sender);
+    QWidget* top = GetWidget();
+    if (!edit || !top) return;
+    ui::CDateWnd::OpenFor(edit, GetHWND(), ui::CDateWnd::AnchorFor(top->pos(), edit->mapTo(top, QPoint(0, 0))));
 }
 
 void CMainWin::RunSearch() {

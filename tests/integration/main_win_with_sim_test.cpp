@@ -86,7 +86,10 @@ TEST_F(MainWinWithSimTest, LogInSeeTheTreeSwitchUserAndLogInAgain) {
         });
     };
 
-    windows.Then([this](ui::WindowImplBase& login) { LogIn(login, "demo", "larkview"); });
+    // demo is remembered with auto-login: the first login window logs in by itself.
+    dir.Write("appUser.ini", "[UserInfo]\nUserNumber=1\n[" + app::UserSectionName(0) + "]\nUserName=demo\nPassWord=" +
+                                 app::EncodePassword("larkview") + "\nAutoLogin=1\n");
+    windows.Then([](ui::WindowImplBase&) {});
     windows.Then([&](ui::WindowImplBase& main) {
         auto& window = dynamic_cast<mainwin::CMainWin&>(main);
         inspect(window, demo, [&window, this] { Click(window, "closebtn"); });
