@@ -5,6 +5,7 @@
 // rule, lapsed cameras are renewed, the pan-tilt-zoom buttons steer the simulated
 // camera, and the alarm search pages through the first camera's 120 alarms.
 // Pictures go to $LARKVIEW_SCREENSHOTS when set (docs/screenshots is filled this way).
+#include "support/pump_events.h"
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -44,6 +45,8 @@
 
 using control::ControlClient;
 
+using testing_support::PumpUntil;
+
 namespace {
 
 constexpr int kWidth = 352;
@@ -51,16 +54,6 @@ constexpr int kHeight = 288;
 // Seeded camera k has the id 31000001 + k; camera 0 has a pan-tilt-zoom head and 120
 // alarms, 3 is offline, 5 has lapsed.
 std::string CameraId(int k) { return std::to_string(31000001 + k); }
-
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
-}
 
 class LiveWithSim : public ::testing::Test {
 protected:

@@ -2,6 +2,7 @@
 // its live wall, the pan-tilt-zoom buttons steer the selected camera, and pushed
 // alarms reach the alarm tab. Pictures of the window (4 and 16 live cells, the alarm
 // tab) go to $LARKVIEW_SCREENSHOTS when set; the 16-cell wall is only made then.
+#include "support/pump_events.h"
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -30,6 +31,8 @@
 
 using control::ControlClient;
 
+using testing_support::PumpUntil;
+
 namespace {
 
 constexpr int kWidth = 352;
@@ -41,16 +44,6 @@ std::vector<int> Watchable(int count) {
     for (int k = 0; static_cast<int>(ks.size()) < count; ++k)
         if (k % 11 != 5 && k % 7 != 3 && k % 17 != 9) ks.push_back(k);
     return ks;
-}
-
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
 }
 
 class MainWinLive : public ::testing::Test {

@@ -2,6 +2,7 @@
 // task handlers act on a camera streaming from the simulated forwarding server, the
 // sound devices are a recording sink and a microphone the test speaks into, and the
 // recording is started and stopped from the cell toolbar.
+#include "support/pump_events.h"
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -29,21 +30,13 @@
 
 using control::ControlClient;
 
+using testing_support::PumpUntil;
+
 namespace {
 
 constexpr int kWidth = 352;
 constexpr int kHeight = 288;
 const std::string kCamera = "31000001";  // seeded online, no viewing plan
-
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
-}
 
 double Rms(const std::vector<std::uint8_t>& pcm) {
     double sum = 0;

@@ -3,6 +3,7 @@
 // back by itself, and pictures of the wall (plain and with the cell toolbar) are taken.
 // Pictures go to $LARKVIEW_SCREENSHOTS when set (docs/screenshots is filled this way),
 // otherwise to a temporary folder.
+#include "support/pump_events.h"
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -25,21 +26,13 @@
 
 using control::ControlClient;
 
+using testing_support::PumpUntil;
+
 namespace {
 
 constexpr int kCells = 16;
 constexpr int kWidth = 352;
 constexpr int kHeight = 288;
-
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
-}
 
 // Seeded camera k (id 31000001 + k) is online unless k mod 11 = 5 or k mod 7 = 3;
 // k mod 17 = 9 watches only on working days' hours, so it is left out.

@@ -3,6 +3,7 @@
 // and compact frames built from them, a stand-in camera for single stages, and an
 // event pump for tests that run Qt windows.
 
+#include "support/pump_events.h"
 #include <QCoreApplication>
 #include <QThread>
 #include <algorithm>
@@ -143,15 +144,7 @@ public:
 };
 
 // Runs Qt events (and so the video windows' messages) until `done` or the time-out.
-inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
-}
+using testing_support::PumpUntil;
 
 // The exact BT.601 studio-range equations, in floating point.
 inline void ExactBgr(int y, int u, int v, double out[3]) {

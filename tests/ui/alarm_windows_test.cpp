@@ -1,5 +1,6 @@
 // The alarm search window (search texts, pages of fifty, the next page, pictures), the
 // picture worker's cache, and the alarm tab with pushed alarms and their notice.
+#include "support/pump_events.h"
 #include <QApplication>
 #include <QBuffer>
 #include <QImage>
@@ -20,17 +21,9 @@
 #include "ui/control_factory.h"
 #include "ui/toolkit/list.h"
 
-namespace {
+using testing_support::PumpUntil;
 
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
+namespace {
 
 std::string JpegBytes() {
     QImage image(64, 48, QImage::Format_RGB32);
