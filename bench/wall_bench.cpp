@@ -5,13 +5,6 @@
 // painting on a headless screen. Beside it, single-thread FFmpeg decoding an
 // equivalent stream gives the decode cost per frame, and so the CPU the same number
 // of frames would take to decode alone.
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QThread>
 #include <chrono>
@@ -25,6 +18,7 @@
 
 #include "control/control_client.h"
 #include "bench/sim_process.h"
+#include "bench/stream_reference.h"
 #include "media/camera_registry.h"
 #include "platform/ini_file.h"
 #include "platform/paths.h"
@@ -32,8 +26,6 @@
 #include "transport/video_link.h"
 #include "ui/toolkit/ui_executor.h"
 #include "wall/video_panel_mng.h"
-
-extern char** environ;
 
 namespace {
 
@@ -44,49 +36,10 @@ constexpr auto kMeasured = std::chrono::seconds(10);
 // A picture that follows the one before by more than two frame times is late.
 constexpr auto kLateGap = std::chrono::milliseconds(2 * 1000 / kFrameRate);
 
-double ProcessCpuSeconds(int who = RUSAGE_SELF) {
-    rusage usage{};
-    getrusage(who, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double ResidentMegabytes() {
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024 * 1024);
-}
-
-struct Child {
-    pid_t pid = 0;
-    ~Child() {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            int status = 0;
-            waitpid(pid, &status, 0);
-        }
-    }
-};
-
-bool Spawn(std::vector<std::string> args, Child& child, bool wait) {
-    std::vector<char*> argv;
-    for (auto& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const bool started = posix_spawnp(&child.pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
-    posix_spawn_file_actions_destroy(&actions);
-    if (!started) return false;
-    if (wait) {
-        int status = 0;
-        waitpid(child.pid, &status, 0);
-        child.pid = 0;
-        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    }
-    return true;
-}
+using bench_support::Child;
+using bench_support::ProcessCpuSeconds;
+using bench_support::ResidentMegabytes;
+using bench_support::Spawn;
 
 void Pump(int ms) {
     const auto end = Clock::now() + std::chrono::milliseconds(ms);
@@ -114,70 +67,6 @@ double FfmpegDecodeSecondsPerFrame(const std::filesystem::path& dir) {
     Child decoder;
     if (!Spawn({"ffmpeg", "-threads", "1", "-i", clip, "-f", "null", "-"}, decoder, true)) return 0;
     return (ProcessCpuSeconds(RUSAGE_CHILDREN) - before) / frames;
-}
-
-// The service's own stream of one camera, as the client receives it: `frames` access
-// units written one after the other (Annex B), for ffmpeg to decode.
-bool CaptureServiceStream(control::ControlClient& client, const std::string& cameraId,
-                          const std::filesystem::path& file, int frames) {
-    const control::TransportAddress address = client.RequestForwardingAddress(cameraId);
-    if (address.status != 1) return false;
-    transport::PacketQueue video, audio;
-    transport::VideoLink link(video, audio, nullptr);
-    if (link.Open(cameraId, address.forwardingIp, std::atoi(address.forwardingPort.c_str()), "") != 1) return false;
-    std::ofstream out(file, std::ios::binary);
-    int written = 0;
-    bool started = false;
-    const auto deadline = Clock::now() + std::chrono::seconds(120);
-    while (written < frames && Clock::now() < deadline) {
-        auto packet = video.Pop();
-        if (!packet) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            continue;
-        }
-        started = started || packet->IsKeyFrame();
-        if (started) {
-            out.write(reinterpret_cast<const char*>(packet->Payload()), static_cast<std::streamsize>(packet->PayloadLength()));
-            ++written;
-        }
-        video.Release(std::move(packet));
-    }
-    link.Close();
-    return written == frames;
-}
-
-// CPU seconds of `ffmpeg -threads 1` decoding the first `frames` pictures of the file.
-double FfmpegDecodeFileSeconds(const std::filesystem::path& file, int frames) {
-    const double before = ProcessCpuSeconds(RUSAGE_CHILDREN);
-    Child decoder;
-    if (!Spawn({"ffmpeg", "-threads", "1", "-f", "h264", "-i", file.string(), "-frames:v", std::to_string(frames), "-f",
-                "null", "-"},
-               decoder, true))
-        return 0;
-    return ProcessCpuSeconds(RUSAGE_CHILDREN) - before;
-}
-
-struct DecodeReference {
-    double wholeProcess = 0;  // per frame, ffmpeg's start-up included
-    double decodingOnly = 0;  // per frame, from the difference between two lengths
-};
-
-// Best of three runs each of the whole file and of its first half: the difference is
-// what the decoding of a frame costs without ffmpeg's start-up (loading libraries,
-// probing), which a short clip would otherwise spread over its frames.
-DecodeReference FfmpegDecodeReference(const std::filesystem::path& file, int frames) {
-    double whole = 1e9, half = 1e9;
-    for (int run = 0; run < 3; ++run) {
-        const double w = FfmpegDecodeFileSeconds(file, frames);
-        const double h = FfmpegDecodeFileSeconds(file, frames / 2);
-        if (w > 0) whole = std::min(whole, w);
-        if (h > 0) half = std::min(half, h);
-    }
-    DecodeReference reference;
-    if (whole >= 1e9 || half >= 1e9) return reference;
-    reference.wholeProcess = whole / frames;
-    reference.decodingOnly = std::max(0.0, whole - half) / (frames - frames / 2);
-    return reference;
 }
 
 }  // namespace
@@ -217,11 +106,11 @@ int main(int argc, char** argv) {
     // looped clip of the camera's own pictures).
     const int captureFrames = 12 * kFrameRate;
     const auto captured = dir / "service.h264";
-    DecodeReference own;
+    bench_support::DecodeReference own;
     bool capturedOne = false;
     for (int camera = 0; camera < 10 && !capturedOne; ++camera)
-        capturedOne = CaptureServiceStream(client, std::to_string(31000001 + camera), captured, captureFrames);
-    if (capturedOne) own = FfmpegDecodeReference(captured, captureFrames);
+        capturedOne = bench_support::CaptureServiceStream(client, std::to_string(31000001 + camera), captured, captureFrames);
+    if (capturedOne) own = bench_support::FfmpegDecodeReference(captured, captureFrames);
     const double servicePerFrame = own.decodingOnly;
     if (servicePerFrame <= 0) std::fprintf(stderr, "could not capture and decode the service's stream\n");
 

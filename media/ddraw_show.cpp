@@ -76,7 +76,7 @@ bool CDDrawShow::CreateAny(platform::WindowHandle window, int width, int height)
 }
 
 int CDDrawShow::Draw(int width, int height, const std::uint8_t* y, const std::uint8_t* second,
-                     const std::uint8_t* third) {
+                     const std::uint8_t* third, bool cameraPicture) {
     if (!surface_ || pictureWidth_ != width || pictureHeight_ != height) {
         const platform::WindowHandle window = window_;
         Destroy();
@@ -103,6 +103,7 @@ int CDDrawShow::Draw(int width, int height, const std::uint8_t* y, const std::ui
                     ConvertToBgrxScaled(picture, bits, surface_->Pitch(), surface_->Width(), surface_->Height(), scale_);
                 break;
         }
+        surface_->SetHoldsCameraPicture(cameraPicture);
         surface_->Filled();
     }
 

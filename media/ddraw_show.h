@@ -26,7 +26,8 @@ public:
     bool Create(platform::WindowHandle window, int type, int width, int height);
     // Fills the surface with one picture (Y, second plane V, third plane U) and asks
     // the window to show it. 1 when drawn, 0 otherwise.
-    int Draw(int width, int height, const std::uint8_t* y, const std::uint8_t* second, const std::uint8_t* third);
+    int Draw(int width, int height, const std::uint8_t* y, const std::uint8_t* second, const std::uint8_t* third,
+             bool cameraPicture = true);
     void Destroy();
 
     int Type() const { return type_; }

@@ -80,7 +80,8 @@ bool CDoShow::Process(StageFrame& frame) {
     }
     const std::uint8_t* picture = frame.picture;
     const std::size_t area = static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
-    const int drawn = ddraw_.Draw(frame.width, frame.height, picture, picture + area, picture + area * 5 / 4);
+    const int drawn =
+        ddraw_.Draw(frame.width, frame.height, picture, picture + area, picture + area * 5 / 4, !waitingPicture);
     waitingShown_ = waitingPicture && drawn ? frame.picture : nullptr;
     return true;
 }

@@ -56,6 +56,7 @@ std::intptr_t VideoOutputWidget::OnMessage(platform::Message& message) {
         case kVideoPresentMessage:
             target_->PresentTaken();
             ++presents_;
+            if (const auto surface = target_->Current(); surface && surface->HoldsCameraPicture()) ++cameraPresents_;
             ShowSurfaceKind();
             if (presenter_ && presenter_->isVisible())
                 presenter_->update();

@@ -33,6 +33,8 @@ public:
 
     // Present requests handled so far (tests, diagnostics).
     int Presents() const { return presents_; }
+    // Of those, the ones that showed a camera's picture (not the waiting picture).
+    int CameraPresents() const { return cameraPresents_; }
 
     // Whether this process can show the GPU surface types: an OpenGL (not ES)
     // context can be made current. Decided once, on the user-interface thread.
@@ -52,6 +54,7 @@ private:
     platform::WindowProc handler_;
     QColor background_{56, 60, 61};
     int presents_ = 0;
+    int cameraPresents_ = 0;
 };
 
 }  // namespace media

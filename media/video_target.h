@@ -47,6 +47,10 @@ public:
     // Counts fills, so that a GPU window uploads each picture once.
     std::uint64_t Generation() const { return generation_; }
     void Filled() { ++generation_; }
+    // Whether the last fill was a camera's picture rather than the waiting picture, so
+    // that the window can tell the first real picture apart (benchmarks, diagnostics).
+    bool HoldsCameraPicture() const { return cameraPicture_; }
+    void SetHoldsCameraPicture(bool camera) { cameraPicture_ = camera; }
 
 private:
     const std::uint64_t serial_;
@@ -58,6 +62,7 @@ private:
     std::unique_ptr<std::uint8_t[]> bits_;
     std::mutex mutex_;
     std::atomic<std::uint64_t> generation_{0};
+    std::atomic<bool> cameraPicture_{false};
 };
 
 class VideoTarget {

@@ -295,6 +295,8 @@ TEST_F(DisplayTest, StageShowsTheWaitingPictureUntilTheFirstPicture) {
         ConvertToBgrx(PlanesOf(waiting->data(), 352, 288), expected.data(), surface->Pitch());
         EXPECT_EQ(std::memcmp(expected.data(), surface->Bits(), expected.size()), 0) << "the waiting picture";
     }
+    EXPECT_FALSE(surface->HoldsCameraPicture());
+    EXPECT_EQ(widget.CameraPresents(), 0) << "the waiting picture is no camera picture";
 
     // The first real picture ends the waiting thread and replaces the picture.
     std::vector<std::uint8_t> picture(704 * 576 * 3 / 2, 200);
@@ -307,6 +309,8 @@ TEST_F(DisplayTest, StageShowsTheWaitingPictureUntilTheFirstPicture) {
     const std::uint64_t waitingSurface = surface->Serial();
     ASSERT_TRUE(media_testing::PumpUntil([&] { return widget.Target()->Current()->Serial() != waitingSurface; }, 2000));
     const auto shown = widget.Target()->Current();
+    EXPECT_TRUE(shown->HoldsCameraPicture());
+    ASSERT_TRUE(media_testing::PumpUntil([&] { return widget.CameraPresents() == 1; }, 2000)) << "the camera's picture";
     if (shown->Type() == kSurfacePlain)
         EXPECT_EQ(shown->Width(), 352) << "surfaces recreated for the new size, converted at the window's size";
     else
