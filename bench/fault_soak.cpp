@@ -560,7 +560,7 @@ int main(int argc, char** argv) {
             return;
         }
         if (name == "ShutDownWnd") {
-            QTimer::singleShot(0, &window, [&window] {
+            QTimer::singleShot(0, window.GetWidget(), [&window] {
                 window.m_PaintManager.SendNotify(window.m_PaintManager.FindControl("shut_down"), "click");
             });
             return;
@@ -569,7 +569,7 @@ int main(int argc, char** argv) {
         ++soak.messageBoxes;
         std::printf("[modal] %s appeared; closed\n", name.c_str());
         std::fflush(stdout);
-        QTimer::singleShot(0, &window, [&window] { window.Close(-2); });
+        QTimer::singleShot(0, window.GetWidget(), [&window] { window.Close(-2); });
     });
 
     const int code = app::RunProgram(mainwin::ApplicationProgramHooks());
