@@ -32,6 +32,10 @@ constexpr std::uint32_t kTaskStopRecord = 1052;
 constexpr std::uint32_t kTaskStopTalk = 1056;
 constexpr std::uint32_t kTaskStartTalk = 1057;
 constexpr std::uint32_t kForwardingAddressFetched = 1060;
+// The forwarding server stopped a live camera's stream ("stop"): wParam the cell, the
+// camera id as an owned std::string payload. Ours; it has no number in the original
+// message set, so it takes one above every number used there.
+constexpr std::uint32_t kTaskLiveStreamStopped = 1100;
 
 // Camera sessions to the main window and to the window a replay reports to.
 constexpr std::uint32_t kListenStarted = 1003;       // payload: the camera id; lParam: started

@@ -62,6 +62,20 @@ void HandleCloseCell(platform::Message& message, ReconnectionTable& table, const
     if (auto camera = media::CameraRegistry::Instance().GetOrCreate(cell)) camera->Close();
 }
 
+void HandleLiveStreamStopped(platform::Message& message, ReconnectionTable& table,
+                             const LiveTaskEnvironment& environment) {
+    const int cell = static_cast<int>(message.wParam);
+    const auto* cameraId = platform::PayloadAs<std::string>(message);
+    if (!cameraId || cameraId->empty() || !media::CameraRegistry::Exists()) return;
+    // Runs in order with the cell's opens and closes: a close or another camera posted
+    // before it has already changed the cell, and then the stop is stale.
+    auto camera = media::CameraRegistry::Instance().Find(cell);
+    if (!camera || camera->CameraId() != *cameraId) return;
+    camera->EndStreamKeepingCell();
+    table.Add(cell, *cameraId);
+    Notify(environment, kAppNotify, cell, kReconnecting);
+}
+
 LiveTaskEnvironment ApplicationLiveTaskEnvironment(CAppInteance& application) {
     LiveTaskEnvironment environment;
     environment.requestAddress = [](const std::string& cameraId) {
@@ -82,7 +96,10 @@ void RegisterLiveTasks(CAppInteance& application) {
     application.Dispatcher().Register(kTaskCloseCell, [&table, environment](platform::Message& m) {
         HandleCloseCell(m, table, environment);
     });
-    // Opens and closes of one cell run in the order they were posted.
+    application.Dispatcher().Register(kTaskLiveStreamStopped, [&table, environment](platform::Message& m) {
+        HandleLiveStreamStopped(m, table, environment);
+    });
+    // Opens, closes and stops of one cell run in the order they were posted.
     application.Dispatcher().SetOrderKey(kTaskOpenCamera, [](const platform::Message& m) -> std::optional<std::int64_t> {
         if (const auto* request = platform::PayloadAs<OpenRequest>(m)) return request->cell;
         return std::nullopt;
@@ -90,6 +107,10 @@ void RegisterLiveTasks(CAppInteance& application) {
     application.Dispatcher().SetOrderKey(kTaskCloseCell, [](const platform::Message& m) -> std::optional<std::int64_t> {
         return static_cast<std::int64_t>(m.wParam);
     });
+    application.Dispatcher().SetOrderKey(kTaskLiveStreamStopped,
+                                         [](const platform::Message& m) -> std::optional<std::int64_t> {
+                                             return static_cast<std::int64_t>(m.wParam);
+                                         });
 }
 
 }  // namespace app

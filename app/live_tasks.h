@@ -29,6 +29,13 @@ struct LiveTaskEnvironment {
 
 void HandleOpenCamera(platform::Message& message, ReconnectionTable& table, const LiveTaskEnvironment& environment);
 void HandleCloseCell(platform::Message& message, ReconnectionTable& table, const LiveTaskEnvironment& environment);
+// The server stopped a live camera's stream: when the cell still shows that camera,
+// its session ends (the cell keeps its window) and the cell enters the reconnection
+// table, so the supervisor opens it again once the server names an address; the notify
+// window hears 1042 (-6) as for a lost link. A replay's "stop" is its end instead and
+// never comes here.
+void HandleLiveStreamStopped(platform::Message& message, ReconnectionTable& table,
+                             const LiveTaskEnvironment& environment);
 
 // Registers both on the application's dispatcher, reaching the control client and
 // the application's notify window.

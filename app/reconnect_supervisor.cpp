@@ -28,6 +28,10 @@ void ReconnectSupervisor::RunPass() {
         control::TransportAddress reply;
         if (!cameraId.empty() && environment_.requestAddress) reply = environment_.requestAddress(cameraId);
         const bool usable = !cameraId.empty() && (reply.status == 1 || reply.status == -3);
+        // No answer at all (the control connection is down or logging in again, as
+        // after a restart of the service) says nothing about the camera: ask again on
+        // the next pass instead of giving the cell up.
+        if (!cameraId.empty() && !reply.answered) continue;
 
         // The cell may have been moved, reopened or given another camera while the
         // request ran: act only on the entry as it was read.

@@ -2,7 +2,8 @@
 // Retries the video cells of the reconnection table every ten seconds: asks the
 // control server for each camera's forwarding address again and, when one is given,
 // queues an open request for the cell; a camera without a usable address is dropped
-// from the table and the notify window is told (1042, -4).
+// from the table and the notify window is told (1042, -4). A request that got no
+// answer leaves the entry for the next pass.
 //
 // The table's lock is held only to copy it and to re-check an entry: the address
 // requests (up to ten seconds each) run outside it, so a drag on the user-interface

@@ -47,6 +47,9 @@ struct AlarmRecord {
 
 struct TransportAddress {
     int status = -1;
+    // A reply came and `status` is the server's; false when the request could not be
+    // sent or timed out (the control connection is down or logging in again).
+    bool answered = false;
     std::string forwardingIp;
     std::string forwardingPort;
     std::string forwardingStatus;

@@ -109,6 +109,7 @@ std::pair<int, std::map<std::string, std::string>> TakeReply(Slot& slot) {
 
 int ControlClient::Login() {
     SyncRequestSlot& slot = *loginSlot_;
+    std::lock_guard caller(slot.caller);  // one request of a type at a time
     std::map<std::string, std::string> params{{"userName", config_.currentUserName},
                                               {"password", app::Md5Hex(config_.currentUserPassword)},
                                               {"oemId", "1"},
@@ -137,6 +138,7 @@ int ControlClient::Login() {
 
 bool ControlClient::FetchCameraList(CameraListReply& out) {
     SyncRequestSlot& slot = *listSlot_;
+    std::lock_guard caller(slot.caller);  // one request of a type at a time
     {
         std::lock_guard lock(slot.mutex);
         listChunks_ = 0;
@@ -174,6 +176,7 @@ const std::vector<std::string> kAddressKeys = {"nodeId", "transpondIP", "transpo
 TransportAddress AddressFromReply(int status, std::map<std::string, std::string>& reply) {
     TransportAddress address;
     address.status = status;
+    address.answered = true;
     address.nodeId = reply["nodeId"];
     address.forwardingIp = reply["transpondIP"];
     address.forwardingPort = reply["transpondPort"];
@@ -186,6 +189,7 @@ TransportAddress AddressFromReply(int status, std::map<std::string, std::string>
 
 TransportAddress ControlClient::RequestForwardingAddress(const std::string& cameraId) {
     SyncRequestSlot& slot = *addressSlot_;
+    std::lock_guard caller(slot.caller);  // one request of a type at a time
     TransportAddress address;
     ResetSlot(slot);
     slot.request.params = {{"cameraId", cameraId}};
@@ -206,6 +210,7 @@ TransportAddress ControlClient::RequestForwardingAddress(const std::string& came
 
 TransportAddress ControlClient::RequestForwardingAddressWithNode(const std::string& cameraId) {
     SyncRequestSlot& slot = *addressWithNodeSlot_;
+    std::lock_guard caller(slot.caller);  // one request of a type at a time
     TransportAddress address;
     if (RunSync(slot, {{"cameraId", cameraId}}, timing_.requestTimeoutMs, CopyingHandler(slot, kAddressKeys))) {
         auto [status, reply] = TakeReply(slot);
@@ -218,6 +223,7 @@ TransportAddress ControlClient::RequestForwardingAddressWithNode(const std::stri
 RemotePlaybackReply ControlClient::RequestRemotePlayback(const std::string& cameraId, const std::string& startTime,
                                                          const std::string& endTime) {
     SyncRequestSlot& slot = *playbackSlot_;
+    std::lock_guard caller(slot.caller);  // one request of a type at a time
     RemotePlaybackReply result;
     if (RunSync(slot, {{"cameraId", cameraId}, {"startTime", startTime}, {"endTime", endTime}},
                 timing_.requestTimeoutMs,
@@ -246,6 +252,7 @@ bool ControlClient::SearchAlarms(const std::string& startTime, const std::string
                                  const std::string& cameraId, AlarmSearchResult& out) {
     std::lock_guard searchLock(alarmSearchMutex_);
     SyncRequestSlot& slot = *alarmSlot_;
+    std::lock_guard caller(slot.caller);  // one request of a type at a time
     static const std::vector<std::string> kKeys = {"nodeIdList",   "nodeNameList", "cameraIdList", "cameraNameList",
                                                    "kindNameList", "msgList",      "pictureList",  "datetimeList"};
     std::map<std::string, std::string> params{{"startTime", startTime}, {"endTime", endTime}, {"nodeId", nodeId}};
@@ -272,6 +279,7 @@ bool ControlClient::SearchAlarms(const std::string& startTime, const std::string
 
 bool ControlClient::RequestAuthorityList(std::string& out) {
     SyncRequestSlot& slot = *authoritySlot_;
+    std::lock_guard caller(slot.caller);  // one request of a type at a time
     Handler handler = [&slot](const ControlMessage& reply) {
         {
             std::lock_guard lock(slot.mutex);

@@ -20,6 +20,11 @@ struct ControlClient::SyncRequestSlot {
         request.realm = 1;
     }
 
+    // Held by the caller from sending the request to taking the reply. Callers of one
+    // type come from many threads (every video link's supervision, the open tasks, the
+    // reconnection supervisor): without it they would write the one request record at
+    // once and wake each other with one another's replies.
+    std::mutex caller;
     platform::Event event{false, false};
     ControlMessage request;
     std::mutex mutex;  // the reply handler writes on the connection's thread

@@ -168,6 +168,12 @@ bool CCamera::Close() {
     return true;
 }
 
+void CCamera::EndStreamKeepingCell() {
+    const platform::WindowHandle window = displayWindow_;
+    Close();
+    displayWindow_ = window;
+}
+
 void CCamera::StopRecordingForClose() {
     std::lock_guard lock(recordLock_);
     const bool flagged = recording_.exchange(false);
@@ -214,6 +220,14 @@ void CCamera::PanTilt(int actionCode) { link_->PanTilt(actionCode); }
 
 void CCamera::Notification(const std::string& text) {
     const int cell = cellIndex_;
+    if (text == "stop" && !replayMode_) {
+        // Handled on the task threads, in order with the cell's opens and closes (a
+        // close here, on the link's thread, could race a new open of the cell).
+        if (const std::string id = CameraId(); !id.empty())
+            PostToTaskThread(platform::Message(app::kTaskLiveStreamStopped, static_cast<std::uintptr_t>(cell), 0,
+                                               platform::MakePayload(id)));
+        return;
+    }
     if (text == "stop") {
         // Acts on this camera itself: looking the cell up could find (or create)
         // another camera when this one was moved or removed meanwhile.

@@ -59,6 +59,9 @@ public:
     // Ends the sub-states (posting 1054, 1058, 1004 for those that were on), the link,
     // the play thread and the stages. A second Close does nothing.
     bool Close();
+    // Close, but the camera keeps its cell's display window, as after a failed open:
+    // the reconnection supervisor opens the cell again into that window.
+    void EndStreamKeepingCell();
 
     // Listening on the video link: false unless the camera plays and the server
     // turned its audio on.
@@ -80,7 +83,10 @@ public:
     void PanTilt(int actionCode);
     bool IsOpen() const;
 
-    // The link's "stop" and the replay time reports.
+    // The link's "stop" and the replay time reports. A replay's "stop" is its end: the
+    // camera closes and leaves the registry (1048 to the notify window). A live
+    // camera's "stop" asks the task threads (kTaskLiveStreamStopped) to end the stream
+    // and reconnect the cell: the user still wants to watch it.
     void Notification(const std::string& text);
 
     std::string CameraId() const;

@@ -38,7 +38,7 @@ void ForwardingLink::StartSupervision() {
     supervision_.Start([this](app::ThreadWrapper& self) {
         while (!self.WaitForStop(timing_.superviseWakeMs)) {
             self.Beat();
-            if (opened_ && connected_) Supervise();
+            if (opened_ && (connected_ || reopenPending_)) Supervise();
         }
     });
 }
@@ -52,6 +52,7 @@ void ForwardingLink::Close() {
         ++session_;
         opened_ = false;
         connected_ = false;
+        reopenPending_ = false;
         old = handle_;
         handle_ = 0;
     }
@@ -60,6 +61,7 @@ void ForwardingLink::Close() {
 
 std::uint64_t ForwardingLink::BeginSession() {
     std::lock_guard lock(connectionMutex_);
+    reopenPending_ = false;
     return ++session_;
 }
 

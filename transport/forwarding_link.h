@@ -122,6 +122,10 @@ protected:
 
     std::atomic<bool> connected_{false};
     std::atomic<bool> opened_{false};
+    // A reopen by the supervision could not connect (the server was down): the link is
+    // not connected, yet the supervision goes on and tries again after the next
+    // silence. Cleared by every Close and Open.
+    std::atomic<bool> reopenPending_{false};
     std::atomic<std::uint32_t> lastHeartbeatReply_{0};
     std::atomic<std::uint32_t> lastData_{0};
     // What the last Open used; the supervision reopens with it.

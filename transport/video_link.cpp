@@ -172,6 +172,7 @@ void VideoLink::Supervise() {
         if (result == 0) {
             if (!InSession(session, [&] {
                     connected_ = false;
+                    reopenPending_ = false;
                     opened_ = true;
                     MarkData();
                 }))
@@ -183,6 +184,9 @@ void VideoLink::Supervise() {
     }
     if (!InSession(session, [&] {
             opened_ = true;
+            // A reopen that could not connect cleared connected_; the supervision must
+            // still try again after the next silence.
+            reopenPending_ = !connected_;
             MarkData();
         }))
         return;

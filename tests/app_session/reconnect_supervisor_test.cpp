@@ -35,6 +35,7 @@ private:
 control::TransportAddress Address(int status, const std::string& ip = "10.0.0.5", const std::string& port = "7100") {
     control::TransportAddress reply;
     reply.status = status;
+    reply.answered = true;
     reply.forwardingIp = ip;
     reply.forwardingPort = port;
     return reply;
@@ -61,7 +62,7 @@ TEST(ReconnectSupervisor, UsableRepliesQueueOpenRequestsAndOthersDropTheCell) {
     SupervisorRig rig([](const std::string& id) {
         if (id == "ok") return Address(1);
         if (id == "busy") return Address(-3, "10.0.0.6", "7200");
-        return Address(-1);  // no reply
+        return Address(-1);  // the server knows no such camera
     });
     rig.supervisor->RunPass();  // empty table: nothing
     EXPECT_TRUE(rig.tasks.Take().empty());
@@ -96,6 +97,22 @@ TEST(ReconnectSupervisor, UsableRepliesQueueOpenRequestsAndOthersDropTheCell) {
     EXPECT_EQ(notices, expected);
     EXPECT_EQ(rig.table.Snapshot(), (std::map<int, std::string>{{2, "ok"}, {5, "busy"}}))
         << "usable cells stay until their open succeeds";
+}
+
+// A request without an answer (the control connection down, as while the service
+// restarts) is no verdict on the camera: the cell waits for the next pass, silently.
+TEST(ReconnectSupervisor, AnUnansweredRequestKeepsTheCellForTheNextPass) {
+    bool answering = false;
+    SupervisorRig rig([&](const std::string&) { return answering ? Address(1) : control::TransportAddress{}; });
+    rig.table.Add(3, "cam");
+    rig.supervisor->RunPass();
+    EXPECT_TRUE(rig.tasks.Take().empty());
+    EXPECT_TRUE(rig.notices.Take().empty());
+    EXPECT_EQ(rig.table.Snapshot(), (std::map<int, std::string>{{3, "cam"}}));
+
+    answering = true;
+    rig.supervisor->RunPass();
+    ASSERT_EQ(rig.tasks.Take().size(), 1u) << "the next pass opens it";
 }
 
 TEST(ReconnectSupervisor, MoveDuringAPassDoesNotWaitAndTheMovedEntryIsLeftAlone) {

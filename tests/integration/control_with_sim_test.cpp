@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <map>
+#include <ranges>
+#include <set>
 #include <thread>
 
 #include "app/app_instance.h"
@@ -165,4 +169,38 @@ TEST_F(ControlWithSim, LoginSequenceRunsToTheEndAgainstTheService) {
     EXPECT_GT(app::CAppInteance::Instance().Items().Count(), 200u);
     app::CAppInteance::Destroy();
     platform::DestroyWindowHandle(window);
+}
+
+// Every video link's supervision, the open tasks and the reconnection supervisor ask
+// for forwarding addresses from threads of their own, all at once after the service
+// dropped every link. Each caller must get its own camera's answer (replies are
+// matched by type only), and none may write the shared request while another sends it.
+TEST_F(ControlWithSim, ConcurrentAddressRequestsEachGetTheirOwnCamerasAnswer) {
+    testing_support::SimulatedService sim(40);
+    app::AppConfig config;
+    auto client = LoggedInClient(sim, config);
+    // Online cameras on different forwarding servers (camera k uses server k mod n + 1).
+    const std::vector<std::string> cameras{"31000001", "31000002", "31000003", "31000005", "31000007", "31000008"};
+    std::map<std::string, std::string> expected;
+    for (const auto& id : cameras) {
+        const control::TransportAddress address = client->RequestForwardingAddress(id);
+        ASSERT_EQ(address.status, 1) << id;
+        expected[id] = address.forwardingPort;
+    }
+    ASSERT_GT(std::set<std::string>(std::views::values(expected).begin(), std::views::values(expected).end()).size(), 1u)
+        << "the cameras must use more than one forwarding server";
+
+    std::atomic<int> wrong{0}, unanswered{0};
+    std::vector<std::thread> threads;
+    for (const auto& id : cameras)
+        threads.emplace_back([&, id] {
+            for (int i = 0; i < 30; ++i) {
+                const control::TransportAddress address = client->RequestForwardingAddress(id);
+                if (address.status != 1) ++unanswered;
+                else if (address.forwardingPort != expected[id]) ++wrong;
+            }
+        });
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(wrong, 0) << "answers for another camera";
+    EXPECT_EQ(unanswered, 0);
 }

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -26,6 +27,7 @@
 #include "app/live_tasks.h"
 #include "app/log_file.h"
 #include "app/login_sequence.h"
+#include "app/reconnect_supervisor.h"
 #include "app/reconnection_table.h"
 #include "app/task_threads.h"
 #include "control/control_client.h"
@@ -95,6 +97,9 @@ protected:
                             [this, tasks](platform::Message& m) { app::HandleOpenCamera(m, reconnection, tasks); });
         dispatcher.Register(app::kTaskCloseCell,
                             [this, tasks](platform::Message& m) { app::HandleCloseCell(m, reconnection, tasks); });
+        dispatcher.Register(app::kTaskLiveStreamStopped, [this, tasks](platform::Message& m) {
+            app::HandleLiveStreamStopped(m, reconnection, tasks);
+        });
         dispatcher.Register(app::kTaskStartTalk, [this](platform::Message& m) {
             std::lock_guard lock(mutex);
             if (auto* request = platform::PayloadAs<app::TalkRequest>(m)) talks.push_back(*request);
@@ -154,6 +159,7 @@ protected:
     }
 
     void TearDown() override {
+        supervisor.reset();
         live.reset();
         media::CameraRegistry::DestroyAll();
         media::CameraRegistry::SetEnvironmentForNewCameras(std::nullopt);
@@ -181,6 +187,7 @@ protected:
         {
             std::lock_guard lock(mutex);
             if (m.id == app::kCellResult) results.emplace_back(static_cast<int>(m.wParam), static_cast<int>(m.lParam));
+            if (m.id == app::kAppNotify) appNotices.emplace_back(static_cast<int>(m.wParam), static_cast<int>(m.lParam));
         }
         live->HandleMessage(m);
         return 0;
@@ -242,6 +249,7 @@ protected:
     app::TaskDispatcher dispatcher;
     app::TaskPump pump{pool, dispatcher};
     app::ReconnectionTable reconnection;
+    std::unique_ptr<app::ReconnectSupervisor> supervisor;
     std::unique_ptr<wall::CVideoPanelMng> panel;
     std::map<std::uintptr_t, std::unique_ptr<QTimer>> timers;
     std::unique_ptr<ui::CLiveView> live;
@@ -249,6 +257,7 @@ protected:
     std::mutex mutex;
     std::map<std::uint32_t, int> posted;
     std::vector<std::pair<int, int>> results;
+    std::vector<std::pair<int, int>> appNotices;
     std::vector<app::TalkRequest> talks;
     std::vector<std::pair<std::string, std::string>> notices;
 };
@@ -519,4 +528,51 @@ TEST_F(LiveWithSim, PushedAlarmsReachTheAlarmTabAndItsNotice) {
     ASSERT_TRUE(PumpUntil([&] { return panel->PushedAlarms().size() == 2; }, 5000));
     PumpUntil([] { return false; }, 100);
     EXPECT_TRUE(tab.grab().toImage().save(QString::fromStdString(Shot("alarm_tab.png"))));
+}
+
+// The server sends "stop" on a live camera's link: the cell is not left dead. Its
+// stream ends, the cell enters the reconnection table (the cell says it reconnects),
+// and the supervisor's next pass opens the camera again in the same cell.
+TEST_F(LiveWithSim, ALiveCameraStoppedByTheServerComesBackInItsCell) {
+    app::SupervisorEnvironment environment;
+    environment.requestAddress = [this](const std::string& id) { return client->RequestForwardingAddress(id); };
+    environment.cellWindow = [](int cell) { return media::CameraRegistry::Instance().GetOrCreate(cell)->DisplayWindow(); };
+    environment.postNotify = [this](platform::Message m) { return platform::PostWindowMessage(notify, std::move(m)); };
+    environment.postTask = [this](platform::Message m) { return PostTask(std::move(m)); };
+    environment.intervalMs = 300;
+    supervisor = std::make_unique<app::ReconnectSupervisor>(reconnection, environment);
+    ASSERT_TRUE(supervisor->Start());
+
+    const std::string id = CameraId(1);
+    DoubleClick(id);
+    ASSERT_TRUE(PumpUntil([&] { return Streaming(0) && ShowsPicture(0); }, 20000));
+    auto& forwarding = service->Service().Forwarding();
+    const std::uint64_t opens = forwarding.GetStats().opens;
+    ASSERT_EQ(forwarding.StopCamera(id), 1);
+
+    ASSERT_TRUE(PumpUntil([&] {
+        std::lock_guard lock(mutex);
+        return std::count(appNotices.begin(), appNotices.end(), std::make_pair(0, int{app::kReconnecting})) > 0;
+    }, 5000)) << "the cell is told it reconnects";
+    ASSERT_TRUE(PumpUntil([&] { return forwarding.GetStats().opens > opens; }, 10000)) << "no reopen";
+    const int presents = panel->Cell(0)->Presents();
+    ASSERT_TRUE(PumpUntil([&] { return Streaming(0) && panel->Cell(0)->Presents() > presents + 5; }, 10000))
+        << "pictures flow again in the same cell";
+    EXPECT_EQ(Camera(0)->CameraId(), id);
+    EXPECT_EQ(panel->CellEntry(0), Item(id));
+    EXPECT_TRUE(Item(id)->live);
+    EXPECT_TRUE(reconnection.Snapshot().empty()) << "the reopen ends the pending reconnection";
+}
+
+// A stop that arrives after the user closed the cell is stale: nothing reopens.
+TEST_F(LiveWithSim, AStaleLiveStopChangesNothing) {
+    const std::string id = CameraId(1);
+    DoubleClick(id);
+    ASSERT_TRUE(PumpUntil([&] { return Streaming(0); }, 20000));
+    Button("sxt_start", id);  // the user closes it
+    ASSERT_TRUE(PumpUntil([&] { return !Camera(0)->IsOpen(); }, 5000));
+    platform::Message stop(app::kTaskLiveStreamStopped, 0, 0, platform::MakePayload(id));
+    app::LiveTaskEnvironment tasks;
+    app::HandleLiveStreamStopped(stop, reconnection, tasks);
+    EXPECT_TRUE(reconnection.Snapshot().empty());
 }

@@ -284,8 +284,9 @@ TEST_F(CameraTest, ReplayModeReportsEachPictureTimeToTheNotifyWindow) {
     EXPECT_EQ(all.front().text, ReplayTimeText(1400000000));
 }
 
-TEST_F(CameraTest, StopClosesTheCameraRemovesItsCellAndTellsTheNotifyWindow) {
+TEST_F(CameraTest, ReplayStopClosesTheCameraRemovesItsCellAndTellsTheNotifyWindow) {
     auto camera = OpenCamera(4);
+    camera->SetReplayMode(true);
     camera->SetNotifyWindow(notifyWindow);
     std::weak_ptr<CCamera> watch = camera;
     camera.reset();
@@ -294,6 +295,28 @@ TEST_F(CameraTest, StopClosesTheCameraRemovesItsCellAndTellsTheNotifyWindow) {
     EXPECT_EQ(notices.All()[0].wParam, 4u);
     EXPECT_EQ(CameraRegistry::Instance().Count(), 0u);
     EXPECT_TRUE(media_testing::PumpUntil([&] { return watch.expired(); }, 5000)) << "released away from the link's thread";
+}
+
+// A live camera's "stop" is no end: the task threads are asked to end the stream and
+// reconnect the cell; the camera itself stays open in its cell until that task runs.
+TEST_F(CameraTest, LiveStopAsksTheTaskThreadsToReconnectTheCell) {
+    auto camera = OpenCamera(4, "1001");
+    camera->SetNotifyWindow(notifyWindow);
+    server.PushAll(FakeForwardingServer::Reply(7, {}));
+    ASSERT_TRUE(media_testing::PumpUntil([&] { return tasks.Count(app::kTaskLiveStreamStopped) == 1; }, 5000));
+    const auto posted = tasks.All();
+    EXPECT_EQ(posted.back().wParam, 4u);
+    EXPECT_EQ(posted.back().text, "1001");
+    media_testing::PumpUntil([] { return false; }, 100);
+    EXPECT_EQ(notices.Count(app::kReplayEnded), 0);
+    EXPECT_TRUE(camera->IsOpen());
+    EXPECT_EQ(CameraRegistry::Instance().Find(4), camera);
+
+    // What that task does: the stream ends, the cell keeps its window for the reopen.
+    camera->EndStreamKeepingCell();
+    EXPECT_FALSE(camera->IsOpen());
+    EXPECT_FALSE(camera->PlayThreadRunning());
+    EXPECT_EQ(camera->DisplayWindow(), widget.Handle());
 }
 
 TEST_F(CameraTest, LostConnectionTellsTheMainWindowReconnecting) {

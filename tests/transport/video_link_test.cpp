@@ -244,6 +244,46 @@ TEST(VideoLinkSupervision, SilenceAsksForANewAddressAndReopens) {
     link.SetObserver(nullptr);
 }
 
+// The address came, but nothing listened there (the forwarding server was down, as
+// while the service restarts): the supervision tries again after the next silence.
+TEST(VideoLinkSupervision, AReopenThatCannotConnectIsRetried) {
+    auto first = std::make_unique<FakeForwardingServer>();
+    FakeForwardingServer second;
+    auto openOk = [](const control::ControlMessage& m) -> std::vector<std::string> {
+        if (m.msgType == 1) return {FakeForwardingServer::Reply(1, {{"result", "1"}})};
+        return {};
+    };
+    first->SetScript(openOk);
+    second.SetScript(openOk);
+    const int deadPort = first->Port();
+    std::atomic<int> asked{0};
+    PacketQueue video, audio;
+    LinkTiming timing;
+    timing.superviseWakeMs = 10;
+    timing.silenceMs = 150;
+    timing.replyTimeoutMs = 500;
+    timing.connectTimeoutMs = 500;
+    VideoLink link(video, audio,
+                   [&](const std::string&) {
+                       control::TransportAddress address;
+                       address.status = 1;
+                       address.answered = true;
+                       address.forwardingIp = "127.0.0.1";
+                       // First the old address, where nothing listens any more.
+                       address.forwardingPort = std::to_string(++asked == 1 ? deadPort : second.Port());
+                       return address;
+                   },
+                   timing);
+    ASSERT_EQ(link.Open("cam", "127.0.0.1", first->Port(), "p"), 1);
+    first.reset();
+    const std::uint32_t start = platform::TickCount();
+    while (second.Count(1) == 0 && platform::TickSince(start) < 5000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_GE(asked, 2) << "asked again after the failed reopen";
+    EXPECT_EQ(second.Count(1), 1) << "reopened once the server was there";
+    EXPECT_TRUE(link.IsConnected());
+}
+
 TEST(VideoLinkSupervision, ReopenAnsweredZeroStopsSupervising) {
     FakeForwardingServer server;
     std::atomic<int> opens{0};
