@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <mutex>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -103,6 +104,7 @@ protected:
         environment.setNotifyWindow = [this](platform::WindowHandle w) { notifyWindow = w; };
         environment.pictureFolder = dir.File("pictures");
         environment.fetchPicture = [this](const std::string& url, std::string& body) {
+            std::lock_guard lock(fetchedMutex);  // the picture worker's thread
             fetched.push_back(url);
             body = jpeg;
             return true;
@@ -125,10 +127,15 @@ protected:
         ui::CListCellUI* cell = list->GetItemAt(row)->FindCell("col" + std::to_string(column));
         return cell ? cell->GetText() : "<none>";
     }
+    std::vector<std::string> Fetched() {
+        std::lock_guard lock(fetchedMutex);
+        return fetched;
+    }
 
     testing_support::TempDir dir;
     std::string jpeg = JpegBytes();
     std::vector<app::AlarmSearchRequest> requests;
+    std::mutex fetchedMutex;
     std::vector<std::string> fetched;
     platform::WindowHandle notifyWindow = 0;
     std::unique_ptr<ui::CAlarmSearchWnd> window;
@@ -192,7 +199,7 @@ TEST_F(AlarmSearchWindow, TheChosenRowsPictureIsFetchedAndShown) {
     Deliver(Batch(0, 5));
     window->ShowPicture(3);
     ASSERT_TRUE(PumpUntil([&] { return !window->PictureFile().empty(); }));
-    EXPECT_EQ(fetched, std::vector<std::string>{Alarm(3, "").pictureUrl});
+    EXPECT_EQ(Fetched(), std::vector<std::string>{Alarm(3, "").pictureUrl});
     ui::CControlUI* picture = window->m_PaintManager.FindControl("ShowPic");
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(picture->GetBkImage(), "file='" + window->PictureFile() + "'");
@@ -203,7 +210,7 @@ TEST_F(AlarmSearchWindow, TheChosenRowsPictureIsFetchedAndShown) {
     platform::SendWindowMessage(window->GetHWND(), platform::Message(app::kAlarmRowMessage, 0, 0,
                                                                      platform::MakePayload(Alarm(9, TimeOf(9)))));
     EXPECT_EQ(list->GetCount(), 1);
-    ASSERT_TRUE(PumpUntil([&] { return window->PictureUrl() == Alarm(9, "").pictureUrl && fetched.size() == 2; }));
+    ASSERT_TRUE(PumpUntil([&] { return window->PictureUrl() == Alarm(9, "").pictureUrl && Fetched().size() == 2; }));
 }
 
 TEST(AlarmTab, PushedAlarmsAreListedNewestFirstAndNoticed) {
