@@ -99,13 +99,27 @@ inline Rgb16 Convert8(__m128i y, __m128i u, __m128i v) {
     return out;
 }
 
+// Packs 16 converted pixels (two halves of eight) and stores them as BGRA.
+inline void StoreBgra16(const Rgb16& lo, const Rgb16& hi, std::uint8_t* out) {
+    const __m128i opaque = _mm_set1_epi8(static_cast<char>(0xFF));
+    const __m128i b = _mm_packus_epi16(lo.b, hi.b);
+    const __m128i g = _mm_packus_epi16(lo.g, hi.g);
+    const __m128i r = _mm_packus_epi16(lo.r, hi.r);
+    const __m128i bgLo = _mm_unpacklo_epi8(b, g), bgHi = _mm_unpackhi_epi8(b, g);
+    const __m128i raLo = _mm_unpacklo_epi8(r, opaque), raHi = _mm_unpackhi_epi8(r, opaque);
+    __m128i* target = reinterpret_cast<__m128i*>(out);
+    _mm_storeu_si128(target + 0, _mm_unpacklo_epi16(bgLo, raLo));
+    _mm_storeu_si128(target + 1, _mm_unpackhi_epi16(bgLo, raLo));
+    _mm_storeu_si128(target + 2, _mm_unpacklo_epi16(bgHi, raHi));
+    _mm_storeu_si128(target + 3, _mm_unpackhi_epi16(bgHi, raHi));
+}
+
 // Sixteen pixels per step while both luma and chroma last; returns where it stopped.
 int ConvertRowSse2(const std::uint8_t* y, const ChromaRows& c, int width, std::uint8_t* out) {
     if (c.width == 0) return 0;
     const __m128i zero = _mm_setzero_si128();
     const __m128i sixteen = _mm_set1_epi16(16);
     const __m128i half = _mm_set1_epi16(128);
-    const __m128i opaque = _mm_set1_epi8(static_cast<char>(0xFF));
     int x = 0;
     for (; x + 16 <= 2 * c.width && x + 16 <= width; x += 16) {
         const __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + x));
@@ -117,16 +131,7 @@ int ConvertRowSse2(const std::uint8_t* y, const ChromaRows& c, int width, std::u
         const __m128i v16 = _mm_sub_epi16(_mm_unpacklo_epi8(v8, zero), half);
         const Rgb16 lo = Convert8(yLo, _mm_unpacklo_epi16(u16, u16), _mm_unpacklo_epi16(v16, v16));
         const Rgb16 hi = Convert8(yHi, _mm_unpackhi_epi16(u16, u16), _mm_unpackhi_epi16(v16, v16));
-        const __m128i b = _mm_packus_epi16(lo.b, hi.b);
-        const __m128i g = _mm_packus_epi16(lo.g, hi.g);
-        const __m128i r = _mm_packus_epi16(lo.r, hi.r);
-        const __m128i bgLo = _mm_unpacklo_epi8(b, g), bgHi = _mm_unpackhi_epi8(b, g);
-        const __m128i raLo = _mm_unpacklo_epi8(r, opaque), raHi = _mm_unpackhi_epi8(r, opaque);
-        __m128i* target = reinterpret_cast<__m128i*>(out + static_cast<std::size_t>(x) * 4);
-        _mm_storeu_si128(target + 0, _mm_unpacklo_epi16(bgLo, raLo));
-        _mm_storeu_si128(target + 1, _mm_unpackhi_epi16(bgLo, raLo));
-        _mm_storeu_si128(target + 2, _mm_unpacklo_epi16(bgHi, raHi));
-        _mm_storeu_si128(target + 3, _mm_unpackhi_epi16(bgHi, raHi));
+        StoreBgra16(lo, hi, out + static_cast<std::size_t>(x) * 4);
     }
     return x;
 }
@@ -137,7 +142,6 @@ int ConvertRow444Sse2(const std::uint8_t* y, const std::uint8_t* u, const std::u
     const __m128i zero = _mm_setzero_si128();
     const __m128i sixteen = _mm_set1_epi16(16);
     const __m128i half = _mm_set1_epi16(128);
-    const __m128i opaque = _mm_set1_epi8(static_cast<char>(0xFF));
     int x = 0;
     for (; x + 16 <= width; x += 16) {
         const __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + x));
@@ -149,16 +153,7 @@ int ConvertRow444Sse2(const std::uint8_t* y, const std::uint8_t* u, const std::u
                                   _mm_sub_epi16(_mm_unpacklo_epi8(v8, zero), half));
         const Rgb16 hi = Convert8(yHi, _mm_sub_epi16(_mm_unpackhi_epi8(u8, zero), half),
                                   _mm_sub_epi16(_mm_unpackhi_epi8(v8, zero), half));
-        const __m128i b = _mm_packus_epi16(lo.b, hi.b);
-        const __m128i g = _mm_packus_epi16(lo.g, hi.g);
-        const __m128i r = _mm_packus_epi16(lo.r, hi.r);
-        const __m128i bgLo = _mm_unpacklo_epi8(b, g), bgHi = _mm_unpackhi_epi8(b, g);
-        const __m128i raLo = _mm_unpacklo_epi8(r, opaque), raHi = _mm_unpackhi_epi8(r, opaque);
-        __m128i* target = reinterpret_cast<__m128i*>(out + static_cast<std::size_t>(x) * 4);
-        _mm_storeu_si128(target + 0, _mm_unpacklo_epi16(bgLo, raLo));
-        _mm_storeu_si128(target + 1, _mm_unpackhi_epi16(bgLo, raLo));
-        _mm_storeu_si128(target + 2, _mm_unpacklo_epi16(bgHi, raHi));
-        _mm_storeu_si128(target + 3, _mm_unpackhi_epi16(bgHi, raHi));
+        StoreBgra16(lo, hi, out + static_cast<std::size_t>(x) * 4);
     }
     return x;
 }
