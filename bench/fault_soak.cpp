@@ -32,6 +32,8 @@
 #include <set>
 #include <sstream>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "app/app_config.h"
 #include "app/log_file.h"
@@ -399,6 +401,7 @@ private:
                 if (now - lastReport_ > 10s) {
                     lastReport_ = now;
                     minLiveDuringFaults_ = std::min(minLiveDuringFaults_, LiveCells());
+                    faultRss_.emplace_back(Seconds(now - faultStart_), ResidentMegabytes());
                     Report("faults running");
                 }
                 if (now - faultStart_ > std::chrono::seconds(options_.faultSeconds)) {
@@ -436,6 +439,17 @@ private:
         }
     }
 
+    // A slow leak hides behind what grows once (thread heaps, free lists) early in a
+    // run: the second half of the faults shows it as a slope.
+    void PrintLateGrowth() const {
+        if (faultRss_.size() < 6) return;
+        const auto& middle = faultRss_[faultRss_.size() / 2];
+        const auto& last = faultRss_.back();
+        const double perTenMinutes = (last.second - middle.second) / (last.first - middle.first) * 600.0;
+        std::printf("second half of faults   %.1f MB at %.0f s, %.1f MB at %.0f s: %+.1f MB per 10 minutes\n",
+                    middle.second, middle.first, last.second, last.first, perTenMinutes);
+    }
+
     void Finish(const std::string& failure) {
         if (phase_ == Phase::kDone) return;
         phase_ = Phase::kDone;
@@ -470,6 +484,7 @@ private:
                     watchdog_.LongestSeconds());
         std::printf("resident memory         %.1f MB warm, %.1f MB at the end, growth %.1f MB (limit %.0f MB)\n",
                     rssWarm_, rssEnd_, growth, kRssGrowthLimitMb);
+        PrintLateGrowth();
         std::printf("message boxes           %d\n", messageBoxes);
         if (watchdog_.Stalls() > 0) Fail(std::to_string(watchdog_.Stalls()) + " stalls of the user-interface thread");
         if (growth > kRssGrowthLimitMb) Fail("resident memory grew by " + std::to_string(growth) + " MB");
@@ -495,6 +510,7 @@ private:
     int restarts_ = 0;
     int minLiveDuringFaults_ = kCells + 1;
     double rssWarm_ = 0, rssEnd_ = 0, settleSeconds_ = 0;
+    std::vector<std::pair<double, double>> faultRss_;  // (seconds into the faults, MB) every 10 s
     bool passed_ = true;
     std::string failure_;
 };

@@ -1,6 +1,7 @@
-// Arbitrary bytes as messages received on a camera's video link and talk link. The
-// first byte picks whether audio is enabled, so the audio path is reached too; the
-// rest is split into messages at 0xFF 0xFE markers.
+// Arbitrary bytes as messages received on a camera's video link and talk link, split
+// into messages at 0xFF 0xFE markers: control replies, compact video, stream
+// descriptions and media packets. Audio and talk packets are stored by the same code
+// as video packets once their link has switched them on over the network.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
