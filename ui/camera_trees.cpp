@@ -51,6 +51,12 @@ void TreeIndex::SortByRow() {
     });
 }
 
+void TreeIndex::Remove(const std::unordered_set<const TreeNode*>& nodes) {
+    std::lock_guard lock(lock_);
+    for (const TreeNode* node : nodes) byNode_.erase(node);
+    std::erase_if(entries_, [&nodes](const Entry& entry) { return nodes.count(entry.node) != 0; });
+}
+
 control::ItemPtr TreeIndex::Find(const TreeNode* node) const {
     std::lock_guard lock(lock_);
     auto it = byNode_.find(node);
@@ -101,10 +107,28 @@ TreeNode* SearchIndex(const std::vector<TreeIndex::Entry>& entries, const std::s
 
 // Trees ------------------------------------------------------------------------------
 
+CCameraTrees::~CCameraTrees() {
+    for (auto& tree : watched_)
+        if (tree) tree->SetNodesRemovedHandler(nullptr);
+}
+
 void CCameraTrees::Bind(CPaintManagerUI& manager) {
     manager_ = &manager;
-    for (int i = 0; i < kTreeCount; ++i) trees_[i] = manager.FindControl<CTreeList>(kTreeNames[i]);
+    for (int i = 0; i < kTreeCount; ++i) Watch(static_cast<Tree>(i), manager.FindControl<CTreeList>(kTreeNames[i]));
     permission_ = manager.FindControl<CTreeViewUI>(kPermissionTree);
+}
+
+void CCameraTrees::SetTree(Tree which, CTreeList* tree) { Watch(which, tree); }
+
+void CCameraTrees::Watch(Tree which, CTreeList* tree) {
+    if (watched_[which] && watched_[which] != tree) watched_[which]->SetNodesRemovedHandler(nullptr);
+    trees_[which] = tree;
+    watched_[which] = tree;
+    if (!tree) return;
+    tree->SetNodesRemovedHandler([this, which](const std::unordered_set<const TreeNode*>& removed) {
+        indexes_[which].Remove(removed);
+        if (which == kLive && removed.count(search_.lastFound)) search_ = {};
+    });
 }
 
 void CCameraTrees::BuildAll(const app::ItemTable& table) { BuildAll(table.Snapshot()); }

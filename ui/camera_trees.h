@@ -15,7 +15,10 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
+
+#include <QPointer>
 
 #include "control/control_types.h"
 #include "ui/toolkit/paint_manager.h"
@@ -37,6 +40,7 @@ public:
     };
     void Clear();
     void Add(TreeNode* node, control::ItemPtr item);
+    void Remove(const std::unordered_set<const TreeNode*>& nodes);
     // Puts the entries in the order of their rows in the list (after a build).
     void SortByRow();
     control::ItemPtr Find(const TreeNode* node) const;
@@ -64,6 +68,11 @@ TreeNode* SearchIndex(const std::vector<TreeIndex::Entry>& entries, const std::s
 
 class CCameraTrees {
 public:
+    CCameraTrees() = default;
+    CCameraTrees(const CCameraTrees&) = delete;
+    CCameraTrees& operator=(const CCameraTrees&) = delete;
+    ~CCameraTrees();
+
     enum Tree { kLive, kPlayback, kGroups, kPlayPlans, kSearchDevices, kTreeCount };
     static constexpr const char* kTreeNames[kTreeCount] = {"friends", "PBDevList", "flCGPGroupTreeList",
                                                            "flPPTreeList", "flSDTreeList"};
@@ -74,7 +83,7 @@ public:
 
     // Finds the six trees among the window's controls; absent ones are skipped.
     void Bind(CPaintManagerUI& manager);
-    void SetTree(Tree which, CTreeList* tree) { trees_[which] = tree; }
+    void SetTree(Tree which, CTreeList* tree);
     void SetPermissionTree(CTreeViewUI* tree) { permission_ = tree; }
 
     CTreeList* GetTree(Tree which) const { return trees_[which]; }
@@ -106,9 +115,12 @@ public:
 private:
     void AddPermissionRow(CTreeNodeUI* root, const control::ITEMINFO& row);
     bool IsLiveRow(const CControlUI* sender) const;
+    // Keeps the tree's index free of nodes the tree deletes.
+    void Watch(Tree which, CTreeList* tree);
 
     CPaintManagerUI* manager_ = nullptr;
     CTreeList* trees_[kTreeCount] = {};
+    QPointer<CTreeList> watched_[kTreeCount];  // to unhook from trees that outlive this
     CTreeViewUI* permission_ = nullptr;
     TreeIndex indexes_[kTreeCount];
     int rootNodes_ = 0;

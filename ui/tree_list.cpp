@@ -163,21 +163,24 @@ bool CTreeList::RemoveNode(TreeNode* node) {
         ForEachDescendant(node, [&count](TreeNode* below) { count += below->element_->GetIndex() >= 0; });
         listed = CListUI::RemoveRange(first, count);
     }
-    DetachNode(node);
+    std::unordered_set<const TreeNode*> removed;
+    DetachNode(node, removed);
+    if (nodesRemoved_) nodesRemoved_(removed);
     app::LogWrite(listed ? "%s:%d 删除成功!" : "%s:%d 删除失败!", __FILE__, __LINE__);
     Unlink(node);
     return true;
 }
 
 // Forgets the node and its descendants, children last to first.
-void CTreeList::DetachNode(TreeNode* node) {
+void CTreeList::DetachNode(TreeNode* node, std::unordered_set<const TreeNode*>& removed) {
     std::vector<TreeNode*> children = node->Children();
     for (auto child = children.rbegin(); child != children.rend(); ++child) {
-        DetachNode(*child);
+        DetachNode(*child, removed);
         app::LogWrite("%s:%d 删除成功!", __FILE__, __LINE__);
     }
     ForgetId(node);
     live_.erase(node);
+    removed.insert(node);
 }
 
 void CTreeList::ForgetId(TreeNode* node) {
@@ -324,6 +327,7 @@ bool CTreeList::RemoveAt(int index) {
 void CTreeList::RemoveAll() {
     SetHovered(nullptr);
     updating_ = false;
+    if (nodesRemoved_ && !live_.empty()) nodesRemoved_(live_);
     CListUI::RemoveAll();
     byId_.clear();
     live_.clear();

@@ -13,6 +13,7 @@
 // A press on a row's button belongs to the button: it neither selects the row nor
 // counts as a click of it.
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -107,6 +108,10 @@ public:
     TreeNode* AddNode(TreeNode* parent, const control::ITEMINFO& row);
     // Removes the node with everything below it; false for nothing or the root.
     bool RemoveNode(TreeNode* node);
+    // Told which nodes a removal is about to delete (a node with everything below it,
+    // or every node at RemoveAll), so that whoever keeps pointers to nodes drops them.
+    using NodesRemovedHandler = std::function<void(const std::unordered_set<const TreeNode*>& removed)>;
+    void SetNodesRemovedHandler(NodesRemovedHandler handler) { nodesRemoved_ = std::move(handler); }
     void SetExpanded(TreeNode* node, bool expanded);
     bool HasChildren(const TreeNode* node) const;
     // The first node in display order with that id, or nullptr.
@@ -163,13 +168,14 @@ private:
     void SetHovered(CListElementUI* row);
     void StartScrollTimer();
     void StopScrollTimer();
-    void DetachNode(TreeNode* node);
+    void DetachNode(TreeNode* node, std::unordered_set<const TreeNode*>& removed);
     void ForgetId(TreeNode* node);
     void Unlink(TreeNode* node);
 
     std::unique_ptr<TreeNode> root_;
     std::unordered_map<std::string, std::vector<TreeNode*>> byId_;
     std::unordered_set<const TreeNode*> live_;  // every node below the root
+    NodesRemovedHandler nodesRemoved_;
     SmoothWheel wheel_;
     QTimer* ownTimer_ = nullptr;  // the glide's timer when no paint manager is attached
     int wheelRest_ = 0;           // wheel angle not yet a whole notch (fine-grained wheels)

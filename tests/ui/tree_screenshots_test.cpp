@@ -43,7 +43,8 @@ std::vector<control::ItemPtr> DemoRows() {
     auto add = [&](const char* node, int count, int firstState) {
         for (int i = 0; i < count; ++i) {
             const int state = (firstState + i) % 4;
-            auto row = CameraRow(std::to_string(id++), node, names[(id + i) % 8], state != 1, state == 2,
+            const int camera = id++;
+            auto row = CameraRow(std::to_string(camera), node, names[(camera + 1 + i) % 8], state != 1, state == 2,
                                  state == 2 ? "2024-03-31" : "2027-06-30");
             if (state == 3) row->live = true;
             rows.push_back(row);

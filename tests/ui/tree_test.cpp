@@ -169,6 +169,32 @@ TEST(CameraTree, SearchPrefersAnExactNameAndRepeatsToTheNextMatch) {
     EXPECT_EQ(host.trees.Search("无此摄像机"), nullptr);
 }
 
+// Rows removed through the list itself must leave the search and the item lookup too:
+// they held the deleted nodes and the next search read freed memory.
+TEST(CameraTree, SearchAndLookupForgetNodesTheTreeRemoves) {
+    TreeHost host;
+    host.trees.BuildAll(ThreeLevelRows());
+    CTreeList& tree = *host.tree;
+    ASSERT_EQ(host.trees.Search("断桥"), host.Node("c2"));
+
+    ASSERT_TRUE(tree.RemoveNode(host.Node("n2")));  // with c1 and c2, the last match
+    EXPECT_EQ(host.trees.Index(CCameraTrees::kLive).Size(), 4u);
+    EXPECT_TRUE(host.trees.SearchState().lastText.empty()) << "the remembered match is gone";
+    EXPECT_EQ(host.trees.Search("断桥"), nullptr);
+    EXPECT_EQ(host.trees.Search("西湖"), nullptr);
+    EXPECT_EQ(host.trees.FindItem(CCameraTrees::kLive, "c1"), nullptr);
+    EXPECT_EQ(host.trees.Search("外滩"), host.Node("c3"));
+
+    ASSERT_TRUE(tree.RemoveAt(host.Row("c3")->GetIndex()));
+    EXPECT_EQ(host.trees.Search("外滩"), nullptr);
+    tree.RemoveAll();
+    EXPECT_EQ(host.trees.Index(CCameraTrees::kLive).Size(), 0u);
+    EXPECT_EQ(host.trees.Search("浦东"), nullptr);
+
+    host.trees.BuildAll(ThreeLevelRows());  // building again after all that
+    EXPECT_EQ(host.trees.Search("浦东"), host.Node("c4"));
+}
+
 TEST(SmoothWheel, NotchesAddToTheVelocityWithinItsLimits) {
     SmoothWheel wheel;
     wheel.Notch(true);
