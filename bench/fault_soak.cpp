@@ -29,7 +29,6 @@
 #include <map>
 #include <mutex>
 #include <random>
-#include <set>
 #include <sstream>
 #include <thread>
 #include <utility>
@@ -40,6 +39,7 @@
 #include "app/program.h"
 #include "bench/sim_process.h"
 #include "mainwin/main_win.h"
+#include "tests/support/cell_picture.h"
 #include "mainwin/program_hooks.h"
 #include "media/application_hooks.h"
 #include "media/camera_registry.h"
@@ -275,27 +275,9 @@ private:
 
     wall::CVideoPanelMng* Wall() const { return window_->LiveWall(); }
 
-    // A camera picture on the cell's surface, as the wall's end-to-end test decides
-    // it: the stream's size (the cell's where smaller) and far from one flat colour.
     bool ShowsPicture(int cell) const {
-        const QSize client = Wall()->Cell(cell)->size();
-        const int width = std::min(options_.width, client.width());
-        const int height = std::min(options_.height, client.height());
-        auto surface = Wall()->Cell(cell)->Target()->Current();
-        if (!surface || !surface->Bits()) return false;
-        if (surface->Type() == media::kSurfacePlain
-                ? surface->Width() != width || surface->Height() != height
-                : surface->Width() != options_.width || surface->Height() != options_.height)
-            return false;
-        if (surface->Type() != media::kSurfacePlain) return true;
-        std::lock_guard lock(surface->Mutex());
-        std::set<std::uint32_t> colours;
-        for (int y = 0; y < surface->Height(); y += 9) {
-            const auto* row = surface->Bits() + static_cast<std::size_t>(y) * surface->Pitch();
-            for (int x = 0; x < surface->Width(); x += 9)
-                colours.insert((row[x * 4] >> 3) | (row[x * 4 + 1] >> 3) << 5 | (row[x * 4 + 2] >> 3) << 10);
-        }
-        return colours.size() > 20;
+        return testing_support::ShowsCameraPicture(*Wall()->Cell(cell)->Target(), Wall()->Cell(cell)->size(),
+                                                   options_.width, options_.height);
     }
     // Shows its own camera, open, with a picture, and pictures kept coming over the
     // last second.

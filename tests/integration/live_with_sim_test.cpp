@@ -5,6 +5,7 @@
 // rule, lapsed cameras are renewed, the pan-tilt-zoom buttons steer the simulated
 // camera, and the alarm search pages through the first camera's 120 alarms.
 // Pictures go to $LARKVIEW_SCREENSHOTS when set (docs/screenshots is filled this way).
+#include "support/cell_picture.h"
 #include "support/pump_events.h"
 #include <gtest/gtest.h>
 
@@ -19,7 +20,6 @@
 #include <cstdlib>
 #include <map>
 #include <mutex>
-#include <set>
 
 #include "app/alarm_tasks.h"
 #include "app/app_messages.h"
@@ -48,6 +48,7 @@
 using control::ControlClient;
 
 using testing_support::PumpUntil;
+using testing_support::ShowsCameraPicture;
 
 namespace {
 
@@ -219,18 +220,8 @@ protected:
         auto camera = Camera(cell);
         return camera && camera->IsOpen() && panel->Cell(cell)->Presents() > 2;
     }
-    // A camera picture on the cell's surface: the stream's size and far from one colour.
     bool ShowsPicture(int cell) {
-        auto surface = panel->Cell(cell)->Target()->Current();
-        if (!surface || surface->Width() != kWidth || surface->Height() != kHeight || !surface->Bits()) return false;
-        std::lock_guard lock(surface->Mutex());
-        std::set<std::uint32_t> colours;
-        for (int y = 0; y < kHeight; y += 9) {
-            const auto* row = surface->Bits() + static_cast<std::size_t>(y) * surface->Pitch();
-            for (int x = 0; x < kWidth; x += 9)
-                colours.insert((row[x * 4] >> 3) | (row[x * 4 + 1] >> 3) << 5 | (row[x * 4 + 2] >> 3) << 10);
-        }
-        return colours.size() > 20;
+        return ShowsCameraPicture(*panel->Cell(cell)->Target(), panel->Cell(cell)->size(), kWidth, kHeight);
     }
     std::string Shot(const std::string& name) {
         const char* folder = std::getenv("LARKVIEW_SCREENSHOTS");

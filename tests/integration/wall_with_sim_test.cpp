@@ -3,6 +3,7 @@
 // back by itself, and pictures of the wall (plain and with the cell toolbar) are taken.
 // Pictures go to $LARKVIEW_SCREENSHOTS when set (docs/screenshots is filled this way),
 // otherwise to a temporary folder.
+#include "support/cell_picture.h"
 #include "support/pump_events.h"
 #include <gtest/gtest.h>
 
@@ -12,7 +13,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
-#include <set>
 
 #include "app/app_messages.h"
 #include "app/log_file.h"
@@ -27,6 +27,7 @@
 using control::ControlClient;
 
 using testing_support::PumpUntil;
+using testing_support::ShowsCameraPicture;
 
 namespace {
 
@@ -130,27 +131,8 @@ protected:
         }
     }
 
-    // A camera picture on the cell's surface: the stream's picture (at the cell's size
-    // where the cell is smaller, as the software surface holds it) and far from one
-    // flat colour (the waiting picture and the empty cell are neither).
     bool ShowsPicture(int cell) {
-        const QSize client = panel->Cell(cell)->size();
-        const int width = std::min(kWidth, client.width());
-        const int height = std::min(kHeight, client.height());
-        auto surface = panel->Cell(cell)->Target()->Current();
-        if (!surface || !surface->Bits()) return false;
-        if (surface->Type() == media::kSurfacePlain ? surface->Width() != width || surface->Height() != height
-                                                    : surface->Width() != kWidth || surface->Height() != kHeight)
-            return false;
-        if (surface->Type() != media::kSurfacePlain) return true;
-        std::lock_guard lock(surface->Mutex());
-        std::set<std::uint32_t> colours;
-        for (int y = 0; y < surface->Height(); y += 9) {
-            const auto* row = surface->Bits() + static_cast<std::size_t>(y) * surface->Pitch();
-            for (int x = 0; x < surface->Width(); x += 9)
-                colours.insert((row[x * 4] >> 3) | (row[x * 4 + 1] >> 3) << 5 | (row[x * 4 + 2] >> 3) << 10);
-        }
-        return colours.size() > 20;
+        return ShowsCameraPicture(*panel->Cell(cell)->Target(), panel->Cell(cell)->size(), kWidth, kHeight);
     }
     int CellsWithPictures() {
         int n = 0;
