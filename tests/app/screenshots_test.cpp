@@ -1,10 +1,9 @@
 // Pictures of the login window (idle, busy, failed) and of every message box kind,
 // rendered headless. They go to $LARKVIEW_SCREENSHOTS when set (docs/screenshots is
 // filled this way), otherwise to a temporary folder.
-#include <QPainter>
-#include <set>
 #include <cstdlib>
 
+#include "support/screenshots.h"
 #include "login_window_fixture.h"
 #include "ui/message_box.h"
 
@@ -15,28 +14,10 @@ namespace {
 
 class ScreenshotTest : public LoginWindowTest {
 protected:
-    std::string Target(const std::string& name) {
-        const char* folder = std::getenv("LARKVIEW_SCREENSHOTS");
-        return (folder && *folder ? std::string(folder) : dir.Path()) + "/" + name;
-    }
-    // Saves the picture and checks it is not one flat colour.
-    void Save(const QImage& image, const std::string& name) {
-        ASSERT_FALSE(image.isNull()) << name;
-        EXPECT_TRUE(image.save(QString::fromStdString(Target(name)))) << name;
-        std::set<QRgb> colours;
-        for (int y = 0; y < image.height(); y += 7)
-            for (int x = 0; x < image.width(); x += 7) colours.insert(image.pixel(x, y));
-        EXPECT_GT(colours.size(), 10u) << name << " looks empty";
-    }
+    std::string Target(const std::string& name) { return testing_support::ScreenshotPath(dir.Path(), name); }
+    void Save(const QImage& image, const std::string& name) { testing_support::SaveScreenshot(image, Target(name), 7); }
     static QImage Grab(ui::WindowImplBase& window) { return window.GetWidget()->grab().toImage(); }
-    // The box drawn over the middle of the window behind it.
-    static QImage Over(const QImage& back, const QImage& box) {
-        QImage out = back.convertToFormat(QImage::Format_ARGB32);
-        QPainter painter(&out);
-        painter.fillRect(out.rect(), QColor(0, 0, 0, 110));
-        painter.drawImage((out.width() - box.width()) / 2, (out.height() - box.height()) / 2, box);
-        return out;
-    }
+    static QImage Over(const QImage& back, const QImage& box) { return testing_support::BoxOverWindow(back, box); }
 };
 
 }  // namespace

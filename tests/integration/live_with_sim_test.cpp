@@ -7,6 +7,7 @@
 // Pictures go to $LARKVIEW_SCREENSHOTS when set (docs/screenshots is filled this way).
 #include "support/cell_picture.h"
 #include "support/pump_events.h"
+#include "support/screenshots.h"
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -223,10 +224,7 @@ protected:
     bool ShowsPicture(int cell) {
         return ShowsCameraPicture(*panel->Cell(cell)->Target(), panel->Cell(cell)->size(), kWidth, kHeight);
     }
-    std::string Shot(const std::string& name) {
-        const char* folder = std::getenv("LARKVIEW_SCREENSHOTS");
-        return (folder && *folder ? std::string(folder) : dir.Path()) + "/" + name;
-    }
+    std::string Shot(const std::string& name) { return testing_support::ScreenshotPath(dir.Path(), name); }
 
     testing_support::TempDir dir;
     app::AppConfig config;

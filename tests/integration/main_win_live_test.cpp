@@ -3,6 +3,7 @@
 // alarms reach the alarm tab. Pictures of the window (4 and 16 live cells, the alarm
 // tab) go to $LARKVIEW_SCREENSHOTS when set; the 16-cell wall is only made then.
 #include "support/pump_events.h"
+#include "support/screenshots.h"
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -157,10 +158,7 @@ protected:
         ASSERT_NE(sender, nullptr) << control;
         window->m_PaintManager.SendNotify(sender, type);
     }
-    std::string Shot(const std::string& name) {
-        const char* folder = std::getenv("LARKVIEW_SCREENSHOTS");
-        return (folder && *folder ? std::string(folder) : dir.Path()) + "/" + name;
-    }
+    std::string Shot(const std::string& name) { return testing_support::ScreenshotPath(dir.Path(), name); }
 
     testing_support::TempDir dir;
     app::AppConfig config;

@@ -5,6 +5,7 @@
 // otherwise to a temporary folder.
 #include "support/cell_picture.h"
 #include "support/pump_events.h"
+#include "support/screenshots.h"
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -139,10 +140,7 @@ protected:
         for (int cell = 0; cell < kCells; ++cell) n += ShowsPicture(cell);
         return n;
     }
-    std::string Target(const std::string& name) {
-        const char* folder = std::getenv("LARKVIEW_SCREENSHOTS");
-        return (folder && *folder ? std::string(folder) : dir.Path()) + "/" + name;
-    }
+    std::string Target(const std::string& name) { return testing_support::ScreenshotPath(dir.Path(), name); }
 
     testing_support::TempDir dir;
     app::AppConfig config;

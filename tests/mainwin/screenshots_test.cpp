@@ -1,11 +1,10 @@
 // Pictures of the main window on each tab and of its small dialogs, rendered headless.
 // They go to $LARKVIEW_SCREENSHOTS when set (docs/screenshots is filled this way),
 // otherwise to a temporary folder.
-#include <QPainter>
 #include <QTimer>
 #include <cstdlib>
-#include <set>
 
+#include "support/screenshots.h"
 #include "main_win_fixture.h"
 #include "mainwin/small_dialogs.h"
 
@@ -16,26 +15,10 @@ namespace {
 
 class MainWinScreenshots : public MainWinTest {
 protected:
-    std::string Target(const std::string& name) {
-        const char* folder = std::getenv("LARKVIEW_SCREENSHOTS");
-        return (folder && *folder ? std::string(folder) : dir.Path()) + "/" + name;
-    }
-    void Save(const QImage& image, const std::string& name) {
-        ASSERT_FALSE(image.isNull()) << name;
-        EXPECT_TRUE(image.save(QString::fromStdString(Target(name)))) << name;
-        std::set<QRgb> colours;
-        for (int y = 0; y < image.height(); y += 5)
-            for (int x = 0; x < image.width(); x += 5) colours.insert(image.pixel(x, y));
-        EXPECT_GT(colours.size(), 10u) << name << " looks empty";
-    }
+    std::string Target(const std::string& name) { return testing_support::ScreenshotPath(dir.Path(), name); }
+    void Save(const QImage& image, const std::string& name) { testing_support::SaveScreenshot(image, Target(name), 5); }
     static QImage Grab(ui::WindowImplBase& window) { return window.GetWidget()->grab().toImage(); }
-    static QImage Over(const QImage& back, const QImage& box) {
-        QImage out = back.convertToFormat(QImage::Format_ARGB32);
-        QPainter painter(&out);
-        painter.fillRect(out.rect(), QColor(0, 0, 0, 110));
-        painter.drawImage((out.width() - box.width()) / 2, (out.height() - box.height()) / 2, box);
-        return out;
-    }
+    static QImage Over(const QImage& back, const QImage& box) { return testing_support::BoxOverWindow(back, box); }
     // A tree of a few places with cameras in several states.
     void ManyRows() {
         using testing_support::CameraRow;

@@ -6,8 +6,8 @@
 #include <QTest>
 #include <cstdlib>
 #include <gtest/gtest.h>
-#include <set>
 
+#include "support/screenshots.h"
 #include "support/temp_dir.h"
 #include "tree_fixture.h"
 #include "ui/control_factory.h"
@@ -62,18 +62,8 @@ std::vector<control::ItemPtr> DemoRows() {
 
 class ScreenshotTest : public ::testing::Test {
 protected:
-    std::string Target(const std::string& name) {
-        const char* folder = std::getenv("LARKVIEW_SCREENSHOTS");
-        return (folder && *folder ? std::string(folder) : dir.Path()) + "/" + name;
-    }
-    void Save(const QImage& image, const std::string& name) {
-        ASSERT_FALSE(image.isNull()) << name;
-        EXPECT_TRUE(image.save(QString::fromStdString(Target(name)))) << name;
-        std::set<QRgb> colours;
-        for (int y = 0; y < image.height(); y += 5)
-            for (int x = 0; x < image.width(); x += 5) colours.insert(image.pixel(x, y));
-        EXPECT_GT(colours.size(), 10u) << name << " looks empty";
-    }
+    std::string Target(const std::string& name) { return testing_support::ScreenshotPath(dir.Path(), name); }
+    void Save(const QImage& image, const std::string& name) { testing_support::SaveScreenshot(image, Target(name), 5); }
     testing_support::TempDir dir;
 };
 
