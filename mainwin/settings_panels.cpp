@@ -27,7 +27,7 @@ std::optional<int> NumberOf(const std::string& text) {
 
 // Selects the item of `value`, adding "<value><unit>" in order when no item offers it.
 void ShowNumber(ui::CComboUI* combo, int value, const char* unit) {
-    if (!combo || SelectComboNumber(combo, value)) return;
+    if (!combo || SelectComboNumber(combo, value) || value < 1) return;
     std::vector<std::pair<int, std::string>> items{{value, std::to_string(value) + unit}};
     for (int i = 0; i < combo->GetCount(); ++i) {
         const std::string text = combo->itemText(i).trimmed().toStdString();
