@@ -155,6 +155,18 @@ void AppConfig::StoreCurrentUser() {
     SaveSavedUsers();
 }
 
+void AppConfig::ChangeCurrentUserPassword(const std::string& password) {
+    currentUserPassword = password;
+    loginPassword = password;
+    bool changed = false;
+    for (SavedUser& user : savedUsers) {
+        if (!SameNameIgnoringCase(user.name, currentUserName) || !user.remember) continue;
+        user.password = password;
+        changed = true;
+    }
+    if (changed) SaveSavedUsers();
+}
+
 bool AppConfig::FindAutoLoginUser() {
     for (const SavedUser& user : savedUsers) {
         if (!user.autoLogin) continue;

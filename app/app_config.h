@@ -39,6 +39,9 @@ public:
     void StoreCurrentUser();
     // Copies the first saved user with auto-login into the current-user fields.
     bool FindAutoLoginUser();
+    // The server took a new password for the logged-in user: it becomes the current
+    // and login password, and a remembered entry of the user keeps it (saved).
+    void ChangeCurrentUserPassword(const std::string& password);
     // Stores the recording settings (texts as typed) in appSavePath.ini.
     void SaveRecordingSettings(const std::string& diskReserveText, const std::string& fileSizeText);
     // Switching account: the user just left must not be logged in again automatically.

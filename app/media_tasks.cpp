@@ -113,10 +113,12 @@ void RegisterMediaTasks(CAppInteance& application) {
     add(kTaskStartTalk, HandleStartTalk);
 }
 
-void StartRecordSweeper(const std::string& root, int days) {
+void StartRecordSweeper(const record::RecordingSettings& settings) {
+    record::SetRecordingSettings(settings);
+    const record::RecordingSettings current = record::CurrentRecordingSettings();
     std::lock_guard lock(sweeperMutex);
     if (sweeper) sweeper->Stop();
-    sweeper = std::make_unique<record::RecordSweeper>(root, days > 0 ? days : 15);
+    sweeper = std::make_unique<record::RecordSweeper>(current.root, current.keepDays);
     sweeper->Start();
 }
 
@@ -124,6 +126,16 @@ void StopRecordSweeper() {
     std::lock_guard lock(sweeperMutex);
     if (sweeper) sweeper->Stop();
     sweeper.reset();
+}
+
+void ApplyRecordingSettings(const record::RecordingSettings& settings) {
+    record::SetRecordingSettings(settings);
+    const record::RecordingSettings current = record::CurrentRecordingSettings();
+    if (media::CameraRegistry::Exists())
+        for (const auto& camera : media::CameraRegistry::Instance().All())
+            camera->Recorder().SetFileMinutes(current.fileMinutes);
+    std::lock_guard lock(sweeperMutex);
+    if (sweeper) sweeper->Reconfigure(current.root, current.keepDays);
 }
 
 }  // namespace app

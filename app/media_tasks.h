@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/message.h"
+#include "record/recording_settings.h"
 
 namespace app {
 
@@ -29,8 +30,12 @@ void HandleStartTalk(platform::Message& message, const MediaTaskEnvironment& env
 void RegisterMediaTasks(CAppInteance& application);
 
 // The sweeper of recordings older than `days` below `root`; it first recovers what a
-// crash left. Started at each login cycle, stopped at its teardown.
-void StartRecordSweeper(const std::string& root, int days);
+// crash left. Started at each login cycle with the saved settings (which it puts in
+// force), stopped at its teardown.
+void StartRecordSweeper(const record::RecordingSettings& settings);
 void StopRecordSweeper();
+// Saved new settings reach everything at once: the settings recorders start with, the
+// file length of the recordings in progress, and the sweeper, which sweeps again.
+void ApplyRecordingSettings(const record::RecordingSettings& settings);
 
 }  // namespace app

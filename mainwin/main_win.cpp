@@ -13,6 +13,7 @@
 #include "mainwin/small_dialogs.h"
 #include "mainwin/tree_refresh.h"
 #include "ui/message_box.h"
+#include "ui/pickers.h"
 
 namespace mainwin {
 namespace {
@@ -109,9 +110,10 @@ void CMainWin::InitWindow() {
     // 1. Save management, the reply queue.
     saveManage_.Bind(pm);
     saveManage_.Fill(app::AppConfig::Instance());
+    saveManage_.SetSavedHandler(env_.applyRecordingSettings);
     replies_->SetWindow(GetHWND());
     CFeedBackDlg::RegisterReplyHandler(*replies_, GetHWND());
-    CPwdChangeDlg::RegisterReplyHandler(*replies_, GetHWND());
+    CPwdChangeDlg::RegisterReplyHandler(*replies_, GetHWND(), passwordChange_);
     if (env_.installReplyQueue) env_.installReplyQueue(replies_.get());
     app::LogWrite("init main window");
 
@@ -120,6 +122,8 @@ void CMainWin::InitWindow() {
     SetText(pm.FindControl("username"), app::AppConfig::Instance().currentUserName);
     SetTextLimits();
     recordMode_ = TextOf(pm.FindControl("cbRecordMode"));
+    for (const char* name : {"edAccExpireTime", "edAllAccExpireTime"})
+        if (auto* edit = pm.FindControl<ui::CEditUI>(name)) ui::OpenOnClick(edit, [this, edit] { OpenDatePicker(edit); });
 
     // 3. The panels of the tabs.
     FillPanelMap();
@@ -378,14 +382,10 @@ bool CMainWin::RequestTreeRefresh() {
 
 void CMainWin::OpenManagementPage() {
     const std::string url = app::AppConfig::Instance().managementAddress;
-    if (!env_.shellOpen) return;
-    const int result = env_.shellOpen(url, "");
-    if (result <= 32) {
-        app::LogWrite("ShellExecute error! %d\n", result);
-        env_.shellOpen("iexplore.exe", url);
-    } else {
-        app::LogWrite("----ShellExecute error! %d\n", result);
-    }
+    if (env_.openUrl && env_.openUrl(url)) return;
+    // No browser took it: the user can still open the address by hand.
+    app::LogWrite("management page not opened: %s\n", url.c_str());
+    ui::ShowMessageBox(kPageNotOpenedText, GetHWND(), 0, url);
 }
 
 bool CMainWin::ResponseDefaultKeyEvent(int key) {

@@ -22,6 +22,7 @@
 #include "mainwin/main_win_environment.h"
 #include "mainwin/reply_queue.h"
 #include "mainwin/settings_panels.h"
+#include "mainwin/small_dialogs.h"
 #include "mainwin/status_bar.h"
 #include "mainwin/video_params.h"
 #include "ui/camera_trees.h"
@@ -71,6 +72,7 @@ public:
     static constexpr const char* kRefreshingText = "正在刷新，请耐心稍等";
     static constexpr const char* kRefreshFailedText = "刷新失败，请检查网络状态";
     static constexpr const char* kNoticeCaption = "提示";
+    static constexpr const char* kPageNotOpenedText = "无法打开管理页面，请在浏览器中打开：";
     enum Tab { kPreview = 0, kPlayback = 1, kAlarm = 2, kMap = 3, kSetting = 4, kMessage = 5 };
 
     explicit CMainWin(MainWinEnvironment environment = MainWinEnvironment::Application());
@@ -198,6 +200,8 @@ private:
     std::unique_ptr<ui::CLiveView> live_;
     StatusBar statusBar_;
     SaveManagePanel saveManage_;
+    // Shared with the reply handler, which may outlive the window.
+    std::shared_ptr<PendingPasswordChange> passwordChange_ = std::make_shared<PendingPasswordChange>();
 
     QPointer<wall::CVideoPanelMng> liveWall_;
     QPointer<wall::CVideoPanelMng> playbackWall_;

@@ -2,10 +2,10 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
-#include <QProcess>
 #include <QUrl>
 
 #include "app/app_instance.h"
+#include "app/media_tasks.h"
 #include "control/control_client.h"
 #include "mainwin/reply_queue.h"
 #include "media/camera_registry.h"
@@ -31,10 +31,8 @@ MainWinEnvironment MainWinEnvironment::Application() {
     };
     env.setNotifyWindow = [](platform::WindowHandle window) { app::CAppInteance::Instance().SetNotifyWindow(window); };
     env.rows = [] { return app::CAppInteance::Instance().Items().Snapshot(); };
-    env.shellOpen = [](const std::string& file, const std::string& parameters) {
-        // Above 32 means success, as the shell reports it.
-        if (parameters.empty()) return QDesktopServices::openUrl(QUrl::fromUserInput(QString::fromStdString(file))) ? 33 : 2;
-        return QProcess::startDetached(QString::fromStdString(file), {QString::fromStdString(parameters)}) ? 33 : 2;
+    env.openUrl = [](const std::string& url) {
+        return QDesktopServices::openUrl(QUrl::fromUserInput(QString::fromStdString(url)));
     };
     env.wallEnvironment = [] { return wall::WallEnvironment::Application(); };
     env.cellSessionConnected = [](int cell) {
@@ -43,6 +41,7 @@ MainWinEnvironment MainWinEnvironment::Application() {
         return camera && camera->IsOpen() && camera->Link().IsConnected();
     };
     env.takeReceivedBytes = [] { return transport::TakeReceivedBytes(); };
+    env.applyRecordingSettings = [](const record::RecordingSettings& settings) { app::ApplyRecordingSettings(settings); };
     env.chooseFolder = [](const std::string& prompt, const std::string& start) {
         return QFileDialog::getExistingDirectory(nullptr, QString::fromStdString(prompt), QString::fromStdString(start),
                                                  QFileDialog::ShowDirsOnly)

@@ -13,6 +13,7 @@
 #include "ui/live_view.h"
 #include "platform/message.h"
 #include "platform/window_handles.h"
+#include "record/recording_settings.h"
 #include "wall/video_panel_mng.h"
 
 namespace mainwin {
@@ -34,14 +35,16 @@ struct MainWinEnvironment {
     std::function<void(platform::WindowHandle)> setNotifyWindow;
     // The rows of the camera tree.
     std::function<std::vector<control::ItemPtr>()> rows;
-    // The shell's "open": its result (above 32 is success).
-    std::function<int(const std::string& file, const std::string& parameters)> shellOpen;
+    // Opens a web address with the desktop's URL handler; false when none took it.
+    std::function<bool(const std::string& url)> openUrl;
     // What the walls ask of the program (screen size, camera registry).
     std::function<wall::WallEnvironment()> wallEnvironment;
     // True when the camera of a live cell has a connected session.
     std::function<bool(int cell)> cellSessionConnected;
     // Bytes received by the stream links since the last call.
     std::function<std::uint64_t()> takeReceivedBytes;
+    // Puts saved recording settings in force at once (recorders, sweeper).
+    std::function<void(const record::RecordingSettings&)> applyRecordingSettings;
     // The folder picker; empty when cancelled.
     std::function<std::string(const std::string& prompt, const std::string& start)> chooseFolder;
     // Stops the LAN device manager when one exists (window closing).

@@ -88,8 +88,6 @@ bool CMainWin::OnClick(ui::TNotifyUI& msg) {
         if (liveWall_) PostTask(platform::Message(kTaskReadVideoParameters, static_cast<std::uintptr_t>(liveWall_->Selected()), 0));
     } else if (name == "BtnSet") {
         OnWriteVideoParameters();
-    } else if (name == "edAccExpireTime" || name == "edAllAccExpireTime") {
-        OpenDatePicker(msg.pSender);
     } else if (name == "searchbtn") {
         RunSearch();
     } else if (name == "username" || name == "usernameimage") {
@@ -147,7 +145,12 @@ void CMainWin::OnWriteVideoParameters() {
     record.frameRate = LeadingNumber(frame->GetText());
     record.quality = quality->GetCurSel();
     record.recorder = recorder->IsSelected() ? 1 : 0;
-    std::tie(record.width, record.height) = ResolutionOfIndex(resolution->GetCurSel());
+    std::pair<int, int> cellPixels{0, 0};
+    if (const QWidget* shown = liveWall_->Cell(cell)) {
+        const qreal ratio = shown->devicePixelRatioF();
+        cellPixels = {qRound(shown->width() * ratio), qRound(shown->height() * ratio)};
+    }
+    std::tie(record.width, record.height) = ResolutionOfIndex(resolution->GetCurSel(), cellPixels);
     PostTask(platform::Message(kTaskWriteVideoParameters, 0, 0, platform::MakePayload(record)));
 }
 
@@ -164,7 +167,7 @@ void CMainWin::OnFeedbackDialog() {
 }
 
 void CMainWin::OnAccountDialog() {
-    CPwdChangeDlg dialog(GetHWND(), env_.sendRequest);
+    CPwdChangeDlg dialog(GetHWND(), env_.sendRequest, passwordChange_.get());
     dialog.DoModal("修改密码");
 }
 

@@ -25,7 +25,7 @@ app::ProgramHooks ApplicationProgramHooks() {
         RegisterVideoParamTasks(application);
         RegisterRefreshTask(application);
         const app::AppConfig& config = app::AppConfig::Instance();
-        app::StartRecordSweeper(config.recordSavePath, config.recordDiskReserve);
+        app::StartRecordSweeper({config.recordSavePath, config.recordFileSize, config.recordDiskReserve});
     };
     hooks.destroyAppInstance = [] {
         app::StopRecordSweeper();

@@ -1,6 +1,11 @@
 #include "mainwin/settings_panels.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "app/app_config.h"
 #include "larkview_version.h"
@@ -10,18 +15,52 @@
 
 namespace mainwin {
 
+namespace {
+
+// The leading whole number of an item's text ("15天" is 15); nothing without one.
+std::optional<int> NumberOf(const std::string& text) {
+    int number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (error != std::errc() || end == text.data()) return std::nullopt;
+    return number;
+}
+
+// Selects the item of `value`, adding "<value><unit>" in order when no item offers it.
+void ShowNumber(ui::CComboUI* combo, int value, const char* unit) {
+    if (!combo || SelectComboNumber(combo, value) || value < 1) return;
+    std::vector<std::pair<int, std::string>> items{{value, std::to_string(value) + unit}};
+    for (int i = 0; i < combo->GetCount(); ++i) {
+        const std::string text = combo->itemText(i).trimmed().toStdString();
+        items.emplace_back(NumberOf(text).value_or(0), text);
+    }
+    std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    combo->RemoveAll();
+    for (const auto& [number, text] : items) combo->addItem(QString::fromStdString(text));
+    AdoptComboItems(combo);
+    SelectComboNumber(combo, value);
+}
+
+// What the settings file keeps of the chosen item: its number as text.
+std::string StoredNumber(const ui::CComboUI* combo) {
+    const std::optional<int> number = NumberOf(TextOf(combo));
+    return number ? std::to_string(*number) : std::string();
+}
+
+}  // namespace
+
 void SaveManagePanel::Bind(ui::CPaintManagerUI& manager) {
     path_ = manager.FindControl("VMSavePathEdit");
-    reserve_ = manager.FindControl<ui::CComboUI>("VMSaveTimecb");
-    fileSize_ = manager.FindControl<ui::CComboUI>("VMFileSizecb");
-    AdoptComboItems(reserve_);
-    AdoptComboItems(fileSize_);
+    keepDays_ = manager.FindControl<ui::CComboUI>("VMSaveTimecb");
+    fileMinutes_ = manager.FindControl<ui::CComboUI>("VMFileSizecb");
+    AdoptComboItems(keepDays_);
+    AdoptComboItems(fileMinutes_);
 }
 
 void SaveManagePanel::Fill(const app::AppConfig& config) {
     SetText(path_, config.recordSavePath);
-    SelectComboNumber(reserve_, config.recordDiskReserve);
-    SelectComboNumber(fileSize_, config.recordFileSize);
+    // AppConfig still calls the retention the disk reserve.
+    ShowNumber(keepDays_, config.recordDiskReserve, kDaysUnit);
+    ShowNumber(fileMinutes_, config.recordFileSize, kMinutesUnit);
 }
 
 bool SaveManagePanel::HandleNotify(ui::TNotifyUI& msg, app::AppConfig& config, platform::WindowHandle parent,
@@ -35,7 +74,8 @@ bool SaveManagePanel::HandleNotify(ui::TNotifyUI& msg, app::AppConfig& config, p
     }
     if (name == "btnVMSave") {
         config.recordSavePath = TextOf(path_);
-        config.SaveRecordingSettings(TextOf(reserve_), TextOf(fileSize_));
+        config.SaveRecordingSettings(StoredNumber(keepDays_), StoredNumber(fileMinutes_));
+        if (saved_) saved_({config.recordSavePath, config.recordFileSize, config.recordDiskReserve});
         ui::ShowMessageBox(kSavedText, parent);
         return true;
     }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/window_handles.h"
+#include "record/recording_settings.h"
 #include "ui/toolkit/paint_manager.h"
 
 namespace app {
@@ -19,14 +20,23 @@ class CControlUI;
 
 namespace mainwin {
 
+// "VMSaveTimecb" holds how many days recordings are kept, "VMFileSizecb" how many
+// minutes each file lasts. Each item's leading number is what the settings file keeps.
 class SaveManagePanel {
 public:
     static constexpr const char* kSavedText = "保存成功！";
     static constexpr const char* kFolderPrompt = "请选择存储路径:";
+    static constexpr const char* kDaysUnit = "天";
+    static constexpr const char* kMinutesUnit = "分钟";
     using FolderPicker = std::function<std::string(const std::string& prompt, const std::string& start)>;
+    // Puts saved settings in force (recorders, sweeper).
+    using SavedHandler = std::function<void(const record::RecordingSettings&)>;
 
     void Bind(ui::CPaintManagerUI& manager);
-    // Shows the stored recording path, disk reserve and file size.
+    void SetSavedHandler(SavedHandler handler) { saved_ = std::move(handler); }
+    // Shows the stored recording path, retention and file length. A stored number no
+    // item offers (written by an older version) is added, so the page shows what is in
+    // force.
     void Fill(const app::AppConfig& config);
     // "btnVMBrowse" and "btnVMSave"; true when the notification was the panel's.
     bool HandleNotify(ui::TNotifyUI& msg, app::AppConfig& config, platform::WindowHandle parent,
@@ -34,8 +44,9 @@ public:
 
 private:
     ui::CControlUI* path_ = nullptr;
-    ui::CComboUI* reserve_ = nullptr;
-    ui::CComboUI* fileSize_ = nullptr;
+    ui::CComboUI* keepDays_ = nullptr;
+    ui::CComboUI* fileMinutes_ = nullptr;
+    SavedHandler saved_;
 };
 
 struct VersionNumbers {

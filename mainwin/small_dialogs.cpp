@@ -82,8 +82,21 @@ std::string CheckPasswordChange(const std::string& storedPassword, const std::st
     return {};
 }
 
-CPwdChangeDlg::CPwdChangeDlg(platform::WindowHandle parent, RequestSender send)
-    : CPopUpDlg("PwdChange.xml", parent), send_(std::move(send)) {}
+void PendingPasswordChange::Sent(std::int32_t requestId, std::string password) {
+    requestId_ = requestId;
+    password_ = requestId != 0 ? std::move(password) : std::string();
+}
+
+bool PendingPasswordChange::Answer(const control::ControlMessage& reply) {
+    if (requestId_ == 0 || reply.id != requestId_) return false;
+    if (reply.Param("status") == "1") app::AppConfig::Instance().ChangeCurrentUserPassword(password_);
+    requestId_ = 0;
+    password_.clear();
+    return true;
+}
+
+CPwdChangeDlg::CPwdChangeDlg(platform::WindowHandle parent, RequestSender send, PendingPasswordChange* pending)
+    : CPopUpDlg("PwdChange.xml", parent), send_(std::move(send)), pending_(pending) {}
 
 void CPwdChangeDlg::InitWindow() {
     for (const char* name : {"oldpwdedit", "newpwdedit", "renewpwdedit"}) {
@@ -111,15 +124,21 @@ void CPwdChangeDlg::OnOk() {
         SecondLineNotice(notice, GetHWND());
         return;
     }
-    if (send_)
-        send_(kRequest, {{"userId", config.userId},
-                         {"userName", config.currentUserName},
-                         {"password", app::Md5Hex(Trimmed(newPassword))}});
+    // The server keeps the digest of the trimmed text, so that is the password now.
+    const std::string password = Trimmed(newPassword);
+    const std::int32_t requestId =
+        send_ ? send_(kRequest, {{"userId", config.userId},
+                                 {"userName", config.currentUserName},
+                                 {"password", app::Md5Hex(password)}})
+              : 0;
+    if (pending_) pending_->Sent(requestId, password);
     Close(ui::kResultOk);
 }
 
-void CPwdChangeDlg::RegisterReplyHandler(ReplyQueue& queue, platform::WindowHandle parent) {
-    queue.RegisterHandler(kRequest, [parent](const control::ControlMessage& reply) {
+void CPwdChangeDlg::RegisterReplyHandler(ReplyQueue& queue, platform::WindowHandle parent,
+                                         std::shared_ptr<PendingPasswordChange> pending) {
+    queue.RegisterHandler(kRequest, [parent, pending](const control::ControlMessage& reply) {
+        if (pending) pending->Answer(reply);
         ui::ShowMessageBox(reply.Param("status") == "1" ? "操作成功！" : "操作失败！", parent);
     });
 }

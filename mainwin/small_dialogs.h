@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
+#include "control/control_message.h"
 #include "ui/pop_up_dlg.h"
 
 namespace mainwin {
@@ -46,6 +48,21 @@ private:
 std::string CheckPasswordChange(const std::string& storedPassword, const std::string& oldPassword,
                                 const std::string& newPassword, const std::string& repeatedPassword);
 
+// A password change sent and not yet answered. Only the answer to that very request,
+// and only an acceptance, makes the new password the user's (in memory and in the
+// remembered users), so the next automatic login uses it.
+class PendingPasswordChange {
+public:
+    void Sent(std::int32_t requestId, std::string password);
+    // True when `reply` answers the pending change; an accepted one is stored.
+    bool Answer(const control::ControlMessage& reply);
+    bool Waiting() const { return requestId_ != 0; }
+
+private:
+    std::int32_t requestId_ = 0;
+    std::string password_;
+};
+
 class CPwdChangeDlg final : public ui::CPopUpDlg {
 public:
     static constexpr const char* kWrongOld = "输入的原密码错误！";
@@ -55,18 +72,22 @@ public:
     static constexpr int kMaxCharacters = 12;
     static constexpr int kRequest = 42;
 
-    CPwdChangeDlg(platform::WindowHandle parent, RequestSender send);
+    // `pending` (may be null) learns of the change sent.
+    CPwdChangeDlg(platform::WindowHandle parent, RequestSender send, PendingPasswordChange* pending = nullptr);
     std::string GetWindowClassName() const override { return "PwdChangeWnd"; }
     int EscapeResult() const override { return ui::kResultCancel; }
     void InitWindow() override;
     void Notify(ui::TNotifyUI& msg) override;
 
-    // Until the sub-account panel brings its own, the answer to 42 is a plain notice.
-    static void RegisterReplyHandler(ReplyQueue& queue, platform::WindowHandle parent);
+    // Until the sub-account panel brings its own, the answer to 42 is a plain notice;
+    // the answer to the pending change also stores the new password.
+    static void RegisterReplyHandler(ReplyQueue& queue, platform::WindowHandle parent,
+                                     std::shared_ptr<PendingPasswordChange> pending = nullptr);
 
 private:
     void OnOk();
     RequestSender send_;
+    PendingPasswordChange* pending_;
 };
 
 class CShutDownDlg final : public ui::CPopUpDlg {

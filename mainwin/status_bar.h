@@ -1,6 +1,7 @@
 #pragma once
 // The status bar: CPU load of the process, kilobytes received by the stream links in
-// the last second, the local time and the count of top-level permission-tree rows.
+// the last second, the local time and the number of the account's areas (the nodes at
+// the top of the live tree).
 
 #include <chrono>
 #include <cstdint>

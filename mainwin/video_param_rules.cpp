@@ -27,15 +27,16 @@ int FrameRateIndex(int rate) {
     return -1;
 }
 
-std::pair<int, int> ResolutionOfIndex(int index) {
-    switch (index) {
-        case 1: return {352, 240};
-        case 2: return {352, 288};
-        case 3: return {704, 288};
-        case 4: return {704, 576};
-        case 5: return {1280, 720};
-        default: return {1920, 1080};
-    }
+std::pair<int, int> AutomaticResolution(std::pair<int, int> cellPixels) {
+    for (const auto& size : kResolutions)
+        if (size.first >= cellPixels.first && size.second >= cellPixels.second) return size;
+    return kResolutions[std::size(kResolutions) - 1];
+}
+
+std::pair<int, int> ResolutionOfIndex(int index, std::pair<int, int> cellPixels) {
+    if (index == 0) return AutomaticResolution(cellPixels);
+    if (index >= 1 && index <= static_cast<int>(std::size(kResolutions))) return kResolutions[index - 1];
+    return {1920, 1080};
 }
 
 std::string SizeText(int width, int height) {

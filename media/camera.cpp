@@ -5,9 +5,9 @@
 
 #include "app/app_instance.h"
 #include "app/app_messages.h"
-#include "app/app_config.h"
 #include "app/log_file.h"
 #include "libs/earshot/earshot.h"
+#include "record/recording_settings.h"
 #include "media/talk_audio.h"
 #include "platform/paths.h"
 #include "platform/tick.h"
@@ -44,11 +44,9 @@ CameraEnvironment CameraEnvironment::Application() {
                    ? control::ControlClient::Instance().RequestForwardingAddressWithNode(cameraId)
                    : control::TransportAddress{};
     };
-    environment.recordRoot = [] {
-        const std::string root = app::AppConfig::Instance().recordSavePath;
-        return root.empty() ? platform::DefaultRecordRoot() : root;
-    };
-    environment.recordMinutes = [] { return app::AppConfig::Instance().recordFileSize; };
+    // The settings in force, which the save page may change while cameras play.
+    environment.recordRoot = [] { return record::CurrentRecordingSettings().root; };
+    environment.recordMinutes = [] { return record::CurrentRecordingSettings().fileMinutes; };
     return environment;
 }
 

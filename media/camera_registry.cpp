@@ -86,6 +86,13 @@ std::shared_ptr<CCamera> CameraRegistry::FindById(const std::string& cameraId) {
     return nullptr;
 }
 
+std::vector<std::shared_ptr<CCamera>> CameraRegistry::All() {
+    std::lock_guard lock(mutex_);
+    std::vector<std::shared_ptr<CCamera>> all;
+    for (auto& [cell, camera] : cameras_) all.push_back(camera);
+    return all;
+}
+
 void CameraRegistry::Remove(int cell) {
     std::shared_ptr<CCamera> doomed;  // destroyed outside the lock
     std::lock_guard lock(mutex_);

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "media/camera.h"
 
@@ -34,6 +35,8 @@ public:
     // Puts a camera under a cell (the cell swap) and gives it that cell index.
     void Assign(int cell, std::shared_ptr<CCamera> camera);
     std::size_t Count();
+    // Every camera, in cell order.
+    std::vector<std::shared_ptr<CCamera>> All();
 
 private:
     CameraRegistry() = default;

@@ -57,6 +57,16 @@ void CRecord::Stop() {
     writer_.reset();
 }
 
+void CRecord::SetFileMinutes(int minutes) {
+    std::lock_guard lock(mutex_);
+    limitSeconds_ = static_cast<std::int64_t>(minutes) * 60;
+}
+
+int CRecord::FileMinutes() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(limitSeconds_ / 60);
+}
+
 bool CRecord::IsRecording() const {
     std::lock_guard lock(mutex_);
     return recording_;

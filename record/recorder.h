@@ -26,6 +26,9 @@ public:
     bool Write(const std::uint8_t* data, std::size_t length, bool keyFrame, int width, int height, int frameRate);
     // Finishes the current file (renamed when longer than 9 seconds) and stops.
     void Stop();
+    // A new file length; a recording in progress cuts its files by it from now on.
+    void SetFileMinutes(int minutes);
+    int FileMinutes() const;
 
     bool IsRecording() const;
     bool IsWaitingForKeyFrame() const;

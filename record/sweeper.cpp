@@ -32,21 +32,45 @@ void RecordSweeper::Stop() {
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
+void RecordSweeper::Reconfigure(std::string root, int days) {
+    {
+        std::lock_guard lock(mutex_);
+        root_ = std::move(root);
+        days_ = days;
+        resweep_ = true;
+    }
+    wake_.notify_all();
+}
+
 void RecordSweeper::Run() {
-    RecoverAll(root_);
+    std::string root;
+    {
+        std::lock_guard lock(mutex_);
+        root = root_;
+    }
+    RecoverAll(root);
     std::int64_t lastSweep = 0;
     bool swept = false;
     while (!stop_) {
         const std::int64_t now = now_();
-        if (!swept || now - lastSweep >= kSweepIntervalSeconds) {
-            Sweep(root_, days_, now, &stop_);
+        int days = 0;
+        bool due = !swept || now - lastSweep >= kSweepIntervalSeconds;
+        {
+            std::lock_guard lock(mutex_);
+            due = due || resweep_;
+            resweep_ = false;
+            root = root_;
+            days = days_;
+        }
+        if (due) {
+            Sweep(root, days, now, &stop_);
             lastSweep = now;
             swept = true;
             ++sweeps_;
         }
-        // Checks the day once a second; Stop wakes it at once.
+        // Checks the day once a second; Stop and Reconfigure wake it at once.
         std::unique_lock lock(mutex_);
-        wake_.wait_for(lock, std::chrono::seconds(1), [this] { return stop_.load(); });
+        wake_.wait_for(lock, std::chrono::seconds(1), [this] { return stop_.load() || resweep_; });
     }
 }
 

@@ -26,6 +26,9 @@ public:
     void Start();
     // Returns when the thread has ended.
     void Stop();
+    // New settings take effect at once: the running thread sweeps again with them
+    // (without the recovery, which belongs to the start of a login cycle).
+    void Reconfigure(std::string root, int days);
     int Sweeps() const { return sweeps_; }
 
     // Deletes every finished file below `folder` whose named start is more than `days`
@@ -35,8 +38,9 @@ public:
 private:
     void Run();
 
-    const std::string root_;
-    const int days_;
+    std::string root_;  // guarded by mutex_, like days_ and resweep_
+    int days_;
+    bool resweep_ = false;
     std::function<std::int64_t()> now_;
     std::atomic<bool> stop_{false};
     std::atomic<int> sweeps_{0};

@@ -2,9 +2,19 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <algorithm>
+#include <array>
+#include <boost/asio/connect.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/write.hpp>
+#include <cctype>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <thread>
 
 #include "app/log_file.h"
 #include "control/master_http.h"
@@ -21,15 +31,56 @@ bool LooksLikePicture(const std::string& bytes) {
 }
 
 bool AlarmPictureWorker::HttpFetch(const std::string& url, std::string& body) {
-    control::HttpLimits limits;
-    limits.connectTimeoutMs = 3000;
-    limits.readTimeoutMs = 5000;
-    limits.maxBodyBytes = 8 * 1024 * 1024;
-    control::CMasterHttp http(limits);
-    control::HttpExchange exchange;
-    if (!http.Get(url, nullptr, exchange)) return false;
-    if (HttpStatusOf(exchange.responseHeader) != 200) return false;
-    body = std::move(exchange.body);
+    return HttpFetchWithin(url, body, kDownloadDeadline);
+}
+
+bool AlarmPictureWorker::HttpFetchWithin(const std::string& url, std::string& body,
+                                         std::chrono::milliseconds deadline) {
+    namespace asio = boost::asio;
+    using asio::ip::tcp;
+    control::CMasterHttp::ParsedUrl parsed;
+    if (!control::CMasterHttp::ParseUrl(url, parsed) || parsed.host.empty()) return false;
+    std::string host = parsed.host;
+    std::transform(host.begin(), host.end(), host.begin(), [](unsigned char c) { return std::tolower(c); });
+    const std::string request =
+        "GET " + parsed.path + " HTTP/1.0\r\nHost: " + host + "\r\nAccept: */*\r\nConnection: close\r\n\r\n";
+
+    // Every step is asynchronous, so one deadline bounds them all.
+    asio::io_context io;
+    tcp::resolver resolver(io);
+    tcp::socket socket(io);
+    std::string response;
+    std::array<char, 16 * 1024> buffer{};
+    bool complete = false;
+    std::function<void()> readMore = [&] {
+        socket.async_read_some(asio::buffer(buffer), [&](const boost::system::error_code& error, std::size_t read) {
+            response.append(buffer.data(), read);
+            if (response.size() > kMaxPictureBytes + 64 * 1024) return;  // too big: fails
+            if (error == asio::error::eof) complete = true;  // HTTP/1.0: the close ends the body
+            if (!error) readMore();
+        });
+    };
+    resolver.async_resolve(host, std::to_string(parsed.port),
+                           [&](const boost::system::error_code& error, const tcp::resolver::results_type& found) {
+                               if (error) return;
+                               asio::async_connect(socket, found, [&](const boost::system::error_code& failed,
+                                                                      const tcp::endpoint&) {
+                                   if (failed) return;
+                                   asio::async_write(socket, asio::buffer(request),
+                                                     [&](const boost::system::error_code& unsent, std::size_t) {
+                                                         if (!unsent) readMore();
+                                                     });
+                               });
+                           });
+    io.run_for(deadline);
+    // Past the deadline nothing more runs: the handlers still waiting are dropped unrun.
+    io.stop();
+    if (!complete) return false;
+
+    const std::size_t headerEnd = response.find("\r\n\r\n");
+    if (headerEnd == std::string::npos || HttpStatusOf(response.substr(0, headerEnd + 2)) != 200) return false;
+    if (response.size() - headerEnd - 4 > kMaxPictureBytes) return false;
+    body = response.substr(headerEnd + 4);
     return true;
 }
 
@@ -69,43 +120,62 @@ std::optional<std::string> AlarmPictureWorker::CacheOrFetch(const std::string& f
     return path;
 }
 
+struct AlarmPictureWorker::Shared {
+    std::string folder;
+    platform::WindowHandle target;
+    std::uint32_t message;
+    Fetch fetch;
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::optional<std::string> pending;
+    bool stopping = false;
+};
+
 AlarmPictureWorker::AlarmPictureWorker(std::string folder, platform::WindowHandle target, std::uint32_t message,
                                        Fetch fetch)
-    : folder_(std::move(folder)), target_(target), message_(message), fetch_(std::move(fetch)) {
-    thread_ = std::thread([this] { Run(); });
+    : shared_(std::make_shared<Shared>()) {
+    shared_->folder = std::move(folder);
+    shared_->target = target;
+    shared_->message = message;
+    shared_->fetch = std::move(fetch);
+    // Detached: closing the window must not wait for a download in progress.
+    std::thread([shared = shared_] { Run(shared); }).detach();
 }
 
 AlarmPictureWorker::~AlarmPictureWorker() {
     {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
+        std::lock_guard lock(shared_->mutex);
+        shared_->stopping = true;
+        shared_->pending.reset();
     }
-    wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
+    shared_->wake.notify_all();
 }
 
 void AlarmPictureWorker::Request(std::string url) {
     if (url.empty()) return;
     {
-        std::lock_guard lock(mutex_);
-        pending_ = std::move(url);
+        std::lock_guard lock(shared_->mutex);
+        shared_->pending = std::move(url);
     }
-    wake_.notify_all();
+    shared_->wake.notify_all();
 }
 
-void AlarmPictureWorker::Run() {
+void AlarmPictureWorker::Run(const std::shared_ptr<Shared>& shared) {
     for (;;) {
         std::string url;
         {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stopping_ || pending_.has_value(); });
-            if (stopping_) return;
-            url = std::move(*pending_);
-            pending_.reset();
+            std::unique_lock lock(shared->mutex);
+            shared->wake.wait(lock, [&] { return shared->stopping || shared->pending.has_value(); });
+            if (shared->stopping) return;
+            url = std::move(*shared->pending);
+            shared->pending.reset();
         }
-        if (std::optional<std::string> path = CacheOrFetch(folder_, url, fetch_))
-            platform::PostWindowMessage(target_, platform::Message(message_, 0, 0,
-                                                                   platform::MakePayload(AlarmPictureReady{url, *path})));
+        std::optional<std::string> path = CacheOrFetch(shared->folder, url, shared->fetch);
+        std::lock_guard lock(shared->mutex);
+        if (shared->stopping) return;  // the window has gone
+        if (path)
+            platform::PostWindowMessage(shared->target, platform::Message(shared->message, 0, 0,
+                                                                          platform::MakePayload(AlarmPictureReady{url, *path})));
     }
 }
 

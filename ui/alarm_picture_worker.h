@@ -4,14 +4,17 @@
 // picture, keeps it in a cache folder named by the URL's digest, and posts the path
 // to the window, which shows it. Only the newest request matters: a request made while
 // another is waiting replaces it. Controls are never touched from the thread.
+//
+// A download has an overall deadline, and destroying the worker never waits for one:
+// the thread finishes the download it is in on its own and posts nothing after.
 
-#include <condition_variable>
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "platform/window_handles.h"
 
@@ -30,6 +33,9 @@ class AlarmPictureWorker {
 public:
     // Fetches a URL's body; false on any failure (not a 200 answer included).
     using Fetch = std::function<bool(const std::string& url, std::string& body)>;
+    // The whole download, from the address lookup to the last byte.
+    static constexpr std::chrono::milliseconds kDownloadDeadline{10000};
+    static constexpr std::size_t kMaxPictureBytes = 8 * 1024 * 1024;
 
     AlarmPictureWorker(std::string folder, platform::WindowHandle target, std::uint32_t message,
                        Fetch fetch = HttpFetch);
@@ -44,20 +50,17 @@ public:
     // when it cannot be had. Runs on the calling thread.
     static std::optional<std::string> CacheOrFetch(const std::string& folder, const std::string& url,
                                                    const Fetch& fetch);
+    // HTTP/1.0 GET within kDownloadDeadline.
     static bool HttpFetch(const std::string& url, std::string& body);
+    // The same within `deadline`: a server that sends slowly, or not at all, fails then.
+    static bool HttpFetchWithin(const std::string& url, std::string& body, std::chrono::milliseconds deadline);
 
 private:
-    void Run();
+    // What the thread uses; it keeps it alive after the worker has gone.
+    struct Shared;
+    static void Run(const std::shared_ptr<Shared>& shared);
 
-    const std::string folder_;
-    const platform::WindowHandle target_;
-    const std::uint32_t message_;
-    const Fetch fetch_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::optional<std::string> pending_;
-    bool stopping_ = false;
-    std::thread thread_;
+    std::shared_ptr<Shared> shared_;
 };
 
 }  // namespace ui

@@ -45,7 +45,7 @@ CAlarmSearchWnd::CAlarmSearchWnd(std::string cameraId, platform::WindowHandle pr
     : cameraId_(std::move(cameraId)), previousNotify_(previousNotify), environment_(std::move(environment)) {}
 
 CAlarmSearchWnd::~CAlarmSearchWnd() {
-    pictures_.reset();  // joins the worker before the handle goes
+    pictures_.reset();  // no picture is posted after this; a download in progress is not waited for
     DestroyHandle();
 }
 

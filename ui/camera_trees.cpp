@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <unordered_set>
 
 #include "app/item_table.h"
 #include "ui/toolkit/control.h"
@@ -152,8 +153,14 @@ void CCameraTrees::BuildAll(const std::vector<control::ItemPtr>& rows) {
         permissionRoot = permission_->AddNode(std::move(root));
     }
 
+    // The account's areas: nodes the live tree puts at its top, counted from the rows
+    // themselves so that the count holds whichever trees a window places.
+    std::unordered_set<std::string> listed;
     for (const control::ItemPtr& row : rows) {
         if (!row) continue;
+        if (row->kind == control::ITEMINFO::kNode && (row->parentId.empty() || !listed.count(row->parentId)))
+            ++rootNodes_;
+        listed.insert(row->id);
         if (permissionRoot) AddPermissionRow(permissionRoot, *row);
         for (int i = 0; i < kTreeCount; ++i) {
             CTreeList* tree = trees_[i];
@@ -198,7 +205,7 @@ void CCameraTrees::AddPermissionRow(CTreeNodeUI* root, const control::ITEMINFO& 
             cameras > 0)
             node->SetAttribute("checkboxattr", kNodeCheckBox);
     }
-    if (permission_->AddNode(std::move(node), top ? root : parent) && top) ++rootNodes_;
+    permission_->AddNode(std::move(node), top ? root : parent);
 }
 
 control::ItemPtr CCameraTrees::FindItem(Tree which, const std::string& id) const {

@@ -89,7 +89,8 @@ public:
     CTreeList* GetTree(Tree which) const { return trees_[which]; }
     CTreeViewUI* GetPermissionTree() const { return permission_; }
     const TreeIndex& Index(Tree which) const { return indexes_[which]; }
-    // Top-level nodes of the permission tree (the status bar's "nodecount").
+    // The account's areas: the nodes at the top of the live tree (the status bar's
+    // "nodecount"), whether or not a window places that tree.
     int RootNodeCount() const { return rootNodes_; }
 
     // Empties the indexes and the six trees and builds them again from the rows, in

@@ -1,6 +1,7 @@
 #include "ui/pickers.h"
 
 #include <QGridLayout>
+#include <QMouseEvent>
 #include <QTimer>
 #include <cstdio>
 
@@ -214,6 +215,36 @@ CDateWnd* CDateWnd::OpenFor(CEditUI* edit, platform::WindowHandle mainWindow, QP
 
 void CDateWnd::WriteTarget() {
     if (auto* target = dynamic_cast<CEditUI*>(target_.data())) target->SetText(date_rules::FormatDate(fields_));
+}
+
+namespace {
+
+class ClickFilter final : public QObject {
+public:
+    ClickFilter(QWidget* edit, std::function<void()> open) : QObject(edit), edit_(edit), open_(std::move(open)) {
+        edit->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == edit_ && event->type() == QEvent::MouseButtonRelease) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::LeftButton && edit_->rect().contains(mouse->position().toPoint()) && open_)
+                // After the edit has handled the release, so the picker takes the focus last.
+                QTimer::singleShot(0, this, open_);
+        }
+        return false;
+    }
+
+private:
+    QWidget* edit_;
+    std::function<void()> open_;
+};
+
+}  // namespace
+
+void OpenOnClick(CEditUI* edit, std::function<void()> open) {
+    if (edit) new ClickFilter(edit, std::move(open));
 }
 
 }  // namespace ui

@@ -8,6 +8,7 @@
 
 #include <QPoint>
 #include <QPointer>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -111,5 +112,9 @@ protected:
 private:
     QPointer<QWidget> target_;
 };
+
+// An edit sends no "click": calls `open` when the edit is clicked with the left button
+// (the press and release both inside it). The filter lives as long as the edit.
+void OpenOnClick(CEditUI* edit, std::function<void()> open);
 
 }  // namespace ui

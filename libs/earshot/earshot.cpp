@@ -1,5 +1,6 @@
 #include "libs/earshot/earshot.h"
 
+#include <algorithm>
 #include <mutex>
 
 namespace earshot {
@@ -18,6 +19,24 @@ Capture& State() {
 }
 
 }  // namespace
+
+void BlockCollector::Add(const std::uint8_t* pcm, std::size_t length, const Deliver& deliver) {
+    if (pcm == nullptr || length == 0) return;
+    std::size_t used = 0;
+    if (!pending_.empty()) {
+        const std::size_t take = std::min(kBlockBytes - pending_.size(), length);
+        pending_.insert(pending_.end(), pcm, pcm + take);
+        used = take;
+        if (pending_.size() < kBlockBytes) return;
+        deliver(pending_.data(), kBlockBytes);
+        pending_.clear();
+    }
+    // The whole blocks straight from the chunk, without a copy.
+    const std::size_t whole = (length - used) / kBlockBytes * kBlockBytes;
+    if (whole > 0) deliver(pcm + used, whole);
+    used += whole;
+    pending_.assign(pcm + used, pcm + length);
+}
 
 void SetSourceFactory(SourceFactory factory) {
     std::lock_guard lock(State().mutex);
@@ -41,8 +60,12 @@ void TARN_AudioCap_Start(TARN_AudioCapCallback callback, void* user) {
     std::lock_guard lock(state.mutex);
     if (!state.source || callback == nullptr) return;
     if (state.running) state.source->Stop();
-    state.running = state.source->Start([callback, user](const std::uint8_t* pcm, std::size_t length) {
-        if (length > 0) callback(pcm, static_cast<int>(length), user);
+    // Each start begins with an empty block; only the source's thread touches it.
+    auto collector = std::make_shared<earshot::BlockCollector>();
+    state.running = state.source->Start([callback, user, collector](const std::uint8_t* pcm, std::size_t length) {
+        collector->Add(pcm, length, [callback, user](const std::uint8_t* blocks, std::size_t bytes) {
+            callback(blocks, static_cast<int>(bytes), user);
+        });
     });
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 // Earshot: microphone capture. After TARN_AudioCap_Start the callback receives 8 kHz
-// 16-bit mono PCM from the library's own thread until TARN_AudioCap_Stop returns.
-// One capture per process.
+// 16-bit mono PCM from the library's own thread until TARN_AudioCap_Stop returns,
+// always in whole 640-byte blocks (40 ms): devices hand over chunks of any size, the
+// talk link sends whole blocks only. One capture per process.
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 using TARN_AudioCapCallback = void (*)(const std::uint8_t* pcm, int length, void* user);
 
@@ -20,6 +22,19 @@ void TARN_AudioCap_DelInit();
 namespace earshot {
 
 constexpr int kSampleRate = 8000;
+constexpr std::size_t kBlockBytes = 640;
+
+// Gathers chunks of any size into whole blocks, in order: Add hands every whole block
+// that is complete to `deliver` (several at once when the chunk brings several) and
+// keeps the rest for the next chunk.
+class BlockCollector {
+public:
+    using Deliver = std::function<void(const std::uint8_t* pcm, std::size_t length)>;
+    void Add(const std::uint8_t* pcm, std::size_t length, const Deliver& deliver);
+
+private:
+    std::vector<std::uint8_t> pending_;
+};
 
 // Where captured sound comes from. The default is the system's default input; tests
 // and headless tools put a source of their own.

@@ -1,6 +1,7 @@
 // Chime's A-law codec and players, Earshot's capture, without sound devices.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <thread>
@@ -131,6 +132,63 @@ TEST(Capture, InitIsFalseWithoutAMicrophoneAndTheCallbackStopsWithStop) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(calls, afterStop) << "no callback after Stop returned";
     EXPECT_NE(caller.load(), std::this_thread::get_id()) << "delivered from the library's thread";
+    TARN_AudioCap_DelInit();
+    earshot::SetSourceFactory({});
+}
+
+// A real device hands over chunks of whatever size it likes; the talk link sends only
+// whole 640-byte blocks, so every byte must reach the callback inside one, in order.
+TEST(Capture, OddChunksReachTheCallbackAsWholeBlocksWithNoByteLostOrReordered) {
+    static const std::vector<std::size_t> kChunks = {1, 333, 640, 1000, 7, 1279, 2, 1920, 639, 641, 100};
+    std::vector<std::uint8_t> spoken;
+    for (std::size_t size : kChunks)
+        for (std::size_t i = 0; i < size; ++i) spoken.push_back(static_cast<std::uint8_t>((spoken.size() * 7 + 3) % 251));
+
+    struct Source final : earshot::CaptureSource {
+        explicit Source(const std::vector<std::uint8_t>& pcm) : pcm(pcm) {}
+        bool Start(Deliver deliver) override {
+            thread = std::thread([this, deliver] {
+                std::size_t at = 0;
+                for (std::size_t size : kChunks) {
+                    deliver(pcm.data() + at, size);
+                    at += size;
+                }
+                done = true;
+            });
+            return true;
+        }
+        void Stop() override {
+            if (thread.joinable()) thread.join();
+        }
+        const std::vector<std::uint8_t>& pcm;
+        std::atomic<bool> done{false};
+        std::thread thread;
+    };
+    Source* source = nullptr;
+    earshot::SetSourceFactory([&] {
+        auto made = std::make_unique<Source>(spoken);
+        source = made.get();
+        return made;
+    });
+    ASSERT_TRUE(TARN_AudioCap_Init());
+    struct Heard {
+        std::vector<std::uint8_t> bytes;
+        std::vector<int> lengths;
+    } heard;
+    TARN_AudioCap_Start(
+        [](const std::uint8_t* pcm, int length, void* user) {
+            auto& into = *static_cast<Heard*>(user);
+            into.lengths.push_back(length);
+            into.bytes.insert(into.bytes.end(), pcm, pcm + length);
+        },
+        &heard);
+    while (!source->done) std::this_thread::yield();
+    TARN_AudioCap_Stop();
+
+    for (int length : heard.lengths) EXPECT_TRUE(length > 0 && length % 640 == 0) << length;
+    const std::size_t whole = spoken.size() / 640 * 640;
+    ASSERT_EQ(heard.bytes.size(), whole) << "everything but the last unfinished block";
+    EXPECT_TRUE(std::equal(heard.bytes.begin(), heard.bytes.end(), spoken.begin()));
     TARN_AudioCap_DelInit();
     earshot::SetSourceFactory({});
 }

@@ -95,7 +95,7 @@ protected:
         env.requestAuthorityList = [this](std::string& out) { return client->RequestAuthorityList(out); };
         env.setNotifyWindow = [this](platform::WindowHandle w) { notify = w; };
         env.rows = [this] { return table.Snapshot(); };
-        env.shellOpen = [](const std::string&, const std::string&) { return 33; };
+        env.openUrl = [](const std::string&) { return true; };
         env.wallEnvironment = [] {
             wall::WallEnvironment wallEnvironment;
             wallEnvironment.cellsSwapped = [](int, int) {};

@@ -1,7 +1,13 @@
 // The feedback, password and exit dialogs and the two settings pages.
 #include <QTimer>
 
+#include <ctime>
+#include <filesystem>
+
 #include "app/md5.h"
+#include "media/camera_registry.h"
+#include "record/frame_record.h"
+#include "support/pump_events.h"
 #include "main_win_fixture.h"
 #include "mainwin/settings_panels.h"
 #include "mainwin/small_dialogs.h"
@@ -19,7 +25,7 @@ protected:
     RequestSender Sender() {
         return [this](int type, const Params& params) {
             sent.emplace_back(type, params);
-            return 1;
+            return static_cast<std::int32_t>(sent.size());  // the request id
         };
     }
     static void Notify(ui::WindowImplBase& dialog, const std::string& control, const char* type = ui::notify::kClick) {
@@ -86,6 +92,53 @@ TEST_F(DialogTest, PasswordDialogShowsEachFailureAndStaysOpenThenSendsTheDigest)
     EXPECT_EQ(dialog.GetWindowClassName(), "PwdChangeWnd");
 }
 
+TEST_F(DialogTest, OnlyTheAcceptedAnswerToTheChangeStoresTheNewPasswordForTheNextLogin) {
+    app::AppConfig& config = app::AppConfig::Instance();
+    config.loginPassword = "larkview";
+    config.savedUsers = {{"Demo", "larkview", true, true, false}, {"lina", "lina_pw", false, true, false}};
+    auto pending = std::make_shared<PendingPasswordChange>();
+    auto queue = std::make_shared<ReplyQueue>();
+    CPwdChangeDlg::RegisterReplyHandler(*queue, 0, pending);
+    auto change = [&](const std::string& from, const std::string& to) {
+        CPwdChangeDlg dialog(0, Sender(), pending.get());
+        Run(dialog, [from, to](ui::WindowImplBase& self) {
+            Type(self, "oldpwdedit", from);
+            Type(self, "newpwdedit", to);
+            Type(self, "renewpwdedit", to);
+            Notify(self, "pwdchangeOKbtn");
+        });
+    };
+
+    change("larkview", "new_1");
+    ASSERT_EQ(sent.size(), 1u);
+    ExpectBox();
+    queue->Push(1, 42, {{"status", "0"}});
+    queue->Drain();
+    EXPECT_EQ(config.currentUserPassword, "larkview") << "a refused change keeps the old password";
+    EXPECT_FALSE(pending->Waiting());
+
+    change("larkview", "new_2");
+    ASSERT_EQ(sent.size(), 2u);
+    ExpectBox();
+    ExpectBox();
+    queue->Push(7, 42, {{"status", "1"}});  // another request's answer (a sub-account's)
+    queue->Push(2, 42, {{"status", "1"}});
+    queue->Drain();
+    EXPECT_EQ(config.currentUserPassword, "new_2");
+    EXPECT_EQ(config.loginPassword, "new_2") << "a new login after a lost connection uses it";
+    const std::string file = config.userFilePath;
+    EXPECT_EQ(platform::ReadProfileString(app::UserSectionName(0), "PassWord", "", file), app::EncodePassword("new_2"));
+    EXPECT_EQ(platform::ReadProfileString(app::UserSectionName(1), "PassWord", "", file), app::EncodePassword("lina_pw"));
+
+    // The next start logs in automatically with the new password.
+    config.savedUsers.clear();
+    config.currentUserPassword.clear();
+    config.LoadSavedUsers();
+    ASSERT_TRUE(config.FindAutoLoginUser());
+    EXPECT_EQ(config.currentUserPassword, "new_2");
+    config.savedUsers.clear();
+}
+
 TEST_F(DialogTest, PasswordEditsAreLimitedToTwelveCharacters) {
     CPwdChangeDlg dialog(0, Sender());
     Run(dialog, [](ui::WindowImplBase& self) {
@@ -145,27 +198,70 @@ TEST_F(DialogTest, TheExitDialogHasThreeResults) {
         << "Escape is a cancel, never an exit";
 }
 
-TEST_F(DialogTest, TheSavePageStoresPathReserveAndFileSize) {
+TEST_F(DialogTest, TheSavePageKeepsDaysAndMinutesAndPutsThemInForceAtOnce) {
     app::AppConfig& config = app::AppConfig::Instance();
+    const std::string root = dir.Path() + "/recordings";
+    // The login cycle's settings: fifteen days, thirty-minute files, another folder.
+    app::StartRecordSweeper({dir.Path() + "/elsewhere", 30, 15});
+    const std::int64_t now = std::time(nullptr);
+    const std::string fiveDaysOld = record::FinishedName(now - 5 * 86400, now - 5 * 86400 + 1800);
+    std::filesystem::create_directories(root + "/c1");
+    dir.Write("recordings/c1/" + fiveDaysOld, "x");
+    ASSERT_TRUE(std::filesystem::exists(root + "/c1/" + fiveDaysOld));
+    auto camera = media::CameraRegistry::Instance().GetOrCreate(0);
+    ASSERT_TRUE(camera->Recorder().Start(root + "/c1", "c1", 30));
+    applyForReal = true;
     Open();
-    chosenFolder = dir.Path() + "/recordings";
+
+    // The page says what the numbers do; a stored number it does not offer is added.
+    EXPECT_EQ(TextOf(*window, "lbVMSaveTime"), "录像保留天数");
+    EXPECT_EQ(TextOf(*window, "lbVMFileSize"), "录像文件时长");
+    auto texts = [](ui::CComboUI* combo) {
+        std::vector<std::string> all;
+        for (int i = 0; i < combo->GetCount(); ++i) all.push_back(combo->itemText(i).toStdString());
+        return all;
+    };
+    auto* days = Control<ui::CComboUI>("VMSaveTimecb");
+    auto* minutes = Control<ui::CComboUI>("VMFileSizecb");
+    EXPECT_EQ(texts(days), (std::vector<std::string>{"3天", "7天", "15天", "20天", "30天", "60天", "90天"}));
+    EXPECT_EQ(texts(minutes),
+              (std::vector<std::string>{"5分钟", "10分钟", "15分钟", "30分钟", "50分钟", "60分钟", "120分钟"}));
+    EXPECT_EQ(days->GetText(), "20天");
+
+    chosenFolder = root;
     Click("btnVMBrowse");
-    EXPECT_EQ(TextOf(*window, "VMSavePathEdit"), chosenFolder);
+    EXPECT_EQ(TextOf(*window, "VMSavePathEdit"), root);
     chosenFolder.clear();
     Click("btnVMBrowse");
-    EXPECT_EQ(TextOf(*window, "VMSavePathEdit"), dir.Path() + "/recordings") << "a cancelled picker changes nothing";
-    Control<ui::CComboUI>("VMSaveTimecb")->SelectItem(0);
-    Control<ui::CComboUI>("VMFileSizecb")->SelectItem(5);
+    EXPECT_EQ(TextOf(*window, "VMSavePathEdit"), root) << "a cancelled picker changes nothing";
+    days->SelectItem(0);
+    minutes->SelectItem(0);
     ExpectBox();
     Click("btnVMSave");
     EXPECT_EQ(notices, (std::vector<std::string>{std::string(SaveManagePanel::kSavedText) + "|"}));
-    EXPECT_EQ(config.recordSavePath, dir.Path() + "/recordings");
-    EXPECT_EQ(config.recordDiskReserve, 5);
-    EXPECT_EQ(config.recordFileSize, 500);
+
+    // The file keeps plain numbers, as before.
     const std::string ini = config.SavePathFilePath();
-    EXPECT_EQ(platform::ReadProfileString("VideoSavePath", "path", "", ini), dir.Path() + "/recordings");
-    EXPECT_EQ(platform::ReadProfileString("VideoSavePath", "RecRemain", "", ini), "5G");
-    EXPECT_EQ(platform::ReadProfileString("VideoSavePath", "FileSize", "", ini), "500M");
+    EXPECT_EQ(platform::ReadProfileString("VideoSavePath", "path", "", ini), root);
+    EXPECT_EQ(platform::ReadProfileString("VideoSavePath", "RecRemain", "", ini), "3");
+    EXPECT_EQ(platform::ReadProfileString("VideoSavePath", "FileSize", "", ini), "5");
+    EXPECT_EQ(config.recordDiskReserve, 3);
+    EXPECT_EQ(config.recordFileSize, 5);
+
+    // In force at once: for recordings started from now, the one in progress, the sweeper.
+    ASSERT_EQ(appliedSettings.size(), 1u);
+    const record::RecordingSettings current = record::CurrentRecordingSettings();
+    EXPECT_EQ(current.root, root);
+    EXPECT_EQ(current.fileMinutes, 5);
+    EXPECT_EQ(current.keepDays, 3);
+    EXPECT_EQ(camera->Recorder().FileMinutes(), 5);
+    EXPECT_TRUE(testing_support::PumpUntil([&] { return !std::filesystem::exists(root + "/c1/" + fiveDaysOld); }, 3000))
+        << "swept with three days now, not at the next login";
+
+    camera->Recorder().Stop();
+    app::StopRecordSweeper();
+    media::CameraRegistry::DestroyAll();
+    record::SetRecordingSettings({});
 }
 
 TEST(VersionTexts, ComeFromTheProgramsVersionNumbers) {

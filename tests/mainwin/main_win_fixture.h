@@ -9,6 +9,7 @@
 
 #include "app/app_config.h"
 #include "app/log_file.h"
+#include "app/media_tasks.h"
 #include "mainwin/main_win.h"
 #include "platform/paths.h"
 #include "support/modal_driver.h"
@@ -61,9 +62,9 @@ protected:
         env.installReplyQueue = [this](mainwin::ReplyQueue* queue) { installedQueue = queue; };
         env.setNotifyWindow = [this](platform::WindowHandle window) { notifyWindow = window; };
         env.rows = [this] { return rows; };
-        env.shellOpen = [this](const std::string& file, const std::string& parameters) {
-            shellCalls.emplace_back(file, parameters);
-            return shellResult;
+        env.openUrl = [this](const std::string& url) {
+            openedUrls.push_back(url);
+            return urlOpens;
         };
         env.wallEnvironment = [] {
             wall::WallEnvironment wallEnv;
@@ -75,6 +76,10 @@ protected:
         env.cellSessionConnected = [this](int) { return sessionConnected; };
         env.takeReceivedBytes = [this] { return std::exchange(receivedBytes, 0); };
         env.chooseFolder = [this](const std::string&, const std::string&) { return chosenFolder; };
+        env.applyRecordingSettings = [this](const record::RecordingSettings& settings) {
+            appliedSettings.push_back(settings);
+            if (applyForReal) app::ApplyRecordingSettings(settings);
+        };
         return env;
     }
 
@@ -123,12 +128,14 @@ protected:
     bool rightsAnswered = true;
     bool refusePosts = false;
     bool sessionConnected = true;
-    int shellResult = 42;
+    bool urlOpens = true;
     std::uint64_t receivedBytes = 0;
     std::string chosenFolder;
     std::vector<platform::Message> tasks;
     std::vector<std::pair<int, Params>> requests;
-    std::vector<std::pair<std::string, std::string>> shellCalls;
+    std::vector<std::string> openedUrls;
+    std::vector<record::RecordingSettings> appliedSettings;
+    bool applyForReal = false;  // the program's own: recorders, sweeper
     mainwin::ReplyQueue* installedQueue = nullptr;
     platform::WindowHandle notifyWindow = 0;
 };

@@ -52,8 +52,8 @@ TEST_F(MainWinTest, StartUpSendsItsRequestsRegistersItselfAndFillsItsPages) {
     EXPECT_EQ(TextOf(*window, "VSWSoftVersion"), "V1.1.1.0");
     EXPECT_EQ(TextOf(*window, "VSWIssueDate"), "2026年12月8日");
     EXPECT_EQ(TextOf(*window, "VMSavePathEdit"), "/tmp/records");
-    EXPECT_EQ(TextOf(*window, "VMSaveTimecb"), "20G");
-    EXPECT_EQ(TextOf(*window, "VMFileSizecb"), "50M");
+    EXPECT_EQ(TextOf(*window, "VMSaveTimecb"), "20天");
+    EXPECT_EQ(TextOf(*window, "VMFileSizecb"), "50分钟");
     EXPECT_NE(window->Trees().FindItem(ui::CCameraTrees::kLive, "c4"), nullptr) << "the trees are built";
     ASSERT_NE(window->LiveWall(), nullptr);
     ASSERT_NE(window->PlaybackWall(), nullptr);
@@ -201,6 +201,20 @@ TEST_F(MainWinTest, SetPostsTheChosenParametersOnlyForAConnectedLiveCell) {
     ASSERT_EQ(tasks.size(), 2u);
     EXPECT_EQ(tasks[1].id, kTaskReadVideoParameters);
     EXPECT_EQ(static_cast<int>(tasks[1].wParam), cell);
+
+    // "自动" asks for what the cell can show, not for the largest size.
+    Control<ui::CComboUI>("Resolution")->SelectItem(0);
+    EXPECT_EQ(Control<ui::CComboUI>("Resolution")->GetText(), "自动");
+    Click("BtnSet");
+    ASSERT_EQ(tasks.size(), 3u);
+    const auto* automatic = platform::PayloadAs<VideoParamRecord>(tasks[2]);
+    ASSERT_NE(automatic, nullptr);
+    const QWidget* shown = window->LiveWall()->Cell(cell);
+    const std::pair<int, int> pixels{qRound(shown->width() * shown->devicePixelRatioF()),
+                                     qRound(shown->height() * shown->devicePixelRatioF())};
+    EXPECT_LT(pixels.first, 1000) << "a cell of a wall of several cells";
+    EXPECT_EQ((std::pair{automatic->width, automatic->height}), AutomaticResolution(pixels));
+    EXPECT_NE((std::pair{automatic->width, automatic->height}), (std::pair{1920, 1080}));
 }
 
 TEST_F(MainWinTest, AnAccountOfKindTwoSeesTheMessageButtonAndNoSettingButton) {
@@ -374,7 +388,7 @@ TEST_F(MainWinTest, TheStatusBarTicksAndCellTextsExpire) {
     receivedBytes = 5000;
     Send(platform::Message(ui::kWmTimer, kStatusTimer, 0));
     EXPECT_EQ(TextOf(*window, "NetSpeed"), "4KB");
-    EXPECT_EQ(TextOf(*window, "nodecount"), std::to_string(window->RootNodeCount()));
+    EXPECT_EQ(TextOf(*window, "nodecount"), "1") << "one area, 华东区, whether a permission tree is placed or not";
     EXPECT_EQ(TextOf(*window, "Time").size(), 8u);
     EXPECT_NE(TextOf(*window, "CPUValue").find('%'), std::string::npos);
     Send(platform::Message(ui::kWmTimer, kStatusTimer, 0));
@@ -428,18 +442,23 @@ TEST_F(MainWinTest, TheExitDialogsResultsDecideWhetherTheWindowCloses) {
     EXPECT_EQ(window->ShowModal(), ui::kResultOk) << "exituser ends the program";
 }
 
-TEST_F(MainWinTest, TheManagementPageFallsBackToTheBrowserWhenTheShellFails) {
+TEST_F(MainWinTest, TheManagementPageGoesToTheDesktopsUrlHandlerOnlyAndAFailureIsShown) {
     app::AppConfig::Instance().managementAddress = "http://127.0.0.1/manage";
     Open();
-    shellResult = 2;
     Click("OpBackStage");
-    ASSERT_EQ(shellCalls.size(), 2u);
-    EXPECT_EQ(shellCalls[0], (std::pair<std::string, std::string>{"http://127.0.0.1/manage", ""}));
-    EXPECT_EQ(shellCalls[1], (std::pair<std::string, std::string>{"iexplore.exe", "http://127.0.0.1/manage"}));
-    shellCalls.clear();
-    shellResult = 42;
+    EXPECT_EQ(openedUrls, std::vector<std::string>{"http://127.0.0.1/manage"});
+
+    // No handler took it: no other program is tried, and the user gets the address.
+    openedUrls.clear();
+    urlOpens = false;
+    std::string notice;
+    boxes.Then([&notice](ui::WindowImplBase& box) {
+        notice = TextOf(box, "TextOne") + "|" + TextOf(box, "TextTwo");
+        box.Close(ui::kResultOk);
+    });
     Click("OpBackStage");
-    EXPECT_EQ(shellCalls.size(), 1u);
+    EXPECT_EQ(openedUrls, std::vector<std::string>{"http://127.0.0.1/manage"});
+    EXPECT_EQ(notice, std::string(CMainWin::kPageNotOpenedText) + "|http://127.0.0.1/manage");
 }
 
 TEST_F(MainWinTest, OpenFailuresShowTheirTextAndEndTheLiveMark) {

@@ -80,11 +80,18 @@ TEST(VideoParameters, FrameRatesResolutionsAndTexts) {
     EXPECT_EQ(FrameRateIndex(24), 10);
     EXPECT_EQ(FrameRateIndex(25), -1);
     EXPECT_EQ(FrameRateIndex(0), -1);
-    EXPECT_EQ(ResolutionOfIndex(1), (std::pair{352, 240}));
-    EXPECT_EQ(ResolutionOfIndex(4), (std::pair{704, 576}));
-    EXPECT_EQ(ResolutionOfIndex(5), (std::pair{1280, 720}));
-    EXPECT_EQ(ResolutionOfIndex(0), (std::pair{1920, 1080}));
-    EXPECT_EQ(ResolutionOfIndex(-1), (std::pair{1920, 1080}));
+    const std::pair quarter{480, 270};  // a cell of a 2 × 2 wall
+    EXPECT_EQ(ResolutionOfIndex(1, quarter), (std::pair{352, 240}));
+    EXPECT_EQ(ResolutionOfIndex(4, quarter), (std::pair{704, 576}));
+    EXPECT_EQ(ResolutionOfIndex(5, quarter), (std::pair{1280, 720}));
+    EXPECT_EQ(ResolutionOfIndex(6, quarter), (std::pair{1920, 1080}));
+    EXPECT_EQ(ResolutionOfIndex(-1, quarter), (std::pair{1920, 1080}));
+    // "自动" fits the cell: the smallest size that fills it, the largest beyond.
+    EXPECT_EQ(ResolutionOfIndex(0, quarter), (std::pair{704, 288}));
+    EXPECT_EQ(ResolutionOfIndex(0, {240, 135}), (std::pair{352, 240})) << "a cell of a 8 × 8 wall";
+    EXPECT_EQ(ResolutionOfIndex(0, {352, 289}), (std::pair{704, 576}));
+    EXPECT_EQ(ResolutionOfIndex(0, {1280, 720}), (std::pair{1280, 720}));
+    EXPECT_EQ(ResolutionOfIndex(0, {2560, 1440}), (std::pair{1920, 1080})) << "full screen on a large display";
     EXPECT_EQ(SizeText(704, 576), "704X576");
     EXPECT_EQ(LeadingNumber("15"), 15);
     EXPECT_EQ(LeadingNumber(" 21 fps"), 21);

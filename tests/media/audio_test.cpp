@@ -204,7 +204,7 @@ TEST_F(AudioTest, CaptureSendsWholeBlocksAsTalkMessagesAndPlaysTheAnswer) {
     ASSERT_TRUE(media_testing::PumpUntil([&] { return !server.MediaReceived().empty(); }, 3000));
     media_testing::PumpUntil([] { return false; }, 50);
     const std::vector<std::string> sent = server.MediaReceived();
-    ASSERT_EQ(sent.size(), 1u) << "one 640-byte block; the other 360 bytes are dropped";
+    ASSERT_EQ(sent.size(), 1u) << "one whole 640-byte block; the other 360 bytes wait for the next chunk";
     const std::string& message = sent[0];
     ASSERT_EQ(message.size(), kTalkHeaderSize + 320);
     EXPECT_EQ(message.substr(0, 5), std::string("\x02\x04\x00\x00\x00", 5));
@@ -212,6 +212,14 @@ TEST_F(AudioTest, CaptureSendsWholeBlocksAsTalkMessagesAndPlaysTheAnswer) {
     EXPECT_EQ(message.substr(13, 18), std::string(kTalkId) + std::string(18 - 10, '\0'));
     const std::vector<std::uint8_t> block(pcm.begin(), pcm.begin() + 640);
     EXPECT_EQ(std::vector<std::uint8_t>(message.begin() + kTalkHeaderSize, message.end()), Alaw(block));
+    // The kept 360 bytes and the first 280 of the next chunk make the second block.
+    const std::vector<std::uint8_t> more = media_testing::TonePcm(300, 600);
+    ASSERT_TRUE(microphone.Speak(more.data(), more.size()));
+    ASSERT_TRUE(media_testing::PumpUntil([&] { return server.MediaReceived().size() == 2; }, 3000));
+    std::vector<std::uint8_t> second(pcm.begin() + 640, pcm.end());
+    second.insert(second.end(), more.begin(), more.begin() + 280);
+    const std::string next = server.MediaReceived()[1];
+    EXPECT_EQ(std::vector<std::uint8_t>(next.begin() + kTalkHeaderSize, next.end()), Alaw(second));
 
     // The camera's answer reaches the talk player.
     const std::vector<std::uint8_t> answer = Alaw(media_testing::TonePcm(640, 300));

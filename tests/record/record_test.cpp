@@ -185,6 +185,24 @@ TEST(Recorder, OneMinuteFilesChainEndToStartAndBeginWithKeyFrames) {
     EXPECT_EQ(files.back().substr(20, 19), "2026-12-08 06-33-15");
 }
 
+TEST(Recorder, ANewFileLengthCutsTheRecordingInProgress) {
+    testing_support::TempDir dir;
+    TestClock clock;
+    clock.Set(Moment(2026, 12, 8, 6, 30, 15));
+    CRecord recorder(clock.Clock(), WriteMode::kOpenPerFrame);
+    ASSERT_TRUE(recorder.Start(dir.Path(), "31000001", 30));
+    int frame = 0;
+    Feed(recorder, clock, 90, frame);
+    EXPECT_EQ(Files(dir.Path()), std::vector<std::string>{"tmp.mvd"}) << "thirty-minute files";
+    recorder.SetFileMinutes(1);
+    EXPECT_EQ(recorder.FileMinutes(), 1);
+    Feed(recorder, clock, 60, frame);
+    recorder.Stop();
+    const std::vector<std::string> files = Files(dir.Path());
+    ASSERT_EQ(files.size(), 2u) << ::testing::PrintToString(files);
+    EXPECT_EQ(files[0], "2026-12-08 06-30-15_2026-12-08 06-31-45.mvp") << "cut at the first frame past a minute";
+}
+
 TEST(Recorder, StartFailsWhenTheFolderCannotBeMade) {
     testing_support::TempDir dir;
     dir.Write("file", "x");
@@ -217,6 +235,30 @@ TEST(Sweeper, DeletesOldRecordingsOnlyAndNeverOtherFiles) {
     EXPECT_EQ(sweeper.Sweeps(), 1);
     EXPECT_FALSE(fs::exists(dir.File("31000001/" + old)));
     EXPECT_TRUE(fs::exists(dir.File("31000001/notes.mvp")));
+}
+
+// Saved settings reach a running sweeper at once, not at its next daily sweep.
+TEST(Sweeper, NewSettingsSweepAgainAtOnceWithTheNewRootAndDays) {
+    testing_support::TempDir dir;
+    const std::int64_t now = Moment(2026, 12, 8, 12, 0, 0);
+    const std::string fiveDays = FinishedName(now - 5 * 86400, now - 5 * 86400 + 1800);
+    const std::string oneDay = FinishedName(now - 86400, now - 86400 + 1800);
+    fs::create_directories(dir.File("first/c1"));
+    fs::create_directories(dir.File("second/c1"));
+    for (const std::string& name : {"first/c1/" + fiveDays, "second/c1/" + fiveDays, "second/c1/" + oneDay})
+        dir.Write(name, "x");
+    RecordSweeper sweeper(dir.File("first"), 15, [now] { return now; });
+    sweeper.Start();
+    for (int i = 0; i < 500 && sweeper.Sweeps() == 0; ++i) usleep(2000);
+    EXPECT_TRUE(fs::exists(dir.File("first/c1/" + fiveDays))) << "kept for fifteen days";
+
+    sweeper.Reconfigure(dir.File("second"), 3);
+    for (int i = 0; i < 500 && sweeper.Sweeps() < 2; ++i) usleep(2000);
+    sweeper.Stop();
+    EXPECT_EQ(sweeper.Sweeps(), 2) << "one more sweep, the same day";
+    EXPECT_FALSE(fs::exists(dir.File("second/c1/" + fiveDays))) << "three days now";
+    EXPECT_TRUE(fs::exists(dir.File("second/c1/" + oneDay)));
+    EXPECT_TRUE(fs::exists(dir.File("first/c1/" + fiveDays))) << "the old root is no longer swept";
 }
 
 // A recording process killed outright leaves "tmp.mvd" with a torn last record.

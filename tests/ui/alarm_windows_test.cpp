@@ -8,6 +8,8 @@
 #include <QThread>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <thread>
 #include <filesystem>
 #include <mutex>
 #include <fstream>
@@ -16,6 +18,7 @@
 #include "app/alarm_tasks.h"
 #include "app/app_messages.h"
 #include "support/temp_dir.h"
+#include "support/tiny_http_server.h"
 #include "ui/alarm_panel.h"
 #include "ui/alarm_picture_worker.h"
 #include "ui/alarm_search_wnd.h"
@@ -92,6 +95,45 @@ TEST(AlarmPictureCacheFiles, FetchedOnceCheckedAndKept) {
     for (const auto& entry : std::filesystem::directory_iterator(folder)) files += entry.is_regular_file();
     EXPECT_EQ(files, 1) << "no partial or bad files left behind";
 }
+
+// Answers every request with a status line and then one byte every 20 ms: never done.
+class TrickleServer {
+public:
+    TrickleServer() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(listener_, 4);
+        socklen_t length = sizeof address;
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] {
+            pollfd fd{listener_, POLLIN, 0};
+            while (!stop_ && ::poll(&fd, 1, 20) <= 0) {}
+            if (stop_) return;
+            const int connection = ::accept(listener_, nullptr, nullptr);
+            const std::string header = "HTTP/1.0 200 OK\r\n\r\n";
+            ::send(connection, header.data(), header.size(), MSG_NOSIGNAL);
+            while (!stop_ && ::send(connection, "x", 1, MSG_NOSIGNAL) == 1)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            ::close(connection);
+        });
+    }
+    ~TrickleServer() {
+        stop_ = true;
+        thread_.join();
+        ::close(listener_);
+    }
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/upload/alarm.jpg"; }
+
+private:
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
 
 class AlarmSearchWindow : public ::testing::Test {
 protected:
@@ -211,6 +253,76 @@ TEST_F(AlarmSearchWindow, TheChosenRowsPictureIsFetchedAndShown) {
                                                                      platform::MakePayload(Alarm(9, TimeOf(9)))));
     EXPECT_EQ(list->GetCount(), 1);
     ASSERT_TRUE(PumpUntil([&] { return window->PictureUrl() == Alarm(9, "").pictureUrl && Fetched().size() == 2; }));
+}
+
+TEST(AlarmPictureDownload, EndsAtItsDeadlineAndClosingTheWindowNeverWaitsForIt) {
+    using std::chrono::milliseconds;
+    using Clock = std::chrono::steady_clock;
+    std::string body;
+    {
+        TrickleServer slow;
+        const auto start = Clock::now();
+        EXPECT_FALSE(ui::AlarmPictureWorker::HttpFetchWithin(slow.Url(), body, milliseconds(300)));
+        EXPECT_LT(Clock::now() - start, milliseconds(1500)) << "a byte now and then does not hold it";
+    }
+    const std::string jpeg = JpegBytes();
+    testing_support::TinyHttpServer good([&](const std::string&) { return jpeg; });
+    const std::string goodUrl = "http://127.0.0.1:" + std::to_string(good.Port()) + "/a.jpg";
+    ASSERT_TRUE(ui::AlarmPictureWorker::HttpFetchWithin(goodUrl, body, milliseconds(3000)));
+    EXPECT_EQ(body, jpeg);
+
+    // The window closes while its picture is still coming: it does not wait.
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool entered = false, closed = false, released = false, finished = false;
+    };
+    auto gate = std::make_shared<Gate>();
+    testing_support::TempDir dir;
+    ui::CAlarmSearchWnd::Environment environment;
+    environment.postTask = [](platform::Message) { return true; };
+    environment.pictureFolder = dir.File("pictures");
+    environment.fetchPicture = [gate](const std::string&, std::string&) {
+        std::unique_lock lock(gate->mutex);
+        gate->entered = true;
+        gate->changed.notify_all();
+        gate->changed.wait(lock, [&] { return gate->released; });
+        gate->finished = true;
+        gate->changed.notify_all();
+        return false;
+    };
+    auto window = std::make_unique<ui::CAlarmSearchWnd>("31000001", 0, environment);
+    ASSERT_TRUE(window->Create(0, ui::CAlarmSearchWnd::kCaption));
+    auto* search = dynamic_cast<QPushButton*>(window->m_PaintManager.FindControl("BtnSearch"));
+    ASSERT_NE(search, nullptr);
+    search->click();
+    platform::SendWindowMessage(window->GetHWND(), platform::Message(app::kAlarmBatchMessage, 0, 1,
+                                                                     platform::MakePayload(Batch(0, 2))));
+    window->ShowPicture(1);
+    {
+        std::unique_lock lock(gate->mutex);
+        ASSERT_TRUE(gate->changed.wait_for(lock, std::chrono::seconds(3), [&] { return gate->entered; }));
+    }
+    // The download goes on until the window has closed (a close that waited for it
+    // would wait out the 1.5 s here).
+    std::thread releaser([gate] {
+        std::unique_lock lock(gate->mutex);
+        gate->changed.wait_for(lock, milliseconds(1500), [&] { return gate->closed; });
+        gate->released = true;
+        gate->changed.notify_all();
+    });
+    const auto closing = Clock::now();
+    window.reset();
+    EXPECT_LT(Clock::now() - closing, milliseconds(500)) << "closing never waits for the download";
+    {
+        std::lock_guard lock(gate->mutex);
+        gate->closed = true;
+        gate->changed.notify_all();
+    }
+    releaser.join();
+    std::unique_lock lock(gate->mutex);
+    EXPECT_TRUE(gate->changed.wait_for(lock, std::chrono::seconds(3), [&] { return gate->finished; }))
+        << "the download ends on its own";
 }
 
 TEST(AlarmTab, PushedAlarmsAreListedNewestFirstAndNoticed) {

@@ -284,12 +284,18 @@ TEST(Calendar, ButtonsAndTypedTimesWriteTheField) {
     EXPECT_TRUE(WaitFor([&] { return window.isNull(); })) << "the calendar frees itself";
 }
 
-TEST(DatePicker, ReadsTheExpiryEditAndWritesItWithSlashes) {
+TEST(DatePicker, OpensOnAClickOnTheExpiryEditReadsItAndWritesItWithSlashes) {
     QWidget host;
     auto* edit = new CEditUI(&host);
     edit->SetText("2015-07-31");
-    auto* picker = CDateWnd::OpenFor(edit, 0, CDateWnd::AnchorFor({100, 50}, {300, 400}));
-    ASSERT_NE(picker, nullptr);
+    host.show();
+    CDateWnd* picker = nullptr;
+    OpenOnClick(edit, [&] { picker = CDateWnd::OpenFor(edit, 0, CDateWnd::AnchorFor({100, 50}, {300, 400})); });
+    QTest::mouseClick(edit, Qt::RightButton);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(picker, nullptr) << "only the left button opens it";
+    QTest::mouseClick(edit, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return picker != nullptr; })) << "an edit sends no click; the filter opens the picker";
     QPointer<QWidget> window = picker->GetWidget();
     EXPECT_EQ(picker->Anchor(), QPoint(380, 450));
     EXPECT_EQ(picker->Fields().year, 2015);

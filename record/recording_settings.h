@@ -1,0 +1,23 @@
+#pragma once
+// The recording settings in force for the whole program: the record root, the length
+// of each file and how long recordings are kept. Set at each login from the saved
+// settings and again whenever the user saves new ones; recorders read them when they
+// start. Safe from any thread.
+
+#include <string>
+
+namespace record {
+
+struct RecordingSettings {
+    std::string root;      // empty: the platform's default record root
+    int fileMinutes = 30;  // a file is cut after this many minutes
+    int keepDays = 15;     // older recordings are deleted
+};
+
+// Values below 1 take the defaults, and an empty root the platform's default.
+RecordingSettings Normalised(RecordingSettings settings);
+
+void SetRecordingSettings(const RecordingSettings& settings);
+RecordingSettings CurrentRecordingSettings();
+
+}  // namespace record
