@@ -7,6 +7,13 @@
 
 namespace transport {
 
+bool IsStaleTalkAudio(std::uint64_t timestamp, std::uint32_t startTick) {
+    // Our own millisecond ticks (high half 0) are compared wrap-safe: a talk across the
+    // tick's wrap keeps its voice. Other clocks are never older than a tick.
+    if (timestamp >> 32) return false;
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(timestamp) - startTick) < 0;
+}
+
 TalkLink::TalkLink(PacketQueue& talkAudio, AddressProvider addresses, LinkTiming timing)
     : ForwardingLink(std::move(addresses), timing), talkAudio_(talkAudio) {
     StartSupervision();
@@ -36,6 +43,9 @@ int TalkLink::OpenIn(std::uint64_t session, const std::string& cameraId, const s
 }
 
 bool TalkLink::Command(int code, bool value) {
+    // Voice sent from now on carries ticks from now on; what comes back with an older
+    // tick belongs to an earlier talk and is dropped.
+    if (code == kOpenVoice) talkStartTimestamp_ = platform::TickCount();
     std::map<std::string, std::string> reply;
     if (!SendAndWait(commandWaiter_, code, false, {}, reply) || reply["result"] != "1") return false;
     talkActive_ = value;
@@ -68,7 +78,7 @@ void TalkLink::OnControl(const control::ControlMessage& message) {
 
 void TalkLink::OnMedia(const std::uint8_t* body, std::size_t length) {
     if (length < kPacketHeaderSize || ReadLe16(body) != kTalkAudioPacket || !talkActive_) return;
-    if (ReadLe64(body + 4) < talkStartTimestamp_) return;
+    if (IsStaleTalkAudio(ReadLe64(body + 4), talkStartTimestamp_)) return;
     PacketQueue::Record record = talkAudio_.TakeFree();
     record->Store(body, length, nullptr, 0);
     talkAudio_.Push(std::move(record), false);

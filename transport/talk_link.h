@@ -7,8 +7,15 @@
 
 namespace transport {
 
+// Talk audio comes back stamped with the tick at which we sent it: older than the
+// start of the current talk means it belongs to an earlier one.
+bool IsStaleTalkAudio(std::uint64_t timestamp, std::uint32_t startTick);
+
 class TalkLink final : public ForwardingLink {
 public:
+    static constexpr int kOpenVoice = 1005;
+    static constexpr int kCloseVoice = 1006;
+
     static LinkTiming DefaultTiming() {
         LinkTiming timing;
         timing.heartbeatStartMs = 3000;
@@ -41,7 +48,8 @@ private:
 
     PacketQueue& talkAudio_;
     std::atomic<bool> talkActive_{false};
-    std::atomic<std::uint64_t> talkStartTimestamp_{0};
+    // The tick at which the voice channel was last opened.
+    std::atomic<std::uint32_t> talkStartTimestamp_{0};
     Waiter commandWaiter_;
     mutable std::mutex talkIdMutex_;
     std::string talkId_;

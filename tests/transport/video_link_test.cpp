@@ -492,17 +492,27 @@ TEST(TalkLink, OpensWithNodeIdTakesTalkIdAndFiltersItsMedia) {
     EXPECT_EQ(link.TalkId(), "T-9");
     EXPECT_EQ(server.Received().back().params.at("nodeId"), "cam");
 
-    auto talkAudio = Media(PacketBody(4, 5, {9, 9}));
-    link.Receive(0, talkAudio.data(), talkAudio.size());
+    // Talk audio comes back stamped with the tick at which it was sent.
+    const std::uint32_t beforeTalk = platform::TickCount() - 1000;
+    auto early = Media(PacketBody(4, beforeTalk, {9, 9}));
+    link.Receive(0, early.data(), early.size());
     EXPECT_EQ(talk.Size(), 0u) << "talk audio only while talk is active";
     ASSERT_TRUE(link.Command(1005, true));
     EXPECT_TRUE(link.TalkActive());
-    link.Receive(0, talkAudio.data(), talkAudio.size());
-    auto video = Media(PacketBody(3, 5, {9}));
+    link.Receive(0, early.data(), early.size());
+    EXPECT_EQ(talk.Size(), 0u) << "voice of an earlier talk, arriving late, is stale";
+    auto current = Media(PacketBody(4, platform::TickCount(), {9, 9}));
+    link.Receive(0, current.data(), current.size());
+    auto video = Media(PacketBody(3, platform::TickCount(), {9}));
     link.Receive(0, video.data(), video.size());
     EXPECT_EQ(talk.Size(), 1u);
     ASSERT_TRUE(link.Command(1006, false));
     EXPECT_FALSE(link.TalkActive());
+
+    // Across the tick's wrap, and for stamps of another clock.
+    EXPECT_FALSE(transport::IsStaleTalkAudio(5, 0xFFFFFF00u)) << "sent just after the wrap";
+    EXPECT_TRUE(transport::IsStaleTalkAudio(0xFFFFFE00u, 5)) << "sent just before the wrap";
+    EXPECT_FALSE(transport::IsStaleTalkAudio(0x0000019000000000ull, 0xFFFFFF00u));
 }
 
 TEST(TalkLink, MissingOpenReplyGivesMinusFour) {
