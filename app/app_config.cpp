@@ -1,5 +1,6 @@
 #include "app/app_config.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -106,11 +107,14 @@ bool AppConfig::LoadConfiguration() {
 void AppConfig::LoadSavedUsers() {
     std::string countText = platform::ReadProfileString("UserInfo", "UserNumber", "", userFilePath);
     if (countText.empty()) countText = "0";
-    const int count = std::atoi(countText.c_str());
+    // The count is only a claim of the file: a huge one must not become a loop of
+    // millions of file reads at start-up.
+    const int count = std::min(std::atoi(countText.c_str()), kMaxSavedUsers);
     for (int i = 0; i < count; ++i) {
         const std::string section = UserSectionName(i);
         SavedUser user;
         user.name = platform::ReadProfileString(section, "UserName", "", userFilePath);
+        if (user.name.empty()) continue;  // no such section: nobody to show
         user.password = DecodePassword(platform::ReadProfileString(section, "PassWord", "", userFilePath));
         user.autoLogin = std::atoi(platform::ReadProfileString(section, "AutoLogin", "", userFilePath).c_str()) == 1;
         user.remember = !user.password.empty();
@@ -123,6 +127,7 @@ void AppConfig::SaveSavedUsers() {
     int written = 0;
     for (const SavedUser& user : savedUsers) {
         if (user.deleted) continue;
+        if (written == kMaxSavedUsers) break;
         const std::string section = UserSectionName(written);
         platform::WriteProfileString(section, "UserName", user.name, userFilePath);
         platform::WriteProfileString(section, "PassWord", user.remember ? EncodePassword(user.password) : "",
@@ -151,6 +156,7 @@ void AppConfig::StoreCurrentUser() {
         SavedUser user{currentUserName, currentUserPassword, currentUserAutoLogin, currentUserRemember,
                        currentUserDeleted};
         savedUsers.insert(savedUsers.begin(), std::move(user));
+        if (savedUsers.size() > static_cast<std::size_t>(kMaxSavedUsers)) savedUsers.resize(kMaxSavedUsers);
     }
     SaveSavedUsers();
 }

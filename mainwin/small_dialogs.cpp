@@ -112,7 +112,7 @@ void CPwdChangeDlg::OnOk() {
         return;
     }
     if (send_)
-        send_(kRequest, {{"userId", config.userId},
+        send_(kRequest, {{"userId", config.UserId()},
                          {"userName", config.currentUserName},
                          {"password", app::Md5Hex(Trimmed(newPassword))}});
     Close(ui::kResultOk);
