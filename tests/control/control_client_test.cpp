@@ -459,3 +459,35 @@ TEST_F(ControlClientTest, ConnectionLostAtOnceIsNotTakenAsConnected) {
         EXPECT_FALSE(client.IsConnected()) << "round " << round;
     }
 }
+
+// The keep-alive's re-login replaces the login data while task threads read the upload
+// address and the user id: readers always see one whole login's values (run under
+// the thread sanitizer, the old plain fields showed the race).
+TEST_F(ControlClientTest, ReloginReplacesLoginDataWhileOtherThreadsReadIt) {
+    std::atomic<int> logins{0};
+    proxy.SetScript([&](const ControlMessage& request) -> std::vector<std::string> {
+        if (request.msgType != 2) return {};
+        Json::Value params = LoginOk();
+        const bool odd = ++logins % 2 == 1;
+        params["uploadUrl"] = odd ? "http://pictures-one.example/upload/" : "http://two/";
+        params["userId"] = odd ? "u-1" : "u-2";
+        return {FakeProxy::Reply(request.id, 2, params)};
+    });
+    ControlClient client(FastTiming(), config);
+    ASSERT_EQ(client.Connect(), 0);
+    std::atomic<bool> done{false};
+    std::atomic<int> torn{0};
+    std::thread reader([&] {
+        while (!done) {
+            const app::LoginSession session = config.Session();
+            const bool one = session.uploadUrl == "http://pictures-one.example/upload/" && session.userId == "u-1";
+            const bool two = session.uploadUrl == "http://two/" && session.userId == "u-2";
+            if (!one && !two && !session.userId.empty()) ++torn;
+            if (!config.UploadUrl().empty() && config.UploadUrl().rfind("http://", 0) != 0) ++torn;
+        }
+    });
+    for (int i = 0; i < 40; ++i) ASSERT_EQ(client.Login(), 1);
+    done = true;
+    reader.join();
+    EXPECT_EQ(torn.load(), 0);
+}
