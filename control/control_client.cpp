@@ -24,8 +24,6 @@ std::int32_t g_lastGenericId = 0;
 
 std::int32_t NextGenericId(std::int32_t current) { return current < 0x7FFFFFF9 ? current + 1 : 1; }
 
-ControlClient& ControlClient::Instance() { return *Shared(); }
-
 std::shared_ptr<ControlClient> ControlClient::Shared() {
     std::lock_guard lock(g_instanceMutex);
     if (!g_instance) g_instance = std::make_shared<ControlClient>(g_timingForNewClients);

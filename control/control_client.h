@@ -55,10 +55,8 @@ public:
     static constexpr int kDefaultHandlerKey = -1;
 
     // The process-wide client, created (with its keep-alive thread) on first use.
-    // Threads that may still wait in a request while the client is destroyed (the
-    // login thread, task threads, the reconnection supervisor) hold it through
-    // Shared() or Current(); the reference form is for the thread that destroys it.
-    static ControlClient& Instance();
+    // Callers hold it while they use it: it may be destroyed meanwhile by another
+    // thread (switch user), and is freed only when the last holder lets it go.
     static std::shared_ptr<ControlClient> Shared();
     // The client if there is one; never creates it.
     static std::shared_ptr<ControlClient> Current();
