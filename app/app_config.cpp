@@ -105,10 +105,9 @@ bool AppConfig::LoadConfiguration() {
 }
 
 void AppConfig::LoadSavedUsers() {
-    std::string countText = platform::ReadProfileString("UserInfo", "UserNumber", "", userFilePath);
-    if (countText.empty()) countText = "0";
-    // The count is only a claim of the file: a huge one must not become a loop of
-    // millions of file reads at start-up.
+    // Empty or missing reads as 0. The count is only a claim of the file: a huge one
+    // must not become a loop of millions of file reads at start-up.
+    const std::string countText = platform::ReadProfileString("UserInfo", "UserNumber", "", userFilePath);
     const int count = std::min(std::atoi(countText.c_str()), kMaxSavedUsers);
     for (int i = 0; i < count; ++i) {
         const std::string section = UserSectionName(i);
