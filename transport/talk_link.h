@@ -7,9 +7,8 @@
 
 namespace transport {
 
-// Talk audio comes back stamped with the tick at which we sent it: older than the
-// start of the current talk means it belongs to an earlier one.
-bool IsStaleTalkAudio(std::uint64_t timestamp, std::uint32_t startTick);
+// Talk audio stamped before the start of the current talk (its first voice) is stale.
+bool IsStaleTalkAudio(std::uint64_t timestamp, std::uint64_t start);
 
 class TalkLink final : public ForwardingLink {
 public:
@@ -48,8 +47,10 @@ private:
 
     PacketQueue& talkAudio_;
     std::atomic<bool> talkActive_{false};
-    // The tick at which the voice channel was last opened.
-    std::atomic<std::uint32_t> talkStartTimestamp_{0};
+    // The stamp of the first voice since the voice channel was last opened; only the
+    // connection's reader thread sets and reads it.
+    std::atomic<std::uint64_t> talkStartTimestamp_{0};
+    std::atomic<bool> talkStarted_{false};
     Waiter commandWaiter_;
     mutable std::mutex talkIdMutex_;
     std::string talkId_;

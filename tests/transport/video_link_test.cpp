@@ -492,27 +492,34 @@ TEST(TalkLink, OpensWithNodeIdTakesTalkIdAndFiltersItsMedia) {
     EXPECT_EQ(link.TalkId(), "T-9");
     EXPECT_EQ(server.Received().back().params.at("nodeId"), "cam");
 
-    // Talk audio comes back stamped with the tick at which it was sent.
-    const std::uint32_t beforeTalk = platform::TickCount() - 1000;
-    auto early = Media(PacketBody(4, beforeTalk, {9, 9}));
-    link.Receive(0, early.data(), early.size());
+    auto first = Media(PacketBody(4, 5000, {9, 9}));
+    link.Receive(0, first.data(), first.size());
     EXPECT_EQ(talk.Size(), 0u) << "talk audio only while talk is active";
     ASSERT_TRUE(link.Command(1005, true));
     EXPECT_TRUE(link.TalkActive());
-    link.Receive(0, early.data(), early.size());
-    EXPECT_EQ(talk.Size(), 0u) << "voice of an earlier talk, arriving late, is stale";
-    auto current = Media(PacketBody(4, platform::TickCount(), {9, 9}));
-    link.Receive(0, current.data(), current.size());
-    auto video = Media(PacketBody(3, platform::TickCount(), {9}));
+    link.Receive(0, first.data(), first.size());
+    EXPECT_EQ(talk.Size(), 1u) << "the talk's first voice fixes its start";
+    auto late = Media(PacketBody(4, 4000, {9, 9}));
+    link.Receive(0, late.data(), late.size());
+    EXPECT_EQ(talk.Size(), 1u) << "voice stamped before the start is stale";
+    auto next = Media(PacketBody(4, 5040, {9, 9}));
+    link.Receive(0, next.data(), next.size());
+    auto video = Media(PacketBody(3, 6000, {9}));
     link.Receive(0, video.data(), video.size());
-    EXPECT_EQ(talk.Size(), 1u);
+    EXPECT_EQ(talk.Size(), 2u);
     ASSERT_TRUE(link.Command(1006, false));
     EXPECT_FALSE(link.TalkActive());
 
-    // Across the tick's wrap, and for stamps of another clock.
+    // A new talk starts afresh, even with a camera clock that went back.
+    ASSERT_TRUE(link.Command(1005, true));
+    link.Receive(0, late.data(), late.size());
+    EXPECT_EQ(talk.Size(), 3u);
+
+    // Tick stamps across the wrap; 64-bit stamps as they are.
     EXPECT_FALSE(transport::IsStaleTalkAudio(5, 0xFFFFFF00u)) << "sent just after the wrap";
     EXPECT_TRUE(transport::IsStaleTalkAudio(0xFFFFFE00u, 5)) << "sent just before the wrap";
-    EXPECT_FALSE(transport::IsStaleTalkAudio(0x0000019000000000ull, 0xFFFFFF00u));
+    EXPECT_TRUE(transport::IsStaleTalkAudio(0x0000019000000000ull, 0x0000019000000001ull));
+    EXPECT_FALSE(transport::IsStaleTalkAudio(0x0000019000000002ull, 0x0000019000000001ull));
 }
 
 TEST(TalkLink, MissingOpenReplyGivesMinusFour) {
