@@ -21,9 +21,8 @@ void HandleAlarmSearch(platform::Message& message, const AlarmTaskEnvironment& e
 void RegisterAlarmTasks(CAppInteance& application) {
     AlarmTaskEnvironment environment;
     environment.search = [](const AlarmSearchRequest& request, control::AlarmSearchResult& out) {
-        return control::ControlClient::Exists() &&
-               control::ControlClient::Instance().SearchAlarms(request.startTime, request.endTime, request.nodeId,
-                                                               request.cameraId, out);
+        const auto client = control::ControlClient::Current();  // held while the search waits
+        return client && client->SearchAlarms(request.startTime, request.endTime, request.nodeId, request.cameraId, out);
     };
     environment.postNotify = [&application](platform::Message m) { return application.PostNotify(std::move(m)); };
     application.Dispatcher().Register(kTaskAlarmSearch,

@@ -1,5 +1,6 @@
 #include "app/app_config.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -104,13 +105,15 @@ bool AppConfig::LoadConfiguration() {
 }
 
 void AppConfig::LoadSavedUsers() {
-    std::string countText = platform::ReadProfileString("UserInfo", "UserNumber", "", userFilePath);
-    if (countText.empty()) countText = "0";
-    const int count = std::atoi(countText.c_str());
+    // Empty or missing reads as 0. The count is only a claim of the file: a huge one
+    // must not become a loop of millions of file reads at start-up.
+    const std::string countText = platform::ReadProfileString("UserInfo", "UserNumber", "", userFilePath);
+    const int count = std::min(std::atoi(countText.c_str()), kMaxSavedUsers);
     for (int i = 0; i < count; ++i) {
         const std::string section = UserSectionName(i);
         SavedUser user;
         user.name = platform::ReadProfileString(section, "UserName", "", userFilePath);
+        if (user.name.empty()) continue;  // no such section: nobody to show
         user.password = DecodePassword(platform::ReadProfileString(section, "PassWord", "", userFilePath));
         user.autoLogin = std::atoi(platform::ReadProfileString(section, "AutoLogin", "", userFilePath).c_str()) == 1;
         user.remember = !user.password.empty();
@@ -123,6 +126,7 @@ void AppConfig::SaveSavedUsers() {
     int written = 0;
     for (const SavedUser& user : savedUsers) {
         if (user.deleted) continue;
+        if (written == kMaxSavedUsers) break;
         const std::string section = UserSectionName(written);
         platform::WriteProfileString(section, "UserName", user.name, userFilePath);
         platform::WriteProfileString(section, "PassWord", user.remember ? EncodePassword(user.password) : "",
@@ -151,13 +155,17 @@ void AppConfig::StoreCurrentUser() {
         SavedUser user{currentUserName, currentUserPassword, currentUserAutoLogin, currentUserRemember,
                        currentUserDeleted};
         savedUsers.insert(savedUsers.begin(), std::move(user));
+        if (savedUsers.size() > static_cast<std::size_t>(kMaxSavedUsers)) savedUsers.resize(kMaxSavedUsers);
     }
     SaveSavedUsers();
 }
 
 void AppConfig::ChangeCurrentUserPassword(const std::string& password) {
-    currentUserPassword = password;
-    loginPassword = password;
+    {
+        std::lock_guard lock(credentialsLock_.mutex);
+        currentUserPassword = password;
+    }
+    session_.Update([&](LoginSession& session) { session.loginPassword = password; });
     bool changed = false;
     for (SavedUser& user : savedUsers) {
         if (!SameNameIgnoringCase(user.name, currentUserName) || !user.remember) continue;
@@ -165,6 +173,11 @@ void AppConfig::ChangeCurrentUserPassword(const std::string& password) {
         changed = true;
     }
     if (changed) SaveSavedUsers();
+}
+
+std::pair<std::string, std::string> AppConfig::CurrentCredentials() const {
+    std::lock_guard lock(credentialsLock_.mutex);
+    return {currentUserName, currentUserPassword};
 }
 
 bool AppConfig::FindAutoLoginUser() {

@@ -4,7 +4,9 @@
 
 #include <array>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace app {
@@ -24,8 +26,61 @@ std::string DecodePassword(const std::string& encoded);
 // "User%2d": a blank before one-digit indices.
 std::string UserSectionName(int index);
 
+// What the last accepted login reply told, with the name and password it was made
+// with. The keep-alive thread's re-login replaces it while other threads read it, so
+// it is only ever handed out as a whole copy.
+struct LoginSession {
+    std::string loginUserName;
+    std::string loginPassword;
+    std::string userId;
+    std::string updateUrl;
+    std::string uploadUrl;  // prefix of every alarm picture address
+    std::string noticeText;
+    std::array<std::uint8_t, 4> featureSwitches{};
+    int accountKind = 1;
+};
+
+// A value read and replaced as a whole under its own lock; copying copies the value.
+template <typename T>
+class Locked {
+public:
+    Locked() = default;
+    Locked(const Locked& other) : value_(other.Get()) {}
+    Locked& operator=(const Locked& other) {
+        if (this != &other) Set(other.Get());
+        return *this;
+    }
+    T Get() const {
+        std::lock_guard lock(mutex_);
+        return value_;
+    }
+    void Set(T value) {
+        std::lock_guard lock(mutex_);
+        value_ = std::move(value);
+    }
+    // Changes the value in place under the lock (no change of another thread is lost).
+    template <typename Change>
+    void Update(Change change) {
+        std::lock_guard lock(mutex_);
+        change(value_);
+    }
+    // Runs `read` on the value under the lock (for one field without copying the rest).
+    template <typename Read>
+    auto With(Read read) const {
+        std::lock_guard lock(mutex_);
+        return read(value_);
+    }
+
+private:
+    mutable std::mutex mutex_;
+    T value_{};
+};
+
 class AppConfig {
 public:
+    // The login window keeps this many remembered users, the most recent first.
+    static constexpr int kMaxSavedUsers = 10;
+
     static AppConfig& Instance();
 
     AppConfig();
@@ -33,15 +88,22 @@ public:
     // Reads appConfig.ini, the saved users and appSavePath.ini. False when the
     // master-server settings are missing.
     bool LoadConfiguration();
+    // At most kMaxSavedUsers, whatever UserNumber claims; sections that are missing
+    // (or name nobody) are skipped.
     void LoadSavedUsers();
     void SaveSavedUsers();
-    // Remembers the current user at the front of the saved users and saves them.
+    // Remembers the current user at the front of the saved users (the oldest beyond
+    // kMaxSavedUsers is forgotten) and saves them.
     void StoreCurrentUser();
     // Copies the first saved user with auto-login into the current-user fields.
     bool FindAutoLoginUser();
     // The server took a new password for the logged-in user: it becomes the current
     // and login password, and a remembered entry of the user keeps it (saved).
     void ChangeCurrentUserPassword(const std::string& password);
+    // The name and password the next login (the keep-alive's re-login too) sends. The
+    // login window sets the fields before any login runs; during a session only a
+    // password change writes them, under the same lock this read takes.
+    std::pair<std::string, std::string> CurrentCredentials() const;
     // Stores the recording settings (texts as typed) in appSavePath.ini.
     void SaveRecordingSettings(const std::string& diskReserveText, const std::string& fileSizeText);
     // Switching account: the user just left must not be logged in again automatically.
@@ -50,17 +112,22 @@ public:
     std::string ConfigFilePath() const;
     std::string SavePathFilePath() const;
 
-    // Login data.
-    std::string loginUserName;
-    std::string loginPassword;
-    std::string userId;
-    std::string updateUrl;
-    std::string uploadUrl;
-    std::string noticeText;
+    // Login data, safe from any thread.
+    LoginSession Session() const { return session_.Get(); }
+    void SetSession(LoginSession session) { session_.Set(std::move(session)); }
+    std::string LoginUserName() const { return session_.With([](const LoginSession& s) { return s.loginUserName; }); }
+    std::string LoginPassword() const { return session_.With([](const LoginSession& s) { return s.loginPassword; }); }
+    std::string UserId() const { return session_.With([](const LoginSession& s) { return s.userId; }); }
+    std::string UploadUrl() const { return session_.With([](const LoginSession& s) { return s.uploadUrl; }); }
+    std::string NoticeText() const { return session_.With([](const LoginSession& s) { return s.noticeText; }); }
+    bool FeatureSwitch(int k) const {
+        return k >= 0 && k < 4 && session_.With([k](const LoginSession& s) { return s.featureSwitches[k] != 0; });
+    }
+    int AccountKind() const { return session_.With([](const LoginSession& s) { return s.accountKind; }); }
+
     std::vector<std::string> serverList;
     std::string serverPath;
     int serverPort = 0;
-    std::array<std::uint8_t, 4> featureSwitches{};
     std::string programDirectory;
     std::string userFilePath;
 
@@ -78,10 +145,19 @@ public:
     std::string recordSavePath;
     std::string managementAddress;
     int showResolution = 0;
-    int accountKind = 1;
 
 private:
     void SetProgramDirectory();
+
+    Locked<LoginSession> session_;
+    // A copy of the configuration (tests keep one to restore) gets a lock of its own.
+    struct CopyableMutex {
+        CopyableMutex() = default;
+        CopyableMutex(const CopyableMutex&) {}
+        CopyableMutex& operator=(const CopyableMutex&) { return *this; }
+        std::mutex mutex;
+    };
+    mutable CopyableMutex credentialsLock_;
 };
 
 }  // namespace app

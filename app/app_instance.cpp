@@ -58,8 +58,8 @@ namespace {
 SupervisorEnvironment ApplicationSupervisorEnvironment(CAppInteance& application) {
     SupervisorEnvironment environment;
     environment.requestAddress = [](const std::string& cameraId) {
-        return control::ControlClient::Exists() ? control::ControlClient::Instance().RequestForwardingAddress(cameraId)
-                                                : control::TransportAddress{};
+        const auto client = control::ControlClient::Current();  // held while the request waits
+        return client ? client->RequestForwardingAddress(cameraId) : control::TransportAddress{};
     };
     environment.cellWindow = [](int cell) -> platform::WindowHandle {
         const CameraHooks hooks = InstalledCameraHooks();

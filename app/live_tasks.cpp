@@ -79,8 +79,8 @@ void HandleLiveStreamStopped(platform::Message& message, ReconnectionTable& tabl
 LiveTaskEnvironment ApplicationLiveTaskEnvironment(CAppInteance& application) {
     LiveTaskEnvironment environment;
     environment.requestAddress = [](const std::string& cameraId) {
-        return control::ControlClient::Exists() ? control::ControlClient::Instance().RequestForwardingAddress(cameraId)
-                                                : control::TransportAddress{};
+        const auto client = control::ControlClient::Current();  // held while the request waits
+        return client ? client->RequestForwardingAddress(cameraId) : control::TransportAddress{};
     };
     environment.postNotify = [&application](platform::Message m) { return application.PostNotify(std::move(m)); };
     environment.password = [] { return std::string(); };

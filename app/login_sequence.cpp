@@ -45,12 +45,17 @@ bool RefreshItemTable(control::ControlClient& client, ItemTable& items,
     return true;
 }
 
-int RunLoginSequence() {
+int RunLoginSequence(const std::atomic<bool>* cancelled) {
+    const auto stopped = [cancelled] { return cancelled && cancelled->load(); };
     Progress(10, "初始化...");
-    control::ControlClient& client = control::ControlClient::Instance();
+    // Held for the whole sequence: the client may be destroyed meanwhile (the window
+    // closed), which ends its waits at once.
+    const std::shared_ptr<control::ControlClient> held = control::ControlClient::Shared();
+    control::ControlClient& client = *held;
     client.InstallAlarmPushHandler();
 
     const int connected = client.Connect();
+    if (stopped()) return 0;
     if (connected == -1) return Fail("连接总控服务器失败，请检查网络连接是否正常！", "link server error");
     if (connected < 0) return Fail("连接代理服务器失败，请检查网络连接是否正常！", "link server error");
     Progress(50, "连接服务器成功...");
@@ -60,6 +65,7 @@ int RunLoginSequence() {
     Progress(60, "视频对象初始化成功...");
 
     const int status = client.Login();
+    if (stopped()) return 0;
     if (status == 2) return Fail("不是Kelvo账号！", nullptr);
     if (status <= 0) return Fail(LoginFailureText(status), "username or password or expiredDate or onlineMax error");
 
@@ -67,10 +73,14 @@ int RunLoginSequence() {
     config.StoreCurrentUser();
 
     Progress(80, "检测升级...");
+    if (stopped()) return 0;
     platform::StartProgram(platform::JoinPath(config.programDirectory, "Updater"));
 
     Progress(90, "获取列表...");
-    if (!RefreshItemTable(client, CAppInteance::Instance().Items(), hooks.isLive)) return Fail("获取列表失败", nullptr);
+    if (stopped()) return 0;
+    const bool listed = RefreshItemTable(client, CAppInteance::Instance().Items(), hooks.isLive);
+    if (stopped()) return 0;
+    if (!listed) return Fail("获取列表失败", nullptr);
     CAppInteance::Instance().SendNotify(platform::Message(kAppNotify, kLoginSucceeded, 0));
     return 1;
 }

@@ -3,6 +3,7 @@
 // login, updater, camera list. Progress and the outcome go to the notify window as
 // blocking kAppNotify messages (wParam = progress, payload = the step text).
 
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -16,7 +17,9 @@ namespace app {
 bool RefreshItemTable(control::ControlClient& client, ItemTable& items,
                       const std::function<bool(const std::string&)>& isLive);
 
-// 1 on success, 0 on failure (the reason has gone to the notify window).
-int RunLoginSequence();
+// 1 on success, 0 on failure (the reason has gone to the notify window). When
+// `cancelled` becomes true (the login window closed) the sequence stops at its next
+// step, quietly: it saves no user, starts no updater and fetches no list.
+int RunLoginSequence(const std::atomic<bool>* cancelled = nullptr);
 
 }  // namespace app

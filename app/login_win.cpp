@@ -137,9 +137,10 @@ void CLoginWin::BeginLogin() {
     threadDone_->store(false);
     auto run = runFlag_;
     auto done = threadDone_;
+    auto cancelled = cancelled_;
     auto sequence = hooks_.runLoginSequence;
-    const int started = loginThread_.Start([run, done, sequence](ThreadWrapper&) {
-        if (run->exchange(false) && sequence) sequence();
+    const int started = loginThread_.Start([run, done, cancelled, sequence](ThreadWrapper&) {
+        if (run->exchange(false) && sequence) sequence(*cancelled);
         done->store(true);
     });
     if (!started) {
@@ -172,6 +173,7 @@ std::intptr_t CLoginWin::HandleMessage(platform::Message& msg, bool& handled) {
 void CLoginWin::OnProgress(platform::Message& msg) {
     const std::string* text = platform::PayloadAs<std::string>(msg);
     if (msg.wParam == kLoginSucceeded) {
+        succeeded_ = true;
         Close(ui::kResultOk);
         return;
     }
@@ -193,6 +195,14 @@ void CLoginWin::OnProgress(platform::Message& msg) {
         tips_->SetText(*text);
         tips_->SetVisible(true);
     }
+}
+
+void CLoginWin::OnClose() {
+    // Closed while a login runs (not by its success, which comes last): the sequence
+    // must not go on unseen, saving the user, starting the updater, fetching the list.
+    if (!busy_ || succeeded_ || threadDone_->load()) return;
+    cancelled_->store(true);
+    if (hooks_.cancelLoginSequence) hooks_.cancelLoginSequence();
 }
 
 bool CLoginWin::ResponseDefaultKeyEvent(int key) {

@@ -18,10 +18,14 @@
 namespace app {
 
 // What the window needs from the application: where the login sequence reports
-// progress, and the sequence itself (1 success, 0 failure).
+// progress, and the sequence itself (1 success, 0 failure). `cancelled` becomes true
+// when the window closes while the sequence runs; the sequence must then stop and
+// leave no trace. `cancelLoginSequence` (optional) is called at that moment too, to
+// end what the sequence waits for.
 struct LoginHooks {
     std::function<void(platform::WindowHandle)> setNotifyWindow;
-    std::function<int()> runLoginSequence;
+    std::function<int(const std::atomic<bool>& cancelled)> runLoginSequence;
+    std::function<void()> cancelLoginSequence;
 };
 
 class CLoginWin final : public ui::WindowImplBase {
@@ -37,6 +41,7 @@ public:
     void Notify(ui::TNotifyUI& msg) override;
     std::intptr_t HandleMessage(platform::Message& msg, bool& handled) override;
     bool ResponseDefaultKeyEvent(int key) override;
+    void OnClose() override;
 
     bool IsBusy() const { return busy_; }
     // From the button or Enter: takes name, password and options from the controls.
@@ -54,8 +59,10 @@ private:
 
     LoginHooks hooks_;
     bool busy_ = false;
+    bool succeeded_ = false;
     std::shared_ptr<std::atomic<bool>> runFlag_ = std::make_shared<std::atomic<bool>>(false);
     std::shared_ptr<std::atomic<bool>> threadDone_ = std::make_shared<std::atomic<bool>>(true);
+    std::shared_ptr<std::atomic<bool>> cancelled_ = std::make_shared<std::atomic<bool>>(false);
     ThreadWrapper loginThread_;
     ui::CDialogBuilder itemBuilder_;
 

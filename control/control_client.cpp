@@ -14,7 +14,7 @@ constexpr int kHeartbeatType = 1;
 constexpr int kRenewalType = 74;
 
 std::mutex g_instanceMutex;
-std::unique_ptr<ControlClient> g_instance;
+std::shared_ptr<ControlClient> g_instance;
 ControlClient::Timing g_timingForNewClients;
 
 std::mutex g_genericIdMutex;
@@ -24,18 +24,26 @@ std::int32_t g_lastGenericId = 0;
 
 std::int32_t NextGenericId(std::int32_t current) { return current < 0x7FFFFFF9 ? current + 1 : 1; }
 
-ControlClient& ControlClient::Instance() {
+std::shared_ptr<ControlClient> ControlClient::Shared() {
     std::lock_guard lock(g_instanceMutex);
-    if (!g_instance) g_instance = std::make_unique<ControlClient>(g_timingForNewClients);
-    return *g_instance;
+    if (!g_instance) g_instance = std::make_shared<ControlClient>(g_timingForNewClients);
+    return g_instance;
+}
+
+std::shared_ptr<ControlClient> ControlClient::Current() {
+    std::lock_guard lock(g_instanceMutex);
+    return g_instance;
 }
 
 void ControlClient::Destroy() {
-    std::unique_ptr<ControlClient> doomed;
+    std::shared_ptr<ControlClient> doomed;
     {
         std::lock_guard lock(g_instanceMutex);
         doomed = std::move(g_instance);
     }
+    // Threads may still wait inside a request (task threads, the supervisor, a tree
+    // refresh, an alarm search): they return at once, and the last of them frees it.
+    if (doomed) doomed->Shutdown();
 }
 
 bool ControlClient::Exists() {
@@ -48,7 +56,14 @@ void ControlClient::SetTimingForNewClients(const Timing& timing) {
     g_timingForNewClients = timing;
 }
 
-ControlClient::~ControlClient() {
+ControlClient::~ControlClient() { Shutdown(); }
+
+void ControlClient::Shutdown() {
+    {
+        std::lock_guard lock(connectionMutex_);  // a Connect in progress sees it before it stores its handle
+        shutDown_ = true;
+    }
+    shutDownEvent_.Set();
     keepAlive_.Stop();
     CloseConnection();
 }
@@ -70,8 +85,10 @@ void ControlClient::DropConnection() { CloseConnection(); }
 
 int ControlClient::Connect() {
     CloseConnection();
+    if (shutDown_) return -1;
     int result = 0;
     for (const std::string& server : config_.serverList) {
+        if (shutDown_) return -1;  // no more lookups for a client that is going
         char url[2048];
         std::snprintf(url, sizeof url, "http://%s:%d%s_%s", server.c_str(), config_.serverPort,
                       config_.serverPath.c_str(), config_.currentUserName.c_str());
@@ -85,17 +102,30 @@ int ControlClient::Connect() {
         const std::string& port = answer["port"];
         if (answer["status"] != "IDEL" || ip.empty() || port.empty()) continue;
         for (int attempt = 0; attempt < timing_.proxyConnectAttempts; ++attempt) {
-            tether::ConnectionHandle handle = 0;
-            if (tether::ConnectInto(handle, ip.c_str(), std::atoi(port.c_str()), &ControlClient::OnReceive, this,
-                                    timing_.proxyConnectTimeoutMs)) {
-                {
-                    std::lock_guard lock(connectionMutex_);
-                    handle_ = handle;
-                }
-                lastAliveTick_ = platform::TickCount();
-                connected_ = true;
-                return 0;
+            {
+                // Every earlier connection is closed by now and reports nothing more.
+                std::lock_guard lock(connectionMutex_);
+                connectionLost_ = false;
             }
+            tether::ConnectionHandle handle = 0;
+            if (!tether::ConnectInto(handle, ip.c_str(), std::atoi(port.c_str()), &ControlClient::OnReceive, this,
+                                     timing_.proxyConnectTimeoutMs))
+                continue;
+            bool usable = false;
+            {
+                // Taken with the lock the loss report takes: a connection lost before
+                // this point is not counted as connected.
+                std::lock_guard lock(connectionMutex_);
+                usable = !connectionLost_ && !shutDown_;
+                if (usable) {
+                    handle_ = handle;
+                    lastAliveTick_ = platform::TickCount();
+                    connected_ = true;
+                }
+            }
+            if (usable) return 0;
+            tether::Close(handle);
+            if (shutDown_) return -1;
         }
         result = -2;
     }
@@ -106,7 +136,7 @@ int ControlClient::Connect() {
 }
 
 bool ControlClient::SendMessage(const ControlMessage& message, const Handler& handler) {
-    if (!connected_) return false;
+    if (!connected_ || shutDown_) return false;
     std::lock_guard lock(sendMutex_);
     if (handler) RegisterHandler(message.msgType, handler);
     const std::string json = EncodeJson(message);
@@ -173,6 +203,8 @@ void ControlClient::OnReceive(int status, const char* data, int length, void* us
 
 void ControlClient::Route(int status, const char* data, int length) {
     if (status < 0) {
+        std::lock_guard lock(connectionMutex_);
+        connectionLost_ = true;
         connected_ = false;
         return;
     }
@@ -208,7 +240,7 @@ void ControlClient::Route(int status, const char* data, int length) {
 void ControlClient::KeepAlive(app::ThreadWrapper& self) {
     while (!self.WaitForStop(timing_.keepAliveWakeMs)) {
         self.Beat();
-        if (!loggedIn_) continue;
+        if (!loggedIn_ || shutDown_) continue;
         if (connected_) {
             const std::uint32_t silent = platform::TickSince(lastAliveTick_);
             if (silent > timing_.heartbeatAfterMs)

@@ -45,6 +45,9 @@ public:
         int proxyConnectTimeoutMs = tether::kConnectTimeoutMs;
         std::uint32_t requestTimeoutMs = 10000;
         std::uint32_t listTimeoutMs = 60000;
+        // The camera list as a whole (every chunk's texts together): far above what
+        // 10,000 cameras need (about 2 MB), so only a runaway server reaches it.
+        std::size_t listLimitBytes = 32 * 1024 * 1024;
         HttpLimits http;
     };
 
@@ -52,7 +55,13 @@ public:
     static constexpr int kDefaultHandlerKey = -1;
 
     // The process-wide client, created (with its keep-alive thread) on first use.
-    static ControlClient& Instance();
+    // Callers hold it while they use it: it may be destroyed meanwhile by another
+    // thread (switch user), and is freed only when the last holder lets it go.
+    static std::shared_ptr<ControlClient> Shared();
+    // The client if there is one; never creates it.
+    static std::shared_ptr<ControlClient> Current();
+    // Shuts the client down (see Shutdown) and lets it go; a caller still holding it
+    // frees it when done.
     static void Destroy();
     static bool Exists();
     // Timing for clients created from now on (tests shorten the intervals).
@@ -62,6 +71,11 @@ public:
     ~ControlClient();
     ControlClient(const ControlClient&) = delete;
     ControlClient& operator=(const ControlClient&) = delete;
+
+    // Ends the client's work for good: the keep-alive stops, the connection closes,
+    // every request still waiting returns as failed and later ones fail at once.
+    void Shutdown();
+    bool IsShutDown() const { return shutDown_; }
 
     // Master lookup, then the proxy connection: 0 connected; -1 no master server gave a
     // usable answer; -2 the proxy named by a master could not be reached.
@@ -119,16 +133,23 @@ private:
     void Route(int status, const char* data, int length);
     void KeepAlive(app::ThreadWrapper& self);
     void CloseConnection();
-    // Runs one synchronous request in its slot; false on send failure or time-out.
+    // Runs one synchronous request in its slot; false on send failure, time-out or
+    // shut-down.
     bool RunSync(SyncRequestSlot& slot, std::map<std::string, std::string> params, std::uint32_t timeoutMs,
                  const Handler& handler);
+    // Waits for the slot's reply; false on time-out or when the client shuts down.
+    bool WaitForReply(SyncRequestSlot& slot, std::uint32_t timeoutMs);
     void ResetSlot(SyncRequestSlot& slot);
 
     const Timing timing_;
     app::AppConfig& config_;
 
-    std::mutex connectionMutex_;  // guards handle_
+    std::mutex connectionMutex_;  // guards handle_ and connectionLost_
     tether::ConnectionHandle handle_ = 0;
+    // The connection being made reported its loss before it was taken as connected.
+    bool connectionLost_ = false;
+    std::atomic<bool> shutDown_{false};
+    platform::Event shutDownEvent_{true, false};
     std::atomic<bool> connected_{false};
     std::atomic<bool> loggedIn_{false};
     std::atomic<std::uint32_t> lastAliveTick_{0};
@@ -146,7 +167,12 @@ private:
     std::unique_ptr<SyncRequestSlot> loginSlot_, listSlot_, addressSlot_, addressWithNodeSlot_, playbackSlot_,
         alarmSlot_, authoritySlot_;
     std::mutex alarmSearchMutex_;
-    std::size_t listChunks_ = 0;  // chunks of the list request accumulated so far
+    // Under the list slot's mutex: chunks accumulated so far, their size, and whether
+    // a list request waits for them (chunks arriving otherwise are dropped).
+    std::size_t listChunks_ = 0;
+    std::size_t listBytes_ = 0;
+    bool listWaiting_ = false;
+    bool listOverflow_ = false;
 
     app::ThreadWrapper keepAlive_;
 };

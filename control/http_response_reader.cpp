@@ -10,8 +10,10 @@ namespace control {
 
 long SocketSource::Receive(char* buffer, std::size_t capacity) {
     for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now()).count();
+        if (left <= 0) return kTimedOut;
         pollfd waiting{fd_, POLLIN, 0};
-        int ready = ::poll(&waiting, 1, timeoutMs_);
+        int ready = ::poll(&waiting, 1, static_cast<int>(std::min<long long>(timeoutMs_, left)));
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0) return kError;
         if (ready == 0) return kTimedOut;
@@ -41,6 +43,7 @@ ResponseEnd ReadHttpResponse(ByteSource& source, const HttpLimits& limits, std::
         char byte;
         long received = source.Receive(&byte, 1);
         if (received == ByteSource::kTimedOut) return ResponseEnd::TimedOut;
+        if (received == ByteSource::kError) return ResponseEnd::Failed;
         if (received <= 0) return ResponseEnd::Closed;  // the headers so far, no body
         header.push_back(byte);
         if (byte == '\n') {
@@ -56,7 +59,8 @@ ResponseEnd ReadHttpResponse(ByteSource& source, const HttpLimits& limits, std::
     for (;;) {
         long received = source.Receive(piece, sizeof piece);
         if (received == ByteSource::kTimedOut) return ResponseEnd::TimedOut;
-        if (received <= 0) return ResponseEnd::Closed;
+        if (received == ByteSource::kClosed) return ResponseEnd::Closed;
+        if (received < 0) return ResponseEnd::Failed;  // a reset is no end of the body
         if (body.size() + static_cast<std::size_t>(received) > limits.maxBodyBytes) return ResponseEnd::BodyTooLarge;
         body.append(piece, static_cast<std::size_t>(received));
     }

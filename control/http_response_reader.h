@@ -3,6 +3,7 @@
 // line, then the body in pieces until the server closes. The bytes come from a
 // ByteSource, so the same reader serves sockets, socket pairs and plain buffers.
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 
@@ -21,15 +22,19 @@ public:
     virtual long Receive(char* buffer, std::size_t capacity) = 0;
 };
 
-// A connected socket; every receive waits at most `timeoutMs` for data.
+// A connected socket; every receive waits at most `timeoutMs` for data, and none
+// waits past `deadline` (the end of the whole exchange).
 class SocketSource final : public ByteSource {
 public:
-    SocketSource(int fd, int timeoutMs) : fd_(fd), timeoutMs_(timeoutMs) {}
+    using Clock = std::chrono::steady_clock;
+    SocketSource(int fd, int timeoutMs, Clock::time_point deadline = Clock::time_point::max())
+        : fd_(fd), timeoutMs_(timeoutMs), deadline_(deadline) {}
     long Receive(char* buffer, std::size_t capacity) override;
 
 private:
     int fd_;
     int timeoutMs_;
+    Clock::time_point deadline_;
 };
 
 // Bytes in memory, handed out in pieces of at most `maxPiece`; then closed.
@@ -45,8 +50,9 @@ private:
 };
 
 enum class ResponseEnd {
-    Closed,          // the server closed (or the connection failed): what was read is the response
-    TimedOut,        // a read waited longer than the read time-out
+    Closed,          // the server closed: what was read is the response
+    Failed,          // the connection broke (reset and the like): the response is incomplete
+    TimedOut,        // a read waited longer than the read time-out, or the exchange's deadline passed
     HeaderTooLarge,  // no blank line within maxHeaderBytes
     BodyTooLarge,    // more than maxBodyBytes of body
 };
@@ -54,7 +60,8 @@ enum class ResponseEnd {
 constexpr std::size_t kBodyPieceBytes = 511;
 
 // Reads the header block into `header` and the body into `body`. A connection that
-// ends during the header block leaves `body` empty and still counts as Closed.
+// the server closes during the header block leaves `body` empty and still counts as
+// Closed; one that breaks counts as Failed wherever it breaks.
 ResponseEnd ReadHttpResponse(ByteSource& source, const HttpLimits& limits, std::string& header, std::string& body);
 
 }  // namespace control

@@ -1,5 +1,6 @@
 #include "control/master_http.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -122,12 +123,17 @@ bool ConnectWithin(int fd, const std::string& host, int port, int timeoutMs) {
 // Sends the request piece by piece and keeps the text for the caller (capped).
 class RequestWriter {
 public:
-    RequestWriter(int fd, std::string& text) : fd_(fd), text_(text) {}
+    RequestWriter(int fd, std::string& text, std::chrono::steady_clock::time_point deadline)
+        : fd_(fd), text_(text), deadline_(deadline) {}
 
     void Piece(const char* data, std::size_t length) {
         if (length == 0) return;
         if (text_.size() < kRequestTextLimit) text_.append(data, std::min(length, kRequestTextLimit - text_.size()));
         while (ok_ && length > 0) {
+            if (std::chrono::steady_clock::now() >= deadline_) {
+                ok_ = false;  // the exchange ran out of time
+                return;
+            }
             ssize_t sent = ::send(fd_, data, length, MSG_NOSIGNAL);  // a closed peer must not raise SIGPIPE
             if (sent < 0 && errno == EINTR) continue;
             if (sent <= 0) {
@@ -144,6 +150,7 @@ public:
 private:
     int fd_;
     std::string& text_;
+    std::chrono::steady_clock::time_point deadline_;
     bool ok_ = true;
 };
 
@@ -190,18 +197,24 @@ int CMasterHttp::Request(const std::string& url, const char* body, long bodyLeng
     HttpLimits limits = limits_;  // a time-out of zero or less means the default, never "wait forever"
     if (limits.connectTimeoutMs <= 0) limits.connectTimeoutMs = HttpLimits{}.connectTimeoutMs;
     if (limits.readTimeoutMs <= 0) limits.readTimeoutMs = HttpLimits{}.readTimeoutMs;
+    if (limits.exchangeTimeoutMs <= 0) limits.exchangeTimeoutMs = HttpLimits{}.exchangeTimeoutMs;
+    // One deadline for everything: a server that drips a byte just inside every read
+    // time-out must not hold the caller for longer.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limits.exchangeTimeoutMs);
     ParsedUrl target;
     if (!ParseUrl(url, target)) return kBadSchemeOrSocket;
     Socket socket;
     if (socket.Fd() < 0) return kBadSchemeOrSocket;
-    if (!ConnectWithin(socket.Fd(), target.host, target.port, limits.connectTimeoutMs)) return kConnectFailed;
+    if (!ConnectWithin(socket.Fd(), target.host, target.port,
+                       std::min(limits.connectTimeoutMs, limits.exchangeTimeoutMs)))
+        return kConnectFailed;
 
     timeval sendTimeout{limits.readTimeoutMs / 1000, (limits.readTimeoutMs % 1000) * 1000};
     ::setsockopt(socket.Fd(), SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
 
     // A length without bytes sends no body and announces none.
     const std::size_t bodyBytes = (body != nullptr && bodyLength > 0) ? static_cast<std::size_t>(bodyLength) : 0;
-    RequestWriter request(socket.Fd(), out.request);
+    RequestWriter request(socket.Fd(), out.request, deadline);
     request.Piece(body != nullptr ? "POST " : "GET ");
     request.Piece(RequestPath(target.path));
     request.Piece(" HTTP/1.0\r\n");
@@ -216,7 +229,7 @@ int CMasterHttp::Request(const std::string& url, const char* body, long bodyLeng
     if (bodyBytes != 0) request.Piece(body, bodyBytes);
     if (!request.Ok()) return kTransferFailed;
 
-    SocketSource source(socket.Fd(), limits.readTimeoutMs);
+    SocketSource source(socket.Fd(), limits.readTimeoutMs, deadline);
     ResponseEnd end = ReadHttpResponse(source, limits, out.responseHeader, out.body);
     return end == ResponseEnd::Closed ? kOk : kTransferFailed;
 }

@@ -3,11 +3,12 @@
 // a fixed set of request headers, the status line not interpreted, the body read
 // until the server closes. Used for the master lookup and for device reboots.
 //
-// Unlike the classic HTTP/1.0 clients it bounds the wait for every read and the size
-// of the body, so a server that never closes the connection cannot hang the caller.
-// Such an exchange fails (kTransferFailed): without the close we cannot know that the
-// body is complete, and a cut JSON answer must not pass as a good one. The exchange
-// still holds what was read.
+// Unlike the classic HTTP/1.0 clients it bounds the wait for every read, the whole
+// exchange and the size of the body, so a server that never closes the connection, or
+// drips a byte now and then, cannot hold the caller. Such an exchange fails
+// (kTransferFailed), and so does a connection that breaks while the body is read:
+// without the close we cannot know that the body is complete, and a cut JSON answer
+// must not pass as a good one. The exchange still holds what was read.
 
 #include <cstddef>
 #include <map>
@@ -18,6 +19,8 @@ namespace control {
 struct HttpLimits {
     int connectTimeoutMs = 5000;                // <= 0: the default
     int readTimeoutMs = 10000;                  // longest wait for any single read; <= 0: the default
+    // The whole exchange, from the connect to the last body byte; <= 0: the default.
+    int exchangeTimeoutMs = 20000;
     std::size_t maxHeaderBytes = 64 * 1024;
     std::size_t maxBodyBytes = 4 * 1024 * 1024;
     // Sending the request is bounded by readTimeoutMs as well.
@@ -35,7 +38,8 @@ public:
     static constexpr int kBadSchemeOrSocket = 1;
     static constexpr int kConnectFailed = 255;
     // Connected, but the request could not be sent or the response did not end
-    // within the limits: a read or send waited longer than readTimeoutMs, or the
+    // within the limits: a read or send waited longer than readTimeoutMs, the
+    // exchange took longer than exchangeTimeoutMs, the connection broke, or the
     // header block or the body was larger than allowed.
     static constexpr int kTransferFailed = 2;
 

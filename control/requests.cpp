@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "app/log_file.h"
 #include "app/md5.h"
 #include "control/control_client.h"
 #include "control/sync_request_slot.h"
@@ -18,6 +19,16 @@ constexpr int kAlarmSearchType = 8;
 constexpr int kListType = 29;
 constexpr int kAddressWithNodeType = 50;
 constexpr int kAuthorityType = 500;
+
+// The authority reply grants what it names only with a status above 0. A status that
+// is no number at all (the decoder lets such replies through) counts as given.
+bool AuthorityGranted(const std::string& status) {
+    if (status.empty()) return false;
+    char* end = nullptr;
+    const double value = std::strtod(status.c_str(), &end);
+    if (end == status.c_str() || *end != '\0') return true;
+    return value > 0;
+}
 
 }  // namespace
 
@@ -76,8 +87,13 @@ bool ControlClient::RunSync(SyncRequestSlot& slot, std::map<std::string, std::st
                             std::uint32_t timeoutMs, const Handler& handler) {
     ResetSlot(slot);
     slot.request.params = std::move(params);
-    bool answered = SendMessage(slot.request, handler) && slot.event.Wait(timeoutMs);
-    return answered;
+    return SendMessage(slot.request, handler) && WaitForReply(slot, timeoutMs);
+}
+
+bool ControlClient::WaitForReply(SyncRequestSlot& slot, std::uint32_t timeoutMs) {
+    // The shut-down event is manual-reset, so it wakes every waiter for good.
+    const int woken = platform::WaitForAny({&slot.event, &shutDownEvent_}, timeoutMs);
+    return woken == 0 && !shutDown_;
 }
 
 namespace {
@@ -110,8 +126,9 @@ std::pair<int, std::map<std::string, std::string>> TakeReply(Slot& slot) {
 int ControlClient::Login() {
     SyncRequestSlot& slot = *loginSlot_;
     std::lock_guard caller(slot.caller);  // one request of a type at a time
-    std::map<std::string, std::string> params{{"userName", config_.currentUserName},
-                                              {"password", app::Md5Hex(config_.currentUserPassword)},
+    const auto [userName, password] = config_.CurrentCredentials();
+    std::map<std::string, std::string> params{{"userName", userName},
+                                              {"password", app::Md5Hex(password)},
                                               {"oemId", "1"},
                                               {"ver", "1.1.1"}};
     bool answered = RunSync(slot, std::move(params), timing_.requestTimeoutMs,
@@ -121,16 +138,19 @@ int ControlClient::Login() {
     slot.event.Reset();
     if (!answered) return 0;
     if (status == 1 || status == 2) {
-        config_.userId = reply["userId"];
-        config_.updateUrl = reply["updateUrl"];
-        config_.uploadUrl = reply["uploadUrl"];
-        config_.noticeText = reply["showMsg"];
-        config_.loginUserName = config_.currentUserName;
-        config_.loginPassword = config_.currentUserPassword;
+        // Replaced as a whole: the keep-alive's re-login runs while other threads read it.
+        app::LoginSession session;
+        session.userId = reply["userId"];
+        session.updateUrl = reply["updateUrl"];
+        session.uploadUrl = reply["uploadUrl"];
+        session.noticeText = reply["showMsg"];
+        session.loginUserName = userName;
+        session.loginPassword = password;
         const std::string& enabled = reply["enableList"];
         static constexpr const char* kSwitches[4] = {"101", "102", "103", "104"};
-        for (int k = 0; k < 4; ++k) config_.featureSwitches[k] = enabled.find(kSwitches[k]) != std::string::npos;
-        config_.accountKind = status;
+        for (int k = 0; k < 4; ++k) session.featureSwitches[k] = enabled.find(kSwitches[k]) != std::string::npos;
+        session.accountKind = status;
+        config_.SetSession(std::move(session));
         loggedIn_ = true;
     }
     return status;
@@ -139,10 +159,6 @@ int ControlClient::Login() {
 bool ControlClient::FetchCameraList(CameraListReply& out) {
     SyncRequestSlot& slot = *listSlot_;
     std::lock_guard caller(slot.caller);  // one request of a type at a time
-    {
-        std::lock_guard lock(slot.mutex);
-        listChunks_ = 0;
-    }
     // Chunks are joined with ";". Whether a chunk came before is counted, not read off
     // the camera-id list: a first chunk of a single node has an empty camera-id list,
     // and joining without ";" would shift every later row.
@@ -150,21 +166,48 @@ bool ControlClient::FetchCameraList(CameraListReply& out) {
         bool end;
         {
             std::lock_guard lock(slot.mutex);
-            slot.status = std::atoi(reply.Param("status").c_str());
-            for (const char* key : CameraListReply::kKeys) {
-                std::string& list = slot.reply[key];
-                if (listChunks_ > 0) list += ';';
-                list += reply.Param(key);
+            if (!listWaiting_ || listOverflow_) return;  // nobody waits for it (any more)
+            std::size_t added = 0;
+            for (const char* key : CameraListReply::kKeys) added += reply.Param(key).size() + 1;
+            if (listBytes_ + added > timing_.listLimitBytes) {
+                // A list beyond any real account: the request fails rather than
+                // holding ever more memory or showing a cut list.
+                listOverflow_ = true;
+                end = true;
+            } else {
+                listBytes_ += added;
+                slot.status = std::atoi(reply.Param("status").c_str());
+                for (const char* key : CameraListReply::kKeys) {
+                    std::string& list = slot.reply[key];
+                    if (listChunks_ > 0) list += ';';
+                    list += reply.Param(key);
+                }
+                ++listChunks_;
+                end = std::atoi(reply.Param("end").c_str()) == 1;
             }
-            ++listChunks_;
-            end = std::atoi(reply.Param("end").c_str()) == 1;
         }
         if (end) slot.event.Set();
     };
-    bool answered = RunSync(slot, {{"userId", config_.userId}}, timing_.listTimeoutMs, handler);
+    ResetSlot(slot);
+    {
+        std::lock_guard lock(slot.mutex);
+        listChunks_ = 0;
+        listBytes_ = 0;
+        listOverflow_ = false;
+        listWaiting_ = true;
+    }
+    slot.request.params = {{"userId", config_.UserId()}};
+    const bool answered = SendMessage(slot.request, handler) && WaitForReply(slot, timing_.listTimeoutMs);
+    bool overflow;
+    {
+        std::lock_guard lock(slot.mutex);
+        listWaiting_ = false;
+        overflow = listOverflow_;
+    }
     auto [status, reply] = TakeReply(slot);
     slot.event.Reset();
-    if (!answered || status != 1) return false;
+    if (overflow) app::LogWrite("camera list larger than %zu bytes refused", timing_.listLimitBytes);
+    if (!answered || overflow || status != 1) return false;
     for (int i = 0; i < 13; ++i) out.lists[i] = reply[CameraListReply::kKeys[i]];
     return true;
 }
@@ -197,7 +240,7 @@ TransportAddress ControlClient::RequestForwardingAddress(const std::string& came
     const bool sent = SendMessage(slot.request, CopyingHandler(slot, kAddressKeys));
     if (!sent) {
         platform::DebugTrace("向代理请求转发IP和端口 发送指令失败!\n");
-    } else if (!slot.event.Wait(timing_.requestTimeoutMs)) {
+    } else if (!WaitForReply(slot, timing_.requestTimeoutMs)) {
         platform::DebugTrace("向代理请求转发IP和端口超时!\n");
     } else {
         auto [status, reply] = TakeReply(slot);
@@ -266,12 +309,13 @@ bool ControlClient::SearchAlarms(const std::string& startTime, const std::string
     for (const std::string& key : kKeys) lists.push_back(SplitList(reply[key]));
     std::size_t rows = lists[0].size();
     for (const auto& list : lists) rows = std::min(rows, list.size());
+    const std::string uploadUrl = config_.UploadUrl();
     for (std::size_t i = 0; i < rows; ++i) {
         // Rows end at the first one missing an identifying text; picture and time may be empty.
         bool complete = true;
         for (int k = 0; k < 6; ++k) complete = complete && !lists[k][i].empty();
         if (!complete) break;
-        out.Append(MakeAlarmRecord(config_.uploadUrl, lists[0][i], lists[1][i], lists[2][i], lists[3][i],
+        out.Append(MakeAlarmRecord(uploadUrl, lists[0][i], lists[1][i], lists[2][i], lists[3][i],
                                    lists[4][i], lists[5][i], lists[6][i], lists[7][i]));
     }
     return true;
@@ -283,16 +327,17 @@ bool ControlClient::RequestAuthorityList(std::string& out) {
     Handler handler = [&slot](const ControlMessage& reply) {
         {
             std::lock_guard lock(slot.mutex);
-            slot.reply = reply.params;  // already flattened by the decoder
-            slot.status = 1;
+            slot.reply = reply.params;  // flattened by the decoder when accepted
+            slot.status = AuthorityGranted(reply.Param("status")) ? 1 : 0;
         }
         slot.event.Set();
     };
     const bool answered = RunSync(slot, {}, timing_.requestTimeoutMs, handler);
     auto [status, reply] = TakeReply(slot);
     ResetSlot(slot);
-    if (!answered) return false;
     out.clear();
+    // A refused reply still names authorities (as list text): it grants none of them.
+    if (!answered || status != 1) return false;
     for (const auto& [key, value] : reply) out += value + ";";  // std::map: ascending key order
     return true;
 }
@@ -300,7 +345,7 @@ bool ControlClient::RequestAuthorityList(std::string& out) {
 void ControlClient::InstallAlarmPushHandler(std::function<void(const AlarmRecord&)> listener) {
     SetDefaultHandler([this, listener = std::move(listener)](const ControlMessage& message) {
         if (message.msgType != kAlarmPushType) return;
-        AlarmRecord record = MakeAlarmRecord(config_.uploadUrl, message.Param("nodeId"), message.Param("nodeName"),
+        AlarmRecord record = MakeAlarmRecord(config_.UploadUrl(), message.Param("nodeId"), message.Param("nodeName"),
                                              message.Param("cameraId"), message.Param("cameraName"),
                                              message.Param("kindName"), message.Param("msg"), message.Param("picture"),
                                              message.Param("time"));

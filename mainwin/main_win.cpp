@@ -258,7 +258,7 @@ void CMainWin::ApplyRights() {
             if (auto* option = pm.FindControl<ui::COptionUI>("ptzcontrol")) option->Selected(true);
     }
     if (!playback) SetVisible(pm.FindControl("playbackbtn"), false);
-    if (app::AppConfig::Instance().accountKind == 2) {
+    if (app::AppConfig::Instance().AccountKind() == 2) {
         SetVisible(pm.FindControl("settingbtn"), false);
         SetVisible(pm.FindControl("Messagebtn"), true);
     }

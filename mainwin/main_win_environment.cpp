@@ -17,17 +17,20 @@ MainWinEnvironment MainWinEnvironment::Application() {
     MainWinEnvironment env;
     env.postTask = [](platform::Message message) { return app::CAppInteance::PostTaskIfAlive(std::move(message)); };
     env.sendRequest = [](int msgType, const Params& params) -> std::int32_t {
-        return control::ControlClient::Exists() ? control::ControlClient::Instance().SendGenericRequest(msgType, params) : 0;
+        const auto client = control::ControlClient::Current();
+        return client ? client->SendGenericRequest(msgType, params) : 0;
     };
     env.requestAuthorityList = [](std::string& out) {
-        return control::ControlClient::Exists() && control::ControlClient::Instance().RequestAuthorityList(out);
+        const auto client = control::ControlClient::Current();
+        return client && client->RequestAuthorityList(out);
     };
     env.installReplyQueue = [](ReplyQueue* queue) {
-        if (!control::ControlClient::Exists()) return;
+        const auto client = control::ControlClient::Current();
+        if (!client) return;
         if (queue)
-            control::ControlClient::Instance().InstallNotificationCallback(queue->Callback(), queue);
+            client->InstallNotificationCallback(queue->Callback(), queue);
         else
-            control::ControlClient::Instance().InstallNotificationCallback(nullptr, nullptr);
+            client->InstallNotificationCallback(nullptr, nullptr);
     };
     env.setNotifyWindow = [](platform::WindowHandle window) { app::CAppInteance::Instance().SetNotifyWindow(window); };
     env.rows = [] { return app::CAppInteance::Instance().Items().Snapshot(); };

@@ -34,7 +34,10 @@ app::ProgramHooks ApplicationProgramHooks() {
     hooks.login.setNotifyWindow = [](platform::WindowHandle window) {
         app::CAppInteance::Instance().SetNotifyWindow(window);
     };
-    hooks.login.runLoginSequence = [] { return app::RunLoginSequence(); };
+    hooks.login.runLoginSequence = [](const std::atomic<bool>& cancelled) { return app::RunLoginSequence(&cancelled); };
+    // Closing the window ends the program: the client goes at once, so the sequence's
+    // waits end instead of holding the closed window for up to a minute.
+    hooks.login.cancelLoginSequence = [] { control::ControlClient::Destroy(); };
     hooks.runMainWindow = [] {
         CMainWin window;
         if (!window.Create(0, "远程监控")) return -1;

@@ -127,7 +127,7 @@ void CPwdChangeDlg::OnOk() {
     // The server keeps the digest of the trimmed text, so that is the password now.
     const std::string password = Trimmed(newPassword);
     const std::int32_t requestId =
-        send_ ? send_(kRequest, {{"userId", config.userId},
+        send_ ? send_(kRequest, {{"userId", config.UserId()},
                                  {"userName", config.currentUserName},
                                  {"password", app::Md5Hex(password)}})
               : 0;

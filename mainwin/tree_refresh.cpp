@@ -17,9 +17,10 @@ void HandleRefreshTree(platform::Message&, const RefreshEnvironment& environment
 void RegisterRefreshTask(app::CAppInteance& application) {
     RefreshEnvironment environment;
     environment.refresh = [&application] {
-        if (!control::ControlClient::Exists()) return false;
-        return app::RefreshItemTable(control::ControlClient::Instance(), application.Items(),
-                                     app::InstalledCameraHooks().isLive);
+        // Held for the whole fetch: a switch of user meanwhile ends the wait instead
+        // of freeing the client under it.
+        const auto client = control::ControlClient::Current();
+        return client && app::RefreshItemTable(*client, application.Items(), app::InstalledCameraHooks().isLive);
     };
     environment.postNotify = [&application](platform::Message m) { return application.PostNotify(std::move(m)); };
     application.Dispatcher().Register(kTaskRefreshTree,

@@ -36,13 +36,12 @@ CameraEnvironment CameraEnvironment::Application() {
         return app::CAppInteance::PostTaskIfAlive(std::move(message));
     };
     environment.addresses = [](const std::string& cameraId) {
-        return control::ControlClient::Exists() ? control::ControlClient::Instance().RequestForwardingAddress(cameraId)
-                                                : control::TransportAddress{};
+        const auto client = control::ControlClient::Current();  // held while the request waits
+        return client ? client->RequestForwardingAddress(cameraId) : control::TransportAddress{};
     };
     environment.talkAddresses = [](const std::string& cameraId) {
-        return control::ControlClient::Exists()
-                   ? control::ControlClient::Instance().RequestForwardingAddressWithNode(cameraId)
-                   : control::TransportAddress{};
+        const auto client = control::ControlClient::Current();
+        return client ? client->RequestForwardingAddressWithNode(cameraId) : control::TransportAddress{};
     };
     // The settings in force, which the save page may change while cameras play.
     environment.recordRoot = [] { return record::CurrentRecordingSettings().root; };

@@ -7,6 +7,14 @@
 
 namespace transport {
 
+bool IsStaleTalkAudio(std::uint64_t timestamp, std::uint64_t start) {
+    // Stamps that fit 32 bits are millisecond ticks: compared wrap-safe, so a talk
+    // across the tick's wrap keeps its voice.
+    if ((timestamp | start) >> 32 == 0)
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(timestamp) - static_cast<std::uint32_t>(start)) < 0;
+    return timestamp < start;
+}
+
 TalkLink::TalkLink(PacketQueue& talkAudio, AddressProvider addresses, LinkTiming timing)
     : ForwardingLink(std::move(addresses), timing), talkAudio_(talkAudio) {
     StartSupervision();
@@ -36,6 +44,8 @@ int TalkLink::OpenIn(std::uint64_t session, const std::string& cameraId, const s
 }
 
 bool TalkLink::Command(int code, bool value) {
+    // A new talk: its first voice fixes the start again.
+    if (code == kOpenVoice) talkStarted_ = false;
     std::map<std::string, std::string> reply;
     if (!SendAndWait(commandWaiter_, code, false, {}, reply) || reply["result"] != "1") return false;
     talkActive_ = value;
@@ -68,7 +78,15 @@ void TalkLink::OnControl(const control::ControlMessage& message) {
 
 void TalkLink::OnMedia(const std::uint8_t* body, std::size_t length) {
     if (length < kPacketHeaderSize || ReadLe16(body) != kTalkAudioPacket || !talkActive_) return;
-    if (ReadLe64(body + 4) < talkStartTimestamp_) return;
+    // The first voice of a talk fixes its start; whatever comes later stamped before
+    // it (late voice of an earlier talk, or out of order) is stale. Which clock the
+    // camera stamps with is its own, so the start is taken from its stamps.
+    const std::uint64_t timestamp = ReadLe64(body + 4);
+    if (!talkStarted_.exchange(true)) {
+        talkStartTimestamp_ = timestamp;
+    } else if (IsStaleTalkAudio(timestamp, talkStartTimestamp_)) {
+        return;
+    }
     PacketQueue::Record record = talkAudio_.TakeFree();
     record->Store(body, length, nullptr, 0);
     talkAudio_.Push(std::move(record), false);

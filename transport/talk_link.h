@@ -7,8 +7,14 @@
 
 namespace transport {
 
+// Talk audio stamped before the start of the current talk (its first voice) is stale.
+bool IsStaleTalkAudio(std::uint64_t timestamp, std::uint64_t start);
+
 class TalkLink final : public ForwardingLink {
 public:
+    static constexpr int kOpenVoice = 1005;
+    static constexpr int kCloseVoice = 1006;
+
     static LinkTiming DefaultTiming() {
         LinkTiming timing;
         timing.heartbeatStartMs = 3000;
@@ -41,7 +47,10 @@ private:
 
     PacketQueue& talkAudio_;
     std::atomic<bool> talkActive_{false};
+    // The stamp of the first voice since the voice channel was last opened; only the
+    // connection's reader thread sets and reads it.
     std::atomic<std::uint64_t> talkStartTimestamp_{0};
+    std::atomic<bool> talkStarted_{false};
     Waiter commandWaiter_;
     mutable std::mutex talkIdMutex_;
     std::string talkId_;

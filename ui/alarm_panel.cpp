@@ -15,8 +15,7 @@ namespace ui {
 AlarmPanelEnvironment AlarmPanelEnvironment::Application() {
     AlarmPanelEnvironment environment;
     environment.listenForPushes = [](std::function<void(const control::AlarmRecord&)> listener) {
-        if (control::ControlClient::Exists())
-            control::ControlClient::Instance().InstallAlarmPushHandler(std::move(listener));
+        if (const auto client = control::ControlClient::Current()) client->InstallAlarmPushHandler(std::move(listener));
     };
     return environment;
 }

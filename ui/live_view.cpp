@@ -39,13 +39,13 @@ LiveViewEnvironment LiveViewEnvironment::Application(platform::WindowHandle main
         return dialog.Reply();
     };
     environment.talkAddress = [](const std::string& id) {
-        return control::ControlClient::Exists() ? control::ControlClient::Instance().RequestForwardingAddressWithNode(id)
-                                                : control::TransportAddress{};
+        const auto client = control::ControlClient::Current();
+        return client ? client->RequestForwardingAddressWithNode(id) : control::TransportAddress{};
     };
     environment.cameraOfCell = [](int cell) -> std::shared_ptr<media::CCamera> {
         return media::CameraRegistry::Exists() ? media::CameraRegistry::Instance().Find(cell) : nullptr;
     };
-    environment.alarmsEnabled = [] { return app::AppConfig::Instance().featureSwitches[2]; };
+    environment.alarmsEnabled = [] { return app::AppConfig::Instance().FeatureSwitch(2); };
     environment.searchAlarms = [mainWindow](const std::string& id) { CAlarmSearchWnd::Run(id, mainWindow); };
     environment.setTimer = [&manager](std::uintptr_t id, unsigned ms) { manager.SetTimer(nullptr, id, ms); };
     environment.killTimer = [&manager](std::uintptr_t id) { manager.KillTimer(nullptr, id); };

@@ -8,13 +8,14 @@ namespace ui {
 CPaymentDlg::Environment CPaymentDlg::Environment::Application() {
     Environment environment;
     environment.sendRenewal = [](const std::string& cameraId) {
-        return control::ControlClient::Instance().SendGenericRequest(74, {{"cameraId", cameraId}});
+        const auto client = control::ControlClient::Current();
+        return client ? client->SendGenericRequest(74, {{"cameraId", cameraId}}) : 0;
     };
     environment.subscribe = [](platform::WindowHandle window) {
-        control::ControlClient::Instance().SubscribeRenewal(window);
+        if (const auto client = control::ControlClient::Current()) client->SubscribeRenewal(window);
     };
     environment.unsubscribe = [](platform::WindowHandle window) {
-        if (control::ControlClient::Exists()) control::ControlClient::Instance().UnsubscribeRenewal(window);
+        if (const auto client = control::ControlClient::Current()) client->UnsubscribeRenewal(window);
     };
     return environment;
 }

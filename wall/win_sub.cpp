@@ -31,7 +31,7 @@ void CWinSub::InitWindow() {
     record_ = m_PaintManager.FindControl("btnRecord");
     talk_ = m_PaintManager.FindControl("btnTalkback");
     const auto& config = app::AppConfig::Instance();
-    if (resolution_) resolution_->SetVisible(config.showResolution != 0 || config.loginUserName == kResolutionUser);
+    if (resolution_) resolution_->SetVisible(config.showResolution != 0 || config.LoginUserName() == kResolutionUser);
 }
 
 void CWinSub::ShowStrip(bool show) {

@@ -140,16 +140,34 @@ TEST_F(AppConfigTest, StoringUserMatchesCaseInsensitivelyAndSwapsToFront) {
     EXPECT_EQ(reloaded.savedUsers[1].name, "Third");
 }
 
-TEST_F(AppConfigTest, TenUsersRoundTripThroughSectionsWithAndWithoutBlank) {
+// The login window keeps ten users; the file's count is only a claim.
+TEST_F(AppConfigTest, UserFileKeepsTenUsersWhateverItsCountClaims) {
     AppConfig config;
     for (int i = 0; i < 12; ++i) config.savedUsers.push_back(SavedUser{"u" + std::to_string(i), "p", false, true, false});
     config.SaveSavedUsers();
-    EXPECT_EQ(platform::ReadProfileString("User11", "UserName", "", dir.File("appUser.ini")), "u11");
+    const std::string file = dir.File("appUser.ini");
+    EXPECT_EQ(platform::ReadProfileString("UserInfo", "UserNumber", "", file), "10");
+    EXPECT_EQ(platform::ReadProfileString("User 9", "UserName", "", file), "u9");
+    EXPECT_EQ(platform::ReadProfileString("User10", "UserName", "", file), "");
     AppConfig reloaded;
     reloaded.LoadSavedUsers();
-    ASSERT_EQ(reloaded.savedUsers.size(), 12u);
+    ASSERT_EQ(reloaded.savedUsers.size(), 10u);
     EXPECT_EQ(reloaded.savedUsers[9].name, "u9");
-    EXPECT_EQ(reloaded.savedUsers[10].name, "u10");
+
+    // A new user goes to the front and the oldest is forgotten.
+    reloaded.currentUserName = "new";
+    reloaded.StoreCurrentUser();
+    ASSERT_EQ(reloaded.savedUsers.size(), 10u);
+    EXPECT_EQ(reloaded.savedUsers.front().name, "new");
+    EXPECT_EQ(reloaded.savedUsers.back().name, "u8");
+
+    // A huge count with sections missing: start-up neither hangs nor shows empty users.
+    dir.Write("appUser.ini", "[UserInfo]\nUserNumber=2000000000\n[User 1]\nUserName=b\n[User 3]\nUserName=d\n");
+    AppConfig huge;
+    huge.LoadSavedUsers();
+    ASSERT_EQ(huge.savedUsers.size(), 2u);
+    EXPECT_EQ(huge.savedUsers[0].name, "b");
+    EXPECT_EQ(huge.savedUsers[1].name, "d");
 }
 
 TEST_F(AppConfigTest, AutoLoginUserAndItsReset) {
@@ -188,7 +206,6 @@ TEST_F(AppConfigTest, MalformedUserFileDoesNotCrash) {
     dir.Write("appUser.ini", "[UserInfo]\nUserNumber=3\n[User 0]\nUserName\nPassWord=@@@x@\n[User 2]\nUserName=z\n");
     AppConfig config;
     config.LoadSavedUsers();
-    ASSERT_EQ(config.savedUsers.size(), 3u);
-    EXPECT_EQ(config.savedUsers[0].name, "");
-    EXPECT_EQ(config.savedUsers[2].name, "z");
+    ASSERT_EQ(config.savedUsers.size(), 1u) << "a section without a name and a missing one are skipped";
+    EXPECT_EQ(config.savedUsers[0].name, "z");
 }

@@ -83,7 +83,7 @@ protected:
             loginWindow = h;
             app::CAppInteance::Instance().SetNotifyWindow(tap);
         };
-        hooks.runLoginSequence = [] { return app::RunLoginSequence(); };
+        hooks.runLoginSequence = [](const std::atomic<bool>& cancelled) { return app::RunLoginSequence(&cancelled); };
         window = std::make_unique<app::CLoginWin>(hooks);
         ASSERT_TRUE(window->Create(0, "登录"));
         window->ShowWindow();

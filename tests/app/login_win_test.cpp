@@ -67,6 +67,8 @@ TEST_F(LoginWindowTest, BusyLookThenProgressTextsThenSuccessClosesWith17) {
     EXPECT_EQ(Text("lbTips"), "初始化...") << "a message without text only sets the progress";
     EXPECT_EQ(window->ShowModal(), 17);
     EXPECT_EQ(seenUser, "carol");
+    EXPECT_FALSE(Cancelled()) << "closing on success cancels nothing";
+    EXPECT_EQ(cancels.load(), 0);
 }
 
 TEST_F(LoginWindowTest, EnterWhileBusyChangesNothingAndTheRunningLoginGoesOn) {
@@ -211,11 +213,14 @@ TEST_F(LoginWindowTest, EscapeAndTheCloseButtonEndWith33) {
     EXPECT_EQ(window->ShowModal(), 33);
 }
 
-TEST_F(LoginWindowTest, ClosingDuringALoginDoesNotWaitForeverOnTheSequence) {
+TEST_F(LoginWindowTest, ClosingDuringALoginCancelsTheSequenceAndDoesNotWaitForever) {
     Gate gate;
     std::atomic<std::intptr_t> lateSend{-1};
+    std::atomic<bool> cancelledSeen{false};
     script = [&] {
+        EXPECT_FALSE(Cancelled());
         gate.Wait();
+        cancelledSeen = Cancelled();
         lateSend = Send(50, "连接服务器成功...");
         return 0;
     };
@@ -224,7 +229,22 @@ TEST_F(LoginWindowTest, ClosingDuringALoginDoesNotWaitForeverOnTheSequence) {
     ASSERT_TRUE(WaitFor([&] { return runs.load() == 1; }));
     QTest::keyClick(window->GetWidget(), Qt::Key_Escape);
     EXPECT_EQ(window->ShowModal(), 33);
+    EXPECT_EQ(cancels.load(), 1) << "what the sequence waits for is ended at once";
     gate.Open();
     window.reset();  // waits for the login thread, which finds the window gone
     EXPECT_EQ(lateSend.load(), 0);
+    EXPECT_TRUE(cancelledSeen.load()) << "the sequence learns that it was cancelled";
+
+    // Closing an idle window (a failed login behind it) cancels nothing.
+    script = [&] {
+        Send(1, "登录失败");
+        return 0;
+    };
+    boxes.Then([](ui::WindowImplBase& box) { box.Close(ui::kResultOk); });
+    Open();
+    Click("BtnOK");
+    ASSERT_TRUE(WaitFor([&] { return !window->IsBusy(); }));
+    QTest::keyClick(window->GetWidget(), Qt::Key_Escape);
+    EXPECT_EQ(window->ShowModal(), 33);
+    EXPECT_EQ(cancels.load(), 1);
 }

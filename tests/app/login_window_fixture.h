@@ -62,7 +62,9 @@ protected:
     app::LoginHooks Hooks() {
         app::LoginHooks hooks;
         hooks.setNotifyWindow = [this](platform::WindowHandle h) { notifyWindow = h; };
-        hooks.runLoginSequence = [this] {
+        hooks.cancelLoginSequence = [this] { ++cancels; };
+        hooks.runLoginSequence = [this](const std::atomic<bool>& cancelled) {
+            cancelFlag = &cancelled;
             ++runs;
             seenUser = app::AppConfig::Instance().currentUserName;
             return script ? script() : 0;
@@ -108,6 +110,10 @@ protected:
     std::unique_ptr<app::CLoginWin> window;
     std::atomic<platform::WindowHandle> notifyWindow{0};
     std::atomic<int> runs{0};
+    std::atomic<int> cancels{0};
+    // The running sequence's cancel flag (set when the window closes under it).
+    std::atomic<const std::atomic<bool>*> cancelFlag{nullptr};
+    bool Cancelled() const { return cancelFlag.load() && cancelFlag.load()->load(); }
     std::string seenUser;
     std::function<int()> script;
 };

@@ -48,8 +48,10 @@ TEST_F(ScreenshotTest, LoginWindowIdleBusyAndFailed) {
 }
 
 TEST_F(ScreenshotTest, EveryMessageBoxKind) {
-    app::AppConfig::Instance().loginUserName = "demo";
-    app::AppConfig::Instance().loginPassword = "demo123";
+    app::LoginSession session;
+    session.loginUserName = "demo";
+    session.loginPassword = "demo123";
+    app::AppConfig::Instance().SetSession(session);
     const struct {
         int request;
         const char* text1;

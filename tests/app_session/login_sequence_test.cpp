@@ -55,9 +55,9 @@ protected:
         platform::SetProgramDirectory("");
     }
 
-    int Run() {
+    int Run(const std::atomic<bool>* cancelled = nullptr) {
         std::atomic<int> result{-1};
-        std::thread login([&] { result = app::RunLoginSequence(); });
+        std::thread login([&] { result = app::RunLoginSequence(cancelled); });
         executor->RunUntil([&] { return result != -1; }, 10000);
         login.join();
         executor->RunPending();
@@ -143,6 +143,54 @@ TEST_F(LoginSequenceTest, EachRefusalGivesItsTextAndLogLine) {
         const bool logged = Log().find(":username or password or expiredDate or onlineMax error\n") != std::string::npos;
         EXPECT_EQ(logged, c.logged) << c.status;
     }
+}
+
+// The login window closed while the sequence ran: it stops at its next step, saves no
+// user, starts no updater, fetches no list and reports nothing more.
+TEST_F(LoginSequenceTest, CancelledSequenceStopsQuietlyAndLeavesNoTrace) {
+    std::atomic<bool> cancelled{false};
+    auto loginOk = [](const ControlMessage& request) -> std::vector<std::string> {
+        Json::Value params;
+        params["status"] = 1;
+        params["userId"] = "u";
+        return {FakeProxy::Reply(request.id, 2, params)};
+    };
+    proxy.SetScript([&](const ControlMessage& request) -> std::vector<std::string> {
+        if (request.msgType != 2) return {};
+        cancelled = true;  // closed while the login request was out
+        return loginOk(request);
+    });
+    EXPECT_EQ(Run(&cancelled), 0);
+    std::vector<std::uintptr_t> progress;
+    for (auto& step : steps) progress.push_back(step.progress);
+    EXPECT_EQ(progress, (std::vector<std::uintptr_t>{10, 50, 60})) << "no failure text, no further step";
+    EXPECT_EQ(dir.Read("appUser.ini"), "") << "the user is not saved";
+    EXPECT_EQ(proxy.CountRequests(29), 0) << "no list is fetched";
+    EXPECT_EQ(app::CAppInteance::Instance().Items().Count(), 0u);
+
+    // Closed while the list was awaited: the window's cancel destroys the client,
+    // which ends the wait at once instead of after the list's time-out.
+    control::ControlClient::Destroy();
+    control::ControlClient::Timing slow;
+    slow.requestTimeoutMs = 1000;
+    slow.listTimeoutMs = 20000;
+    control::ControlClient::SetTimingForNewClients(slow);
+    cancelled = false;
+    steps.clear();
+    proxy.SetScript([&](const ControlMessage& request) -> std::vector<std::string> {
+        if (request.msgType == 2) return loginOk(request);
+        if (request.msgType == 29) {
+            cancelled = true;
+            control::ControlClient::Destroy();
+        }
+        return {};
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Run(&cancelled), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    ASSERT_FALSE(steps.empty());
+    EXPECT_EQ(steps.back().progress, 90u) << "neither success nor a failure text follows";
+    EXPECT_EQ(app::CAppInteance::Instance().Items().Count(), 0u);
 }
 
 TEST_F(LoginSequenceTest, UnansweredLoginReportsTheTimeout) {

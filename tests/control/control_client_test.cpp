@@ -72,11 +72,12 @@ TEST_F(ControlClientTest, LoginSendsExactBytesAndAcceptsTheReply) {
     EXPECT_EQ(proxy.Master().Paths().at(0), "/master_demo");
     EXPECT_EQ(client.Login(), 1);
     EXPECT_TRUE(client.IsLoggedIn());
-    EXPECT_EQ(config.userId, "u-1");
-    EXPECT_EQ(config.noticeText, "欢迎");
-    EXPECT_EQ(config.loginUserName, "demo");
-    EXPECT_EQ(config.featureSwitches, (std::array<std::uint8_t, 4>{1, 0, 1, 0}));
-    EXPECT_EQ(config.accountKind, 1);
+    const app::LoginSession session = config.Session();
+    EXPECT_EQ(session.userId, "u-1");
+    EXPECT_EQ(session.noticeText, "欢迎");
+    EXPECT_EQ(session.loginUserName, "demo");
+    EXPECT_EQ(session.featureSwitches, (std::array<std::uint8_t, 4>{1, 0, 1, 0}));
+    EXPECT_EQ(session.accountKind, 1);
 
     std::string raw = proxy.RawRequests().at(0);
     auto decoded = control::DecodeMessage(raw.data(), raw.size());
@@ -97,7 +98,7 @@ TEST_F(ControlClientTest, ScrambledLoginReplyIsAcceptedLikeAPlainOne) {
     ControlClient client(FastTiming(), config);
     ASSERT_EQ(client.Connect(), 0);
     EXPECT_EQ(client.Login(), 2) << "status 2 is accepted by the request itself";
-    EXPECT_EQ(config.accountKind, 2);
+    EXPECT_EQ(config.AccountKind(), 2);
 }
 
 TEST_F(ControlClientTest, RefusedLoginLeavesTheConfigurationAlone) {
@@ -111,7 +112,7 @@ TEST_F(ControlClientTest, RefusedLoginLeavesTheConfigurationAlone) {
     ASSERT_EQ(client.Connect(), 0);
     EXPECT_EQ(client.Login(), -2);
     EXPECT_FALSE(client.IsLoggedIn());
-    EXPECT_EQ(config.userId, "");
+    EXPECT_EQ(config.UserId(), "");
 }
 
 TEST_F(ControlClientTest, UnansweredLoginTimesOutWithZero) {
@@ -292,4 +293,201 @@ TEST_F(ControlClientTest, DroppedConnectionIsReconnectedAndLoggedInAgain) {
     while (!client.IsConnected() && platform::TickSince(start) < 3000)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_TRUE(client.IsConnected());
+}
+
+// Switching user destroys the client while task threads, the supervisor, a tree
+// refresh and an alarm search still wait inside requests to a slow service: each of
+// them returns at once with a failure, and the client is freed only after the last.
+TEST_F(ControlClientTest, DestroyWhileRequestsWaitEndsThemWithoutFreeingTheClientUnderThem) {
+    proxy.SetScript([](const ControlMessage& request) -> std::vector<std::string> {
+        if (request.msgType == 2) return {FakeProxy::Reply(request.id, 2, LoginOk())};
+        return {};  // every other request goes unanswered
+    });
+    app::AppConfig& global = app::AppConfig::Instance();
+    const app::AppConfig saved = global;
+    global = config;
+    ControlClient::Timing slow = FastTiming();
+    slow.requestTimeoutMs = 20000;
+    slow.listTimeoutMs = 20000;
+    ControlClient::SetTimingForNewClients(slow);
+    {
+        auto client = ControlClient::Shared();
+        ASSERT_EQ(client->Connect(), 0);
+        ASSERT_EQ(client->Login(), 1);
+    }
+
+    std::atomic<int> returned{0};
+    std::vector<std::thread> callers;
+    callers.emplace_back([&] {
+        control::CameraListReply list;
+        const auto client = ControlClient::Current();
+        EXPECT_FALSE(client && client->FetchCameraList(list));
+        ++returned;
+    });
+    callers.emplace_back([&] {
+        const auto client = ControlClient::Current();
+        EXPECT_EQ(client ? client->RequestForwardingAddress("c1").status : 0, -1);
+        ++returned;
+    });
+    callers.emplace_back([&] {
+        control::AlarmSearchResult result;
+        const auto client = ControlClient::Current();
+        EXPECT_FALSE(client && client->SearchAlarms("a", "b", "n", "", result));
+        ++returned;
+    });
+    ASSERT_TRUE(proxy.WaitUntil(
+        [&] { return proxy.CountRequests(29) == 1 && proxy.CountRequests(5) == 1 && proxy.CountRequests(8) == 1; }));
+    std::weak_ptr<ControlClient> watch = ControlClient::Current();
+
+    const auto start = std::chrono::steady_clock::now();
+    ControlClient::Destroy();
+    EXPECT_FALSE(ControlClient::Exists());
+    for (auto& caller : callers) caller.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << "the waits end at once";
+    EXPECT_EQ(returned.load(), 3);
+    EXPECT_TRUE(watch.expired()) << "freed by the last caller";
+
+    // A client held past its shut-down neither sends nor reconnects.
+    const int accepted = proxy.Accepted();
+    auto held = ControlClient::Shared();
+    held->Shutdown();
+    EXPECT_EQ(held->Connect(), -1);
+    EXPECT_EQ(held->SendGenericRequest(43, {}), 0);
+    EXPECT_EQ(proxy.Accepted(), accepted);
+    held.reset();
+    ControlClient::Destroy();
+    ControlClient::SetTimingForNewClients(ControlClient::Timing{});
+    global = saved;
+}
+
+// The camera list: a runaway answer fails instead of growing without end, and
+// chunks that come when no request waits are dropped.
+TEST_F(ControlClientTest, CameraListIsBoundedAndLateChunksAreDropped) {
+    std::atomic<int> chunkBytes{10};
+    proxy.SetScript([&](const ControlMessage& request) -> std::vector<std::string> {
+        if (request.msgType == 2) return {FakeProxy::Reply(request.id, 2, LoginOk())};
+        if (request.msgType != 29) return {};
+        std::vector<std::string> replies;
+        for (int i = 0; i < 3; ++i) {
+            Json::Value params;
+            params["status"] = 1;
+            params["cameraIdList"] = std::string(static_cast<std::size_t>(chunkBytes.load()), 'c');
+            params["end"] = i == 2 ? "1" : "0";
+            replies.push_back(FakeProxy::Reply(request.id, 29, params));
+        }
+        return replies;
+    });
+    auto timing = FastTiming();
+    timing.listLimitBytes = 1000;
+    timing.listTimeoutMs = 5000;
+    ControlClient client(timing, config);
+    ASSERT_EQ(client.Connect(), 0);
+    ASSERT_EQ(client.Login(), 1);
+    control::CameraListReply list;
+    ASSERT_TRUE(client.FetchCameraList(list));
+    EXPECT_EQ(list.lists[control::CameraListReply::kCameraId], "cccccccccc;cccccccccc;cccccccccc");
+
+    chunkBytes = 600;  // 1,800 bytes in all
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(client.FetchCameraList(list));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << "no wait for the time-out";
+
+    // Chunks nobody waits for, more than the limit in all: the next list is unharmed.
+    for (int i = 0; i < 5; ++i) {
+        Json::Value params;
+        params["status"] = 1;
+        params["cameraIdList"] = std::string(400, 'x');
+        params["end"] = "0";
+        proxy.Push(FakeProxy::Reply(1, 29, params));
+    }
+    // Replies are routed in order: once this one arrived, so had the chunks.
+    std::atomic<bool> routed{false};
+    client.RegisterHandler(43, [&](const ControlMessage&) { routed = true; });
+    proxy.Push(FakeProxy::Reply(1, 43, Json::Value(Json::objectValue)));
+    const std::uint32_t pushed = platform::TickCount();
+    while (!routed && platform::TickSince(pushed) < 3000) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_TRUE(routed.load());
+    chunkBytes = 10;
+    ASSERT_TRUE(client.FetchCameraList(list));
+    EXPECT_EQ(list.lists[control::CameraListReply::kCameraId], "cccccccccc;cccccccccc;cccccccccc");
+}
+
+// Only a reply with a positive status grants the authorities it names.
+TEST_F(ControlClientTest, RefusedAuthorityReplyGrantsNothing) {
+    std::atomic<int> status{0};
+    proxy.SetScript([&](const ControlMessage& request) -> std::vector<std::string> {
+        if (request.msgType == 2) return {FakeProxy::Reply(request.id, 2, LoginOk())};
+        if (request.msgType != 500) return {};
+        Json::Value params;
+        params["status"] = status.load();
+        params["userId"] = "u-1";
+        Json::Value names(Json::arrayValue);
+        for (const char* name : {"VIDEO_LIVE", "ACCOUNT_ADMIN"}) {
+            Json::Value entry;
+            entry["name"] = name;
+            names.append(entry);
+        }
+        params["authority"] = names;
+        return {FakeProxy::Reply(request.id, 500, params)};
+    });
+    ControlClient client(FastTiming(), config);
+    ASSERT_EQ(client.Connect(), 0);
+    ASSERT_EQ(client.Login(), 1);
+    for (int refused : {0, -1}) {
+        status = refused;
+        std::string rights = "stale";
+        EXPECT_FALSE(client.RequestAuthorityList(rights)) << refused;
+        EXPECT_EQ(rights, "") << refused;
+    }
+    status = 1;
+    std::string rights;
+    ASSERT_TRUE(client.RequestAuthorityList(rights));
+    EXPECT_EQ(rights, "ACCOUNT_ADMIN;VIDEO_LIVE;1;u-1;");
+}
+
+// A proxy that drops every connection at once: the dead link never counts as
+// connected, even when the loss is reported before Connect has taken it.
+TEST_F(ControlClientTest, ConnectionLostAtOnceIsNotTakenAsConnected) {
+    proxy.Server().SetAccepting(false);
+    ControlClient client(FastTiming(), config);
+    for (int round = 0; round < 20; ++round) {
+        const int result = client.Connect();
+        EXPECT_TRUE(result == 0 || result == -2) << result;
+        const std::uint32_t start = platform::TickCount();
+        while (client.IsConnected() && platform::TickSince(start) < 1000)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_FALSE(client.IsConnected()) << "round " << round;
+    }
+}
+
+// The keep-alive's re-login replaces the login data while task threads read the upload
+// address and the user id: readers always see one whole login's values (run under
+// the thread sanitizer, the old plain fields showed the race).
+TEST_F(ControlClientTest, ReloginReplacesLoginDataWhileOtherThreadsReadIt) {
+    std::atomic<int> logins{0};
+    proxy.SetScript([&](const ControlMessage& request) -> std::vector<std::string> {
+        if (request.msgType != 2) return {};
+        Json::Value params = LoginOk();
+        const bool odd = ++logins % 2 == 1;
+        params["uploadUrl"] = odd ? "http://pictures-one.example/upload/" : "http://two/";
+        params["userId"] = odd ? "u-1" : "u-2";
+        return {FakeProxy::Reply(request.id, 2, params)};
+    });
+    ControlClient client(FastTiming(), config);
+    ASSERT_EQ(client.Connect(), 0);
+    std::atomic<bool> done{false};
+    std::atomic<int> torn{0};
+    std::thread reader([&] {
+        while (!done) {
+            const app::LoginSession session = config.Session();
+            const bool one = session.uploadUrl == "http://pictures-one.example/upload/" && session.userId == "u-1";
+            const bool two = session.uploadUrl == "http://two/" && session.userId == "u-2";
+            if (!one && !two && !session.userId.empty()) ++torn;
+            if (!config.UploadUrl().empty() && config.UploadUrl().rfind("http://", 0) != 0) ++torn;
+        }
+    });
+    for (int i = 0; i < 40; ++i) ASSERT_EQ(client.Login(), 1);
+    done = true;
+    reader.join();
+    EXPECT_EQ(torn.load(), 0);
 }

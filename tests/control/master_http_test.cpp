@@ -67,6 +67,11 @@ public:
         std::size_t bodyBytes = 0;
         bool keepOpen = false;
         bool resetAtOnce = false;  // close with a reset before reading anything
+        bool resetAfterResponse = false;  // close with a reset once the response is out
+        // After the response, one more body byte at this interval until the client
+        // leaves or `dripFor` has passed.
+        std::chrono::milliseconds dripEvery{0};
+        std::chrono::milliseconds dripFor{3000};
     };
     explicit ScriptedServer(Script script) : script_(std::move(script)) {
         thread_ = std::thread([this] { Serve(); });
@@ -103,6 +108,16 @@ private:
             received_.append(buffer, static_cast<std::size_t>(n));
         }
         ::send(fd, script_.response.data(), script_.response.size(), MSG_NOSIGNAL);
+        if (script_.dripEvery.count() > 0) {
+            const auto until = Clock::now() + script_.dripFor;
+            while (Clock::now() < until && ::send(fd, "x", 1, MSG_NOSIGNAL) == 1)
+                std::this_thread::sleep_for(script_.dripEvery);
+        }
+        if (script_.resetAfterResponse) {
+            std::this_thread::sleep_for(50ms);  // the bytes sent are read before the reset
+            linger hard{1, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+        }
         if (script_.keepOpen) {
             pollfd waiting{fd, POLLIN, 0};
             ::poll(&waiting, 1, 5000);  // until the client gives up and closes
@@ -248,6 +263,21 @@ TEST(HttpResponseReader, LimitsAndTimeOutsEndTheRead) {
         long Receive(char*, std::size_t) override { return kTimedOut; }
     } silent;
     EXPECT_EQ(control::ReadHttpResponse(silent, limits, header, body), control::ResponseEnd::TimedOut);
+
+    // A connection that breaks is no end of the response, in the body or the headers.
+    struct Broken : control::ByteSource {
+        control::BufferSource first;
+        explicit Broken(std::string data) : first(std::move(data)) {}
+        long Receive(char* buffer, std::size_t capacity) override {
+            long n = first.Receive(buffer, capacity);
+            return n > 0 ? n : kError;
+        }
+    };
+    Broken inBody("HTTP/1.0 200 OK\r\n\r\n{\"ip\":");
+    EXPECT_EQ(control::ReadHttpResponse(inBody, limits, header, body), control::ResponseEnd::Failed);
+    EXPECT_EQ(body, "{\"ip\":") << "what was read stays available";
+    Broken inHeader("HTTP/1.0 200 OK\r\n");
+    EXPECT_EQ(control::ReadHttpResponse(inHeader, limits, header, body), control::ResponseEnd::Failed);
 }
 
 // Golden request bytes, written out by hand.
@@ -328,6 +358,36 @@ TEST(HttpRequest, ServerThatNeverClosesEndsAfterTheReadTimeOut) {
 
     ScriptedServer silent({"", 0, true});  // not even a status line
     EXPECT_EQ(http.Request(silent.Url("/"), nullptr, 0, nullptr, exchange), CMasterHttp::kTransferFailed);
+}
+
+// A byte just inside every read time-out, or a reset half-way through the body: the
+// exchange fails, and within its deadline.
+TEST(HttpRequest, DrippingServerAndResetBodyFailWithinTheDeadline) {
+    HttpLimits limits = ShortLimits();
+    limits.exchangeTimeoutMs = 600;
+    CMasterHttp http(limits);
+    HttpExchange exchange;
+
+    ScriptedServer dripping({"HTTP/1.0 200 OK\r\n\r\n", 0, false, false, false, 100ms});
+    auto start = Clock::now();
+    EXPECT_EQ(http.Request(dripping.Url("/"), nullptr, 0, nullptr, exchange), CMasterHttp::kTransferFailed);
+    auto elapsed = Clock::now() - start;
+    EXPECT_GE(elapsed, 550ms);
+    EXPECT_LT(elapsed, 1500ms) << "the deadline covers the whole exchange, not each read";
+    EXPECT_FALSE(exchange.body.empty());
+
+    ScriptedServer dripHeader({"HTTP/1.0 200 OK\r\nX-Slow: ", 0, false, false, false, 100ms});
+    start = Clock::now();
+    EXPECT_EQ(http.Request(dripHeader.Url("/"), nullptr, 0, nullptr, exchange), CMasterHttp::kTransferFailed);
+    EXPECT_LT(Clock::now() - start, 1500ms) << "a header block that never ends";
+
+    ScriptedServer reset({"HTTP/1.0 200 OK\r\n\r\n{\"ip\":\"10.0.0.1\",\"po", 0, false, false, true});
+    EXPECT_EQ(http.Request(reset.Url("/"), nullptr, 0, nullptr, exchange), CMasterHttp::kTransferFailed);
+    EXPECT_EQ(exchange.body, "{\"ip\":\"10.0.0.1\",\"po");
+    std::map<std::string, std::string> values;
+    ScriptedServer resetLookup({"HTTP/1.0 200 OK\r\n\r\n{\"ip\":\"1.2.3.4\",\"port\":\"7\",\"status\":\"IDEL\"}", 0,
+                                false, false, true});
+    EXPECT_FALSE(http.MasterLookup(resetLookup.Url("/"), values)) << "a cut answer is never a lookup answer";
 }
 
 TEST(HttpRequest, BodyOverTheLimitFails) {

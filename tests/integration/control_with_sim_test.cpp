@@ -139,7 +139,7 @@ TEST_F(ControlWithSim, AlarmSearchReturnsRowsWithPictureAddresses) {
     control::AlarmSearchResult result;
     ASSERT_TRUE(client->SearchAlarms("2000-01-01 00:00:00", "2100-01-01 00:00:00", nodes[0], "", result));
     ASSERT_GT(result.Size(), 0u);
-    EXPECT_EQ(result.pictureUrls[0].rfind(config.uploadUrl, 0), 0u) << result.pictureUrls[0];
+    EXPECT_EQ(result.pictureUrls[0].rfind(config.UploadUrl(), 0), 0u) << result.pictureUrls[0];
 }
 
 TEST_F(ControlWithSim, LoginSequenceRunsToTheEndAgainstTheService) {

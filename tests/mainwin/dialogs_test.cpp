@@ -94,7 +94,7 @@ TEST_F(DialogTest, PasswordDialogShowsEachFailureAndStaysOpenThenSendsTheDigest)
 
 TEST_F(DialogTest, OnlyTheAcceptedAnswerToTheChangeStoresTheNewPasswordForTheNextLogin) {
     app::AppConfig& config = app::AppConfig::Instance();
-    config.loginPassword = "larkview";
+    config.SetSession({.loginPassword = "larkview"});
     config.savedUsers = {{"Demo", "larkview", true, true, false}, {"lina", "lina_pw", false, true, false}};
     auto pending = std::make_shared<PendingPasswordChange>();
     auto queue = std::make_shared<ReplyQueue>();
@@ -125,7 +125,7 @@ TEST_F(DialogTest, OnlyTheAcceptedAnswerToTheChangeStoresTheNewPasswordForTheNex
     queue->Push(2, 42, {{"status", "1"}});
     queue->Drain();
     EXPECT_EQ(config.currentUserPassword, "new_2");
-    EXPECT_EQ(config.loginPassword, "new_2") << "a new login after a lost connection uses it";
+    EXPECT_EQ(config.LoginPassword(), "new_2") << "a new login after a lost connection uses it";
     const std::string file = config.userFilePath;
     EXPECT_EQ(platform::ReadProfileString(app::UserSectionName(0), "PassWord", "", file), app::EncodePassword("new_2"));
     EXPECT_EQ(platform::ReadProfileString(app::UserSectionName(1), "PassWord", "", file), app::EncodePassword("lina_pw"));

@@ -28,10 +28,12 @@ protected:
         app::AppConfig& config = app::AppConfig::Instance();
         config.programDirectory = dir.Path();
         config.userFilePath = dir.File("appUser.ini");
-        config.accountKind = 1;
         config.currentUserName = "demo";
         config.currentUserPassword = "larkview";
-        config.userId = "1";
+        app::LoginSession session;
+        session.userId = "1";
+        session.accountKind = 1;
+        config.SetSession(session);
         config.recordSavePath = "/tmp/records";
         config.recordDiskReserve = 20;
         config.recordFileSize = 50;

@@ -218,7 +218,9 @@ TEST_F(MainWinTest, SetPostsTheChosenParametersOnlyForAConnectedLiveCell) {
 }
 
 TEST_F(MainWinTest, AnAccountOfKindTwoSeesTheMessageButtonAndNoSettingButton) {
-    app::AppConfig::Instance().accountKind = 2;
+    app::LoginSession session = app::AppConfig::Instance().Session();
+    session.accountKind = 2;
+    app::AppConfig::Instance().SetSession(session);
     Open();
     EXPECT_FALSE(Visible("settingbtn"));
     EXPECT_TRUE(Visible("Messagebtn"));

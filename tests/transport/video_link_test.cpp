@@ -492,17 +492,34 @@ TEST(TalkLink, OpensWithNodeIdTakesTalkIdAndFiltersItsMedia) {
     EXPECT_EQ(link.TalkId(), "T-9");
     EXPECT_EQ(server.Received().back().params.at("nodeId"), "cam");
 
-    auto talkAudio = Media(PacketBody(4, 5, {9, 9}));
-    link.Receive(0, talkAudio.data(), talkAudio.size());
+    auto first = Media(PacketBody(4, 5000, {9, 9}));
+    link.Receive(0, first.data(), first.size());
     EXPECT_EQ(talk.Size(), 0u) << "talk audio only while talk is active";
     ASSERT_TRUE(link.Command(1005, true));
     EXPECT_TRUE(link.TalkActive());
-    link.Receive(0, talkAudio.data(), talkAudio.size());
-    auto video = Media(PacketBody(3, 5, {9}));
+    link.Receive(0, first.data(), first.size());
+    EXPECT_EQ(talk.Size(), 1u) << "the talk's first voice fixes its start";
+    auto late = Media(PacketBody(4, 4000, {9, 9}));
+    link.Receive(0, late.data(), late.size());
+    EXPECT_EQ(talk.Size(), 1u) << "voice stamped before the start is stale";
+    auto next = Media(PacketBody(4, 5040, {9, 9}));
+    link.Receive(0, next.data(), next.size());
+    auto video = Media(PacketBody(3, 6000, {9}));
     link.Receive(0, video.data(), video.size());
-    EXPECT_EQ(talk.Size(), 1u);
+    EXPECT_EQ(talk.Size(), 2u);
     ASSERT_TRUE(link.Command(1006, false));
     EXPECT_FALSE(link.TalkActive());
+
+    // A new talk starts afresh, even with a camera clock that went back.
+    ASSERT_TRUE(link.Command(1005, true));
+    link.Receive(0, late.data(), late.size());
+    EXPECT_EQ(talk.Size(), 3u);
+
+    // Tick stamps across the wrap; 64-bit stamps as they are.
+    EXPECT_FALSE(transport::IsStaleTalkAudio(5, 0xFFFFFF00u)) << "sent just after the wrap";
+    EXPECT_TRUE(transport::IsStaleTalkAudio(0xFFFFFE00u, 5)) << "sent just before the wrap";
+    EXPECT_TRUE(transport::IsStaleTalkAudio(0x0000019000000000ull, 0x0000019000000001ull));
+    EXPECT_FALSE(transport::IsStaleTalkAudio(0x0000019000000002ull, 0x0000019000000001ull));
 }
 
 TEST(TalkLink, MissingOpenReplyGivesMinusFour) {

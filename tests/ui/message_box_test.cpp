@@ -12,6 +12,12 @@ using testing_support::TextOf;
 
 namespace {
 
+void SetLoginPassword(const std::string& password) {
+    app::LoginSession session = app::AppConfig::Instance().Session();
+    session.loginPassword = password;
+    app::AppConfig::Instance().SetSession(session);
+}
+
 CPopMessageBox& Box(WindowImplBase& window) { return dynamic_cast<CPopMessageBox&>(window); }
 
 void Click(WindowImplBase& window, const std::string& name) {
@@ -34,7 +40,7 @@ TEST(MessageBox, RequestKindsPickTheirSkinsAndOkAnswersOne) {
         driver.Then([&](WindowImplBase& w) {
             skins.push_back(w.GetSkinFile());
             if (Box(w).Kind() == 3) {
-                app::AppConfig::Instance().loginPassword = "pw";
+                SetLoginPassword("pw");
                 w.m_PaintManager.FindControl("editPopUsrPW")->SetText("pw");
             }
             Click(w, "BtnOK");
@@ -83,7 +89,7 @@ TEST(MessageBox, CloseButtonAnswersTwoAndSetsTheCallersFlag) {
 }
 
 TEST(MessageBox, PasswordCheckStaysOpenOnAWrongPasswordAndTrimsTheRightOne) {
-    app::AppConfig::Instance().loginPassword = "s3cret";
+    SetLoginPassword("s3cret");
     ModalDriver driver;
     bool checked = false;
     driver.Then([&](WindowImplBase& w) {
@@ -105,7 +111,7 @@ TEST(MessageBox, PasswordCheckStaysOpenOnAWrongPasswordAndTrimsTheRightOne) {
 }
 
 TEST(MessageBox, PasswordCheckRefusesAnEmptyPasswordWhenNobodyIsLoggedIn) {
-    app::AppConfig::Instance().loginPassword.clear();
+    SetLoginPassword("");
     ModalDriver driver;
     driver.Then([](WindowImplBase& w) {
         w.m_PaintManager.FindControl("editPopUsrPW")->SetText("   ");
@@ -118,7 +124,9 @@ TEST(MessageBox, PasswordCheckRefusesAnEmptyPasswordWhenNobodyIsLoggedIn) {
 }
 
 TEST(MessageBox, PermissionBoxShowsTheLoggedInUser) {
-    app::AppConfig::Instance().loginUserName = "operator01";
+    app::LoginSession session = app::AppConfig::Instance().Session();
+    session.loginUserName = "operator01";
+    app::AppConfig::Instance().SetSession(session);
     ModalDriver driver;
     driver.Then([](WindowImplBase& w) {
         EXPECT_EQ(TextOf(w, "editPopUsrName"), "operator01");
