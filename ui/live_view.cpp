@@ -300,20 +300,36 @@ bool CLiveView::HandleNotify(TNotifyUI& msg) {
 
 bool CLiveView::HandlePanTilt(TNotifyUI& msg) {
     if (!msg.pSender) return false;
-    if (msg.sType != notify::kButtonDown && msg.sType != notify::kClick) return false;
-    return PanTilt(msg.pSender->GetName(), msg.sType == notify::kButtonDown);
+    const bool down = msg.sType == notify::kButtonDown;
+    if (!down && msg.sType != notify::kButtonUp && msg.sType != notify::kClick) return false;
+    return PanTilt(msg.pSender->GetName(), down);
 }
 
 bool CLiveView::PanTilt(const std::string& button, bool buttonDown) {
-    if (!wall_) return false;
-    const std::optional<int> code = PanTiltCodeFor(button, buttonDown);
-    if (!code) return false;
+    if (!wall_ || !PanTiltActionCode(button)) return false;
+    if (!buttonDown) return ReleasePanTilt();
     const int cell = wall_->Selected();
     control::ItemPtr item = wall_->CellEntry(cell);
     if (!item || !item->live) return false;
     std::shared_ptr<media::CCamera> camera = environment_.cameraOfCell ? environment_.cameraOfCell(cell) : nullptr;
     if (!camera || camera->CameraId().empty()) return false;
-    camera->PanTilt(*code);
+    // Another camera still moving under a held button is stopped first.
+    if (panTiltHeld_ && panTiltCamera_.lock() != camera) ReleasePanTilt();
+    camera->PanTilt(*PanTiltActionCode(button));
+    panTiltCamera_ = camera;
+    panTiltHeld_ = true;
+    return true;
+}
+
+bool CLiveView::ReleasePanTilt() {
+    if (!panTiltHeld_) return false;
+    panTiltHeld_ = false;
+    // The stop goes to the camera that moves, even if the selection changed meanwhile;
+    // a camera closed since then has stopped anyway.
+    std::shared_ptr<media::CCamera> camera = panTiltCamera_.lock();
+    panTiltCamera_.reset();
+    if (!camera || camera->CameraId().empty()) return false;
+    camera->PanTilt(kPanTiltStop);
     return true;
 }
 

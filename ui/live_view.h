@@ -97,10 +97,15 @@ public:
     // "sxt_alarm"), and clicks of "start_all", "close_all", the layout buttons,
     // "FullSreen" and "SelFullScreen".
     bool HandleNotify(TNotifyUI& msg);
-    // "buttondown" on a pan-tilt-zoom button sends its code, the "click" of its
-    // release sends the stop; true when a code was sent.
+    // "buttondown" on a pan-tilt-zoom button sends its code to the selected cell's
+    // camera; the end of that press ("buttonup" wherever the pointer was released,
+    // or the "click" of a release over the button) sends the stop to the same camera,
+    // once. True when a code was sent.
     bool HandlePanTilt(TNotifyUI& msg);
     bool PanTilt(const std::string& button, bool buttonDown);
+    // Stops the camera a held button moves (the window lost the mouse); false when
+    // none moves.
+    bool ReleasePanTilt();
     // The window messages listed in live_msg; true when handled.
     bool HandleMessage(platform::Message& msg);
     // Timer ticks; true for the cell-text timers.
@@ -132,6 +137,9 @@ private:
     LiveViewEnvironment environment_;
     wall::CVideoPanelMng* wall_ = nullptr;
     bool talkActive_ = false;
+    // The camera a pressed pan-tilt-zoom button set moving, until its stop is sent.
+    std::weak_ptr<media::CCamera> panTiltCamera_;
+    bool panTiltHeld_ = false;
 };
 
 }  // namespace ui
