@@ -110,7 +110,13 @@ void CLiveView::OpenWithChecks(TreeNode* node) {
         return;
     }
     if (item->expired && environment_.renew) {
-        const std::optional<RenewalReply> reply = environment_.renew(item->id, item->name);
+        const std::string id = item->id;
+        const std::optional<RenewalReply> reply = environment_.renew(id, item->name);
+        // The dialog ran its own event loop: a tree refresh meanwhile may have freed
+        // the node and replaced the row. Carry on with the camera's current ones.
+        node = trees_.FindNode(CCameraTrees::kLive, id);
+        item = ItemOf(node);
+        if (!item) return;  // the camera left the tree
         if (reply) {
             if (reply->status != 1) {
                 if (environment_.notice) environment_.notice(RenewalFailureText(reply->status), kRenewalFailedText);
@@ -355,9 +361,18 @@ void CLiveView::TalkOn(const std::string& cameraId) {
     }
 }
 
-void CLiveView::OnCellResult(int cell, int code) {
+control::ItemPtr CLiveView::ShownFor(int cell, const std::string& cameraId) const {
+    if (!wall_ || cell < 0 || cell >= wall::kCellCount) return nullptr;
+    control::ItemPtr shown = wall_->CellEntry(cell);
+    if (shown && !cameraId.empty() && shown->id != cameraId) return nullptr;
+    return shown;
+}
+
+void CLiveView::OnCellResult(int cell, int code, const std::string& cameraId) {
     if (!wall_ || cell < 0 || cell >= wall::kCellCount) return;
     control::ItemPtr shown = wall_->CellEntry(cell);
+    // A late result about the camera the cell showed before changes nothing.
+    if (shown && !cameraId.empty() && shown->id != cameraId) return;
     if (shown && code == -8) {
         // The address did not answer: the next open asks for a new one.
         shown->forwardingIp.clear();
@@ -370,9 +385,20 @@ void CLiveView::OnCellResult(int cell, int code) {
     }
 }
 
-void CLiveView::OnCellNotice(int cell, int code) {
-    if (code != app::kReconnecting || !wall_ || cell < 0 || cell >= wall::kCellCount) return;
-    if (control::ItemPtr shown = wall_->CellEntry(cell); shown && shown->live) ShowCellText(cell, kReconnectingText);
+void CLiveView::OnCellNotice(int cell, int code, const std::string& cameraId) {
+    control::ItemPtr shown = ShownFor(cell, cameraId);
+    if (!shown || !shown->live) return;
+    if (code == app::kReconnecting) {
+        ShowCellText(cell, kReconnectingText);
+    } else if (code == app::kConnectionFailed && !cameraId.empty()) {
+        // The supervisor gave the cell up: the camera no longer plays there, and its
+        // address is of no use.
+        shown->forwardingIp.clear();
+        shown->forwardingPort = 0;
+        shown->live = false;
+        SetIcons(shown->id, false);
+        wall_->SetCaption(cell, "", true);
+    }
 }
 
 bool CLiveView::HandleMessage(platform::Message& msg) {
@@ -382,10 +408,10 @@ bool CLiveView::HandleMessage(platform::Message& msg) {
     control::ItemPtr item = id ? CameraById(*id) : nullptr;
     switch (msg.id) {
         case kCellResult:
-            OnCellResult(static_cast<int>(msg.wParam), static_cast<int>(msg.lParam));
+            OnCellResult(static_cast<int>(msg.wParam), static_cast<int>(msg.lParam), id ? *id : std::string());
             return true;
         case kCellNotice:
-            OnCellNotice(static_cast<int>(msg.wParam), static_cast<int>(msg.lParam));
+            OnCellNotice(static_cast<int>(msg.wParam), static_cast<int>(msg.lParam), id ? *id : std::string());
             return true;
         case kAddressFetched: {
             if (const auto* notice = platform::PayloadAs<app::ForwardingAddressNotice>(msg)) {

@@ -111,9 +111,11 @@ public:
     // Timer ticks; true for the cell-text timers.
     bool OnTimer(std::uintptr_t id);
 
-    // The open task's results: 1030 (failed or closed) and 1042 (-6 reconnecting).
-    void OnCellResult(int cell, int code);
-    void OnCellNotice(int cell, int code);
+    // The open task's results: 1030 (failed or closed) and 1042 (-6 reconnecting, -4
+    // the reconnection given up). `cameraId`, when given, is the camera the notice is
+    // about: a notice about another camera than the cell shows now is stale.
+    void OnCellResult(int cell, int code, const std::string& cameraId = {});
+    void OnCellNotice(int cell, int code, const std::string& cameraId = {});
     // 1055: asks for the talk address and posts the talk request, one talkback at a time.
     void TalkOn(const std::string& cameraId);
 
@@ -126,6 +128,8 @@ private:
     control::ItemPtr CameraById(const std::string& id) const;
     void SetIcons(const std::string& cameraId, bool live);
     void ShowCellText(int cell, const std::string& text);
+    // The row the cell shows, when the notice is about it.
+    control::ItemPtr ShownFor(int cell, const std::string& cameraId) const;
     void PostIdTask(std::uint32_t message, const std::string& cameraId);
     void PostClose(int cell);
     void Renewed(TreeNode* node, const control::ItemPtr& item, const RenewalReply& reply);
