@@ -45,6 +45,10 @@ bool CAppInteance::Exists() {
 void CAppInteance::Destroy() {
     std::lock_guard lock(g_instanceMutex);
     if (!g_instance) return;
+    // The cameras go after the task threads: an open still queued or running would
+    // otherwise make or reopen a camera behind the closing of all of them, and its play
+    // thread would outlive the session.
+    g_instance->StopTaskThreads();
     if (const CameraHooks hooks = InstalledCameraHooks(); hooks.destroyAll) hooks.destroyAll();
     control::ControlClient::Destroy();
     {
@@ -76,10 +80,12 @@ CAppInteance::CAppInteance() : reconnector_(reconnection_, ApplicationSupervisor
     reconnector_.Start();
 }
 
-CAppInteance::~CAppInteance() {
+CAppInteance::~CAppInteance() { StopTaskThreads(); }
+
+void CAppInteance::StopTaskThreads() {
     pump_.Stop();
-    pool_.Stop();
-    reconnector_.Stop();
+    reconnector_.Stop();  // its requests would go to the stopped pump
+    pool_.Stop();         // runs what is queued first
 }
 
 bool CAppInteance::PostNotify(platform::Message message) const {

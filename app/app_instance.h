@@ -21,8 +21,8 @@ public:
 
     static CAppInteance& Instance();
     static bool Exists();
-    // Tears down in order: the cameras, the control client, then the task threads
-    // (finishing queued tasks) and the tables.
+    // Tears down in order: the task threads (finishing queued tasks), the cameras,
+    // the control client, then the tables.
     static void Destroy();
 
     // For threads that are not part of the login cycle (camera sessions, links): post
@@ -45,6 +45,10 @@ public:
     bool PostTask(platform::Message message) const;
     TaskDispatcher& Dispatcher() { return dispatcher_; }
 
+    // The pump, the reconnection supervisor and the pool (after its queue); posts to
+    // the task threads are dropped from then on. Also done by the destructor.
+    void StopTaskThreads();
+
     ReconnectionTable& Reconnection() { return reconnection_; }
     ReconnectSupervisor& Reconnector() { return reconnector_; }
     ItemTable& Items() { return items_; }
@@ -57,7 +61,7 @@ private:
     TaskDispatcher dispatcher_;
     WorkerPool pool_{kWorkers};
     TaskPump pump_{pool_, dispatcher_};
-    // Stopped after the pump and the pool.
+    // Stopped after the pump, before the pool.
     ReconnectSupervisor reconnector_;
 };
 

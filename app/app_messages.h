@@ -75,6 +75,10 @@ struct OpenRequest {
     std::string cameraId;
     std::string ip;
     int port = 0;
+    // Queued by the reconnection supervisor: it goes ahead only while the cell still
+    // waits in the reconnection table for this camera (the user may have closed the
+    // cell or opened another camera in it since).
+    bool reconnect = false;
 };
 
 // The record of kTaskStartTalk: the camera and the reply of the forwarding-address

@@ -8,8 +8,20 @@
 namespace app {
 namespace {
 
-void Notify(const LiveTaskEnvironment& environment, std::uint32_t id, int cell, std::intptr_t code) {
-    if (environment.postNotify) environment.postNotify(platform::Message(id, static_cast<std::uintptr_t>(cell), code));
+// The camera id rides along, so that the window can tell a notice about the camera the
+// cell shows now from a late one about the camera it showed before.
+void Notify(const LiveTaskEnvironment& environment, std::uint32_t id, int cell, std::intptr_t code,
+            const std::string& cameraId = {}) {
+    if (!environment.postNotify) return;
+    platform::Message message(id, static_cast<std::uintptr_t>(cell), code);
+    if (!cameraId.empty()) message.payload = platform::MakePayload(cameraId);
+    environment.postNotify(std::move(message));
+}
+
+void NotifyAddress(const LiveTaskEnvironment& environment, const std::string& cameraId, const std::string& ip, int port) {
+    if (environment.postNotify)
+        environment.postNotify(platform::Message(kForwardingAddressFetched, 0, 0,
+                                                 platform::MakePayload(ForwardingAddressNotice{cameraId, ip, port})));
 }
 
 }  // namespace
@@ -19,37 +31,57 @@ void HandleOpenCamera(platform::Message& message, ReconnectionTable& table, cons
     if (!request || request->cell < 0) return;
     OpenRequest& open = *request;
 
-    // Another camera in this cell ends the cell's pending reconnection.
     {
         auto lock = table.Lock();
         auto& entries = table.EntriesLocked();
         auto it = entries.find(open.cell);
-        if (it != entries.end() && it->second != open.cameraId) entries.erase(it);
+        const bool waiting = it != entries.end() && it->second == open.cameraId;
+        // A reconnection whose cell was closed, moved or given another camera since
+        // it was queued would open a camera nobody shows.
+        if (open.reconnect && !waiting) return;
+        // Another camera in this cell ends the cell's pending reconnection.
+        if (it != entries.end() && !waiting) entries.erase(it);
     }
 
     auto camera = media::CameraRegistry::Instance().GetOrCreate(open.cell);
     if (camera->IsOpen()) camera->Close();
 
+    bool fetched = open.reconnect;  // the supervisor asked for this address just now
     if (open.ip.empty() || open.port < 1) {
         control::TransportAddress reply;
         if (environment.requestAddress && !open.cameraId.empty()) reply = environment.requestAddress(open.cameraId);
         open.ip = reply.forwardingIp;
         open.port = std::atoi(reply.forwardingPort.c_str());
-        if (!open.cameraId.empty() && !open.ip.empty() && open.port > 0 && environment.postNotify)
-            environment.postNotify(platform::Message(kForwardingAddressFetched, 0, 0,
-                                                     platform::MakePayload(ForwardingAddressNotice{open.cameraId, open.ip, open.port})));
+        fetched = true;
     }
+    // Before the result, so that the row holds the address when the window hears of it.
+    auto announceAddress = [&] {
+        if (fetched && !open.cameraId.empty() && !open.ip.empty() && open.port > 0)
+            NotifyAddress(environment, open.cameraId, open.ip, open.port);
+    };
 
     const std::string password = environment.password ? environment.password() : std::string();
     const int result = camera->Open(open.cameraId, open.ip, open.port, open.window, password);
     if (result == 1) {
-        table.Remove(open.cell);
+        announceAddress();
+        table.Remove(open.cell, open.cameraId);
         return;
     }
+    if (!open.reconnect) announceAddress();
     // An unreachable or silent forwarding server is worth retrying with a new address.
-    if ((result == -4 || result == -8) && !open.cameraId.empty()) table.Add(open.cell, open.cameraId);
-    Notify(environment, kAppNotify, open.cell, result);
-    Notify(environment, kCellResult, open.cell, result);
+    // The cell keeps its camera meanwhile: the window shows it as reconnecting, not as
+    // closed, so the cell is not taken as free and the camera not opened twice.
+    if ((result == -4 || result == -8) && !open.cameraId.empty()) {
+        table.Add(open.cell, open.cameraId);
+        // The address that did not answer is forgotten: a later open asks anew.
+        if (result == -8) NotifyAddress(environment, open.cameraId, "", 0);
+        Notify(environment, kAppNotify, open.cell, kReconnecting, open.cameraId);
+        return;
+    }
+    // Any other failure is final: the cell stops waiting.
+    table.Remove(open.cell, open.cameraId);
+    Notify(environment, kAppNotify, open.cell, result, open.cameraId);
+    Notify(environment, kCellResult, open.cell, result, open.cameraId);
 }
 
 void HandleCloseCell(platform::Message& message, ReconnectionTable& table, const LiveTaskEnvironment& environment) {
@@ -73,7 +105,7 @@ void HandleLiveStreamStopped(platform::Message& message, ReconnectionTable& tabl
     if (!camera || camera->CameraId() != *cameraId) return;
     camera->EndStreamKeepingCell();
     table.Add(cell, *cameraId);
-    Notify(environment, kAppNotify, cell, kReconnecting);
+    Notify(environment, kAppNotify, cell, kReconnecting, *cameraId);
 }
 
 LiveTaskEnvironment ApplicationLiveTaskEnvironment(CAppInteance& application) {

@@ -5,9 +5,13 @@
 // A cell enters the reconnection table when its open fails because the forwarding
 // server could not be reached (-4) or did not answer (-8): the supervisor then asks
 // for a fresh address every ten seconds until an open succeeds or the server names
-// none. A link lost while streaming is not recorded: the link's own supervision
-// reopens it after ten seconds. Closing a cell or opening another camera in it ends
-// its pending reconnection.
+// none. Such a failure is reported as reconnecting (1042, -6), not as a failed open:
+// the cell keeps its camera, which stays live on the window's side until the open
+// succeeds, the user closes it, or the supervisor gives it up (1042, -4). Any other
+// failure is final (1042 and 1030 with the code) and ends a pending reconnection.
+// Every cell notice carries the camera id as payload. A link lost while streaming is
+// not recorded: the link's own supervision reopens it after ten seconds. Closing a
+// cell or opening another camera in it ends its pending reconnection.
 
 #include <functional>
 #include <string>

@@ -42,9 +42,15 @@ void ReconnectSupervisor::RunPass() {
             if (it == entries.end() || it->second != cameraId) continue;
             if (!usable) entries.erase(it);
         }
-        if (!usable) {
+        // The notices name the camera: the cell may show another one by the time the
+        // window reads them.
+        auto notice = [&](std::int32_t code) {
             if (environment_.postNotify)
-                environment_.postNotify(platform::Message(kAppNotify, static_cast<std::uintptr_t>(cell), kConnectionFailed));
+                environment_.postNotify(platform::Message(kAppNotify, static_cast<std::uintptr_t>(cell), code,
+                                                          platform::MakePayload(cameraId)));
+        };
+        if (!usable) {
+            notice(kConnectionFailed);
             continue;
         }
         OpenRequest request;
@@ -53,10 +59,10 @@ void ReconnectSupervisor::RunPass() {
         request.cameraId = cameraId;
         request.ip = reply.forwardingIp;
         request.port = std::atoi(reply.forwardingPort.c_str());
+        request.reconnect = true;
         if (environment_.postTask)
             environment_.postTask(platform::Message(kTaskOpenCamera, 0, 0, platform::MakePayload(std::move(request))));
-        if (environment_.postNotify)
-            environment_.postNotify(platform::Message(kAppNotify, static_cast<std::uintptr_t>(cell), kReconnecting));
+        notice(kReconnecting);
     }
     ++passes_;
 }

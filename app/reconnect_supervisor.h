@@ -1,9 +1,10 @@
 #pragma once
 // Retries the video cells of the reconnection table every ten seconds: asks the
 // control server for each camera's forwarding address again and, when one is given,
-// queues an open request for the cell; a camera without a usable address is dropped
-// from the table and the notify window is told (1042, -4). A request that got no
-// answer leaves the entry for the next pass.
+// queues an open request for the cell (marked as a reconnection, so that it lapses
+// when the cell stops waiting); a camera without a usable address is dropped from the
+// table and the notify window is told (1042, -4, the camera id as payload), which ends
+// the camera there. A request that got no answer leaves the entry for the next pass.
 //
 // The table's lock is held only to copy it and to re-check an entry: the address
 // requests (up to ten seconds each) run outside it, so a drag on the user-interface

@@ -12,6 +12,17 @@ void ReconnectionTable::Remove(int cell) {
     entries_.erase(cell);
 }
 
+void ReconnectionTable::Remove(int cell, const std::string& cameraId) {
+    std::lock_guard lock(mutex_);
+    if (auto it = entries_.find(cell); it != entries_.end() && it->second == cameraId) entries_.erase(it);
+}
+
+bool ReconnectionTable::Holds(int cell, const std::string& cameraId) const {
+    std::lock_guard lock(mutex_);
+    auto it = entries_.find(cell);
+    return it != entries_.end() && it->second == cameraId;
+}
+
 void ReconnectionTable::Move(int fromCell, int toCell) {
     std::lock_guard lock(mutex_);
     auto it = entries_.find(fromCell);

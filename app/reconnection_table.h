@@ -11,6 +11,10 @@ class ReconnectionTable {
 public:
     void Add(int cell, const std::string& cameraId);
     void Remove(int cell);
+    // Removes the cell only while it waits for that camera.
+    void Remove(int cell, const std::string& cameraId);
+    // True while the cell waits for that camera.
+    bool Holds(int cell, const std::string& cameraId) const;
     // A camera dragged to another cell takes its pending reconnection along.
     void Move(int fromCell, int toCell);
     // Two cells traded places: each pending reconnection follows its camera (Move

@@ -138,10 +138,12 @@ public:
     void CloseNode(const control::ItemPtr& node);
     void CloseCamera(const control::ItemPtr& item);
     void CloseById(const std::string& cameraId);
-    void OnCellResult(int cell, int code);     // 1030
-    void OnAppNotify(int cell, int code);      // 1042
+    // 1030 and 1042; `cameraId` (may be empty) names the camera the notice is about.
+    void OnCellResult(int cell, int code, const std::string& cameraId = {});
+    void OnAppNotify(int cell, int code, const std::string& cameraId = {});
     void OnTalkOn(const std::string& cameraId);  // 1055
-    // A press on a control ("buttondown") and a click no rule claimed (release).
+    // A press on a control ("buttondown"); the release: its "buttonup" or a click no
+    // rule claimed.
     void OnPanTiltPress(ui::TNotifyUI& msg);
     void OnPanTiltRelease(ui::TNotifyUI& msg);
 
@@ -215,7 +217,6 @@ private:
     int tab_ = -1;
     std::string rights_;
     std::string recordMode_;
-    std::string pressedPanTilt_;
 
     // Controls looked up at start-up (absent ones stay null and are skipped).
     ui::CControlUI* showPanel_ = nullptr;

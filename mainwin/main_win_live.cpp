@@ -66,12 +66,12 @@ void CMainWin::CloseById(const std::string& cameraId) {
     if (live_) live_->CloseById(cameraId);
 }
 
-void CMainWin::OnCellResult(int cell, int code) {
-    if (live_) live_->OnCellResult(cell, code);
+void CMainWin::OnCellResult(int cell, int code, const std::string& cameraId) {
+    if (live_) live_->OnCellResult(cell, code, cameraId);
 }
 
-void CMainWin::OnAppNotify(int cell, int code) {
-    if (live_) live_->OnCellNotice(cell, code);
+void CMainWin::OnAppNotify(int cell, int code, const std::string& cameraId) {
+    if (live_) live_->OnCellNotice(cell, code, cameraId);
 }
 
 void CMainWin::OnTalkOn(const std::string& cameraId) {

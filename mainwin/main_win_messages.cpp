@@ -51,11 +51,15 @@ bool CMainWin::DispatchInitialised(platform::Message& message, std::intptr_t& re
             return false;
         case msg::kListenStarted: OnListenResult(IdOf(message), true, message.lParam != 0); return true;
         case msg::kListenStopped: OnListenResult(IdOf(message), false, message.lParam != 0); return true;
-        case msg::kCellResult: OnCellResult(static_cast<int>(message.wParam), static_cast<int>(message.lParam)); return true;
+        case msg::kCellResult:
+            OnCellResult(static_cast<int>(message.wParam), static_cast<int>(message.lParam), IdOf(message));
+            return true;
         case msg::kVideoParameters:
             if (const auto* record = platform::PayloadAs<VideoParamRecord>(message)) OnShowVideoParameters(*record);
             return true;
-        case msg::kAppNotify: OnAppNotify(static_cast<int>(message.wParam), static_cast<int>(message.lParam)); return true;
+        case msg::kAppNotify:
+            OnAppNotify(static_cast<int>(message.wParam), static_cast<int>(message.lParam), IdOf(message));
+            return true;
         case msg::kOpenCamera: {
             const control::ItemPtr item = LiveItem(IdOf(message));
             if (item) OpenCamera(item, static_cast<int>(message.lParam));

@@ -1,6 +1,7 @@
 // Notifications of the main window's controls: first the panels' own handlers, then
 // the tab bar, the buttons of this window, the camera tree, option groups and
-// placeholders; a click nobody claims ends a pan-tilt-zoom press.
+// placeholders; a button's release (or a click nobody claims) ends a pan-tilt-zoom
+// press.
 #include <QFileDialog>
 
 #include "app/app_config.h"
@@ -34,6 +35,8 @@ void CMainWin::Notify(ui::TNotifyUI& msg) {
     const std::string& type = msg.sType;
     if (type == ui::notify::kButtonDown) {
         OnPanTiltPress(msg);
+    } else if (type == ui::notify::kButtonUp) {
+        OnPanTiltRelease(msg);
     } else if (type == ui::notify::kClick) {
         if (!OnClick(msg)) OnPanTiltRelease(msg);
     } else if (IsTreeNotification(type)) {

@@ -117,6 +117,14 @@ int CCamera::Open(const std::string& cameraId, const std::string& address, int p
     // A camera that still plays is closed first; outside the stage-list lock, because
     // stopping the play thread waits for a thread that takes it.
     if (IsOpen() || player_.IsRunning()) Close();
+    // A Close still under way on another thread finishes first; one that starts later
+    // is seen by the count.
+    std::uint64_t generation = 0;
+    {
+        std::unique_lock session(sessionMutex_);
+        closeDone_.wait(session, [this] { return closing_ == 0; });
+        generation = closes_;
+    }
 
     auto lock = chain_.Lock();  // held until Open returns, the link's reply included
     chain_.ResetFrame();
@@ -127,18 +135,32 @@ int CCamera::Open(const std::string& cameraId, const std::string& address, int p
     if (!BuildStages(cameraId)) {
         display_ = nullptr;
         chain_.ClearStages();
-        return -3;
+        // A Close meanwhile took the window the display stage needed.
+        return CloseCount() != generation ? kClosedWhileOpening : -3;
     }
 
     const int result = link_->Open(cameraId, address, port, password);
     if (result == 1) {
-        app::LogWrite("%s:%d连接转发成功！\n", address.c_str(), port);
-        {
-            std::lock_guard idLock(idMutex_);
-            cameraId_ = cameraId;
+        // Checked and started in one step with respect to Close's count: a Close either
+        // came before (nothing starts) or comes after (it stops what started here).
+        std::lock_guard session(sessionMutex_);
+        if (closes_ == generation) {
+            app::LogWrite("%s:%d连接转发成功！\n", address.c_str(), port);
+            {
+                std::lock_guard idLock(idMutex_);
+                cameraId_ = cameraId;
+            }
+            player_.Start();
+            return 1;
         }
-        player_.Start();
-        return 1;
+    }
+    if (CloseCount() != generation) {
+        // Closed while the link opened (a logout, say): the close has ended the link,
+        // and nothing of this open may be left running.
+        link_->Close();
+        display_ = nullptr;
+        chain_.ClearStages();
+        return kClosedWhileOpening;
     }
     app::LogWrite("%s：%d连接转发失败,返回值:%d,sSxtId:%d!\n", address.c_str(), port, result, std::atoi(cameraId.c_str()));
     display_ = nullptr;
@@ -146,7 +168,28 @@ int CCamera::Open(const std::string& cameraId, const std::string& address, int p
     return result;
 }
 
+std::uint64_t CCamera::CloseCount() const {
+    std::lock_guard session(sessionMutex_);
+    return closes_;
+}
+
 bool CCamera::Close() {
+    {
+        // Counted first: an Open still waiting for its link sees it and gives up.
+        std::lock_guard session(sessionMutex_);
+        ++closes_;
+        ++closing_;
+    }
+    CloseSteps();
+    {
+        std::lock_guard session(sessionMutex_);
+        --closing_;
+    }
+    closeDone_.notify_all();
+    return true;
+}
+
+void CCamera::CloseSteps() {
     displayWindow_ = 0;
     StopRecordingForClose();
     StopTalkForClose();
@@ -162,7 +205,6 @@ bool CCamera::Close() {
     video_.Clear();
     std::lock_guard idLock(idMutex_);
     cameraId_.clear();
-    return true;
 }
 
 void CCamera::EndStreamKeepingCell() {
@@ -484,7 +526,8 @@ void CCamera::OnConnectionLost() {
     const std::string id = CameraId();
     if (id.empty()) return;
     if (auto camera = CameraRegistry::Instance().FindById(id))
-        PostToMain(platform::Message(app::kAppNotify, static_cast<std::uintptr_t>(camera->CellIndex()), app::kReconnecting));
+        PostToMain(platform::Message(app::kAppNotify, static_cast<std::uintptr_t>(camera->CellIndex()), app::kReconnecting,
+                                     platform::MakePayload(id)));
 }
 
 void CCamera::OnServerStop() {

@@ -5,6 +5,8 @@
 // and the application by posted messages only.
 
 #include <atomic>
+#include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -52,12 +54,17 @@ public:
     CCamera(const CCamera&) = delete;
     CCamera& operator=(const CCamera&) = delete;
 
-    // 1 success; -3 a stage could not be made; otherwise the link's result (-7 missing
-    // id, address or port; -4 no connection; -8 no reply; the server's code).
+    // An Open that a Close overtook (on another thread) leaves the camera closed.
+    static constexpr int kClosedWhileOpening = 0;
+    // 1 success; -3 a stage could not be made; 0 closed meanwhile; otherwise the
+    // link's result (-7 missing id, address or port; -4 no connection; -8 no reply;
+    // the server's code).
     int Open(const std::string& cameraId, const std::string& address, int port, platform::WindowHandle window,
              const std::string& password);
     // Ends the sub-states (posting 1054, 1058, 1004 for those that were on), the link,
-    // the play thread and the stages. A second Close does nothing.
+    // the play thread and the stages. A second Close does nothing. Any thread, also
+    // while an Open of this camera waits for its link: that Open then returns at once
+    // and starts nothing.
     bool Close();
     // Close, but the camera keeps its cell's display window, as after a failed open:
     // the reconnection supervisor opens the cell again into that window.
@@ -146,12 +153,21 @@ private:
     // Capture off, voice channel closed, playback stopped; under the talkback lock.
     void StopTalkLocked();
     void SendCapturedAudio(const std::uint8_t* pcm, int length);
+    std::uint64_t CloseCount() const;
+    void CloseSteps();
 
     const CameraEnvironment environment_;
 
     std::atomic<platform::WindowHandle> displayWindow_{0};
     std::atomic<platform::WindowHandle> notifyWindow_{0};
     std::atomic<int> cellIndex_{-1};
+    // Closes begun so far and those under way; an Open waits for those under way, then
+    // compares the count before starting the play thread. Held only for that check and
+    // start, and for a Close's counting (never across a wait for another thread).
+    mutable std::mutex sessionMutex_;
+    std::condition_variable closeDone_;
+    std::uint64_t closes_ = 0;
+    int closing_ = 0;
     mutable std::mutex idMutex_;
     std::string cameraId_;
     std::string recordingText_;

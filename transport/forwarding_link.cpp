@@ -57,6 +57,9 @@ void ForwardingLink::Close() {
         handle_ = 0;
     }
     if (old) tether::Close(old);
+    // An Open waiting for its reply belongs to the session just ended: it returns now
+    // instead of after the reply time-out.
+    openWaiter_.Complete({});
 }
 
 std::uint64_t ForwardingLink::BeginSession() {
@@ -98,7 +101,7 @@ int ForwardingLink::ConnectAndOpen(std::uint64_t session, const std::string& cam
     }
 
     std::map<std::string, std::string> reply;
-    if (!SendAndWait(openWaiter_, 1, true, params, reply)) return noReplyResult;
+    if (!SendAndWait(openWaiter_, 1, true, params, reply)) return InSession(session) ? noReplyResult : -4;
     const std::string& result = reply["result"];
     bool opened = false;
     if (!InSession(session, [&] {

@@ -110,7 +110,13 @@ void CLiveView::OpenWithChecks(TreeNode* node) {
         return;
     }
     if (item->expired && environment_.renew) {
-        const std::optional<RenewalReply> reply = environment_.renew(item->id, item->name);
+        const std::string id = item->id;
+        const std::optional<RenewalReply> reply = environment_.renew(id, item->name);
+        // The dialog ran its own event loop: a tree refresh meanwhile may have freed
+        // the node and replaced the row. Carry on with the camera's current ones.
+        node = trees_.FindNode(CCameraTrees::kLive, id);
+        item = ItemOf(node);
+        if (!item) return;  // the camera left the tree
         if (reply) {
             if (reply->status != 1) {
                 if (environment_.notice) environment_.notice(RenewalFailureText(reply->status), kRenewalFailedText);
@@ -300,20 +306,36 @@ bool CLiveView::HandleNotify(TNotifyUI& msg) {
 
 bool CLiveView::HandlePanTilt(TNotifyUI& msg) {
     if (!msg.pSender) return false;
-    if (msg.sType != notify::kButtonDown && msg.sType != notify::kClick) return false;
-    return PanTilt(msg.pSender->GetName(), msg.sType == notify::kButtonDown);
+    const bool down = msg.sType == notify::kButtonDown;
+    if (!down && msg.sType != notify::kButtonUp && msg.sType != notify::kClick) return false;
+    return PanTilt(msg.pSender->GetName(), down);
 }
 
 bool CLiveView::PanTilt(const std::string& button, bool buttonDown) {
-    if (!wall_) return false;
-    const std::optional<int> code = PanTiltCodeFor(button, buttonDown);
-    if (!code) return false;
+    if (!wall_ || !PanTiltActionCode(button)) return false;
+    if (!buttonDown) return ReleasePanTilt();
     const int cell = wall_->Selected();
     control::ItemPtr item = wall_->CellEntry(cell);
     if (!item || !item->live) return false;
     std::shared_ptr<media::CCamera> camera = environment_.cameraOfCell ? environment_.cameraOfCell(cell) : nullptr;
     if (!camera || camera->CameraId().empty()) return false;
-    camera->PanTilt(*code);
+    // Another camera still moving under a held button is stopped first.
+    if (panTiltHeld_ && panTiltCamera_.lock() != camera) ReleasePanTilt();
+    camera->PanTilt(*PanTiltActionCode(button));
+    panTiltCamera_ = camera;
+    panTiltHeld_ = true;
+    return true;
+}
+
+bool CLiveView::ReleasePanTilt() {
+    if (!panTiltHeld_) return false;
+    panTiltHeld_ = false;
+    // The stop goes to the camera that moves, even if the selection changed meanwhile;
+    // a camera closed since then has stopped anyway.
+    std::shared_ptr<media::CCamera> camera = panTiltCamera_.lock();
+    panTiltCamera_.reset();
+    if (!camera || camera->CameraId().empty()) return false;
+    camera->PanTilt(kPanTiltStop);
     return true;
 }
 
@@ -339,9 +361,18 @@ void CLiveView::TalkOn(const std::string& cameraId) {
     }
 }
 
-void CLiveView::OnCellResult(int cell, int code) {
+control::ItemPtr CLiveView::ShownFor(int cell, const std::string& cameraId) const {
+    if (!wall_ || cell < 0 || cell >= wall::kCellCount) return nullptr;
+    control::ItemPtr shown = wall_->CellEntry(cell);
+    if (shown && !cameraId.empty() && shown->id != cameraId) return nullptr;
+    return shown;
+}
+
+void CLiveView::OnCellResult(int cell, int code, const std::string& cameraId) {
     if (!wall_ || cell < 0 || cell >= wall::kCellCount) return;
     control::ItemPtr shown = wall_->CellEntry(cell);
+    // A late result about the camera the cell showed before changes nothing.
+    if (shown && !cameraId.empty() && shown->id != cameraId) return;
     if (shown && code == -8) {
         // The address did not answer: the next open asks for a new one.
         shown->forwardingIp.clear();
@@ -354,9 +385,20 @@ void CLiveView::OnCellResult(int cell, int code) {
     }
 }
 
-void CLiveView::OnCellNotice(int cell, int code) {
-    if (code != app::kReconnecting || !wall_ || cell < 0 || cell >= wall::kCellCount) return;
-    if (control::ItemPtr shown = wall_->CellEntry(cell); shown && shown->live) ShowCellText(cell, kReconnectingText);
+void CLiveView::OnCellNotice(int cell, int code, const std::string& cameraId) {
+    control::ItemPtr shown = ShownFor(cell, cameraId);
+    if (!shown || !shown->live) return;
+    if (code == app::kReconnecting) {
+        ShowCellText(cell, kReconnectingText);
+    } else if (code == app::kConnectionFailed && !cameraId.empty()) {
+        // The supervisor gave the cell up: the camera no longer plays there, and its
+        // address is of no use.
+        shown->forwardingIp.clear();
+        shown->forwardingPort = 0;
+        shown->live = false;
+        SetIcons(shown->id, false);
+        wall_->SetCaption(cell, "", true);
+    }
 }
 
 bool CLiveView::HandleMessage(platform::Message& msg) {
@@ -366,10 +408,10 @@ bool CLiveView::HandleMessage(platform::Message& msg) {
     control::ItemPtr item = id ? CameraById(*id) : nullptr;
     switch (msg.id) {
         case kCellResult:
-            OnCellResult(static_cast<int>(msg.wParam), static_cast<int>(msg.lParam));
+            OnCellResult(static_cast<int>(msg.wParam), static_cast<int>(msg.lParam), id ? *id : std::string());
             return true;
         case kCellNotice:
-            OnCellNotice(static_cast<int>(msg.wParam), static_cast<int>(msg.lParam));
+            OnCellNotice(static_cast<int>(msg.wParam), static_cast<int>(msg.lParam), id ? *id : std::string());
             return true;
         case kAddressFetched: {
             if (const auto* notice = platform::PayloadAs<app::ForwardingAddressNotice>(msg)) {

@@ -97,18 +97,25 @@ public:
     // "sxt_alarm"), and clicks of "start_all", "close_all", the layout buttons,
     // "FullSreen" and "SelFullScreen".
     bool HandleNotify(TNotifyUI& msg);
-    // "buttondown" on a pan-tilt-zoom button sends its code, the "click" of its
-    // release sends the stop; true when a code was sent.
+    // "buttondown" on a pan-tilt-zoom button sends its code to the selected cell's
+    // camera; the end of that press ("buttonup" wherever the pointer was released,
+    // or the "click" of a release over the button) sends the stop to the same camera,
+    // once. True when a code was sent.
     bool HandlePanTilt(TNotifyUI& msg);
     bool PanTilt(const std::string& button, bool buttonDown);
+    // Stops the camera a held button moves (the window lost the mouse); false when
+    // none moves.
+    bool ReleasePanTilt();
     // The window messages listed in live_msg; true when handled.
     bool HandleMessage(platform::Message& msg);
     // Timer ticks; true for the cell-text timers.
     bool OnTimer(std::uintptr_t id);
 
-    // The open task's results: 1030 (failed or closed) and 1042 (-6 reconnecting).
-    void OnCellResult(int cell, int code);
-    void OnCellNotice(int cell, int code);
+    // The open task's results: 1030 (failed or closed) and 1042 (-6 reconnecting, -4
+    // the reconnection given up). `cameraId`, when given, is the camera the notice is
+    // about: a notice about another camera than the cell shows now is stale.
+    void OnCellResult(int cell, int code, const std::string& cameraId = {});
+    void OnCellNotice(int cell, int code, const std::string& cameraId = {});
     // 1055: asks for the talk address and posts the talk request, one talkback at a time.
     void TalkOn(const std::string& cameraId);
 
@@ -121,6 +128,8 @@ private:
     control::ItemPtr CameraById(const std::string& id) const;
     void SetIcons(const std::string& cameraId, bool live);
     void ShowCellText(int cell, const std::string& text);
+    // The row the cell shows, when the notice is about it.
+    control::ItemPtr ShownFor(int cell, const std::string& cameraId) const;
     void PostIdTask(std::uint32_t message, const std::string& cameraId);
     void PostClose(int cell);
     void Renewed(TreeNode* node, const control::ItemPtr& item, const RenewalReply& reply);
@@ -132,6 +141,9 @@ private:
     LiveViewEnvironment environment_;
     wall::CVideoPanelMng* wall_ = nullptr;
     bool talkActive_ = false;
+    // The camera a pressed pan-tilt-zoom button set moving, until its stop is sent.
+    std::weak_ptr<media::CCamera> panTiltCamera_;
+    bool panTiltHeld_ = false;
 };
 
 }  // namespace ui

@@ -235,7 +235,10 @@ void CVideoPanelMng::DrawFrame() {
 void CVideoPanelMng::EnterFullScreen() {
     fullScreen_ = true;
     QWidget* top = window();
-    savedTopLevel_ = top->geometry();
+    // A maximised window keeps its normal placement apart and is maximised again on
+    // the way back.
+    savedMaximized_ = top->isMaximized();
+    savedTopLevel_ = savedMaximized_ ? top->normalGeometry() : top->geometry();
     savedWall_ = geometry();
     const QSize screen = environment_.screenSize();
     if (top->isMaximized() || top->isFullScreen()) top->showNormal();
@@ -255,6 +258,8 @@ void CVideoPanelMng::LeaveFullScreen() {
     singleCell_ = -1;
     QWidget* top = window();
     top->setGeometry(savedTopLevel_);
+    if (savedMaximized_) top->showMaximized();
+    savedMaximized_ = false;
     if (top != this) setGeometry(savedWall_);
     SetLayout(count_, true);
 }
@@ -382,12 +387,18 @@ void CVideoPanelMng::OnCellButtonDown(int index) {
 }
 
 void CVideoPanelMng::OnCellButtonUp(const QPoint& globalPos) {
+    if (dragSource_ < 0) return;  // no drag (the press was the second of a double-click)
     QWidget* under = childAt(mapFromGlobal(globalPos));
     while (under && under->parentWidget() != this) under = under->parentWidget();
     if (auto* cell = dynamic_cast<MyVideoPanel*>(under)) SwapCells(cell->Index());
 }
 
-void CVideoPanelMng::OnCellDoubleClick() { FullScreen(!fullScreen_); }
+void CVideoPanelMng::OnCellDoubleClick() {
+    // The release that follows lands on whatever cell the new layout puts under the
+    // pointer: it ends the double-click, not a drag.
+    dragSource_ = -1;
+    FullScreen(!fullScreen_);
+}
 
 void CVideoPanelMng::OnCellHover(int index) {
     platform::PostWindowMessage(handle_, platform::Message(kHoverMessage, static_cast<std::uintptr_t>(index), 0));

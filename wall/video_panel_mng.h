@@ -124,6 +124,8 @@ public:
     CWinSub* Toolbar() const { return toolbar_.get(); }
     // Finishes a drag from the cell where the button went down.
     void SwapCells(int target);
+    // The cell where the left button went down, or -1 (none, or the second press of a
+    // double-click, which starts no drag).
     int DragSource() const { return dragSource_; }
 
     MyVideoPanel* Cell(int index) const;
@@ -168,6 +170,7 @@ private:
     bool fullScreen_ = false;
     int singleCell_ = -1;  // the cell alone on the screen, or -1
     QRect savedTopLevel_;
+    bool savedMaximized_ = false;
     QRect savedWall_;
     std::optional<CellBox> frame_;
 };

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <future>
+#include <mutex>
 #include <thread>
 
 #include "app/app_config.h"
@@ -212,13 +214,22 @@ TEST_F(LoginSequenceTest, MissingListFailsTheLogin) {
     EXPECT_EQ(steps.back().text, "获取列表失败");
 }
 
-TEST_F(LoginSequenceTest, CameraHooksCreateTheRegistryMarkLiveRowsAndCloseFirstAtTeardown) {
+// At teardown the cameras are closed once the task threads have finished: an open
+// task still running would otherwise reopen a camera behind the closing of all.
+TEST_F(LoginSequenceTest, CameraHooksCreateTheRegistryMarkLiveRowsAndCloseAfterTheTasksAtTeardown) {
+    std::mutex journalMutex;
     std::vector<std::string> journal;
+    auto note = [&](std::string line) {
+        std::lock_guard lock(journalMutex);
+        journal.push_back(std::move(line));
+    };
     app::CameraHooks hooks;
-    hooks.createRegistry = [&] { journal.push_back("create after " + std::to_string(steps.back().progress)); };
+    hooks.createRegistry = [&] { note("create after " + std::to_string(steps.back().progress)); };
     hooks.isLive = [](const std::string& id) { return id == "c1"; };
     hooks.destroyAll = [&] {
-        journal.push_back(std::string("destroy, control client ") + (control::ControlClient::Exists() ? "alive" : "gone"));
+        const bool tasksTaken = app::CAppInteance::PostTaskIfAlive(platform::Message(app::kTaskOpenCamera));
+        note(std::string("destroy, control client ") + (control::ControlClient::Exists() ? "alive" : "gone") +
+             (tasksTaken ? ", tasks taken" : ""));
     };
     app::InstallCameraHooks(hooks);
     AnswerLoginWith(1);
@@ -227,7 +238,23 @@ TEST_F(LoginSequenceTest, CameraHooksCreateTheRegistryMarkLiveRowsAndCloseFirstA
     auto& items = app::CAppInteance::Instance().Items();
     ASSERT_EQ(items.Count(), 2u);
     EXPECT_TRUE(items.Get(1)->live) << "the open camera's row is live";
+
+    std::promise<void> started, release;
+    std::shared_future<void> released = release.get_future().share();
+    app::CAppInteance::Instance().Dispatcher().Register(app::kTaskOpenCamera, [&, released](platform::Message&) {
+        started.set_value();
+        released.wait();
+        note("open task");
+    });
+    ASSERT_TRUE(app::CAppInteance::Instance().PostTask(platform::Message(app::kTaskOpenCamera)));
+    started.get_future().wait();
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        release.set_value();
+    });
     app::CAppInteance::Destroy();
+    releaser.join();
     app::InstallCameraHooks({});
-    EXPECT_EQ(journal, (std::vector<std::string>{"create after 50", "destroy, control client alive"}));
+    std::lock_guard lock(journalMutex);
+    EXPECT_EQ(journal, (std::vector<std::string>{"create after 50", "open task", "destroy, control client alive"}));
 }

@@ -5,6 +5,7 @@
 #include <future>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
 #include "app/app_messages.h"
 #include "app/live_tasks.h"
@@ -84,6 +85,7 @@ TEST(ReconnectSupervisor, UsableRepliesQueueOpenRequestsAndOthersDropTheCell) {
     EXPECT_EQ(first->window, 502u);
     EXPECT_EQ(first->cameraId, "ok");
     EXPECT_EQ(first->port, 7100);
+    EXPECT_TRUE(first->reconnect) << "lapses if the cell stops waiting";
     EXPECT_EQ(second->cameraId, "busy") << "status -3 counts as usable";
     EXPECT_EQ(second->ip, "10.0.0.6");
     EXPECT_EQ(second->port, 7200);
@@ -92,6 +94,9 @@ TEST(ReconnectSupervisor, UsableRepliesQueueOpenRequestsAndOthersDropTheCell) {
     for (auto& m : rig.notices.Take()) {
         EXPECT_EQ(m.id, kAppNotify);
         notices.emplace_back(m.wParam, m.lParam);
+        const auto* id = platform::PayloadAs<std::string>(m);
+        ASSERT_NE(id, nullptr) << "the notice names its camera";
+        if (m.wParam == 7) EXPECT_EQ(*id, "gone");
     }
     const std::vector<std::pair<std::uintptr_t, std::intptr_t>> expected = {{2, -6}, {5, -6}, {7, -4}, {9, -4}};
     EXPECT_EQ(notices, expected);
@@ -180,9 +185,19 @@ struct TaskRig {
         environment.postNotify = [this](platform::Message m) { return notices.Post(std::move(m)); };
     }
     ~TaskRig() { media::CameraRegistry::DestroyAll(); }
-    platform::Message Open(int cell, const std::string& id, const std::string& ip, int port) {
-        OpenRequest request{cell, 0, id, ip, port};
+    platform::Message Open(int cell, const std::string& id, const std::string& ip, int port,
+                           std::uint64_t window = 0, bool reconnect = false) {
+        OpenRequest request{cell, window, id, ip, port, reconnect};
         return platform::Message(kTaskOpenCamera, 0, 0, platform::MakePayload(std::move(request)));
+    }
+    // (message, cell, code, camera id) of each notice.
+    std::vector<std::tuple<std::uint32_t, std::uintptr_t, std::intptr_t, std::string>> Notices() {
+        std::vector<std::tuple<std::uint32_t, std::uintptr_t, std::intptr_t, std::string>> out;
+        for (auto& m : notices.Take()) {
+            const auto* id = platform::PayloadAs<std::string>(m);
+            out.emplace_back(m.id, m.wParam, m.lParam, id ? *id : std::string("-"));
+        }
+        return out;
     }
     ReconnectionTable table;
     LiveTaskEnvironment environment;
@@ -251,4 +266,41 @@ TEST(LiveTasks, CloseNotifiesOnlyWhenAskedAndEndsTheRetry) {
     platform::Message bare(kTaskOpenCamera, 0, 0);
     HandleOpenCamera(bare, rig.table, rig.environment);
     EXPECT_TRUE(rig.notices.Take().empty());
+}
+
+// An unreachable forwarding server puts the cell in the reconnection table and is
+// reported as reconnecting, not as a failed open, so the window keeps the camera in
+// its cell. The supervisor's requests act only while the cell still waits for that
+// camera, and a final failure ends the wait.
+TEST(LiveTasks, AnUnreachableServerKeepsTheCellWaitingForItsCamera) {
+    using Notice = std::tuple<std::uint32_t, std::uintptr_t, std::intptr_t, std::string>;
+    constexpr std::uint64_t kWindow = 77;  // any cell window; nothing is drawn
+    TaskRig rig;
+    auto refused = rig.Open(4, "1234", "127.0.0.1", 1, kWindow);  // nothing listens on port 1
+    HandleOpenCamera(refused, rig.table, rig.environment);
+    EXPECT_EQ(rig.table.Snapshot(), (std::map<int, std::string>{{4, "1234"}}));
+    EXPECT_EQ(rig.Notices(), (std::vector<Notice>{{kAppNotify, 4, kReconnecting, "1234"}}))
+        << "no failed-open result that would end the camera in the window";
+
+    // The supervisor's reopen fails the same way: still waiting.
+    auto again = rig.Open(4, "1234", "127.0.0.1", 1, kWindow, true);
+    HandleOpenCamera(again, rig.table, rig.environment);
+    EXPECT_EQ(rig.table.Snapshot(), (std::map<int, std::string>{{4, "1234"}}));
+    EXPECT_EQ(rig.Notices(), (std::vector<Notice>{{kAppNotify, 4, kReconnecting, "1234"}}));
+
+    // The user closed the cell meanwhile: a queued reconnection does nothing.
+    rig.table.Remove(4);
+    auto stale = rig.Open(4, "1234", "", 0, kWindow, true);
+    HandleOpenCamera(stale, rig.table, rig.environment);
+    EXPECT_EQ(rig.requests, 0);
+    EXPECT_TRUE(rig.Notices().empty());
+    EXPECT_TRUE(rig.table.Snapshot().empty());
+
+    // A final failure (the server names no address) ends the wait and is reported.
+    rig.table.Add(5, "1234");
+    rig.reply = Address(-1, "", "");
+    auto none = rig.Open(5, "1234", "", 0, kWindow, true);
+    HandleOpenCamera(none, rig.table, rig.environment);
+    EXPECT_TRUE(rig.table.Snapshot().empty());
+    EXPECT_EQ(rig.Notices(), (std::vector<Notice>{{kAppNotify, 5, -7, "1234"}, {kCellResult, 5, -7, "1234"}}));
 }

@@ -553,6 +553,45 @@ TEST_F(LiveWithSim, ALiveCameraStoppedByTheServerComesBackInItsCell) {
     EXPECT_TRUE(reconnection.Snapshot().empty()) << "the reopen ends the pending reconnection";
 }
 
+// An open whose cached forwarding address no longer answers (-4) puts the cell in
+// the reconnection table. Until the supervisor's reopen the cell keeps its camera: live
+// in the tree, not taken as free, not opened a second time, and saying it reconnects;
+// after the reopen it plays with the same marks.
+TEST_F(LiveWithSim, ACellWhoseOpenFailsWaitsForItsReconnectionWithItsCamera) {
+    app::SupervisorEnvironment environment;
+    environment.requestAddress = [this](const std::string& id) { return client->RequestForwardingAddress(id); };
+    environment.cellWindow = [](int cell) { return media::CameraRegistry::Instance().GetOrCreate(cell)->DisplayWindow(); };
+    environment.postNotify = [this](platform::Message m) { return platform::PostWindowMessage(notify, std::move(m)); };
+    environment.postTask = [this](platform::Message m) { return PostTask(std::move(m)); };
+    environment.intervalMs = 1500;
+    supervisor = std::make_unique<app::ReconnectSupervisor>(reconnection, environment);
+
+    const std::string id = CameraId(1);
+    Item(id)->forwardingIp = "127.0.0.1";
+    Item(id)->forwardingPort = 1;  // nothing listens there
+    DoubleClick(id);
+    ASSERT_TRUE(PumpUntil([&] { return reconnection.Snapshot().count(0) == 1; }, 10000));
+    ASSERT_TRUE(PumpUntil([&] { return panel->Cell(0)->Caption().toStdString() == "重连中,请稍后…"; }, 5000));
+    EXPECT_TRUE(Item(id)->live);
+    EXPECT_EQ(host.Image(id, "sxt_logo"), ui::CTreeList::kIconCameraLive);
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_TRUE(results.empty()) << "no failed-open result";
+    }
+    DoubleClick(id);
+    live->OpenCamera(Node(CameraId(2)), -1);
+    EXPECT_EQ(panel->FindCellByCameraId(id), 0) << "the camera is not opened twice";
+    EXPECT_EQ(panel->FindCellByCameraId(CameraId(2)), 1) << "the waiting cell is not free";
+
+    ASSERT_TRUE(supervisor->Start());
+    ASSERT_TRUE(PumpUntil([&] { return Streaming(0) && reconnection.Snapshot().empty(); }, 20000));
+    EXPECT_EQ(Camera(0)->CameraId(), id);
+    EXPECT_TRUE(Item(id)->live);
+    EXPECT_EQ(host.Image(id, "sxt_logo"), ui::CTreeList::kIconCameraLive);
+    EXPECT_EQ(panel->CellEntry(0), Item(id));
+    EXPECT_NE(Item(id)->forwardingPort, 1) << "the address that works is cached";
+}
+
 // A stop that arrives after the user closed the cell is stale: nothing reopens.
 TEST_F(LiveWithSim, AStaleLiveStopChangesNothing) {
     const std::string id = CameraId(1);

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QTest>
 #include <QThread>
 #include <chrono>
 #include <cstdlib>
@@ -28,6 +29,7 @@
 #include "platform/paths.h"
 #include "platform/thread_messages.h"
 #include "ui/alarm_panel.h"
+#include "ui/toolkit/control.h"
 #include "ui/tree_list.h"
 
 using control::ControlClient;
@@ -204,6 +206,35 @@ TEST_F(MainWinLive, TreeDoubleClicksFillTheWallAndThePanTiltButtonsSteer) {
     ASSERT_TRUE(PumpUntil([&] { return forwarding.PanTiltCommands(CameraId(0)).size() == 2; }, 5000));
     EXPECT_EQ(forwarding.PanTiltCommands(CameraId(0))[0].first, 1);
     EXPECT_EQ(forwarding.PanTiltCommands(CameraId(0))[1].first, 15);
+
+    // The real buttons: a release off the button, and the window losing the activation
+    // while a button is held, stop the head too.
+    auto codes = [&] {
+        std::vector<int> out;
+        for (const auto& [code, speed] : forwarding.PanTiltCommands(CameraId(0))) out.push_back(code);
+        return out;
+    };
+    auto* up = window->m_PaintManager.FindControl<ui::CButtonUI>("yt_up");
+    auto* left = window->m_PaintManager.FindControl<ui::CButtonUI>("yt_left");
+    ASSERT_TRUE(up && left);
+    QTest::mousePress(up, Qt::LeftButton);
+    QTest::mouseRelease(up, Qt::LeftButton, {}, QPoint(-30, up->height() + 30));
+    ASSERT_TRUE(PumpUntil([&] { return codes().size() == 4; }, 5000));
+    EXPECT_EQ(codes(), (std::vector<int>{1, 15, 1, 15}));
+    EXPECT_FALSE(forwarding.Head(CameraId(0)).moving);
+
+    window->GetWidget()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window->GetWidget()));
+    QTest::mousePress(left, Qt::LeftButton);
+    QWidget elsewhere;
+    elsewhere.show();
+    elsewhere.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+    QTest::mouseRelease(left, Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([&] { return codes().size() >= 6; }, 5000));
+    PumpUntil([] { return false; }, 100);
+    EXPECT_EQ(codes(), (std::vector<int>{1, 15, 1, 15, 3, 15})) << "one stop for the press";
+    EXPECT_FALSE(forwarding.Head(CameraId(0)).moving);
 
     // "close_all" empties the wall.
     Notify("close_all", "click");

@@ -4,6 +4,8 @@
 
 #include <QImage>
 #include <fstream>
+#include <future>
+#include <thread>
 
 #include "app/app_instance.h"
 #include "app/app_messages.h"
@@ -188,6 +190,51 @@ TEST_F(CameraTest, CloseTwiceSecondChangesNothing) {
     EXPECT_TRUE(camera->Close());
     EXPECT_EQ(mainWindow.All().size(), before);
     EXPECT_FALSE(camera->IsOpen());
+}
+
+// A Close on another thread (a logout) while an Open waits for the server's reply
+// ends that Open at once: it reports the close, and no play thread, stage or link is
+// left behind, also when the reply comes late. Open and Close racing on a prompt
+// server always leave a consistent camera: playing with its stages, or closed.
+TEST_F(CameraTest, CloseDuringAPendingOpenLeavesNothingRunning) {
+    std::promise<void> asked;
+    std::atomic<bool> askedOnce{false}, answer{false};
+    server.SetScript([&](const control::ControlMessage& m) -> std::vector<std::string> {
+        if (m.msgType != 1) return {};
+        if (!answer) {
+            if (!askedOnce.exchange(true)) asked.set_value();
+            return {};
+        }
+        return {FakeForwardingServer::Reply(1, {{"result", "1"}})};
+    });
+    auto camera = CameraRegistry::Instance().GetOrCreate(3);
+    auto open = std::async(std::launch::async,
+                           [&] { return camera->Open("1001", "127.0.0.1", server.Port(), widget.Handle(), "pw"); });
+    ASSERT_EQ(asked.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    const auto start = std::chrono::steady_clock::now();
+    camera->Close();
+    ASSERT_EQ(open.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500))
+        << "neither waits for the reply time-out";
+    EXPECT_EQ(open.get(), CCamera::kClosedWhileOpening) << "not a failure worth reconnecting";
+    EXPECT_FALSE(camera->IsOpen());
+    EXPECT_FALSE(camera->PlayThreadRunning());
+    EXPECT_EQ(camera->StageCount(), 0u);
+    EXPECT_FALSE(camera->Link().IsConnected());
+
+    answer = true;
+    for (int round = 0; round < 40; ++round) {
+        auto racing = std::async(std::launch::async,
+                                 [&] { return camera->Open("1001", "127.0.0.1", server.Port(), widget.Handle(), "pw"); });
+        if (round % 2) std::this_thread::sleep_for(std::chrono::microseconds(200 * (round % 7)));
+        camera->Close();
+        const int result = racing.get();
+        EXPECT_TRUE(result == 1 || result == CCamera::kClosedWhileOpening) << result;
+        EXPECT_EQ(camera->PlayThreadRunning(), camera->IsOpen()) << "round " << round;
+        EXPECT_EQ(camera->StageCount(), camera->IsOpen() ? 3u : 0u) << "round " << round;
+        camera->Close();
+        ASSERT_FALSE(camera->PlayThreadRunning()) << "round " << round;
+    }
 }
 
 TEST_F(CameraTest, CloseEndsRecordingTalkbackAndListeningInThatOrder) {

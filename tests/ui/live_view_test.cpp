@@ -2,6 +2,8 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "app/app_messages.h"
 #include "ui/live_view.h"
 #include "ui/toolkit/ui_executor.h"
@@ -28,7 +30,10 @@ protected:
             return true;
         };
         environment.notice = [this](const std::string& a, const std::string& b) { notices.emplace_back(a, b); };
-        environment.renew = [this](const std::string&, const std::string&) { return renewal; };
+        environment.renew = [this](const std::string&, const std::string&) {
+            if (duringRenewal) duringRenewal();  // what happens while the dialog runs
+            return renewal;
+        };
         environment.talkAddress = [this](const std::string&) { return talkAddress; };
         live = std::make_unique<ui::CLiveView>(host.trees, environment);
         live->SetWall(panel.get());
@@ -51,6 +56,7 @@ protected:
     std::vector<std::uint32_t> posted;
     std::vector<std::pair<std::string, std::string>> notices;
     std::optional<ui::RenewalReply> renewal;
+    std::function<void()> duringRenewal;
     control::TransportAddress talkAddress;
 };
 
@@ -72,6 +78,35 @@ TEST_F(LiveViewRules, RenewalRefusalsAreToldAndOpenNothing) {
     EXPECT_EQ(posted, std::vector<std::uint32_t>{app::kTaskOpenCamera});
     EXPECT_EQ(host.Text("c3", "expired"), "2027-12-08");
     EXPECT_EQ(Item("c3")->expiryDate, "2027-12-08");
+}
+
+// The renewal dialog runs its own event loop; a tree refresh meanwhile frees the node
+// the double-click came from and replaces the camera's row.
+TEST_F(LiveViewRules, RenewalCarriesOnWithTheCamerasRowsAfterTheDialog) {
+    renewal = ui::RenewalReply{1, "365", "c3", "2027-12-08"};
+    duringRenewal = [this] { host.trees.BuildAll(testing_support::ThreeLevelRows()); };
+    const control::ItemPtr before = Item("c3");
+    live->OpenWithChecks(host.Node("c3"));
+    ASSERT_NE(Item("c3"), before) << "the refresh made a new row";
+    EXPECT_FALSE(Item("c3")->expired);
+    EXPECT_EQ(Item("c3")->expiryDate, "2027-12-08");
+    EXPECT_EQ(host.Text("c3", "expired"), "2027-12-08");
+    EXPECT_TRUE(Item("c3")->live);
+    EXPECT_EQ(posted, std::vector<std::uint32_t>{app::kTaskOpenCamera});
+    EXPECT_EQ(panel->CellEntry(0), Item("c3"));
+
+    // The camera left the tree while the dialog ran: nothing is opened or told.
+    posted.clear();
+    duringRenewal = [this] {
+        auto rows = testing_support::ThreeLevelRows();
+        std::erase_if(rows, [](const control::ItemPtr& row) { return row->id == "c3"; });
+        host.trees.BuildAll(rows);
+    };
+    host.trees.BuildAll(testing_support::ThreeLevelRows());
+    renewal = ui::RenewalReply{-2, "", "c3", ""};
+    live->OpenWithChecks(host.Node("c3"));
+    EXPECT_TRUE(posted.empty());
+    EXPECT_TRUE(notices.empty());
 }
 
 TEST_F(LiveViewRules, TalkNeedsALiveCameraAndAConnectedCaptureSide) {
@@ -116,6 +151,39 @@ TEST_F(LiveViewRules, FailedOpensForgetAStaleAddressAndReconnectNoticesNeedALive
     EXPECT_TRUE(live->OnTimer(100));
     EXPECT_TRUE(panel->Cell(0)->Caption().isEmpty());
     EXPECT_FALSE(live->OnTimer(3));
+}
+
+// A cell waiting for its reconnection keeps its camera: live in the tree, not free,
+// not opened twice, showing the notice; until the supervisor gives it up. Notices
+// about a camera the cell no longer shows change nothing.
+TEST_F(LiveViewRules, AReconnectingCellKeepsItsCameraUntilGivenUp) {
+    live->OpenCamera(host.Node("c1"), -1);
+    Item("c1")->forwardingIp = "10.0.0.9";
+    Item("c1")->forwardingPort = 9000;
+    platform::Message reconnecting(ui::live_msg::kCellNotice, 0, app::kReconnecting, platform::MakePayload(std::string("c1")));
+    ASSERT_TRUE(live->HandleMessage(reconnecting));
+    EXPECT_EQ(panel->Cell(0)->Caption().toStdString(), "重连中,请稍后…");
+    EXPECT_TRUE(Item("c1")->live);
+    EXPECT_EQ(host.Image("c1", "sxt_logo"), ui::CTreeList::kIconCameraLive);
+    live->OpenCamera(host.Node("c1"), -1);
+    EXPECT_EQ(panel->FindCellByCameraId("c1"), 0) << "not opened into a second cell";
+    int free = 0;
+    platform::WindowHandle window = 0;
+    ASSERT_TRUE(panel->FindFreeCell(free, window));
+    EXPECT_EQ(free, 1) << "the waiting cell is not free";
+
+    // Stale: about another camera than the cell shows.
+    live->OnCellNotice(0, app::kConnectionFailed, "c4");
+    live->OnCellResult(0, -7, "c4");
+    EXPECT_TRUE(Item("c1")->live);
+    EXPECT_EQ(panel->Cell(0)->Caption().toStdString(), "重连中,请稍后…");
+
+    platform::Message givenUp(ui::live_msg::kCellNotice, 0, app::kConnectionFailed, platform::MakePayload(std::string("c1")));
+    ASSERT_TRUE(live->HandleMessage(givenUp));
+    EXPECT_FALSE(Item("c1")->live);
+    EXPECT_TRUE(Item("c1")->forwardingIp.empty());
+    EXPECT_EQ(host.Image("c1", "sxt_logo"), ui::CTreeList::kIconCameraActive);
+    EXPECT_TRUE(panel->Cell(0)->Caption().isEmpty());
 }
 
 }  // namespace

@@ -234,6 +234,55 @@ TEST(SkinnedWindow, InputBecomesNotifications) {
     EXPECT_TRUE(window.Noted("custom", "edName")) << "SendNotify delivers synchronously";
 }
 
+// Whoever starts something on a press (a camera's head moving) hears of its end
+// however it ends: released off the button, the window deactivated, the button
+// hidden, or clicked from code. Once per press.
+TEST(SkinnedWindow, EveryPressOfAButtonEndsWithOneButtonUp) {
+    SkinFolder skins;
+    skins.Form("Demo.ui", kDemoForm);
+    DemoWindow window;
+    ASSERT_TRUE(window.Create(0, "demo"));
+    window.ShowWindow();
+    auto* button = window.m_PaintManager.FindControl<CButtonUI>("btnGo");
+    ASSERT_NE(button, nullptr);
+    auto count = [&](const char* type) {
+        int n = 0;
+        for (const auto& [t, s] : window.notes) n += t == type && s == "btnGo";
+        return n;
+    };
+
+    QTest::mousePress(button, Qt::LeftButton);
+    EXPECT_TRUE(button->IsHeld());
+    QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(-40, -40));
+    EXPECT_EQ(count(notify::kButtonUp), 1) << "released off the button";
+    EXPECT_EQ(count(notify::kClick), 0);
+    EXPECT_FALSE(button->IsHeld());
+
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(count(notify::kButtonUp), 2);
+    EXPECT_EQ(count(notify::kClick), 1);
+
+    button->window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(button->window()));
+    QTest::mousePress(button, Qt::LeftButton);
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    EXPECT_EQ(count(notify::kButtonUp), 3) << "the window lost the activation";
+    QTest::mouseRelease(button, Qt::LeftButton);
+    EXPECT_EQ(count(notify::kButtonUp), 3) << "the late release adds nothing";
+
+    QTest::mousePress(button, Qt::LeftButton);
+    button->hide();
+    EXPECT_EQ(count(notify::kButtonUp), 4) << "hidden while held";
+    button->show();
+
+    button->click();
+    EXPECT_EQ(count(notify::kButtonUp), 5) << "a click from code";
+    EXPECT_EQ(count(notify::kButtonDown), 5);
+}
+
 TEST(SkinnedWindow, TimersArriveAsMessage275) {
     SkinFolder skins;
     skins.Form("Demo.ui", kDemoForm);

@@ -2,7 +2,9 @@
 // swap, full screen, free-cell search, hover and the toolbar's requests.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QMouseEvent>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QTest>
@@ -209,6 +211,59 @@ TEST_F(WallTest, FullScreenLaysOutOverTheScreenAndRestores) {
     EXPECT_FALSE(wall->Cell(0)->isVisible());
     wall->FullScreenCell(false, 2);
     EXPECT_TRUE(wall->Cell(0)->isVisible());
+}
+
+// A double-click leaves full screen on its second press; the release that follows
+// lands on whatever cell the normal layout puts under the pointer and must not be
+// taken for a drag. A maximised main window comes back maximised.
+TEST_F(WallTest, LeavingFullScreenByDoubleClickSwapsNothingAndRestoresAMaximisedWindow) {
+    wall->SetCellEntry(0, Row("A", true));
+    wall->SetCellEntry(3, Row("B", true));
+    MyVideoPanel* first = wall->Cell(0);
+    auto doubleClick = [](QWidget* cell, QPoint at) {
+        QTest::mousePress(cell, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(cell, Qt::LeftButton, {}, at);
+        QMouseEvent second(QEvent::MouseButtonDblClick, QPointF(at), QPointF(cell->mapToGlobal(at)), Qt::LeftButton,
+                           Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(cell, &second);
+    };
+    doubleClick(first, QPoint(10, 10));
+    ASSERT_TRUE(wall->IsFullScreen());
+    QTest::mouseRelease(first, Qt::LeftButton, {}, QPoint(10, 10));
+
+    // The second double-click leaves full screen; its release comes over cell 3.
+    const QPoint deep(500, 300);
+    doubleClick(first, deep);
+    ASSERT_FALSE(wall->IsFullScreen());
+    const QPoint overFourth = first->mapFromGlobal(wall->Cell(3)->mapToGlobal(QPoint(20, 20)));
+    ASSERT_EQ(wall->childAt(wall->mapFromGlobal(first->mapToGlobal(overFourth))), wall->Cell(3));
+    QTest::mouseRelease(first, Qt::LeftButton, {}, overFourth);
+    EXPECT_TRUE(swaps.empty()) << "the double-click's release is no drop";
+    EXPECT_EQ(wall->FindCellByCameraId("A"), 0);
+    EXPECT_EQ(wall->FindCellByCameraId("B"), 3);
+
+    // A drag after it still works.
+    QTest::mousePress(first, Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mouseRelease(first, Qt::LeftButton, {}, overFourth);
+    EXPECT_EQ(swaps.size(), 1u);
+
+    // In a maximised main window.
+    QWidget top;
+    top.resize(1000, 600);
+    WallEnvironment environment;
+    environment.screenSize = [] { return QSize(1920, 1080); };
+    environment.pictureSize = [](int, const std::string&) { return QSize(); };
+    CVideoPanelMng inner(mainWindow, &top, environment);
+    top.showMaximized();
+    Pump();
+    ASSERT_TRUE(top.isMaximized());
+    const QRect normal = top.normalGeometry();
+    inner.FullScreen(true);
+    EXPECT_EQ(top.geometry(), QRect(0, 0, 1920, 1080));
+    inner.FullScreen(false);
+    EXPECT_EQ(top.normalGeometry(), normal) << "its normal placement kept";
+    Pump();
+    EXPECT_TRUE(top.isMaximized()) << "maximised again";
 }
 
 TEST_F(WallTest, HoverReachesTheMainWindowAndPlacesTheToolbar) {

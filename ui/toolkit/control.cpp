@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -78,8 +79,57 @@ void CButtonUI::Attach(CPaintManagerUI* manager) {
         const QVariant attr = property(names[state]);
         if (attr.isValid() && imageText_[state].empty()) SetStateImage(State(state), attr.toString().toStdString());
     }
-    connect(this, &QPushButton::clicked, this, [this] { Notify(notify::kClick); });
-    connect(this, &QPushButton::pressed, this, [this] { Notify(notify::kButtonDown); });
+    connect(this, &QPushButton::clicked, this, [this] {
+        if (held_) EndHold();  // a click from code has no release of its own
+        Notify(notify::kClick);
+    });
+    connect(this, &QPushButton::pressed, this, [this] {
+        held_ = true;
+        Notify(notify::kButtonDown);
+    });
+}
+
+void CButtonUI::EndHold() {
+    held_ = false;
+    Notify(notify::kButtonUp);
+}
+
+void CButtonUI::mouseReleaseEvent(QMouseEvent* event) {
+    // Qt clicks only when the pointer is still over the button; whoever started
+    // something on the press must hear of a release elsewhere too.
+    if (held_ && event->button() == Qt::LeftButton) EndHold();
+    QPushButton::mouseReleaseEvent(event);
+}
+
+void CButtonUI::keyReleaseEvent(QKeyEvent* event) {
+    if (held_ && !event->isAutoRepeat() && event->key() == Qt::Key_Space) EndHold();
+    QPushButton::keyReleaseEvent(event);
+}
+
+void CButtonUI::focusOutEvent(QFocusEvent* event) {
+    if (held_) {
+        EndHold();
+        setDown(false);
+    }
+    QPushButton::focusOutEvent(event);
+}
+
+bool CButtonUI::event(QEvent* event) {
+    // The window lost the activation while the button was held: the release may never
+    // reach us.
+    if (event->type() == QEvent::WindowDeactivate && held_) {
+        EndHold();
+        setDown(false);
+    }
+    return QPushButton::event(event);
+}
+
+void CButtonUI::hideEvent(QHideEvent* event) {
+    if (held_) {
+        EndHold();
+        setDown(false);
+    }
+    QPushButton::hideEvent(event);
 }
 
 void CButtonUI::SetStateImage(State state, const std::string& attr) {

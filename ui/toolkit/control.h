@@ -152,13 +152,24 @@ public:
     const std::string& GetNormalImage() const { return imageText_[kNormal]; }
     const std::string& GetHotImage() const { return imageText_[kHot]; }
     const std::string& GetPushedImage() const { return imageText_[kPushed]; }
+    // True from "buttondown" until its "buttonup".
+    bool IsHeld() const { return held_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // Every press ends with one "buttonup": released anywhere, the focus or the
+    // window's activation lost, or the button hidden while held.
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    bool event(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     enum State { kNormal, kHot, kPushed, kDisabled, kStates };
     void SetStateImage(State state, const std::string& attr);
+    void EndHold();
+    bool held_ = false;
     std::string imageText_[kStates];
     ImageAttr image_[kStates];
 };

@@ -30,6 +30,8 @@ inline constexpr const char* kKillFocus = "killfocus";
 inline constexpr const char* kReturn = "return";
 inline constexpr const char* kValueChanged = "valuechanged";
 inline constexpr const char* kButtonDown = "buttondown";
+// The end of a button's press, wherever the pointer was released (ours).
+inline constexpr const char* kButtonUp = "buttonup";
 inline constexpr const char* kTimer = "timer";
 }  // namespace notify
 
