@@ -14,6 +14,7 @@
 #include "control/control_client.h"
 #include "media/camera_registry.h"
 #include "media/decoder_stage.h"
+#include "media/memory_return.h"
 #include "media/mixer_stage.h"
 
 namespace media {
@@ -150,6 +151,7 @@ int CCamera::Open(const std::string& cameraId, const std::string& address, int p
 }
 
 bool CCamera::Close() {
+    const bool wasOpen = IsOpen();
     displayWindow_ = 0;
     StopRecordingForClose();
     StopTalkForClose();
@@ -163,8 +165,13 @@ bool CCamera::Close() {
         chain_.ResetFrame();
     }
     video_.Clear();
-    std::lock_guard idLock(idMutex_);
-    cameraId_.clear();
+    {
+        std::lock_guard idLock(idMutex_);
+        cameraId_.clear();
+    }
+    // The stream's decoder, pictures, surfaces and packets are freed now: hand the
+    // memory back once the closes around this one are done.
+    if (wasOpen) FreedMemoryReturn::Instance().Request();
     return true;
 }
 
