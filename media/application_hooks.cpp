@@ -2,10 +2,13 @@
 
 #include "app/camera_hooks.h"
 #include "media/camera_registry.h"
+#include "media/memory_return.h"
 
 namespace media {
 
 void InstallApplicationHooks() {
+    // Before any camera: a stream's large buffers go back to the system when freed.
+    MapLargeStreamBuffers();
     app::CameraHooks hooks;
     hooks.createRegistry = [] { CameraRegistry::Instance(); };
     hooks.isLive = [](const std::string& cameraId) {

@@ -14,6 +14,7 @@
 #include "control/control_client.h"
 #include "media/camera_registry.h"
 #include "media/decoder_stage.h"
+#include "media/memory_return.h"
 #include "media/mixer_stage.h"
 
 namespace media {
@@ -190,6 +191,7 @@ bool CCamera::Close() {
 }
 
 void CCamera::CloseSteps() {
+    const bool wasOpen = IsOpen();
     displayWindow_ = 0;
     StopRecordingForClose();
     StopTalkForClose();
@@ -203,8 +205,13 @@ void CCamera::CloseSteps() {
         chain_.ResetFrame();
     }
     video_.Clear();
-    std::lock_guard idLock(idMutex_);
-    cameraId_.clear();
+    {
+        std::lock_guard idLock(idMutex_);
+        cameraId_.clear();
+    }
+    // The stream's decoder, pictures, surfaces and packets are freed now: hand the
+    // memory back once the closes around this one are done.
+    if (wasOpen) FreedMemoryReturn::Instance().Request();
 }
 
 void CCamera::EndStreamKeepingCell() {

@@ -1,5 +1,6 @@
 #include "media/gl_video_presenter.h"
 
+#include <QPainter>
 #include <mutex>
 
 #include "media/video_output_widget.h"
@@ -74,12 +75,14 @@ GlVideoPresenter::~GlVideoPresenter() {
     if (!context()) return;
     makeCurrent();
     ReleaseTextures();
+    overlayDevice_.reset();
     doneCurrent();
 }
 
 void GlVideoPresenter::initializeGL() {
     initializeOpenGLFunctions();
     textures_[0] = textures_[1] = textures_[2] = 0;  // a new context has none of the old ones
+    overlayDevice_.reset();
     uploadedFrom_ = 0;
     programsReady_ = Build(packed_, kPackedShader) && Build(planar_, kPlanarShader);
 }
@@ -129,6 +132,20 @@ bool GlVideoPresenter::Upload(DisplaySurface& surface) {
 void GlVideoPresenter::paintGL() {
     glClearColor(56 / 255.f, 60 / 255.f, 61 / 255.f, 1.f);
     glClear(GL_COLOR_BUFFER_BIT);
+    DrawPicture();
+    if (!owner_->HasOverlay()) return;
+    // This widget covers its owner: the owner's caption and other texts go on top of
+    // the picture here, or they would stay hidden behind it. The painter works on the
+    // framebuffer itself: a painter on the widget would be redirected while the widget
+    // is grabbed, and the picture would then cover what it drew.
+    if (!overlayDevice_) overlayDevice_ = std::make_unique<QOpenGLPaintDevice>();
+    overlayDevice_->setSize(size() * devicePixelRatio());
+    overlayDevice_->setDevicePixelRatio(devicePixelRatio());
+    QPainter painter(overlayDevice_.get());
+    owner_->PaintOverlay(painter, rect());
+}
+
+void GlVideoPresenter::DrawPicture() {
     const std::shared_ptr<DisplaySurface> surface = owner_->Target()->Current();
     if (!programsReady_ || !surface || surface->Type() == kSurfacePlain) return;
     std::lock_guard lock(surface->Mutex());

@@ -4,6 +4,7 @@
 // scaled to the widget.
 
 #include <QOpenGLFunctions>
+#include <QOpenGLPaintDevice>
 #include <QOpenGLShaderProgram>
 #include <QOpenGLWidget>
 #include <memory>
@@ -24,10 +25,12 @@ protected:
     void paintGL() override;
 
 private:
+    void DrawPicture();
     bool Upload(DisplaySurface& surface);
     void ReleaseTextures();
 
     VideoOutputWidget* owner_;
+    std::unique_ptr<QOpenGLPaintDevice> overlayDevice_;  // made on the first overlay
     QOpenGLShaderProgram packed_;
     QOpenGLShaderProgram planar_;
     bool programsReady_ = false;

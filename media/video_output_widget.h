@@ -6,9 +6,11 @@
 // planar 4:2:0 surfaces), otherwise from the 32-bit software surface.
 
 #include <QColor>
+#include <QPainter>
 #include <QWidget>
 #include <memory>
 
+#include "media/display_path.h"
 #include "media/video_target.h"
 
 namespace media {
@@ -36,9 +38,23 @@ public:
     // Of those, the ones that showed a camera's picture (not the waiting picture).
     int CameraPresents() const { return cameraPresents_; }
 
-    // Whether this process can show the GPU surface types: an OpenGL (not ES)
-    // context can be made current. Decided once, on the user-interface thread.
+    // What is drawn over the picture (a cell's caption), on either path: by the
+    // widget itself over the software surface, by the GPU presenter over its textures.
+    virtual bool HasOverlay() const { return false; }
+    virtual void PaintOverlay(QPainter& painter, const QRect& area) {
+        (void)painter;
+        (void)area;
+    }
+    // The overlay changed: repaints whichever of the two shows the picture, at once
+    // with `now`.
+    void OverlayChanged(bool now);
+
+    // Whether this process takes the GPU display path (surface types 0 and 2). Decided
+    // once, on the user-interface thread, and logged with the reason (see
+    // display_path.h for the rules and how the user forces a path).
     static bool GpuPresentationAvailable();
+    // What the platform and OpenGL offer (a fresh probe; on the user-interface thread).
+    static GlCapabilities ProbeOpenGl();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

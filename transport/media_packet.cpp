@@ -39,4 +39,6 @@ bool MediaPacket::IsKeyFrame() const {
     return nalType == 7 || nalType == 5;
 }
 
+bool MediaPacket::CarriesParameterSets() const { return length > 16 && (buffer[16] & 0x1F) == 7; }
+
 }  // namespace transport

@@ -70,6 +70,8 @@ struct MediaPacket {
     // A video packet whose first NAL unit (after a 4-byte start code) is a sequence
     // parameter set or an IDR slice.
     bool IsKeyFrame() const;
+    // A video packet that starts with a sequence parameter set.
+    bool CarriesParameterSets() const;
 };
 
 }  // namespace transport

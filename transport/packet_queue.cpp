@@ -36,6 +36,7 @@ bool PacketQueue::Push(Record record, bool video) {
                         dropped.push_back(std::move(queue_[i]));
                 }
                 queue_.erase_end(queue_.size() - kept);
+                TrimKeyFrames(dropped);
             } else {
                 for (Record& queued : queue_) dropped.push_back(std::move(queued));
                 queue_.clear();
@@ -47,6 +48,26 @@ bool PacketQueue::Push(Record record, bool video) {
     for (Record& record : dropped) Release(std::move(record));
     dropped.clear();
     return true;
+}
+
+void PacketQueue::TrimKeyFrames(std::vector<Record>& dropped) {
+    if (queue_.size() <= kKeptKeyFrames) return;
+    const std::size_t excess = queue_.size() - kKeptKeyFrames;
+    // The decoder cannot start without the parameter sets: when the oldest frame kept
+    // does not carry them, the newest dropped one that does stays in front of it.
+    Record leader;
+    if (!queue_[excess]->CarriesParameterSets()) {
+        for (std::size_t i = excess; i-- > 0;) {
+            if (queue_[i]->CarriesParameterSets()) {
+                leader = std::move(queue_[i]);
+                break;
+            }
+        }
+    }
+    for (std::size_t i = 0; i < excess; ++i)
+        if (queue_[i]) dropped.push_back(std::move(queue_[i]));
+    queue_.erase_begin(excess);
+    if (leader) queue_.push_front(std::move(leader));
 }
 
 PacketQueue::Record PacketQueue::Pop() {

@@ -16,6 +16,9 @@ class PacketQueue {
 public:
     static constexpr std::size_t kHighWater = 100;
     static constexpr std::size_t kMaxSpares = 100;
+    // Key frames kept when a video queue over the high-water mark holds little else
+    // (an all-intra camera with a slow consumer): the newest ones.
+    static constexpr std::size_t kKeptKeyFrames = kHighWater / 2;
 
     using Record = std::unique_ptr<MediaPacket>;
 
@@ -24,7 +27,8 @@ public:
     PacketQueue& operator=(const PacketQueue&) = delete;
 
     Record TakeFree();
-    // Over the high-water mark video keeps only its key frames and audio drops all,
+    // Over the high-water mark video keeps only its key frames (at most the newest
+    // kKeptKeyFrames, led by one that carries the parameter sets) and audio drops all,
     // before the new record is appended. False without a record.
     bool Push(Record record, bool video);
     Record Pop();
@@ -34,6 +38,9 @@ public:
     std::size_t Spares() const;
 
 private:
+    // Under the queue lock: keeps the newest key frames, see Push.
+    void TrimKeyFrames(std::vector<Record>& dropped);
+
     mutable std::mutex queueMutex_;
     // A ring that only grows, so steady streaming never allocates.
     boost::circular_buffer<Record> queue_;

@@ -28,20 +28,17 @@ MyVideoPanel::MyVideoPanel(CVideoPanelMng& wall, QWidget* parent) : media::Video
 
 void MyVideoPanel::SetCaption(const QString& caption, bool repaint) {
     caption_ = caption;
-    if (repaint) this->repaint();
-    else update();
+    OverlayChanged(repaint);
 }
 
-void MyVideoPanel::paintEvent(QPaintEvent* event) {
-    media::VideoOutputWidget::paintEvent(event);
+void MyVideoPanel::PaintOverlay(QPainter& painter, const QRect& area) {
     if (caption_.isEmpty()) return;
-    QPainter painter(this);
     QFont font = painter.font();
     // A quarter of the width in tenths of a point.
-    font.setPointSizeF(std::max(1.0, width() / 40.0));
+    font.setPointSizeF(std::max(1.0, area.width() / 40.0));
     painter.setFont(font);
     painter.setPen(Qt::white);
-    painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, caption_);
+    painter.drawText(area, Qt::AlignCenter | Qt::TextSingleLine, caption_);
 }
 
 void MyVideoPanel::mousePressEvent(QMouseEvent* event) {

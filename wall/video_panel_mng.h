@@ -44,8 +44,11 @@ public:
     QString Caption() const { return caption_; }
     void SetCaption(const QString& caption, bool repaint);
 
+    // The caption, centred over the picture on either display path.
+    bool HasOverlay() const override { return !caption_.isEmpty(); }
+    void PaintOverlay(QPainter& painter, const QRect& area) override;
+
 protected:
-    void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;

@@ -6,6 +6,10 @@
 #include <fstream>
 #include <future>
 #include <thread>
+#include <unistd.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "app/app_instance.h"
 #include "app/app_messages.h"
@@ -13,6 +17,7 @@
 #include "app/log_file.h"
 #include "media/application_hooks.h"
 #include "media/camera_registry.h"
+#include "media/memory_return.h"
 #include "media/decoder_stage.h"
 #include "ui/toolkit/ui_executor.h"
 #include "media/video_output_widget.h"
@@ -235,6 +240,85 @@ TEST_F(CameraTest, CloseDuringAPendingOpenLeavesNothingRunning) {
         camera->Close();
         ASSERT_FALSE(camera->PlayThreadRunning()) << "round " << round;
     }
+}
+
+namespace {
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+constexpr bool kGlibcHeap = true;
+#else
+constexpr bool kGlibcHeap = false;  // sanitizers keep freed memory on purpose
+#endif
+
+double ResidentMegabytes() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1048576.0;
+}
+
+double HeapInUseMegabytes() {
+#if defined(__GLIBC__)
+    return static_cast<double>(mallinfo2().uordblks) / 1048576.0;
+#else
+    return 0;
+#endif
+}
+}  // namespace
+
+// Opening and closing a wall of cameras again and again ("全部打开", "全部关闭"): each
+// close frees the stream's memory (nothing stays allocated per cycle) and the process
+// gives it back to the system, so it does not stay at its size with every camera
+// playing nor grow from cycle to cycle.
+TEST_F(CameraTest, OpenCloseCyclesGiveTheMemoryBack) {
+    if (!kGlibcHeap) GTEST_SKIP() << "measures the C library's heap";
+    constexpr int kCameras = 8;
+    const auto& clip = media_testing::ClipOf(704, 576, 10);
+    ASSERT_EQ(clip.ReferenceCount(), 10u);
+    std::vector<std::unique_ptr<VideoOutputWidget>> cells;
+    for (int i = 0; i < kCameras; ++i) {
+        cells.push_back(std::make_unique<VideoOutputWidget>());
+        cells.back()->resize(352, 288);
+        cells.back()->show();
+    }
+    MapLargeStreamBuffers();  // as the program does at start-up
+    FreedMemoryReturn::Instance().Request();
+    auto settled = [](std::uint64_t returns) {
+        return media_testing::PumpUntil([&] { return FreedMemoryReturn::Instance().Returns() > returns; }, 5000);
+    };
+    ASSERT_TRUE(settled(0));
+    const double rssBefore = ResidentMegabytes();
+    const double heapBefore = HeapInUseMegabytes();
+    std::vector<double> rssClosed;
+    double rssOpenFirst = 0;
+    for (int cycle = 0; cycle < 4; ++cycle) {
+        std::vector<std::shared_ptr<CCamera>> cameras;
+        std::vector<int> shown;
+        for (int i = 0; i < kCameras; ++i) {
+            cameras.push_back(CameraRegistry::Instance().GetOrCreate(i));
+            ASSERT_EQ(cameras.back()->Open(std::to_string(2000 + i), "127.0.0.1", server.Port(), cells[i]->Handle(), "pw"), 1);
+            shown.push_back(cells[i]->CameraPresents());
+        }
+        Stream(clip);
+        ASSERT_TRUE(media_testing::PumpUntil(
+            [&] {
+                for (int i = 0; i < kCameras; ++i)
+                    if (cells[i]->CameraPresents() <= shown[i]) return false;
+                return true;
+            },
+            15000));
+        const double rssOpen = ResidentMegabytes();
+        if (cycle == 0) rssOpenFirst = rssOpen;
+        const std::uint64_t returns = FreedMemoryReturn::Instance().Returns();
+        for (auto& camera : cameras) camera->Close();
+        EXPECT_TRUE(settled(returns)) << "the closes ask for the memory to go back, once they are over";
+        EXPECT_LT(HeapInUseMegabytes() - heapBefore, 3.0) << "cycle " << cycle << ": memory still allocated";
+        rssClosed.push_back(ResidentMegabytes());
+        EXPECT_LT(rssClosed.back() - rssBefore, 0.5 * (rssOpen - rssBefore))
+            << "cycle " << cycle << ": " << rssBefore << " MB before, " << rssOpen << " MB open, " << rssClosed.back()
+            << " MB closed";
+    }
+    const double workingSet = rssOpenFirst - rssBefore;
+    EXPECT_LT(rssClosed.back() - rssClosed.front(), 0.35 * workingSet) << "grows with every cycle";
 }
 
 TEST_F(CameraTest, CloseEndsRecordingTalkbackAndListeningInThatOrder) {

@@ -12,6 +12,7 @@
 
 #include "app/log_file.h"
 #include "media/ddraw_show.h"
+#include "media/display_path.h"
 #include "media/show_stage.h"
 #include "media/video_output_widget.h"
 #include "media/waiting_picture.h"
@@ -155,6 +156,65 @@ bool Decode(const std::string& file, WaitingPicture& picture, std::string& error
 }
 
 }  // namespace
+
+// The display path: the GPU only with a platform that can show OpenGL widgets and a
+// hardware renderer; the user's choice from the environment or appConfig.ini.
+TEST(DisplayPath, GpuOnlyWithAHardwareRendererUnlessTheUserForcesAPath) {
+    GlCapabilities hardware;
+    hardware.platform = "xcb";
+    hardware.platformHostsGl = hardware.contextMade = hardware.desktopGl = true;
+    hardware.renderer = "NVIDIA GeForce GTX 1650/PCIe/SSE2";
+    hardware.vendor = "NVIDIA Corporation";
+    GlCapabilities mesa = hardware;
+    mesa.renderer = "llvmpipe (LLVM 15.0.6, 256 bits)";
+    mesa.vendor = "Mesa";
+    const DisplayPreference automatic;
+    const DisplayPreference gpu{DisplayChoice::kGpu, "LARKVIEW_DISPLAY"};
+    const DisplayPreference software{DisplayChoice::kSoftware, "appConfig.ini [Display] VideoOutput"};
+
+    EXPECT_TRUE(DecideDisplayPath(automatic, hardware).gpu);
+    const DisplayDecision cpuShading = DecideDisplayPath(automatic, mesa);
+    EXPECT_FALSE(cpuShading.gpu);
+    EXPECT_NE(cpuShading.reason.find("llvmpipe"), std::string::npos) << cpuShading.reason;
+    EXPECT_TRUE(DecideDisplayPath(gpu, mesa).gpu) << "the user may want the software renderer's shading";
+    EXPECT_FALSE(DecideDisplayPath(software, hardware).gpu);
+    EXPECT_NE(DecideDisplayPath(software, hardware).reason.find("appConfig.ini"), std::string::npos);
+
+    // What no choice can make up for: the widget could not be shown (offscreen with an
+    // X display makes contexts but cannot host the widget), no context, OpenGL ES.
+    GlCapabilities offscreen = hardware;
+    offscreen.platform = "offscreen";
+    offscreen.platformHostsGl = false;
+    EXPECT_FALSE(DecideDisplayPath(gpu, offscreen).gpu);
+    EXPECT_NE(DecideDisplayPath(gpu, offscreen).reason.find("offscreen"), std::string::npos);
+    GlCapabilities noContext = hardware;
+    noContext.contextMade = false;
+    EXPECT_FALSE(DecideDisplayPath(gpu, noContext).gpu);
+    GlCapabilities es = hardware;
+    es.desktopGl = false;
+    EXPECT_FALSE(DecideDisplayPath(gpu, es).gpu);
+
+    for (const char* renderer : {"llvmpipe (LLVM 15.0.6, 256 bits)", "softpipe", "Software Rasterizer",
+                                 "Mesa DRI swrast", "zink (lavapipe)", "Google SwiftShader",
+                                 "Microsoft Basic Render Driver", "GDI Generic"})
+        EXPECT_TRUE(IsSoftwareRenderer(renderer, "")) << renderer;
+    EXPECT_TRUE(IsSoftwareRenderer("", "VMware, Inc. llvmpipe"));
+    for (const char* renderer : {"AMD Radeon RX 6600 (radeonsi, navi23, LLVM 15.0.6, DRM 3.49)",
+                                 "Mesa Intel(R) UHD Graphics 620 (KBL GT2)", "virgl (NVIDIA GeForce)"})
+        EXPECT_FALSE(IsSoftwareRenderer(renderer, "Mesa")) << renderer;
+
+    // The environment wins over the settings; the older switch still means software.
+    EXPECT_EQ(ResolveDisplayPreference("gpu", nullptr, "software").choice, DisplayChoice::kGpu);
+    EXPECT_EQ(ResolveDisplayPreference(" Software ", nullptr, "").choice, DisplayChoice::kSoftware);
+    EXPECT_EQ(ResolveDisplayPreference(nullptr, "1", "gpu").choice, DisplayChoice::kSoftware);
+    EXPECT_EQ(ResolveDisplayPreference("", "", "GPU").choice, DisplayChoice::kGpu);
+    EXPECT_EQ(ResolveDisplayPreference(nullptr, nullptr, "").choice, DisplayChoice::kAuto);
+    bool known = true;
+    EXPECT_EQ(ParseDisplayChoice("opengl", &known), DisplayChoice::kAuto);
+    EXPECT_FALSE(known);
+    EXPECT_EQ(ParseDisplayChoice("auto", &known), DisplayChoice::kAuto);
+    EXPECT_TRUE(known);
+}
 
 TEST(WaitingPicture, ConvertsBottomUpRowsWithTheStudioRangeEquations) {
     // File rows are bottom-up: the last file row is the top of the picture. Top half

@@ -2,7 +2,9 @@
 // context exists: pictures come out as the BT.601 equations say.
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
 #include <QImage>
+#include <vector>
 
 #include "media/ddraw_show.h"
 #include "media/video_output_widget.h"
@@ -78,4 +80,45 @@ TEST(GpuDisplay, PackedAndPlanarTexturesShowThePicture) {
     media_testing::PumpUntil([] { return false; }, 100);
     const QImage scaled = widget.grab().toImage().scaled(352, 288, Qt::IgnoreAspectRatio, Qt::FastTransformation);
     EXPECT_LT(Compare(scaled, i420, 352, 288).mean, 3.0);
+}
+
+// Where the platform cannot show an OpenGL widget (the offscreen platform, even with
+// an X display that makes contexts), the GPU path is not taken even when forced
+// (LARKVIEW_DISPLAY=gpu in the runs under Xvfb): the window shows pictures through
+// the software surface instead of crashing.
+TEST(GpuDisplay, TakenOnlyWhereThePlatformCanShowIt) {
+    const GlCapabilities gl = VideoOutputWidget::ProbeOpenGl();
+    if (QGuiApplication::platformName() == "offscreen") {
+        EXPECT_FALSE(gl.platformHostsGl) << "offscreen composes no OpenGL widgets";
+    }
+    VideoOutputWidget widget;
+    EXPECT_EQ(widget.UsesGpu(), DecideDisplayPath(ReadDisplayPreference(), gl).gpu);
+    if (!gl.platformHostsGl) EXPECT_FALSE(widget.UsesGpu());
+    widget.resize(352, 288);
+    widget.show();
+    std::vector<std::uint8_t> picture(352 * 288 * 3 / 2, 128);
+    CDDrawShow show;
+    ASSERT_TRUE(show.CreateAny(widget.Handle(), 352, 288));
+    EXPECT_EQ(show.Type() != kSurfacePlain, widget.UsesGpu());
+    const std::uint8_t* y = picture.data();
+    ASSERT_EQ(show.Draw(352, 288, y, y + 352 * 288, y + 352 * 288 * 5 / 4), 1);
+    ASSERT_TRUE(media_testing::PumpUntil([&] { return widget.Presents() > 0; }, 3000));
+    EXPECT_FALSE(widget.grab().toImage().isNull());
+}
+
+// Left to itself (no choice in the environment or the settings) the program takes the
+// GPU path only with a hardware renderer: under Xvfb, Mesa's llvmpipe shades on the
+// CPU, so the software path serves.
+TEST(DisplayChoice, ASoftwareRendererTakesTheSoftwarePath) {
+    const DisplayPreference preference = ReadDisplayPreference();
+    const GlCapabilities gl = VideoOutputWidget::ProbeOpenGl();
+    VideoOutputWidget widget;
+    EXPECT_EQ(widget.UsesGpu(), DecideDisplayPath(preference, gl).gpu);
+    if (preference.choice == DisplayChoice::kAuto && IsSoftwareRenderer(gl.renderer, gl.vendor)) {
+        EXPECT_FALSE(widget.UsesGpu()) << gl.renderer;
+    }
+    if (QGuiApplication::platformName() == "xcb" && gl.contextMade) {
+        EXPECT_TRUE(gl.platformHostsGl);
+        EXPECT_FALSE(gl.renderer.empty());
+    }
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "transport/packet_queue.h"
 
 using transport::MediaPacket;
@@ -27,6 +29,38 @@ TEST(PacketQueue, VideoOverflowKeepsOnlyKeyFramesThenAppends) {
     EXPECT_TRUE(first->IsKeyFrame());
     EXPECT_EQ(queue.Pop()->Sequence(), 200);
     EXPECT_EQ(queue.Spares(), 100u) << "dropped records go back to the free list";
+}
+
+// An all-intra camera with a slow consumer: only key frames arrive, so the key-frame
+// rule alone would keep them all. The queue stays bounded, keeps the newest pictures
+// in order, and the oldest one kept still carries the parameter sets.
+TEST(PacketQueue, KeyFramesOnlyStreamStaysBoundedAndDecodable) {
+    PacketQueue queue;
+    queue.Push(VideoRecord(queue, 0x67, 0), true);  // parameter sets once, then IDR pictures only
+    std::size_t largest = 0;
+    for (int i = 1; i <= 1000; ++i) {
+        queue.Push(VideoRecord(queue, 0x65, static_cast<std::uint8_t>(i)), true);
+        largest = std::max(largest, queue.Size());
+    }
+    EXPECT_LE(largest, PacketQueue::kHighWater + 1);
+    auto first = queue.Pop();
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(first->CarriesParameterSets()) << "the decoder could not start on what is left";
+    std::uint8_t expected = 0;
+    int pictures = 0;
+    for (auto record = queue.Pop(); record; record = queue.Pop(), ++pictures) {
+        if (pictures > 0) {
+            EXPECT_EQ(record->Sequence(), static_cast<std::uint8_t>(expected + 1)) << "oldest dropped, order kept";
+        }
+        expected = static_cast<std::uint8_t>(record->Sequence());
+    }
+    EXPECT_EQ(expected, static_cast<std::uint8_t>(1000)) << "the newest picture is kept";
+    EXPECT_GE(pictures, static_cast<int>(PacketQueue::kKeptKeyFrames));
+    EXPECT_LE(queue.Spares(), PacketQueue::kMaxSpares);
+
+    // Every picture with its own parameter sets: nothing needs to stay in front.
+    for (int i = 0; i < 500; ++i) queue.Push(VideoRecord(queue, 0x67, static_cast<std::uint8_t>(i)), true);
+    EXPECT_LE(queue.Size(), PacketQueue::kHighWater + 1);
 }
 
 TEST(PacketQueue, SequenceParameterSetCountsAsKeyFrame) {

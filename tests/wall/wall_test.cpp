@@ -8,9 +8,11 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QTest>
+#include <algorithm>
 #include <mutex>
 #include <vector>
 
+#include "media/ddraw_show.h"
 #include "ui/toolkit/ui_executor.h"
 #include "wall/video_panel_mng.h"
 #include "wall/win_sub.h"
@@ -144,13 +146,50 @@ TEST_F(WallTest, FindFreeCellGrowsTheLayoutAndUsesTheNextCell) {
     EXPECT_EQ(wall->FindCellByCameraId("none"), -1);
 }
 
-TEST_F(WallTest, ClearCellDropsTheLiveMarkAndCaption) {
+// White caption pixels near the middle of a cell.
+int BrightPixelsInTheMiddle(const QImage& image) {
+    int bright = 0;
+    for (int y = image.height() / 3; y < image.height() * 2 / 3; ++y)
+        for (int x = image.width() / 4; x < image.width() * 3 / 4; ++x)
+            bright += qGray(image.pixel(x, y)) > 200;
+    return bright;
+}
+
+// The caption ("重连中" and the other cell texts) shows over the camera's picture on
+// whichever display path the cell uses (under Xvfb this runs again with the GPU path
+// forced, where the OpenGL presenter covers the cell), and ClearCell removes it.
+TEST_F(WallTest, CaptionShowsOverThePictureAndClearCellDropsIt) {
+    MyVideoPanel* cell = wall->Cell(2);
+    // A black picture: Y 16, chroma 128.
+    std::vector<std::uint8_t> picture(352 * 288 * 3 / 2, 128);
+    std::fill(picture.begin(), picture.begin() + 352 * 288, std::uint8_t{16});
+    media::CDDrawShow show;
+    ASSERT_TRUE(show.CreateAny(cell->Handle(), 352, 288));
+    EXPECT_EQ(show.Type() != media::kSurfacePlain, cell->UsesGpu());
+    const std::uint8_t* y = picture.data();
+    ASSERT_EQ(show.Draw(352, 288, y, y + 352 * 288, y + 352 * 288 * 5 / 4), 1);
+    QElapsedTimer timer;
+    timer.start();
+    while (cell->Presents() == 0 && timer.elapsed() < 3000) Pump(10);
+    ASSERT_GT(cell->Presents(), 0);
+    Pump();
+    EXPECT_EQ(BrightPixelsInTheMiddle(cell->grab().toImage()), 0) << "the picture alone is black";
+
     wall->SetCellEntry(2, Row("7", true));
-    wall->SetCaption(2, "无流媒体服务器", true);
-    EXPECT_EQ(wall->Cell(2)->Caption(), QString("无流媒体服务器"));
+    wall->SetCaption(2, "重连中", true);
+    EXPECT_EQ(cell->Caption(), QString("重连中"));
+    Pump();
+    EXPECT_GT(BrightPixelsInTheMiddle(cell->grab().toImage()), 8) << "the caption is hidden behind the picture";
+    // A new picture keeps the caption on top.
+    ASSERT_EQ(show.Draw(352, 288, y, y + 352 * 288, y + 352 * 288 * 5 / 4), 1);
+    Pump(50);
+    EXPECT_GT(BrightPixelsInTheMiddle(cell->grab().toImage()), 8);
+
     wall->ClearCell(2);
     EXPECT_FALSE(wall->CellEntry(2)->live);
-    EXPECT_TRUE(wall->Cell(2)->Caption().isEmpty());
+    EXPECT_TRUE(cell->Caption().isEmpty());
+    Pump();
+    EXPECT_EQ(BrightPixelsInTheMiddle(cell->grab().toImage()), 0);
     wall->SetCellEntry(90, Row("8", true));  // ignored
     EXPECT_EQ(wall->CellEntry(90), nullptr);
 }
