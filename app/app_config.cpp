@@ -6,6 +6,7 @@
 #include <fstream>
 #include <strings.h>
 
+#include "app/log_file.h"
 #include "platform/ini_file.h"
 #include "platform/paths.h"
 
@@ -115,22 +116,59 @@ void AppConfig::LoadSavedUsers() {
         user.name = platform::ReadProfileString(section, "UserName", "", userFilePath);
         if (user.name.empty()) continue;  // no such section: nobody to show
         user.password = DecodePassword(platform::ReadProfileString(section, "PassWord", "", userFilePath));
+        if (user.password.empty() && secretStore_ && !storeUnavailable_) {
+            std::string kept;
+            const SecretStore::Result result = secretStore_->Read(user.name, kept);
+            if (result == SecretStore::Result::kDone) user.password = kept;
+            if (result == SecretStore::Result::kUnavailable) StoreStoppedAnswering();
+        }
         user.autoLogin = std::atoi(platform::ReadProfileString(section, "AutoLogin", "", userFilePath).c_str()) == 1;
         user.remember = !user.password.empty();
         savedUsers.push_back(std::move(user));
     }
 }
 
+void AppConfig::SetSecretStore(std::shared_ptr<SecretStore> store) {
+    secretStore_ = std::move(store);
+    storeUnavailable_ = false;
+}
+
+void AppConfig::StoreStoppedAnswering() {
+    if (storeUnavailable_) return;
+    storeUnavailable_ = true;
+    LogWrite("no secret store answered: remembered passwords are kept in %s", kUserFile);
+}
+
+bool AppConfig::KeepSecret(const std::string& user, const std::string& password) {
+    if (!secretStore_ || storeUnavailable_) return false;
+    if (secretStore_->Write(user, password) == SecretStore::Result::kDone) return true;
+    StoreStoppedAnswering();
+    return false;
+}
+
+void AppConfig::ForgetSecret(const std::string& user) {
+    if (!secretStore_ || storeUnavailable_) return;
+    if (secretStore_->Remove(user) == SecretStore::Result::kUnavailable) StoreStoppedAnswering();
+}
+
 void AppConfig::SaveSavedUsers() {
+    // The file may hold passwords: its owner's alone, whatever the umask.
+    platform::MakeOwnerOnlyFile(userFilePath);
     { std::ofstream truncate(userFilePath, std::ios::trunc); }
     int written = 0;
     for (const SavedUser& user : savedUsers) {
-        if (user.deleted) continue;
-        if (written == kMaxSavedUsers) break;
+        if (user.deleted || written == kMaxSavedUsers) {
+            ForgetSecret(user.name);
+            continue;
+        }
         const std::string section = UserSectionName(written);
+        std::string passwordField;
+        if (!user.remember || user.password.empty())
+            ForgetSecret(user.name);
+        else if (!KeepSecret(user.name, user.password))
+            passwordField = EncodePassword(user.password);
         platform::WriteProfileString(section, "UserName", user.name, userFilePath);
-        platform::WriteProfileString(section, "PassWord", user.remember ? EncodePassword(user.password) : "",
-                                     userFilePath);
+        platform::WriteProfileString(section, "PassWord", passwordField, userFilePath);
         platform::WriteProfileString(section, "AutoLogin", user.autoLogin ? "1" : "0", userFilePath);
         ++written;
     }
@@ -155,7 +193,10 @@ void AppConfig::StoreCurrentUser() {
         SavedUser user{currentUserName, currentUserPassword, currentUserAutoLogin, currentUserRemember,
                        currentUserDeleted};
         savedUsers.insert(savedUsers.begin(), std::move(user));
-        if (savedUsers.size() > static_cast<std::size_t>(kMaxSavedUsers)) savedUsers.resize(kMaxSavedUsers);
+        while (savedUsers.size() > static_cast<std::size_t>(kMaxSavedUsers)) {
+            ForgetSecret(savedUsers.back().name);
+            savedUsers.pop_back();
+        }
     }
     SaveSavedUsers();
 }

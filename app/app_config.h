@@ -4,10 +4,13 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "app/secret_store.h"
 
 namespace app {
 
@@ -85,6 +88,12 @@ public:
 
     AppConfig();
 
+    // Where remembered passwords go when a store answers: appUser.ini then keeps an
+    // empty password field. Without one (or when it stops answering, said once in the
+    // log) they are kept in appUser.ini's own encoding, as before. Existing files with
+    // encoded passwords are read as they are, and move to the store at the next save.
+    void SetSecretStore(std::shared_ptr<SecretStore> store);
+
     // Reads appConfig.ini, the saved users and appSavePath.ini. False when the
     // master-server settings are missing.
     bool LoadConfiguration();
@@ -148,6 +157,13 @@ public:
 
 private:
     void SetProgramDirectory();
+    // True when the password went to the store (the ini's field stays empty).
+    bool KeepSecret(const std::string& user, const std::string& password);
+    void ForgetSecret(const std::string& user);
+    void StoreStoppedAnswering();
+
+    std::shared_ptr<SecretStore> secretStore_;
+    bool storeUnavailable_ = false;
 
     Locked<LoginSession> session_;
     // A copy of the configuration (tests keep one to restore) gets a lock of its own.

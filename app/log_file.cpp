@@ -24,6 +24,12 @@ LogFile& InstanceLocked() {
     return *g_instance;
 }
 
+// fopen's "w+" with mode 0600 from the start.
+std::FILE* OpenOwnerOnly(const std::string& path) {
+    if (!platform::MakeOwnerOnlyFile(path)) return nullptr;
+    return std::fopen(path.c_str(), "w+");
+}
+
 }  // namespace
 
 LogFile& LogFile::Instance() {
@@ -37,10 +43,11 @@ void LogFile::Destroy() {
 }
 
 LogFile::LogFile(const std::string& directory) {
-    platform::CreateDirectories(directory);
+    // The log may quote what the service and the user sent: the user's alone.
+    platform::CreateOwnerOnlyDirectory(directory);
     path_ = platform::JoinPath(directory, "Manage.log");
     if (platform::IsRegularFile(path_)) Rotate(path_);
-    file_ = std::fopen(path_.c_str(), "w+");
+    file_ = OpenOwnerOnly(path_);
 }
 
 LogFile::~LogFile() {
@@ -80,7 +87,7 @@ void LogFile::Write(const std::string& text) {
     if (++lines_ >= kMaxLines) {
         std::fclose(file_);
         Rotate(path_);
-        file_ = std::fopen(path_.c_str(), "w+");
+        file_ = OpenOwnerOnly(path_);
         lines_ = 0;
     }
 }

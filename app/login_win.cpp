@@ -76,6 +76,9 @@ void CLoginWin::InitWindow() {
 
     FillUserList();
     AppConfig& config = AppConfig::Instance();
+    // The channel is plain TCP: the footer names the server, it claims no security.
+    if (ui::CControlUI* footer = pm.FindControl("lbFooter"); footer && !config.serverList.empty())
+        footer->SetText("Larkview · 服务器 " + config.serverList.front() + ":" + std::to_string(config.serverPort));
     if (!config.savedUsers.empty()) {
         if (userList_) userList_->SelectItem(0);
         ShowUser(0);

@@ -2,7 +2,9 @@
 // configuration, login window and main window.
 #include <QApplication>
 
+#include "app/app_config.h"
 #include "app/crash_handler.h"
+#include "app/desktop_secret_store.h"
 #include "app/log_file.h"
 #include "mainwin/program_hooks.h"
 #include "media/application_hooks.h"
@@ -18,6 +20,7 @@ int main(int argc, char** argv) {
     ui::CPaintManagerUI::SetResourcePath(platform::JoinPath(platform::ProgramDirectory(), "skinFiles"));
     ui::InstallSkinErrorBox();
     media::InstallApplicationHooks();  // the camera registry joins every login cycle
+    app::AppConfig::Instance().SetSecretStore(std::make_shared<app::DesktopSecretStore>());
 
     const int code = app::RunProgram(mainwin::ApplicationProgramHooks());
     app::LogFile::Destroy();

@@ -1,6 +1,7 @@
 // Arbitrary bytes as a recording file: the frame-record walk over them in memory, and
 // the recovery of the same bytes left behind as "tmp.mvd" (header walk, torn-tail cut,
-// naming from the packed times, rename).
+// naming from the packed times, rename); the leading bytes as a camera id from the
+// service must give a folder name directly below the record root.
 #include <unistd.h>
 
 #include <cstddef>
@@ -11,6 +12,8 @@
 #include <string>
 
 #include "record/frame_record.h"
+#include "platform/paths.h"
+#include "record/recorder.h"
 #include "record/recovery.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -45,5 +48,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (std::filesystem::file_size(working, error) != sound) abort();
     }
     std::filesystem::remove(working, error);
+
+    const std::string id(reinterpret_cast<const char*>(data), size < 300 ? size : 300);
+    const std::string name = record::CameraFolderName(id);
+    if (name.empty() || name == "." || name == ".." || name.find_first_of(std::string("/\\\0", 3)) != std::string::npos ||
+        name.size() > 64 || name != record::CameraFolderName(id))
+        abort();
+    if (std::filesystem::path(platform::JoinPath("/root-of-records", name)).parent_path() != "/root-of-records") abort();
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "platform/ini_file.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -136,6 +137,11 @@ bool WriteProfileString(std::string_view section, std::string_view key, std::str
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
         if (!out) return false;
+        // The new file keeps the old one's mode (a file of secrets stays its owner's).
+        std::error_code modeError;
+        const auto old = std::filesystem::status(path, modeError);
+        if (!modeError && std::filesystem::exists(old))
+            std::filesystem::permissions(temporary, old.permissions(), modeError);
         for (const std::string& line : file.lines) out << line << file.newline;
         out.flush();
         if (!out) {

@@ -1,5 +1,9 @@
 #include "platform/paths.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -50,6 +54,20 @@ bool CreateDirectories(const std::string& path) {
 bool IsRegularFile(const std::string& path) {
     std::error_code error;
     return std::filesystem::is_regular_file(path, error);
+}
+
+bool MakeOwnerOnlyFile(const std::string& path) {
+    // O_NOFOLLOW: a link planted in the file's place is not followed to another file.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) return false;
+    const bool restricted = ::fchmod(fd, 0600) == 0;
+    ::close(fd);
+    return restricted;
+}
+
+bool CreateOwnerOnlyDirectory(const std::string& path) {
+    if (!CreateDirectories(path)) return false;
+    return ::chmod(path.c_str(), 0700) == 0;
 }
 
 std::string DefaultRecordRoot() {

@@ -25,6 +25,12 @@ bool CreateDirectories(const std::string& path);
 
 bool IsRegularFile(const std::string& path);
 
+// For files that hold secrets (remembered passwords, logs, crash dumps): creates the
+// file when it is missing and makes it readable and writable by its owner only (0600).
+bool MakeOwnerOnlyFile(const std::string& path);
+// Creates the directory and its missing parents; the directory itself gets mode 0700.
+bool CreateOwnerOnlyDirectory(const std::string& path);
+
 // Where recordings go when the settings name no folder: "Larkview" in the user's
 // videos folder ($XDG_VIDEOS_DIR, else ~/Videos), or beside the program without a home.
 std::string DefaultRecordRoot();

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <execinfo.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/syscall.h>
 #include <time.h>
@@ -171,7 +172,12 @@ void CaptureContext(void* storage) {
     getcontext(static_cast<ucontext_t*>(storage));
 }
 
-int CreateDumpFile(const char* path) { return ::open(path, O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644); }
+// The dump holds the process's memory, passwords included: its owner's alone.
+int CreateDumpFile(const char* path) {
+    const int fd = ::open(path, O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd >= 0) ::fchmod(fd, 0600);  // an older dump may have been created with a wider mode
+    return fd;
+}
 
 bool WriteProcessDump(int fd, const FaultDescription& fault) {
     SafeWriter out(fd);

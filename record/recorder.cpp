@@ -1,13 +1,35 @@
 #include "record/recorder.h"
 
+#include <algorithm>
 #include <filesystem>
 
+#include "app/log_file.h"
+#include "app/md5.h"
 #include "platform/paths.h"
 
 namespace record {
+namespace {
+
+bool IsPlainFolderName(const std::string& name) {
+    if (name.empty() || name.size() > kMaxPlainFolderName || name.front() == '.') return false;
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || c == '-' || c == '_' ||
+               c == '.';
+    });
+}
+
+}  // namespace
+
+std::string CameraFolderName(const std::string& cameraId) {
+    if (IsPlainFolderName(cameraId)) return cameraId;
+    return "id@" + app::Md5Hex(cameraId);
+}
 
 std::string RecordingFolder(const std::string& root, const std::string& cameraId) {
-    return platform::JoinPath(root, cameraId);
+    const std::string name = CameraFolderName(cameraId);
+    if (name != cameraId) app::LogWrite("camera id is not a plain folder name; recording under %s", name.c_str());
+    return platform::JoinPath(root, name);
 }
 
 CRecord::CRecord(RecordClock clock, WriteMode mode) : clock_(std::move(clock)), mode_(mode) {}

@@ -49,7 +49,15 @@ private:
     std::unique_ptr<RecordWriter> writer_;
 };
 
-// The camera's recording folder below the record root.
+// The folder name a camera's recordings go under. The id comes from the service, so it
+// is only used as it stands when it is a plain name (letters, digits, '-', '_', '.', not
+// starting with a dot, at most kMaxPlainFolderName bytes); any other id gets "id@" and
+// the MD5 of the id: stable for the same id, never a path of its own, and unlike any
+// plain name.
+std::string CameraFolderName(const std::string& cameraId);
+constexpr std::size_t kMaxPlainFolderName = 64;
+
+// The camera's recording folder directly below the record root.
 std::string RecordingFolder(const std::string& root, const std::string& cameraId);
 
 }  // namespace record

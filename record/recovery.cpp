@@ -94,6 +94,7 @@ int RecoverAll(const std::string& root) {
     std::error_code error;
     for (std::filesystem::directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
         std::error_code typeError;
+        if (it->is_symlink(typeError)) continue;  // a link may lead out of the record root
         if (it->is_directory(typeError) && RecoverWorkingFile(it->path().string()) == Recovery::kKept) ++kept;
     }
     return kept;

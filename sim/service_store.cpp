@@ -910,6 +910,15 @@ bool ServiceStore::SetCameraState(const std::string& cameraId, bool online, cons
     return update.Run() && db_.Changes() > 0;
 }
 
+bool ServiceStore::SetCameraName(const std::string& cameraId, const std::string& name) {
+    std::lock_guard<std::mutex> guard(lock_);
+    const std::int64_t id = ToId(cameraId);
+    if (id < 0) return false;
+    auto update = db_.Prepare("UPDATE cameras SET name = ? WHERE id = ?");
+    update.Bind(1, name).Bind(2, id);
+    return update.Run() && db_.Changes() > 0;
+}
+
 std::optional<std::vector<std::string>> ServiceStore::Authorities(const Account& viewer, std::int64_t targetId) {
     std::lock_guard<std::mutex> guard(lock_);
     if (targetId != viewer.id) {

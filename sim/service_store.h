@@ -212,6 +212,7 @@ public:
     std::optional<std::int64_t> Balance(std::int64_t accountId);
     // Whether the capture side is connected, and until when the service is paid.
     bool SetCameraState(const std::string& cameraId, bool online, const std::string& expiredDate);
+    bool SetCameraName(const std::string& cameraId, const std::string& name);
 
     // The authority names of `targetId` when the viewer is that account or its holder.
     std::optional<std::vector<std::string>> Authorities(const Account& viewer, std::int64_t targetId);

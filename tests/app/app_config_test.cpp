@@ -1,8 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
 
 #include "app/app_config.h"
+#include "app/log_file.h"
 #include "platform/ini_file.h"
 #include "platform/paths.h"
 #include "support/temp_dir.h"
@@ -13,10 +19,52 @@ using testing_support::TempDir;
 
 namespace {
 
+// The permission bits of a file or folder.
+unsigned ModeOf(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 ? status.st_mode & 0777 : 0;
+}
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A secret store in memory that can be switched off.
+class TestSecretStore : public app::SecretStore {
+public:
+    std::map<std::string, std::string> secrets;
+    bool answering = true;
+    Result Read(const std::string& account, std::string& password) override {
+        if (!answering) return Result::kUnavailable;
+        auto it = secrets.find(account);
+        if (it == secrets.end()) return Result::kNotFound;
+        password = it->second;
+        return Result::kDone;
+    }
+    Result Write(const std::string& account, const std::string& password) override {
+        if (!answering) return Result::kUnavailable;
+        secrets[account] = password;
+        return Result::kDone;
+    }
+    Result Remove(const std::string& account) override {
+        if (!answering) return Result::kUnavailable;
+        return secrets.erase(account) ? Result::kDone : Result::kNotFound;
+    }
+};
+
 class AppConfigTest : public ::testing::Test {
 protected:
-    void SetUp() override { platform::SetProgramDirectory(dir.Path()); }
-    void TearDown() override { platform::SetProgramDirectory(""); }
+    void SetUp() override {
+        app::LogFile::Destroy();
+        platform::SetProgramDirectory(dir.Path());
+    }
+    void TearDown() override {
+        app::LogFile::Destroy();
+        platform::SetProgramDirectory("");
+    }
 
     void WriteServerInfo(const std::string& body) { dir.Write("appConfig.ini", "[ServerInfo]\n" + body); }
 
@@ -99,6 +147,7 @@ TEST_F(AppConfigTest, SavingSkipsDeletedAndForgetsUnrememberedPasswords) {
                          SavedUser{"three", "pw3", false, false, false}};
     config.SaveSavedUsers();
     const std::string file = dir.File("appUser.ini");
+    EXPECT_EQ(ModeOf(file), 0600u) << "passwords in the file are its owner's alone";
     EXPECT_EQ(platform::ReadProfileString("UserInfo", "UserNumber", "", file), "2");
     EXPECT_EQ(platform::ReadProfileString("User 1", "UserName", "", file), "three");
     EXPECT_EQ(platform::ReadProfileString("User 1", "PassWord", "x", file), "");
@@ -113,6 +162,60 @@ TEST_F(AppConfigTest, SavingSkipsDeletedAndForgetsUnrememberedPasswords) {
     EXPECT_TRUE(reloaded.savedUsers[0].remember);
     EXPECT_FALSE(reloaded.savedUsers[1].remember);
     EXPECT_TRUE(reloaded.savedUsers[1].password.empty());
+}
+
+TEST_F(AppConfigTest, RememberedPasswordsLiveInTheSecretStoreWhileItAnswers) {
+    // A file of an earlier version: encoded password, world-readable.
+    dir.Write("appUser.ini", "[UserInfo]\nUserNumber=1\n[User 0]\nUserName=old\nPassWord=" +
+                                 app::EncodePassword("old-pw") + "\nAutoLogin=0\n");
+    ::chmod(dir.File("appUser.ini").c_str(), 0644);
+    auto store = std::make_shared<TestSecretStore>();
+    AppConfig config;
+    config.SetSecretStore(store);
+    config.LoadSavedUsers();
+    ASSERT_EQ(config.savedUsers.size(), 1u);
+    EXPECT_EQ(config.savedUsers[0].password, "old-pw") << "existing files still log in";
+
+    // A login with "remember password" moves both passwords into the store.
+    config.currentUserName = "demo";
+    config.currentUserPassword = "demo-pw";
+    config.currentUserRemember = true;
+    config.StoreCurrentUser();
+    const std::string file = dir.File("appUser.ini");
+    EXPECT_EQ(ModeOf(file), 0600u);
+    EXPECT_EQ(platform::ReadProfileString("User 0", "PassWord", "x", file), "");
+    EXPECT_EQ(platform::ReadProfileString("User 1", "PassWord", "x", file), "");
+    EXPECT_EQ((std::map<std::string, std::string>{{"demo", "demo-pw"}, {"old", "old-pw"}}), store->secrets);
+
+    AppConfig reloaded;
+    reloaded.SetSecretStore(store);
+    reloaded.LoadSavedUsers();
+    ASSERT_EQ(reloaded.savedUsers.size(), 2u);
+    EXPECT_EQ(reloaded.savedUsers[0].password, "demo-pw");
+    EXPECT_TRUE(reloaded.savedUsers[0].remember);
+
+    // Not remembered any more: gone from the store too.
+    reloaded.savedUsers[1].remember = false;
+    reloaded.SaveSavedUsers();
+    EXPECT_EQ(store->secrets.count("old"), 0u);
+
+    // A store that stops answering: the file's own encoding, said once in the log.
+    store->answering = false;
+    reloaded.savedUsers[1].remember = true;
+    reloaded.SaveSavedUsers();
+    reloaded.SaveSavedUsers();
+    EXPECT_EQ(app::DecodePassword(platform::ReadProfileString("User 0", "PassWord", "", file)), "demo-pw");
+    EXPECT_EQ(app::DecodePassword(platform::ReadProfileString("User 1", "PassWord", "", file)), "old-pw");
+    EXPECT_EQ(ModeOf(file), 0600u) << "rewritten files keep the owner-only mode";
+    app::LogFile::Destroy();
+    const std::string log = Slurp(dir.File("appLogs/Manage.log"));
+    std::size_t said = 0;
+    for (std::size_t at = log.find("no secret store answered"); at != std::string::npos;
+         at = log.find("no secret store answered", at + 1))
+        ++said;
+    EXPECT_EQ(said, 1u) << log;
+    EXPECT_EQ(ModeOf(dir.File("appLogs")), 0700u);
+    EXPECT_EQ(ModeOf(dir.File("appLogs/Manage.log")), 0600u);
 }
 
 TEST_F(AppConfigTest, StoringUserMatchesCaseInsensitivelyAndSwapsToFront) {

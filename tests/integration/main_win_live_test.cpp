@@ -3,11 +3,13 @@
 // alarms reach the alarm tab. Pictures of the window (4 and 16 live cells, the alarm
 // tab) go to $LARKVIEW_SCREENSHOTS when set; the 16-cell wall is only made then.
 #include "support/pump_events.h"
+#include "support/rendered_text.h"
 #include "support/screenshots.h"
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QImage>
+#include <QLabel>
 #include <QTest>
 #include <QThread>
 #include <chrono>
@@ -31,6 +33,7 @@
 #include "ui/alarm_panel.h"
 #include "ui/toolkit/control.h"
 #include "ui/tree_list.h"
+#include "wall/win_sub.h"
 
 using control::ControlClient;
 
@@ -38,6 +41,7 @@ using testing_support::PumpUntil;
 
 namespace {
 
+constexpr const char* kMarkupName = "<b>x</b><a href=x>y</a>";
 constexpr int kWidth = 352;
 constexpr int kHeight = 288;
 std::string CameraId(int k) { return std::to_string(31000001 + k); }
@@ -62,6 +66,8 @@ protected:
         ASSERT_TRUE(service->Service().Store().SetCameraVideo("", video));
         video.panTiltZoom = true;
         ASSERT_TRUE(service->Service().Store().SetCameraVideo(CameraId(0), video));
+        // A name from the service is shown as typed, never rendered as markup.
+        ASSERT_TRUE(service->Service().Store().SetCameraName(CameraId(0), kMarkupName));
         service->PointAt(config, "demo", "larkview");
         ControlClient::Timing timing;
         timing.requestTimeoutMs = 5000;
@@ -193,6 +199,20 @@ TEST_F(MainWinLive, TreeDoubleClicksFillTheWallAndThePanTiltButtonsSteer) {
     PumpUntil([] { return false; }, 300);
     EXPECT_TRUE(window->GetWidget()->grab().toImage().save(QString::fromStdString(Shot("main_wall_4_cells.png"))));
 
+    // The toolbar of cell 0 names its camera as typed: the drawn text is as wide as the
+    // literal name, not as a bold "x" and a link "y".
+    window->LiveWall()->ShowToolbar(0);
+    ASSERT_NE(window->LiveWall()->Toolbar(), nullptr);
+    ui::CControlUI* toolbarName = window->LiveWall()->Toolbar()->m_PaintManager.FindControl("sxtName");
+    ASSERT_NE(toolbarName, nullptr);
+    PumpUntil([] { return false; }, 100);
+    const int literalWidth = toolbarName->GetWidget()->fontMetrics().horizontalAdvance(kMarkupName);
+    EXPECT_GT(testing_support::InkWidth(toolbarName->GetWidget()->grab().toImage()), literalWidth * 6 / 10);
+    QLabel rendered(kMarkupName);  // the same name left to Qt's automatic format
+    rendered.setFont(toolbarName->GetWidget()->font());
+    rendered.adjustSize();
+    EXPECT_LT(testing_support::InkWidth(rendered.grab().toImage()), literalWidth * 6 / 10) << "the measure can fail";
+
     // An offline camera is refused with a notice.
     DoubleClick(3);
     ASSERT_EQ(notices.size(), 1u);
@@ -247,9 +267,23 @@ TEST_F(MainWinLive, PushedAlarmsReachTheAlarmTab) {
     ASSERT_NE(tab->Panel(), nullptr);
     Notify("alarmbtn", "click");
     EXPECT_TRUE(tab->isVisible());
-    for (int i = 0; i < 3; ++i) ASSERT_GE(service->Service().Control().PushRandomAlarms(), 1);
+    for (int i = 0; i < 2; ++i) ASSERT_GE(service->Service().Control().PushRandomAlarms(), 1);
+    sim::AlarmRow marked;
+    marked.cameraId = CameraId(0);
+    marked.cameraName = kMarkupName;
+    marked.nodeName = "<i>site</i>";
+    marked.kindName = "移动侦测";
+    marked.msg = "<a href=x>open</a>";
+    marked.time = "2026-12-09 10:00:00";
+    ASSERT_EQ(service->Service().Control().PushAlarm(10001, marked), 1);
     ASSERT_TRUE(PumpUntil([&] { return tab->Panel()->PushedAlarms().size() == 3; }, 5000));
     ASSERT_TRUE(tab->Panel()->Notice() && tab->Panel()->Notice()->IsShown());
+    // The notice and the newest row of the list show the markup as typed.
+    ui::CControlUI* noticeCamera = tab->Panel()->Notice()->m_PaintManager.FindControl("lbNoticeCamera");
+    ASSERT_NE(noticeCamera, nullptr);
+    const QString noticeText = QString::fromStdString(std::string("<i>site</i> · ") + kMarkupName);
+    EXPECT_GT(testing_support::InkWidth(noticeCamera->GetWidget()->grab().toImage()),
+              noticeCamera->GetWidget()->fontMetrics().horizontalAdvance(noticeText) * 6 / 10);
     PumpUntil([] { return false; }, 200);
     EXPECT_TRUE(window->GetWidget()->grab().toImage().save(QString::fromStdString(Shot("main_alarm_tab.png"))));
 }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <set>
 
 #include "record/frame_record.h"
 #include "record/recorder.h"
@@ -209,6 +210,43 @@ TEST(Recorder, StartFailsWhenTheFolderCannotBeMade) {
     CRecord recorder;
     EXPECT_FALSE(recorder.Start(dir.File("file") + "/31000001", "31000001", 30));
     EXPECT_FALSE(recorder.IsRecording());
+}
+
+TEST(Recorder, CameraIdsFromTheServiceNeverLeaveTheRecordRoot) {
+    testing_support::TempDir dir;
+    const std::string root = dir.File("RecordFile");
+    const std::vector<std::string> hostile = {"../../.config/autostart", "..", ".", ".hidden", "a/b", "/etc",
+                                              "a\\..\\..\\b", std::string("31\0../x", 7), std::string(300, 'x'),
+                                              "名字", ""};
+    std::set<std::string> names;
+    TestClock clock;
+    clock.Set(Moment(2026, 12, 8, 6, 30, 15));
+    for (const std::string& id : hostile) {
+        const std::string folder = RecordingFolder(root, id);
+        EXPECT_EQ(fs::path(folder).parent_path(), fs::path(root)) << folder;
+        EXPECT_EQ(CameraFolderName(id), CameraFolderName(std::string(id))) << "stable for the same id";
+        EXPECT_EQ(CameraFolderName(id).rfind("id@", 0), 0u) << folder;
+        names.insert(CameraFolderName(id));
+
+        CRecord recorder(clock.Clock());
+        ASSERT_TRUE(recorder.Start(folder, id, 30)) << folder;
+        int frame = 0;
+        Feed(recorder, clock, 12, frame);
+        recorder.Stop();
+    }
+    EXPECT_EQ(names.size(), hostile.size()) << "different ids never share a folder";
+    EXPECT_EQ(CameraFolderName("31000001"), "31000001") << "plain ids keep the folders they always had";
+    EXPECT_EQ(CameraFolderName("cam_01-b.2"), "cam_01-b.2");
+
+    // Everything written is one level below the root, and nothing beside it.
+    EXPECT_EQ(Files(dir.Path()), std::vector<std::string>{"RecordFile"});
+    std::size_t recordings = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (!entry.is_regular_file()) continue;
+        EXPECT_EQ(entry.path().parent_path().parent_path(), fs::path(root)) << entry.path();
+        ++recordings;
+    }
+    EXPECT_EQ(recordings, hostile.size());
 }
 
 TEST(Sweeper, DeletesOldRecordingsOnlyAndNeverOtherFiles) {

@@ -124,9 +124,11 @@ private:
     std::string text_;
 };
 
+// Labels show names and texts from the service, files and the user: always as plain
+// text, so that markup in a name is shown as typed and never rendered.
 class CLabelUI : public CWidgetControl<QLabel> {
 public:
-    using CWidgetControl::CWidgetControl;
+    explicit CLabelUI(QWidget* parent = nullptr) : CWidgetControl(parent) { setTextFormat(Qt::PlainText); }
     std::string GetClass() const override { return "Label"; }
     std::string GetText() const override { return text().toStdString(); }
     void SetText(const std::string& text) override { setText(QString::fromStdString(text)); }
@@ -203,9 +205,10 @@ public:
     void SetReadOnly(bool on) { setReadOnly(on); }
 };
 
+// A multi-line edit of plain text: pasted markup stays text.
 class CRichEditUI : public CWidgetControl<QTextEdit> {
 public:
-    using CWidgetControl::CWidgetControl;
+    explicit CRichEditUI(QWidget* parent = nullptr) : CWidgetControl(parent) { setAcceptRichText(false); }
     std::string GetClass() const override { return "RichEdit"; }
     std::string GetText() const override { return toPlainText().toStdString(); }
     void SetText(const std::string& text) override { setPlainText(QString::fromStdString(text)); }
