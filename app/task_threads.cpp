@@ -3,13 +3,18 @@
 #include <memory>
 #include <mutex>
 
+#include "app/log_file.h"
 #include "platform/thread_messages.h"
 
 namespace app {
 
-void TaskDispatcher::Register(std::uint32_t message, Handler handler) {
+bool TaskDispatcher::Register(std::uint32_t message, Handler handler) {
     std::unique_lock lock(mutex_);
-    handlers_[message] = std::move(handler);
+    if (!handlers_.emplace(message, std::move(handler)).second) {
+        LogWrite("task %u has a handler already; the second one is refused", message);
+        return false;
+    }
+    return true;
 }
 
 void TaskDispatcher::Unregister(std::uint32_t message) {

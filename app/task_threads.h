@@ -29,7 +29,9 @@ public:
         std::uint64_t ticket = 0;
     };
 
-    void Register(std::uint32_t message, Handler handler);
+    // False (and logged) when the number has a handler already: two subsystems claiming
+    // one number is a wiring fault, and the later one must not silently win.
+    bool Register(std::uint32_t message, Handler handler);
     void Unregister(std::uint32_t message);
     // Tasks of these numbers with equal keys run one at a time, in the order they
     // were posted: an open and a close of one cell on two workers could otherwise

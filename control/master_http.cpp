@@ -49,23 +49,6 @@ int PortNumber(const std::string& text) {
     return static_cast<int>(value);
 }
 
-// Spaces and control characters would break the request line (or start a header of
-// their own); they are sent percent-encoded, everything else as given.
-std::string RequestPath(const std::string& path) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : path) {
-        if (c <= 0x20 || c == 0x7F) {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 0x0F];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
 class Socket {
 public:
     Socket() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {}
@@ -161,6 +144,23 @@ std::string ScalarText(const Json::Value& value) {
 
 }  // namespace
 
+// Spaces and control characters would break the request line (or start a header of
+// their own); they are sent percent-encoded, everything else as given.
+std::string EncodeRequestPath(const std::string& path) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : path) {
+        if (c <= 0x20 || c == 0x7F) {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 0x0F];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 bool CMasterHttp::ParseUrl(const std::string& url, ParsedUrl& out) {
     const std::string upper = AsciiUpper(url);
     std::size_t at = 0;
@@ -216,7 +216,7 @@ int CMasterHttp::Request(const std::string& url, const char* body, long bodyLeng
     const std::size_t bodyBytes = (body != nullptr && bodyLength > 0) ? static_cast<std::size_t>(bodyLength) : 0;
     RequestWriter request(socket.Fd(), out.request, deadline);
     request.Piece(body != nullptr ? "POST " : "GET ");
-    request.Piece(RequestPath(target.path));
+    request.Piece(EncodeRequestPath(target.path));
     request.Piece(" HTTP/1.0\r\n");
     request.Piece(kAcceptHeader);
     request.Piece("Accept-Language: en-us\r\n");

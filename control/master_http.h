@@ -16,6 +16,10 @@
 
 namespace control {
 
+// A URL's path as it may stand in a request line: spaces and control characters (which
+// would break the line or start a header of their own) percent-encoded.
+std::string EncodeRequestPath(const std::string& path);
+
 struct HttpLimits {
     int connectTimeoutMs = 5000;                // <= 0: the default
     int readTimeoutMs = 10000;                  // longest wait for any single read; <= 0: the default

@@ -42,8 +42,10 @@ bool AlarmPictureWorker::HttpFetchWithin(const std::string& url, std::string& bo
     if (!control::CMasterHttp::ParseUrl(url, parsed) || parsed.host.empty()) return false;
     std::string host = parsed.host;
     std::transform(host.begin(), host.end(), host.begin(), [](unsigned char c) { return std::tolower(c); });
-    const std::string request =
-        "GET " + parsed.path + " HTTP/1.0\r\nHost: " + host + "\r\nAccept: */*\r\nConnection: close\r\n\r\n";
+    // The address comes from the service: nothing in it may add a header of its own.
+    if (std::any_of(host.begin(), host.end(), [](unsigned char c) { return c <= 0x20 || c == 0x7F; })) return false;
+    const std::string request = "GET " + control::EncodeRequestPath(parsed.path) + " HTTP/1.0\r\nHost: " + host +
+                                "\r\nAccept: */*\r\nConnection: close\r\n\r\n";
 
     // Every step is asynchronous, so one deadline bounds them all.
     asio::io_context io;

@@ -84,11 +84,12 @@ TEST(TaskPump, PostedMessagesReachTheirHandlersAndUnknownOnesAreFreed) {
     TaskDispatcher dispatcher;
     std::atomic<int> opened{0};
     std::atomic<std::uintptr_t> cell{0};
-    dispatcher.Register(1028, [&](Message& message) {
+    EXPECT_TRUE(dispatcher.Register(1028, [&](Message& message) {
         ASSERT_NE(platform::PayloadAs<std::string>(message), nullptr);
         cell = message.wParam;
         ++opened;
-    });
+    }));
+    EXPECT_FALSE(dispatcher.Register(1028, [](Message&) { ADD_FAILURE() << "a second handler replaced the first"; }));
     TaskPump pump(pool, dispatcher);
     ASSERT_TRUE(pump.Start());
     EXPECT_TRUE(platform::PostThreadMessage(pump.ThreadId(),

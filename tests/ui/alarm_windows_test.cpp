@@ -270,6 +270,9 @@ TEST(AlarmPictureDownload, EndsAtItsDeadlineAndClosingTheWindowNeverWaitsForIt) 
     const std::string goodUrl = "http://127.0.0.1:" + std::to_string(good.Port()) + "/a.jpg";
     ASSERT_TRUE(ui::AlarmPictureWorker::HttpFetchWithin(goodUrl, body, milliseconds(3000)));
     EXPECT_EQ(body, jpeg);
+    // An address from the service cannot add a header of its own to the request.
+    ASSERT_TRUE(ui::AlarmPictureWorker::HttpFetchWithin(goodUrl + " x\r\nX-Injected: 1", body, milliseconds(3000)));
+    EXPECT_EQ(good.Paths().back(), "/a.jpg%20x%0D%0AX-Injected:%201");
 
     // The window closes while its picture is still coming: it does not wait.
     struct Gate {
