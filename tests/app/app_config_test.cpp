@@ -116,7 +116,9 @@ TEST_F(AppConfigTest, EmptyRecordPathBecomesTheUsersVideosFolder) {
     EXPECT_EQ(config.recordSavePath, "/home/someone/Movies/Larkview");
     unsetenv("XDG_VIDEOS_DIR");
     const char* home = std::getenv("HOME");
-    if (home && *home) EXPECT_EQ(platform::DefaultRecordRoot(), std::string(home) + "/Videos/Larkview");
+    if (home && *home) {
+        EXPECT_EQ(platform::DefaultRecordRoot(), std::string(home) + "/Videos/Larkview");
+    }
     if (videos) setenv("XDG_VIDEOS_DIR", saved.c_str(), 1);
 }
 
