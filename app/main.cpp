@@ -1,6 +1,7 @@
 // Program entry: the options, the folders this copy writes to, crash handlers, then
 // the skin folder, then the outer loop of configuration, login window and main window.
 #include <QApplication>
+#include <QIcon>
 
 #include <cstdio>
 #include <string>
@@ -61,6 +62,8 @@ int main(int argc, char** argv) {
 
     QApplication application(argc, argv);
     QApplication::setApplicationName("Larkview");
+    QApplication::setDesktopFileName("larkview");  // the menu entry of an installed copy
+    QApplication::setWindowIcon(QIcon(QString::fromStdString(platform::JoinPath(programDirectory, "skinFiles\\Image\\logo.png"))));
     ui::CPaintManagerUI::SetResourcePath(platform::JoinPath(programDirectory, "skinFiles"));
     ui::InstallSkinErrorBox();
     media::InstallApplicationHooks();  // the camera registry joins every login cycle
