@@ -137,6 +137,10 @@ if ! grep -q "main window init complete" "$LOG" 2>/dev/null; then
 fi
 grep -q "tree loaded" "$LOG" || fail "the camera tree was not loaded"
 step "logged in as demo; the main window is up (from $LOG)"
+if command -v import >/dev/null; then  # a picture of it, when ImageMagick is there
+  sleep 2
+  import -window root "$BUILD/package_test.png" 2>/dev/null && step "screen: $BUILD/package_test.png"
+fi
 
 [ "$(stat -c %a "$SETTINGS")" = 700 ] || fail "the settings folder is not the user's alone"
 [ "$(stat -c %a "$HOME/.local/state/larkview")" = 700 ] || fail "the state folder is not the user's alone"
