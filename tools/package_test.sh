@@ -28,8 +28,9 @@ DEB=$(ls "$BUILD"/larkview_*.deb)
 step "made $(basename "$DEB"), $(du -k "$DEB" | cut -f1) KiB"
 dpkg-deb --field "$DEB" Depends | grep -q 'libqt6widgets6' || fail "no shared-library dependencies declared"
 if command -v desktop-file-validate >/dev/null; then
-  dpkg-deb --fsys-tarfile "$DEB" | tar -xO ./usr/share/applications/larkview.desktop > "$BUILD/larkview.desktop.check"
-  desktop-file-validate "$BUILD/larkview.desktop.check" || fail "the menu entry is not valid"
+  mkdir -p "$BUILD/package-check"
+  dpkg-deb --fsys-tarfile "$DEB" | tar -xO ./usr/share/applications/larkview.desktop > "$BUILD/package-check/larkview.desktop"
+  desktop-file-validate "$BUILD/package-check/larkview.desktop" || fail "the menu entry is not valid"
 fi
 
 WORK=$(mktemp -d /tmp/larkview-package.XXXXXX)
