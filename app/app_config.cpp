@@ -64,21 +64,22 @@ AppConfig& AppConfig::Instance() {
     return instance;
 }
 
-AppConfig::AppConfig() { SetProgramDirectory(); }
+AppConfig::AppConfig() { FindFolders(); }
 
-void AppConfig::SetProgramDirectory() {
+void AppConfig::FindFolders() {
     programDirectory = platform::ProgramDirectory();
-    userFilePath = platform::JoinPath(programDirectory, kUserFile);
+    settingsDirectory = platform::SettingsDirectory();
+    userFilePath = platform::JoinPath(settingsDirectory, kUserFile);
 }
 
-std::string AppConfig::ConfigFilePath() const { return platform::JoinPath(programDirectory, kConfigFile); }
+std::string AppConfig::ConfigFilePath() const { return platform::JoinPath(settingsDirectory, kConfigFile); }
 
-std::string AppConfig::SavePathFilePath() const { return platform::JoinPath(programDirectory, kSavePathFile); }
+std::string AppConfig::SavePathFilePath() const { return platform::JoinPath(settingsDirectory, kSavePathFile); }
 
 bool AppConfig::LoadConfiguration() {
     savedUsers.clear();
     serverList.clear();
-    SetProgramDirectory();
+    FindFolders();
 
     const std::string config = ConfigFilePath();
     std::string servers = platform::ReadProfileString("ServerInfo", "ServerIp", "", config);

@@ -137,7 +137,8 @@ public:
     std::vector<std::string> serverList;
     std::string serverPath;
     int serverPort = 0;
-    std::string programDirectory;
+    std::string programDirectory;   // the program and its read-only data
+    std::string settingsDirectory;  // the three ini files (platform::SettingsDirectory)
     std::string userFilePath;
 
     // What the login window holds.
@@ -156,7 +157,7 @@ public:
     int showResolution = 0;
 
 private:
-    void SetProgramDirectory();
+    void FindFolders();
     // True when the password went to the store (the ini's field stays empty).
     bool KeepSecret(const std::string& user, const std::string& password);
     void ForgetSecret(const std::string& user);

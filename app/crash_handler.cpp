@@ -28,7 +28,7 @@ void OnFatalSignal(const platform::FaultDescription& fault) { CCrashHandler::Cre
 
 void CCrashHandler::Install() {
     g_dumpPath[0] = '\0';
-    const std::string path = platform::JoinPath(platform::ProgramDirectory(), "Larkview.dmp");
+    const std::string path = platform::JoinPath(platform::StateDirectory(), "Larkview.dmp");
     platform::AppendText(g_dumpPath, kPathSize, path.c_str());
     platform::InstallFatalSignalHandlers(OnFatalSignal);
     std::set_terminate(TerminateHandler);

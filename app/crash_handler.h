@@ -1,7 +1,8 @@
 #pragma once
 // Turns every fatal error of the process into a dump file "Larkview.dmp" in the
-// program directory and then ends the process with exit code 1. Installed by the
-// program entry before anything else.
+// state folder (beside the logs) and then ends the process with exit code 1.
+// Installed by the program entry as soon as that folder is known, before Qt and
+// any thread start.
 
 namespace platform {
 struct FaultDescription;
@@ -12,7 +13,7 @@ namespace app {
 class CCrashHandler {
 public:
     // Fatal signals, std::terminate, allocation failure and pure virtual calls.
-    // The dump path is fixed now (the program directory at this moment).
+    // The dump path is fixed now (platform::StateDirectory at this moment).
     static void Install();
 
     // Writes the dump for `fault` (async-signal-safe) with the trace messages.

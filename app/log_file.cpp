@@ -20,7 +20,7 @@ std::string Numbered(const std::string& path, int k) {
 
 LogFile& InstanceLocked() {
     if (!g_instance)
-        g_instance = std::make_unique<LogFile>(platform::JoinPath(platform::ProgramDirectory(), "appLogs"));
+        g_instance = std::make_unique<LogFile>(platform::JoinPath(platform::StateDirectory(), "appLogs"));
     return *g_instance;
 }
 

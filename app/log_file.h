@@ -14,7 +14,7 @@ public:
     static constexpr int kArchives = 49;
     static constexpr std::size_t kMaxText = 256;
 
-    // The process-wide log under the program directory, created on first use.
+    // The process-wide log in the state folder (platform::StateDirectory), created on first use.
     static LogFile& Instance();
     // Closes the process-wide log (program exit); the next use opens a fresh one.
     static void Destroy();

@@ -107,7 +107,10 @@ void BM_UpdateOneRowCell(benchmark::State& state) {
     f.Fill();
     int i = 0;
     for (auto _ : state) {
-        f.list->GetItemAt(i++ % kRows)->Cell("sxt_logo")->SetBkImage(i % 2 ? "file='Image\\a.png'" : "file='Image\\b.png'");
+        // A row's picture changes at every visit: one picture on odd passes over the list, the other on even ones.
+        const bool oddPass = (i / kRows) % 2 != 0;
+        f.list->GetItemAt(i % kRows)->Cell("sxt_logo")->SetBkImage(oddPass ? "file='Image\\a.png'" : "file='Image\\b.png'");
+        ++i;
         QApplication::processEvents();
     }
 }

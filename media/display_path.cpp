@@ -51,7 +51,7 @@ DisplayPreference ResolveDisplayPreference(const char* displayVariable, const ch
 }
 
 DisplayPreference ReadDisplayPreference() {
-    const std::string settings = platform::JoinPath(platform::ProgramDirectory(), "appConfig.ini");
+    const std::string settings = platform::JoinPath(platform::SettingsDirectory(), "appConfig.ini");
     return ResolveDisplayPreference(std::getenv("LARKVIEW_DISPLAY"), std::getenv("LARKVIEW_NO_GPU"),
                                     platform::ReadProfileString("Display", "VideoOutput", "", settings));
 }

@@ -1,7 +1,7 @@
 #pragma once
-// The program directory and file names. Names inside the program use `\` as their
-// separator, as the stored settings and logs always have; NativePath maps them to
-// this platform's separator.
+// The program directory, the folders the program writes to, and file names. Names
+// inside the program use `\` as their separator, as the stored settings and logs
+// always have; NativePath maps them to this platform's separator.
 
 #include <string>
 #include <string_view>
@@ -14,6 +14,25 @@ std::string ProgramDirectory();
 // Makes ProgramDirectory answer `directory` (tests and embedded runs); an empty text
 // goes back to the executable's directory.
 void SetProgramDirectory(std::string directory);
+
+// Where the program writes. A portable copy keeps everything beside the program; an
+// installed copy writes to the user's folders. Start-up decides once (app/user_folders.h)
+// and calls SetWritableDirectories; until then, and for an empty text, each answers
+// ProgramDirectory(). Read-only data (skins, waiting picture, vdec) stays beside the program.
+std::string SettingsDirectory();  // appConfig.ini, appSavePath.ini, appUser.ini
+std::string StateDirectory();     // appLogs, the crash dump
+std::string CacheDirectory();     // downloaded alarm pictures
+void SetWritableDirectories(std::string settings, std::string state, std::string cache);
+
+// True when a file can be created in `directory`: a real attempt, since permission
+// bits do not tell for root or on a read-only mount.
+bool CanCreateFilesIn(const std::string& directory);
+
+// The XDG base folders: the variable when it holds an absolute path, else the default
+// under $HOME (~/.config, ~/.local/state, ~/.cache); empty when neither is known.
+std::string XdgConfigHome();
+std::string XdgStateHome();
+std::string XdgCacheHome();
 
 std::string NativePath(std::string_view name);
 
@@ -32,7 +51,7 @@ bool MakeOwnerOnlyFile(const std::string& path);
 bool CreateOwnerOnlyDirectory(const std::string& path);
 
 // Where recordings go when the settings name no folder: "Larkview" in the user's
-// videos folder ($XDG_VIDEOS_DIR, else ~/Videos), or beside the program without a home.
+// videos folder ($XDG_VIDEOS_DIR, else ~/Videos), or in the state folder without a home.
 std::string DefaultRecordRoot();
 
 }  // namespace platform

@@ -6,8 +6,22 @@
 #include <QSvgRenderer>
 #include <cstdio>
 
+namespace {
+
+QtMessageHandler g_qtHandler = nullptr;
+
+// A build has no desktop session, and rendering needs no runtime folder: Qt's notice
+// that it made one of its own would only clutter the build's output.
+void QuietAboutRuntimeFolder(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))) return;
+    if (g_qtHandler) g_qtHandler(type, context, message);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    g_qtHandler = qInstallMessageHandler(QuietAboutRuntimeFolder);
     QGuiApplication app(argc, argv);
     if (argc < 3 || argc % 2 != 1) {
         std::fprintf(stderr, "usage: skin_render <in.svg> <out.png> [...]\n");

@@ -4,6 +4,8 @@
 #   2. waits for its state file and writes the program directory's appConfig.ini to
 #      point at its master server,
 #   3. runs the client, and stops the service when the client exits.
+# Without a desktop session (ssh, a container, xvfb-run) there is no XDG_RUNTIME_DIR;
+# the demo then gives the client a private one (mode 0700), removed at the end.
 # Demo account: user "demo", password "larkview".
 set -euo pipefail
 BUILD=$(cd "${1:?usage: demo.sh <build dir>}" && pwd)
@@ -16,19 +18,31 @@ if [ ! -x "$SIM" ]; then
   exec ./larkview
 fi
 
+SIM_PID=""
+STATE=""
+RUNTIME_DIR=""
+clean_up() {
+  if [ -n "$SIM_PID" ]; then
+    kill "$SIM_PID" 2>/dev/null || true
+    wait "$SIM_PID" 2>/dev/null || true
+  fi
+  [ -z "$STATE" ] || rm -f "$STATE"
+  [ -z "$RUNTIME_DIR" ] || rm -rf "$RUNTIME_DIR"
+}
+trap clean_up EXIT
+trap 'exit 130' INT TERM
+
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  RUNTIME_DIR=$(mktemp -d /tmp/larkview-runtime.XXXXXX)  # mktemp -d: the user's alone (0700)
+  export XDG_RUNTIME_DIR=$RUNTIME_DIR
+fi
+
 STATE=$(mktemp /tmp/larkview-sim-state.XXXXXX)
 rm -f "$STATE"
 "$SIM" --listen=127.0.0.1 --master-port=0 --proxy-port=0 --db="$BIN/larkview-sim.db" --state="$STATE" \
   --push-notices --alarm-interval-ms=60000 \
   > "$BIN/larkview-sim.log" 2>&1 &
 SIM_PID=$!
-stop_service() {
-  kill "$SIM_PID" 2>/dev/null || true
-  wait "$SIM_PID" 2>/dev/null || true
-  rm -f "$STATE"
-}
-trap stop_service EXIT
-trap 'exit 130' INT TERM
 
 # ini value: section key file
 ini_value() {

@@ -37,7 +37,7 @@ CAlarmSearchWnd::Environment CAlarmSearchWnd::Environment::Application() {
     environment.setNotifyWindow = [](platform::WindowHandle window) {
         if (app::CAppInteance::Exists()) app::CAppInteance::Instance().SetNotifyWindow(window);
     };
-    environment.pictureFolder = platform::JoinPath(platform::ProgramDirectory(), "alarmPictures");
+    environment.pictureFolder = platform::JoinPath(platform::CacheDirectory(), "alarmPictures");
     return environment;
 }
 

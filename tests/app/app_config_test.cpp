@@ -1,14 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <optional>
 #include <sstream>
 
 #include "app/app_config.h"
 #include "app/log_file.h"
+#include "app/user_folders.h"
 #include "platform/ini_file.h"
 #include "platform/paths.h"
 #include "support/temp_dir.h"
@@ -63,6 +68,7 @@ protected:
     }
     void TearDown() override {
         app::LogFile::Destroy();
+        platform::SetWritableDirectories("", "", "");
         platform::SetProgramDirectory("");
     }
 
@@ -116,7 +122,9 @@ TEST_F(AppConfigTest, EmptyRecordPathBecomesTheUsersVideosFolder) {
     EXPECT_EQ(config.recordSavePath, "/home/someone/Movies/Larkview");
     unsetenv("XDG_VIDEOS_DIR");
     const char* home = std::getenv("HOME");
-    if (home && *home) EXPECT_EQ(platform::DefaultRecordRoot(), std::string(home) + "/Videos/Larkview");
+    if (home && *home) {
+        EXPECT_EQ(platform::DefaultRecordRoot(), std::string(home) + "/Videos/Larkview");
+    }
     if (videos) setenv("XDG_VIDEOS_DIR", saved.c_str(), 1);
 }
 
@@ -311,4 +319,115 @@ TEST_F(AppConfigTest, MalformedUserFileDoesNotCrash) {
     config.LoadSavedUsers();
     ASSERT_EQ(config.savedUsers.size(), 1u) << "a section without a name and a missing one are skipped";
     EXPECT_EQ(config.savedUsers[0].name, "z");
+}
+
+namespace {
+
+// Sets environment variables for one scenario and puts the old values back.
+class ScopedEnvironment {
+public:
+    void Set(const char* name, const char* value) {
+        if (!saved_.count(name)) {
+            const char* old = std::getenv(name);
+            saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
+        }
+        if (value) {
+            setenv(name, value, 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+    ~ScopedEnvironment() {
+        for (const auto& [name, value] : saved_) {
+            if (value) {
+                setenv(name.c_str(), value->c_str(), 1);
+            } else {
+                unsetenv(name.c_str());
+            }
+        }
+    }
+
+private:
+    std::map<std::string, std::optional<std::string>> saved_;
+};
+
+bool NeverWritable(const std::string&) { return false; }
+
+}  // namespace
+
+// A portable copy keeps writing beside the program. An installed one (read-only
+// program folder, or the installed marker) reads its defaults from there once and
+// then keeps settings, saved users and logs in the user's own XDG folders.
+TEST_F(AppConfigTest, InstalledCopyKeepsItsFilesInTheUsersFoldersAPortableOneBesideItself) {
+    EXPECT_TRUE(platform::CanCreateFilesIn(dir.Path()));
+    EXPECT_FALSE(platform::CanCreateFilesIn("/proc")) << "the probe really tries: not even root creates files there";
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path())) << "the probe leaves nothing behind";
+
+    // Portable: everything stays where it was.
+    app::UserFolders portable = app::ChooseUserFolders(dir.Path(), platform::CanCreateFilesIn);
+    EXPECT_FALSE(portable.installed);
+    EXPECT_EQ(portable.settings, dir.Path());
+    EXPECT_EQ(portable.state, dir.Path());
+    ASSERT_TRUE(app::UseUserFolders(portable, dir.Path(), nullptr));
+    EXPECT_EQ(platform::SettingsDirectory(), dir.Path());
+
+    // Installed: a read-only program folder with the default ini files.
+    TempDir home;
+    ScopedEnvironment environment;
+    environment.Set("HOME", home.Path().c_str());
+    environment.Set("XDG_CONFIG_HOME", nullptr);
+    environment.Set("XDG_STATE_HOME", "relative/state");  // not absolute: ignored
+    environment.Set("XDG_CACHE_HOME", home.File("cache").c_str());
+    WriteServerInfo("ServerIp=10.9.9.9\nServerProt=8000\nServerPath=/m\n");
+    dir.Write("appSavePath.ini", "[ManagerSys]\nmngAddr=http://m\n");
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0555), 0);
+    // Root writes into a 0555 folder all the same: the hook answers as for any other user.
+    const auto canWrite = geteuid() == 0 ? std::function<bool(const std::string&)>(NeverWritable)
+                                         : std::function<bool(const std::string&)>(platform::CanCreateFilesIn);
+    const app::UserFolders folders = app::ChooseUserFolders(dir.Path(), canWrite);
+    EXPECT_TRUE(folders.installed);
+    const std::string settings = home.File(".config/larkview");
+    const std::string state = home.File(".local/state/larkview");
+    EXPECT_EQ(folders.settings, settings);
+    EXPECT_EQ(folders.state, state);
+    EXPECT_EQ(folders.cache, home.File("cache/larkview"));
+    std::string problem;
+    ASSERT_TRUE(app::UseUserFolders(folders, dir.Path(), &problem)) << problem;
+    EXPECT_EQ(platform::SettingsDirectory(), settings);
+    EXPECT_EQ(platform::StateDirectory(), state);
+    EXPECT_EQ(ModeOf(settings), 0700u);
+    EXPECT_EQ(ModeOf(state), 0700u);
+    EXPECT_EQ(Slurp(settings + "/appConfig.ini"), dir.Read("appConfig.ini")) << "the defaults are copied";
+    EXPECT_FALSE(platform::IsRegularFile(settings + "/appUser.ini")) << "no default users, none made up";
+
+    // The configuration reads the copy; saved users and the log land there too.
+    platform::WriteProfileString("ServerInfo", "ServerIp", "127.0.0.1", settings + "/appConfig.ini");
+    AppConfig config;
+    ASSERT_TRUE(config.LoadConfiguration());
+    EXPECT_EQ(config.serverList, std::vector<std::string>{"127.0.0.1"});
+    EXPECT_EQ(config.managementAddress, "http://m");
+    EXPECT_EQ(config.programDirectory, dir.Path());
+    config.currentUserName = "demo";
+    config.StoreCurrentUser();
+    EXPECT_EQ(ModeOf(settings + "/appUser.ini"), 0600u);
+    app::LogWrite("written to the user's state folder");
+    EXPECT_NE(Slurp(state + "/appLogs/Manage.log").find("written to the user's state folder"), std::string::npos);
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
+    EXPECT_FALSE(platform::IsRegularFile(dir.File("appUser.ini")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("appLogs"))) << "nothing is written beside an installed program";
+
+    // The next start keeps the user's own settings; the marker alone also makes a copy installed.
+    dir.Write(app::kInstalledMarker, "");
+    const app::UserFolders marked = app::ChooseUserFolders(dir.Path(), platform::CanCreateFilesIn);
+    EXPECT_TRUE(marked.installed) << "root's installed copy stays untouched too";
+    ASSERT_TRUE(app::UseUserFolders(marked, dir.Path(), nullptr));
+    EXPECT_EQ(platform::ReadProfileString("ServerInfo", "ServerIp", "", settings + "/appConfig.ini"), "127.0.0.1");
+
+    // Without any home the installed copy has nowhere to write, and says so.
+    environment.Set("HOME", nullptr);
+    environment.Set("XDG_CACHE_HOME", nullptr);
+    const app::UserFolders homeless = app::ChooseUserFolders(dir.Path(), NeverWritable);
+    EXPECT_FALSE(app::UseUserFolders(homeless, dir.Path(), &problem));
+    EXPECT_NE(problem.find("no home folder"), std::string::npos) << problem;
+    platform::SetWritableDirectories("", "", "");
 }

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 #include <regex>
 
+#include "app/library_notices.h"
 #include "app/log_file.h"
+#include "platform/paths.h"
 #include "support/temp_dir.h"
 
 using app::LogFile;
@@ -78,4 +80,41 @@ TEST(LogFile, UnopenableLogMakesWritesNoOps) {
     LogFile log(dir.File("blocker"));
     EXPECT_FALSE(log.IsOpen());
     log.Write("ignored");
+}
+
+// The audio back-end's "no sound server" and Qt's runtime-folder notice are facts of
+// the machine: one line each in our log, not on the terminal at every start. Other
+// messages, real faults among them, still go to the terminal.
+TEST(LogFile, EnvironmentNoticesOfLibrariesGoToTheLogOnce) {
+    using app::NoticeRoute;
+    using app::RouteLibraryNotice;
+    EXPECT_EQ(RouteLibraryNotice("default", "PulseAudioService: pa_context_connect() failed"), NoticeRoute::kLogOnce);
+    EXPECT_EQ(RouteLibraryNotice("qt.multimedia.pulseaudio.output", "stream underflow"), NoticeRoute::kLogOnce);
+    EXPECT_EQ(RouteLibraryNotice("default", "QAudioSink: pa_stream_new_with_proplist() failed!"), NoticeRoute::kLogOnce);
+    EXPECT_EQ(RouteLibraryNotice("default", "QStandardPaths: XDG_RUNTIME_DIR not set, defaulting to '/tmp/runtime-u'"),
+              NoticeRoute::kLogOnce);
+    EXPECT_EQ(RouteLibraryNotice("default", "QStandardPaths: wrong permissions on runtime directory /run/u, 0755 instead of 0700"),
+              NoticeRoute::kStandardError);
+    EXPECT_EQ(RouteLibraryNotice("qt.qpa.xcb", "could not connect to display"), NoticeRoute::kStandardError);
+    EXPECT_EQ(RouteLibraryNotice("default", "QOpenGLWidget: Failed to create context"), NoticeRoute::kStandardError);
+    EXPECT_EQ(RouteLibraryNotice("default", "Some text mentioning PulseAudioService: later"), NoticeRoute::kStandardError);
+
+    TempDir dir;
+    platform::SetProgramDirectory(dir.Path());
+    LogFile::Destroy();
+    EXPECT_TRUE(app::LogNoticeOnce("PulseAudioService: pa_context_connect() failed (log test)"));
+    EXPECT_FALSE(app::LogNoticeOnce("PulseAudioService: pa_context_connect() failed (log test)"));
+    // A library that varies its text cannot fill the log.
+    int written = 0;
+    for (std::size_t i = 0; i < app::kMaxNotices + 10; ++i)
+        written += app::LogNoticeOnce("PulseAudioService: Connection failure: " + std::to_string(i)) ? 1 : 0;
+    EXPECT_LE(written, static_cast<int>(app::kMaxNotices));
+    LogFile::Destroy();
+    platform::SetProgramDirectory("");
+    const std::string text = dir.Read("appLogs/Manage.log");
+    EXPECT_EQ(text.find("library: PulseAudioService: pa_context_connect() failed (log test)"),
+              text.rfind("library: PulseAudioService: pa_context_connect() failed (log test)"))
+        << "written exactly once";
+    EXPECT_NE(text.find("library: PulseAudioService"), std::string::npos);
+    EXPECT_EQ(CountLines(text), 1 + written);
 }

@@ -96,7 +96,9 @@ TEST(ReconnectSupervisor, UsableRepliesQueueOpenRequestsAndOthersDropTheCell) {
         notices.emplace_back(m.wParam, m.lParam);
         const auto* id = platform::PayloadAs<std::string>(m);
         ASSERT_NE(id, nullptr) << "the notice names its camera";
-        if (m.wParam == 7) EXPECT_EQ(*id, "gone");
+        if (m.wParam == 7) {
+            EXPECT_EQ(*id, "gone");
+        }
     }
     const std::vector<std::pair<std::uintptr_t, std::intptr_t>> expected = {{2, -6}, {5, -6}, {7, -4}, {9, -4}};
     EXPECT_EQ(notices, expected);

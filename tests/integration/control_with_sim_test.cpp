@@ -102,8 +102,11 @@ TEST_F(ControlWithSim, TenThousandCamerasBuildTheirRows) {
     EXPECT_EQ(cameras, 10000u);
     EXPECT_GT(rows.nodeCounts.size(), 10u);
     // Every camera's parent is a node of the list.
-    for (auto& row : rows.rows)
-        if (row->kind == control::ITEMINFO::kCamera) ASSERT_EQ(rows.nodeCounts.count(row->parentId), 1u) << row->id;
+    for (auto& row : rows.rows) {
+        if (row->kind == control::ITEMINFO::kCamera) {
+            ASSERT_EQ(rows.nodeCounts.count(row->parentId), 1u) << row->id;
+        }
+    }
 }
 
 TEST_F(ControlWithSim, DroppedConnectionIsReconnectedAndLoggedInAgain) {

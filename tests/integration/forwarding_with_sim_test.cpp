@@ -181,10 +181,14 @@ TEST_P(LiveVideo, ArrivesAtTheCameraRateAndStartsWithAKeyFrame) {
         EXPECT_EQ(packet.info.HeightOrBits(), 288u);
         EXPECT_EQ(packet.info.RateOrChannels(), 20u);
         EXPECT_EQ(packet.Sequence(), static_cast<std::uint16_t>(records.front()->Sequence() + i));
-        if (i) EXPECT_GE(packet.Timestamp(), records[i - 1]->Timestamp());
+        if (i) {
+            EXPECT_GE(packet.Timestamp(), records[i - 1]->Timestamp());
+        }
     }
     // Key frames once a second: the 21st frame of the clip is one again.
-    if (records.size() > 20) EXPECT_TRUE(records[20]->IsKeyFrame());
+    if (records.size() > 20) {
+        EXPECT_TRUE(records[20]->IsKeyFrame());
+    }
     EXPECT_TRUE(audio.Size() == 0) << "no audio before AudioOn";
 }
 

@@ -94,7 +94,9 @@ TEST_F(DialogTest, PasswordDialogShowsEachFailureAndStaysOpenThenSendsTheDigest)
 
 TEST_F(DialogTest, OnlyTheAcceptedAnswerToTheChangeStoresTheNewPasswordForTheNextLogin) {
     app::AppConfig& config = app::AppConfig::Instance();
-    config.SetSession({.loginPassword = "larkview"});
+    app::LoginSession session;
+    session.loginPassword = "larkview";
+    config.SetSession(session);
     config.savedUsers = {{"Demo", "larkview", true, true, false}, {"lina", "lina_pw", false, true, false}};
     auto pending = std::make_shared<PendingPasswordChange>();
     auto queue = std::make_shared<ReplyQueue>();

@@ -27,6 +27,7 @@ protected:
         platform::SetProgramDirectory(dir.Path());
         app::AppConfig& config = app::AppConfig::Instance();
         config.programDirectory = dir.Path();
+        config.settingsDirectory = dir.Path();
         config.userFilePath = dir.File("appUser.ini");
         config.currentUserName = "demo";
         config.currentUserPassword = "larkview";

@@ -93,7 +93,9 @@ TEST(GpuDisplay, TakenOnlyWhereThePlatformCanShowIt) {
     }
     VideoOutputWidget widget;
     EXPECT_EQ(widget.UsesGpu(), DecideDisplayPath(ReadDisplayPreference(), gl).gpu);
-    if (!gl.platformHostsGl) EXPECT_FALSE(widget.UsesGpu());
+    if (!gl.platformHostsGl) {
+        EXPECT_FALSE(widget.UsesGpu());
+    }
     widget.resize(352, 288);
     widget.show();
     std::vector<std::uint8_t> picture(352 * 288 * 3 / 2, 128);

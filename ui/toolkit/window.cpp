@@ -46,13 +46,6 @@ QString ReadText(const std::string& path) {
     return QString::fromUtf8(file.readAll());
 }
 
-WindowImplBase* WindowOf(QObject* object) {
-    auto* widget = qobject_cast<QWidget*>(object);
-    if (!widget) return nullptr;
-    auto* host = dynamic_cast<WindowHost*>(widget->window());
-    return host ? &host->Window() : nullptr;
-}
-
 }  // namespace
 
 // The toolkit's own controls stand in for the Qt classes a skin names, so skins can

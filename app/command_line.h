@@ -1,0 +1,24 @@
+#pragma once
+// The program's few options. Everything else comes from its settings files, so the
+// options only answer questions: the version, and how this copy is used.
+
+#include <string>
+#include <vector>
+
+#include "app/user_folders.h"
+
+namespace app {
+
+struct CommandLineAnswer {
+    bool run = true;   // no option asked for an answer: start the program
+    int exitCode = 0;  // when !run: 0 for --help/--version, 2 for a wrong argument
+    std::string out;   // for standard output
+    std::string err;   // for standard error
+};
+
+// `arguments` without the program name. `folders` is where this copy keeps its files,
+// as start-up would choose them, for --help to show.
+CommandLineAnswer ReadCommandLine(const std::vector<std::string>& arguments, const UserFolders& folders,
+                                  const std::string& programDirectory);
+
+}  // namespace app
