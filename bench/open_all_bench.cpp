@@ -11,12 +11,17 @@
 // the full wall, then "close_all", after which no cell may keep a caption and the cell
 // toolbar must be gone. Rounds repeat with the service's streams already made.
 //
-// Prints the figures; exits 1 when the program did not get that far or a cell stayed
-// empty without a word. The 100 ms bound on the answer is reported, not enforced (a
-// loaded machine must not fail a build).
+// The service runs at a nice value of 10 by default, as the demo runs it: it stands in
+// for servers elsewhere and should not take the processor from the client it serves
+// (making 64 streams at once takes every processor of a small machine for seconds);
+// --service-nice=0 lets it compete.
+//
+// Prints the figures; exits 1 when the program did not get that far, a cell stayed
+// empty without a word or something was left on the wall after close all. The 100 ms
+// bound on the answer is reported, not enforced (a loaded machine must not fail a build).
 //
 //   bench_open_all [--cameras=N (10000)] [--video=WxH@FPS (352x288@25; "mixed": the
-//                   service's own mix)] [--rounds=N (2)]
+//                   service's own mix)] [--rounds=N (2)] [--service-nice=N (10; 0: it competes)]
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -24,6 +29,7 @@
 
 #include <QApplication>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -113,6 +119,9 @@ struct Options {
     int cameras = 10000;
     std::string video = "352x288@25";
     int rounds = 2;
+    // The service stands in for servers elsewhere: on this machine it can be made to
+    // give way to the client (a nice value), as a remote one would not compete at all.
+    int serviceNice = 10;
 };
 
 Options ParseOptions(int argc, char** argv) {
@@ -122,6 +131,7 @@ Options ParseOptions(int argc, char** argv) {
         if (arg.rfind("--cameras=", 0) == 0) options.cameras = std::max(64, std::atoi(arg.c_str() + 10));
         else if (arg.rfind("--video=", 0) == 0) options.video = arg.substr(8);
         else if (arg.rfind("--rounds=", 0) == 0) options.rounds = std::max(1, std::atoi(arg.c_str() + 9));
+        else if (arg.rfind("--service-nice=", 0) == 0) options.serviceNice = std::clamp(std::atoi(arg.c_str() + 15), 0, 19);
     }
     return options;
 }
@@ -133,6 +143,7 @@ pid_t StartService(const std::filesystem::path& dir, const Options& options) {
                                   "--state=" + (dir / "state.ini").string(), "--cameras=" + std::to_string(options.cameras),
                                   "--clip-seconds=2"};
     if (options.video != "mixed") args.push_back("--camera-video=" + options.video);
+    if (options.serviceNice > 0) args.insert(args.begin(), {"/usr/bin/nice", "-n", std::to_string(options.serviceNice)});
     std::vector<char*> argv;
     for (auto& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
@@ -191,6 +202,7 @@ private:
             case Phase::kSettle:
                 // The tree is built and the window shown; let the first paints pass.
                 if (inPhase < 2s) return;
+                if (round_ == 0) PrintAnswers("at login", watchdog_.SinceMark());  // the tree, the window
                 std::printf("\nround %d: \"全部打开\" with %d cameras in the tree\n", round_ + 1, options_.cameras);
                 for (int cell = 0; cell < kWallCells; ++cell) presentsAtOpen_[cell] = Wall()->Cell(cell)->CameraPresents();
                 watchdog_.Mark();
@@ -221,6 +233,7 @@ private:
                 g_application->PrintSlowEvents("while opening");
                 if (counts[CellState::kEmpty] > 0) Fail("cells left empty without a message");
                 watchdog_.Mark();
+                for (int cell = 0; cell < kWallCells; ++cell) presentsAtFull_[cell] = Wall()->Cell(cell)->CameraPresents();
                 phase_ = Phase::kFull;
                 phaseStart_ = now;
                 return;
@@ -228,8 +241,20 @@ private:
             case Phase::kFull: {
                 if (inPhase < kFullWall) return;
                 PrintAnswers("with the wall playing", watchdog_.SinceMark());
+                {
+                    double sum = 0, least = 1e9;
+                    for (int cell = 0; cell < kWallCells; ++cell) {
+                        const double rate = (Wall()->Cell(cell)->CameraPresents() - presentsAtFull_[cell]) / Seconds(inPhase);
+                        sum += rate;
+                        least = std::min(least, rate);
+                    }
+                    std::printf("  pictures shown            %.1f a second per cell on average, %.1f in the slowest\n",
+                                sum / kWallCells, least);
+                }
                 g_application->PrintSlowEvents("with the wall playing");
                 watchdog_.Mark();
+                // The mouse rests on the first cell: its toolbar is shown, as a hover does.
+                Wall()->ShowToolbar(0);
                 const auto clickStart = Clock::now();
                 Click("close_all");
                 const double closeMs = Seconds(Clock::now() - clickStart) * 1000;
@@ -303,6 +328,7 @@ private:
     int round_ = 0;
     double clickMs_ = 0;
     int presentsAtOpen_[kWallCells] = {};
+    int presentsAtFull_[kWallCells] = {};
     bool passed_ = true;
 };
 
@@ -326,8 +352,9 @@ int main(int argc, char** argv) {
     ui::CPaintManagerUI::SetResourcePath(LARKVIEW_PROGRAM_DIR "/skinFiles");
     media::InstallApplicationHooks();
 
-    std::printf("open-all benchmark: %d cameras in the service, video %s, %d rounds, QPA %s\n", options.cameras,
-                options.video.c_str(), options.rounds, qgetenv("QT_QPA_PLATFORM").constData());
+    std::printf("open-all benchmark: %d cameras in the service (nice %d), video %s, %d rounds, QPA %s\n",
+                options.cameras, options.serviceNice, options.video.c_str(), options.rounds,
+                qgetenv("QT_QPA_PLATFORM").constData());
     std::fflush(stdout);
     const pid_t sim = StartService(dir, options);
     const int master = sim > 0 ? bench_support::WaitForMasterPort((dir / "state.ini").string(), 600) : 0;
