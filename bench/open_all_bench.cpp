@@ -290,11 +290,12 @@ private:
         }
         timer_.stop();
         const UiWatchdog::Figures total = watchdog_.Total();
-        std::printf("\nwatchdog in all            %llu answers, %llu over %lld ms, longest %lld ms (bound %lld ms: %s)\n",
+        std::printf("\nwatchdog in all            %llu answers, %llu over %lld ms, longest %lld ms (the login included)\n",
                     static_cast<unsigned long long>(total.answers), static_cast<unsigned long long>(total.stalls),
-                    static_cast<long long>(kAnswerBound.count()), static_cast<long long>(total.longestMs),
-                    static_cast<long long>(kAnswerBound.count()),
-                    total.longestMs <= kAnswerBound.count() ? "kept" : "EXCEEDED");
+                    static_cast<long long>(kAnswerBound.count()), static_cast<long long>(total.longestMs));
+        std::printf("open all and close all      longest answer %lld ms (bound %lld ms: %s)\n",
+                    static_cast<long long>(worstMs_), static_cast<long long>(kAnswerBound.count()),
+                    worstMs_ <= kAnswerBound.count() ? "kept" : "EXCEEDED");
         std::fflush(stdout);
         watchdog_.Deadline(30s);
         Click("exituser");
@@ -307,7 +308,8 @@ private:
         for (const auto& [text, count] : texts) std::printf("                            %2d × \"%s\"\n", count, text.c_str());
     }
 
-    static void PrintAnswers(const char* when, const UiWatchdog::Figures& f) {
+    void PrintAnswers(const char* when, const UiWatchdog::Figures& f) {
+        if (std::string(when) != "at login") worstMs_ = std::max(worstMs_, f.longestMs);
         std::printf("  user interface %-10s %llu answers, %llu over %lld ms, longest %lld ms\n", when,
                     static_cast<unsigned long long>(f.answers), static_cast<unsigned long long>(f.stalls),
                     static_cast<long long>(kAnswerBound.count()), static_cast<long long>(f.longestMs));
@@ -330,6 +332,7 @@ private:
     int presentsAtOpen_[kWallCells] = {};
     int presentsAtFull_[kWallCells] = {};
     bool passed_ = true;
+    std::int64_t worstMs_ = 0;  // the longest answer from the first "全部打开" on
 };
 
 }  // namespace
