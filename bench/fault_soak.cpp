@@ -481,6 +481,7 @@ int main(int argc, char** argv) {
 
     Watchdog watchdog(200ms, kAnswerLimit, kHangLimit);
     watchdog.SetProgressLimit(kProgressLimit);
+    watchdog.OnHang([&sim] { sim.Kill(SIGKILL); });  // the service does not outlive a hung soak
     Soak soak(options, sim, watchdog);
     std::vector<std::string> windows;
     ui::SetModalObserver([&](ui::WindowImplBase& window) {

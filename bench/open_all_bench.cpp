@@ -374,6 +374,7 @@ int main(int argc, char** argv) {
                                        << "\nAutoLogin=1\n";
 
     UiWatchdog watchdog(10ms, kAnswerBound, 60s, false);
+    watchdog.OnHang([sim] { kill(sim, SIGKILL); });
     Driver driver(options, watchdog);
     bool mainWindow = false;
     ui::SetModalObserver([&](ui::WindowImplBase& window) {

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <unistd.h>
@@ -54,6 +55,9 @@ public:
     void SetProgressLimit(std::chrono::seconds limit) { progressLimit_ = limit.count() * 1000; }
     // From now on the process must end within `limit` (the teardown).
     void Deadline(std::chrono::seconds limit) { deadline_ = Now() + limit.count() * 1000; }
+    // Run before a hang ends the process (stopping the service it started, say); set it
+    // before the hang can happen.
+    void OnHang(std::function<void()> action) { onHang_ = std::move(action); }
 
 private:
     struct Counters {
@@ -78,6 +82,11 @@ private:
         }
     }
 
+    [[noreturn]] void GiveUp() {
+        if (onHang_) onHang_();
+        _exit(3);
+    }
+
     void Run() {
         progress_ = Now();
         while (!stop_) {
@@ -97,7 +106,7 @@ private:
                     std::printf("[watchdog] HANG: the user-interface thread did not answer for %lld s; giving up\n",
                                 static_cast<long long>(hangLimit_.count()));
                     std::fflush(stdout);
-                    _exit(3);
+                    GiveUp();
                 }
             }
             if (*answered != 0) {
@@ -109,13 +118,13 @@ private:
             if (deadline_ != 0 && Now() > deadline_) {
                 std::printf("[watchdog] HANG: the program did not end in time; giving up\n");
                 std::fflush(stdout);
-                _exit(3);
+                GiveUp();
             }
             if (deadline_ == 0 && progressLimit_ > 0 && Now() - progress_ > progressLimit_) {
                 std::printf("[watchdog] HANG: no progress for %lld s; giving up\n",
                             static_cast<long long>(progressLimit_ / 1000));
                 std::fflush(stdout);
-                _exit(3);
+                GiveUp();
             }
             std::this_thread::sleep_for(period_);
         }
@@ -124,6 +133,7 @@ private:
     const std::chrono::milliseconds period_, stallLimit_;
     const std::chrono::seconds hangLimit_;
     const bool reportStalls_;
+    std::function<void()> onHang_;
     std::atomic<bool> stop_{false};
     Counters total_, window_;
     std::atomic<std::int64_t> progress_{0};
