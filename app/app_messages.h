@@ -46,7 +46,11 @@ constexpr std::uint32_t kReplayPosition = 1034;      // payload: ReplayPositionN
 constexpr std::uint32_t kReplayEnded = 1048;         // wParam: the cell index
 constexpr std::uint32_t kRecordStopped = 1054;       // payload: the recording text; lParam 1
 constexpr std::uint32_t kTalkStateChanged = 1058;    // payload: the camera id; lParam: talking
-constexpr std::uint32_t kTalkRefused = 1059;         // payload: the camera id
+constexpr std::uint32_t kTalkRefused = 1059;         // payload: the camera id; lParam: why
+// lParam of kListenStarted (instead of 0) and of kTalkRefused when there is no device
+// to play or capture the sound with: the window tells the user. Other refusals are 0.
+constexpr std::int32_t kNoAudioOutput = -1;
+constexpr std::int32_t kNoMicrophone = -2;
 constexpr std::int32_t kReconnecting = -6;           // lParam of kAppNotify: the link was lost
 
 // The record of kForwardingAddressFetched: a forwarding address the control server named.
@@ -93,5 +97,9 @@ struct TalkRequest {
 
 constexpr std::int32_t kConnectionFailed = -4;  // lParam of kAppNotify: the cell was given up
 constexpr std::int32_t kCellClosed = -5;        // lParam of kAppNotify: the cell was closed
+// lParam of kCellResult: the camera was closed after ten seconds without a picture
+// (the cell's close task with lParam 1, the camera id as payload). Ours: the original
+// reported 0 here, which the window could not tell from a close while opening.
+constexpr std::int32_t kNoPictureClosed = -10;
 
 }  // namespace app

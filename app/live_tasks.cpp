@@ -87,8 +87,16 @@ void HandleOpenCamera(platform::Message& message, ReconnectionTable& table, cons
 void HandleCloseCell(platform::Message& message, ReconnectionTable& table, const LiveTaskEnvironment& environment) {
     const int cell = static_cast<int>(message.wParam);
     if (message.lParam == 1) {
-        Notify(environment, kAppNotify, cell, kCellClosed);
-        Notify(environment, kCellResult, cell, 0);
+        // The ten-second rule of the camera named: when the cell shows another camera
+        // by now (opened after the rule fired), the close is stale and changes nothing.
+        const auto* named = platform::PayloadAs<std::string>(message);
+        const std::string cameraId = named ? *named : std::string();
+        if (!cameraId.empty()) {
+            auto camera = media::CameraRegistry::Exists() ? media::CameraRegistry::Instance().Find(cell) : nullptr;
+            if (!camera || camera->CameraId() != cameraId) return;
+        }
+        Notify(environment, kAppNotify, cell, kCellClosed, cameraId);
+        Notify(environment, kCellResult, cell, kNoPictureClosed, cameraId);
     }
     table.Remove(cell);
     if (auto camera = media::CameraRegistry::Instance().GetOrCreate(cell)) camera->Close();

@@ -5,6 +5,7 @@
 
 #include "app/app_instance.h"
 #include "app/app_messages.h"
+#include "media/camera.h"
 #include "media/camera_registry.h"
 #include "record/sweeper.h"
 
@@ -29,14 +30,24 @@ void Post(const MediaTaskEnvironment& environment, std::uint32_t id, const std::
 std::mutex sweeperMutex;
 std::unique_ptr<record::RecordSweeper> sweeper;
 
+// What the window hears of a refusal: the missing devices are named, the user is told.
+std::intptr_t RefusalCode(media::AudioRefusal why) {
+    switch (why) {
+        case media::AudioRefusal::kNoOutputDevice: return kNoAudioOutput;
+        case media::AudioRefusal::kNoMicrophone: return kNoMicrophone;
+        default: return 0;
+    }
+}
+
 }  // namespace
 
 void HandleStartListen(platform::Message& message, const MediaTaskEnvironment& environment) {
     const std::string cameraId = IdOf(message);
     auto camera = OpenCamera(cameraId);
-    const bool started = camera && camera->StartListen();
+    media::AudioRefusal why = media::AudioRefusal::kNotPlaying;
+    const bool started = camera && camera->StartListen(&why);
     if (started) camera->SetListening(true);
-    Post(environment, kListenStarted, cameraId, started ? 1 : 0);
+    Post(environment, kListenStarted, cameraId, started ? 1 : RefusalCode(why));
 }
 
 void HandleStopListen(platform::Message& message, const MediaTaskEnvironment& environment) {
@@ -90,12 +101,13 @@ void HandleStartTalk(platform::Message& message, const MediaTaskEnvironment& env
     if (!request) return;
     auto camera = OpenCamera(request->cameraId);
     bool started = false;
+    media::AudioRefusal why = media::AudioRefusal::kNotPlaying;
     if (camera) {
         camera->CreateTalkLink();
-        started = camera->StartTalk(request->cameraId, request->ip, request->port, request->keyword);
+        started = camera->StartTalk(request->cameraId, request->ip, request->port, request->keyword, &why);
         camera->SetTalking(started);
     }
-    Post(environment, started ? kTalkStateChanged : kTalkRefused, request->cameraId, started ? 1 : 0);
+    Post(environment, started ? kTalkStateChanged : kTalkRefused, request->cameraId, started ? 1 : RefusalCode(why));
 }
 
 void RegisterMediaTasks(CAppInteance& application) {

@@ -4,13 +4,11 @@
 #include <deque>
 #include <list>
 #include <mutex>
-#include <sys/resource.h>
-#include <sys/syscall.h>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 
 #include "platform/sync.h"
+#include "platform/thread_priority.h"
 #include "platform/tick.h"
 
 namespace app {
@@ -90,7 +88,7 @@ int WorkerPool::Resize(int n) {
         try {
             std::thread([shared = shared_, self] {
                 // Below-normal priority: the user interface must win over the workers.
-                setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 5);
+                platform::SetCurrentThreadBelowNormal();
                 shared->RunWorker(self);
             }).detach();
             ++shared_->workerCount;

@@ -38,6 +38,7 @@
 #include "app/log_file.h"
 #include "app/program.h"
 #include "bench/sim_process.h"
+#include "bench/ui_watchdog.h"
 #include "mainwin/main_win.h"
 #include "tests/support/cell_picture.h"
 #include "mainwin/program_hooks.h"
@@ -57,6 +58,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
+using Watchdog = bench_support::UiWatchdog;
 
 constexpr int kCells = 16;
 constexpr int kFrameRate = 25;
@@ -64,6 +66,8 @@ constexpr int kFrameRate = 25;
 constexpr auto kAnswerLimit = 2s;
 // Not answering for this long is a hang: the soak ends at once with a failure.
 constexpr auto kHangLimit = 30s;
+// Neither a new picture anywhere nor a step of the soak for this long is a hang as well.
+constexpr auto kProgressLimit = 120s;
 // After the faults: the links' ten-second rule, a failed first address request (the
 // control connection logging in again after the restart) retried ten seconds later,
 // and the reconnection supervisor's ten-second pass, plus ten seconds of margin.
@@ -165,78 +169,6 @@ private:
     pid_t pid_ = 0;
     int master_ = 0, proxy_ = 0, forwardCount_ = 0;
     std::string forward_;
-};
-
-// ---- the user-interface thread's watchdog ----
-
-class Watchdog {
-public:
-    Watchdog() : thread_([this] { Run(); }) {}
-    ~Watchdog() {
-        stop_ = true;
-        thread_.join();
-    }
-    int Stalls() const { return stalls_; }
-    double LongestSeconds() const { return longestMs_ / 1000.0; }
-    std::uint64_t Answered() const { return answered_; }
-    // The soak's own progress: a stamp the user-interface side moves; a hang of the
-    // whole process (not only the thread) is seen when neither moves.
-    void Progress() { progress_ = Now(); }
-    // From now on the process must end within `limit` (the teardown).
-    void Deadline(std::chrono::seconds limit) { deadline_ = Now() + limit.count() * 1000; }
-
-private:
-    static std::int64_t Now() {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
-    }
-    void Run() {
-        progress_ = Now();
-        while (!stop_) {
-            const std::int64_t sent = Now();
-            auto answered = std::make_shared<std::atomic<std::int64_t>>(0);
-            QMetaObject::invokeMethod(qApp, [answered] { *answered = Now(); }, Qt::QueuedConnection);
-            bool stalled = false;
-            while (!stop_ && *answered == 0) {
-                std::this_thread::sleep_for(20ms);
-                const std::int64_t waited = Now() - sent;
-                if (!stalled && waited > std::chrono::duration_cast<std::chrono::milliseconds>(kAnswerLimit).count()) {
-                    stalled = true;
-                    ++stalls_;
-                    std::printf("[watchdog] the user-interface thread has not answered for %.1f s\n", waited / 1000.0);
-                    std::fflush(stdout);
-                }
-                if (waited > std::chrono::duration_cast<std::chrono::milliseconds>(kHangLimit).count()) {
-                    std::printf("[watchdog] HANG: the user-interface thread did not answer for %lld s; giving up\n",
-                                static_cast<long long>(kHangLimit.count()));
-                    std::fflush(stdout);
-                    _exit(3);
-                }
-            }
-            if (*answered != 0) {
-                longestMs_ = std::max<std::int64_t>(longestMs_, *answered - sent);
-                ++answered_;
-            }
-            if (deadline_ != 0 && Now() > deadline_) {
-                std::printf("[watchdog] HANG: the program did not end in time after the soak; giving up\n");
-                std::fflush(stdout);
-                _exit(3);
-            }
-            if (deadline_ == 0 && Now() - progress_ > 120000) {
-                std::printf("[watchdog] HANG: the soak made no progress for 120 s; giving up\n");
-                std::fflush(stdout);
-                _exit(3);
-            }
-            std::this_thread::sleep_for(200ms);
-        }
-    }
-
-    std::atomic<bool> stop_{false};
-    std::atomic<int> stalls_{0};
-    std::atomic<std::int64_t> longestMs_{0};
-    std::atomic<std::uint64_t> answered_{0};
-    std::atomic<std::int64_t> progress_{0};
-    std::atomic<std::int64_t> deadline_{0};
-    std::thread thread_;
 };
 
 // ---- the soak, driven by a timer on the user-interface thread ----
@@ -461,14 +393,15 @@ private:
         std::printf("recovered               %d of %d cells show pictures, %.1f s after the service came back "
                     "(limit %.0f s)\n",
                     LiveCells(), kCells, settleSeconds_, Seconds(kSettleLimit));
-        std::printf("watchdog                %llu answers, %d stalls over %.0f s, longest answer %.2f s\n",
-                    static_cast<unsigned long long>(watchdog_.Answered()), watchdog_.Stalls(), Seconds(kAnswerLimit),
-                    watchdog_.LongestSeconds());
+        const Watchdog::Figures answers = watchdog_.Total();
+        std::printf("watchdog                %llu answers, %llu stalls over %.0f s, longest answer %.2f s\n",
+                    static_cast<unsigned long long>(answers.answers), static_cast<unsigned long long>(answers.stalls),
+                    Seconds(kAnswerLimit), answers.longestMs / 1000.0);
         std::printf("resident memory         %.1f MB warm, %.1f MB at the end, growth %.1f MB (limit %.0f MB)\n",
                     rssWarm_, rssEnd_, growth, kRssGrowthLimitMb);
         PrintLateGrowth();
         std::printf("message boxes           %d\n", messageBoxes);
-        if (watchdog_.Stalls() > 0) Fail(std::to_string(watchdog_.Stalls()) + " stalls of the user-interface thread");
+        if (answers.stalls > 0) Fail(std::to_string(answers.stalls) + " stalls of the user-interface thread");
         if (growth > kRssGrowthLimitMb) Fail("resident memory grew by " + std::to_string(growth) + " MB");
         std::fflush(stdout);
     }
@@ -546,7 +479,9 @@ int main(int argc, char** argv) {
                 options.faultIntervalMs, dir.c_str());
     std::fflush(stdout);
 
-    Watchdog watchdog;
+    Watchdog watchdog(200ms, kAnswerLimit, kHangLimit);
+    watchdog.SetProgressLimit(kProgressLimit);
+    watchdog.OnHang([&sim] { sim.Kill(SIGKILL); });  // the service does not outlive a hung soak
     Soak soak(options, sim, watchdog);
     std::vector<std::string> windows;
     ui::SetModalObserver([&](ui::WindowImplBase& window) {

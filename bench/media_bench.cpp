@@ -77,6 +77,7 @@ public:
     bool IsPaused() const override { return false; }
     platform::WindowHandle DisplayWindow() const override { return 1; }
     int CellIndex() const override { return 0; }
+    std::string CameraId() const override { return "1"; }
     void RecorderHandOff(const media::StageFrame&) override {}
     void ReportReplayTime(const std::string&) override {}
     void PostToTaskThread(platform::Message) override {}

@@ -12,9 +12,10 @@
 
 namespace bench_support {
 
-// The master port the simulated service wrote to its state file, or 0 after 20 s.
-inline int WaitForMasterPort(const std::string& stateFile) {
-    for (int i = 0; i < 200; ++i) {
+// The master port the simulated service wrote to its state file, or 0 after `tenths`
+// tenths of a second (a large tree takes a while to seed).
+inline int WaitForMasterPort(const std::string& stateFile, int tenths = 200) {
+    for (int i = 0; i < tenths; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         const int port = std::atoi(platform::ReadProfileString("Ports", "Master", "0", stateFile).c_str());
         if (port > 0) return port;

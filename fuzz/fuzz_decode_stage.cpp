@@ -28,6 +28,7 @@ public:
     bool IsPaused() const override { return paused; }
     platform::WindowHandle DisplayWindow() const override { return 1; }
     int CellIndex() const override { return 0; }
+    std::string CameraId() const override { return "1"; }
     void RecorderHandOff(const media::StageFrame& frame) override {
         if (frame.codedData == nullptr || frame.codedLength <= 0) std::abort();
         volatile std::uint8_t touch = frame.codedData[frame.codedLength - 1];

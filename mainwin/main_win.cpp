@@ -12,6 +12,7 @@
 #include "mainwin/settings_panels.h"
 #include "mainwin/small_dialogs.h"
 #include "mainwin/tree_refresh.h"
+#include "mainwin/wall_memory.h"
 #include "ui/message_box.h"
 #include "ui/pickers.h"
 
@@ -166,7 +167,34 @@ void CMainWin::InitWindow() {
     initialised_ = true;
     if (GetWidget()) OnSize(GetWidget()->width(), GetWidget()->height());
     if (liveWall_) liveWall_->setFocus(Qt::OtherFocusReason);
+    RestoreWallLayout();
     app::LogWrite("main window init complete");
+}
+
+void CMainWin::RestoreWallLayout() {
+    const app::AppConfig& config = app::AppConfig::Instance();
+    wallUser_ = config.LoginUserName();
+    if (wallUser_.empty()) wallUser_ = config.currentUserName;
+    if (!liveWall_ || !live_) return;
+    const std::optional<SavedWall> saved = LoadWall(WallMemoryFile(wallUser_));
+    if (!saved) return;
+    liveWall_->Select(saved->selected);
+    liveWall_->SetLayout(saved->layout, false);
+    for (const auto& [cell, id] : saved->cells) {
+        // A camera that left the tree (or went offline, or lapsed) is not opened again.
+        if (ui::TreeNode* node = trees_.FindNode(ui::CCameraTrees::kLive, id)) live_->OpenCamera(node, cell);
+    }
+}
+
+void CMainWin::SaveWallLayout() {
+    if (!liveWall_ || wallUser_.empty()) return;
+    SavedWall wall;
+    wall.layout = liveWall_->Layout();
+    wall.selected = liveWall_->Selected();
+    for (int cell = 0; cell < wall::kCellCount; ++cell)
+        if (const control::ItemPtr row = liveWall_->CellEntry(cell); row && row->live) wall.cells.emplace_back(cell, row->id);
+    const std::string file = WallMemoryFile(wallUser_);
+    if (!SaveWall(file, wall)) app::LogWrite("wall layout not saved to %s", file.c_str());
 }
 
 void CMainWin::FindControls() {
@@ -398,6 +426,8 @@ bool CMainWin::ResponseDefaultKeyEvent(int key) {
 }
 
 void CMainWin::OnClose() {
+    // Before the logout's teardown closes the cameras: the wall as the user sees it.
+    SaveWallLayout();
     if (env_.stopDeviceManager) env_.stopDeviceManager();
 }
 

@@ -177,10 +177,10 @@ private:
 
     // main_win_messages.cpp
     bool DispatchInitialised(platform::Message& msg, std::intptr_t& result);
-    void OnListenResult(const std::string& id, bool on, bool success);
+    void OnListenResult(const std::string& id, bool on, std::intptr_t result);
     void OnRecordResult(const std::string& id, bool on, bool success);
     void OnTalkState(const std::string& id, bool talking);
-    void OnTalkEnded(const std::string& id);
+    void OnTalkEnded(const std::string& id, std::intptr_t why);
     void RelayIfLive(const std::string& id, std::uint32_t task);
     void OnShowVideoParameters(const VideoParamRecord& record);
     void OnRefreshResult(bool failed);
@@ -188,6 +188,9 @@ private:
 
     // main_win_live.cpp
     void SetUpLiveView();
+    // The live wall as this user left it at the last close, and saving it at this one.
+    void RestoreWallLayout();
+    void SaveWallLayout();
     void OnAlarmMenu(const std::string& item, const std::string& cameraId);
 
     // The live row of a camera shown in the "friends" tree, or nullptr.
@@ -211,6 +214,7 @@ private:
     std::vector<ui::CControlUI*> layoutButtons_;
 
     bool initialised_ = false;
+    std::string wallUser_;  // whose wall layout this window restores and saves
     bool refreshRunning_ = false;
     bool talkActive_ = false;
     bool messageListFlag_ = false;

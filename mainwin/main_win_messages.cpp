@@ -49,8 +49,8 @@ bool CMainWin::DispatchInitialised(platform::Message& message, std::intptr_t& re
             else if (message.wParam >= kCellTextTimerBase && message.lParam == 0)
                 OnCellTextExpired(static_cast<int>(message.wParam - kCellTextTimerBase));
             return false;
-        case msg::kListenStarted: OnListenResult(IdOf(message), true, message.lParam != 0); return true;
-        case msg::kListenStopped: OnListenResult(IdOf(message), false, message.lParam != 0); return true;
+        case msg::kListenStarted: OnListenResult(IdOf(message), true, message.lParam); return true;
+        case msg::kListenStopped: OnListenResult(IdOf(message), false, message.lParam); return true;
         case msg::kCellResult:
             OnCellResult(static_cast<int>(message.wParam), static_cast<int>(message.lParam), IdOf(message));
             return true;
@@ -77,7 +77,7 @@ bool CMainWin::DispatchInitialised(platform::Message& message, std::intptr_t& re
         case msg::kTalkOn: OnTalkOn(IdOf(message)); return true;
         case msg::kTalkOff: RelayIfLive(IdOf(message), app::kTaskStopTalk); return true;
         case msg::kTalkState: OnTalkState(IdOf(message), message.lParam != 0); return true;
-        case msg::kTalkEnded: OnTalkEnded(IdOf(message)); return true;
+        case msg::kTalkEnded: OnTalkEnded(IdOf(message), message.lParam); return true;
         case msg::kForwardingAddress:
             if (const auto* notice = platform::PayloadAs<app::ForwardingAddressNotice>(message))
                 OnForwardingAddress(notice->cameraId, notice->ip, notice->port);
@@ -86,12 +86,8 @@ bool CMainWin::DispatchInitialised(platform::Message& message, std::intptr_t& re
     }
 }
 
-void CMainWin::OnListenResult(const std::string& id, bool on, bool success) {
-    const control::ItemPtr item = LiveItem(id);
-    if (!item || !success) return;
-    if (on && !item->live) return;
-    item->listening = on;
-    if (liveWall_) liveWall_->ShowToolbar(99);
+void CMainWin::OnListenResult(const std::string& id, bool on, std::intptr_t result) {
+    if (live_) live_->OnListenResult(id, on, result);
 }
 
 void CMainWin::OnRecordResult(const std::string& id, bool on, bool success) {
@@ -114,9 +110,8 @@ void CMainWin::OnTalkState(const std::string& id, bool talking) {
     if (talkActive_ && liveWall_) liveWall_->ShowToolbar(99);
 }
 
-void CMainWin::OnTalkEnded(const std::string& id) {
-    const control::ItemPtr item = LiveItem(id);
-    if (item && item->live) item->talking = false;
+void CMainWin::OnTalkEnded(const std::string& id, std::intptr_t why) {
+    if (live_) live_->OnTalkRefused(id, why);
 }
 
 void CMainWin::OnShowVideoParameters(const VideoParamRecord& record) {

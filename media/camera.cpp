@@ -309,23 +309,38 @@ void CCamera::RecorderHandOff(const StageFrame& frame) {
 
 // ---- listening ----
 
-bool CCamera::StartListen() {
+bool CCamera::StartListen(AudioRefusal* why) {
     std::lock_guard lock(listenLock_);
-    if (!player_.IsRunning()) return false;
-    audio_.Clear();
-    if (!link_->AudioOn()) {
-        app::LogWrite("Open Audio Failed!\n");
+    auto refuse = [why](AudioRefusal reason) {
+        if (why) *why = reason;
         return false;
-    }
+    };
+    if (!player_.IsRunning()) return refuse(AudioRefusal::kNotPlaying);
+    audio_.Clear();
     listenThread_.Stop();
     listenFormat_ = chime::AudioFormat{1, 8000, 16};
     ReleaseListenAudio();
+    // The player first: without a way to play the sound, the server is not asked for
+    // it, and the user hears that there is no output device rather than a silent "on".
     listenDecoder_ = chime::InitDec(chime::kCodecAlaw);
     listenPlayer_ = chime::OpenAudio(displayWindow_, 1, 8000, 16);
-    if (listenPlayer_ == 0) app::LogWrite("InitAudio mAudioPlay: %08x Error!\n", static_cast<unsigned>(listenPlayer_));
-    const int played = chime::Play(listenPlayer_);
-    if (played == 0) app::LogWrite("bPlay: %d Failed!\n", played);
+    if (listenPlayer_ == 0) {
+        app::LogWrite("InitAudio mAudioPlay: %08x Error!\n", static_cast<unsigned>(listenPlayer_));
+        ReleaseListenAudio();
+        return refuse(AudioRefusal::kNoOutputDevice);
+    }
+    if (const int played = chime::Play(listenPlayer_); played == 0) {
+        app::LogWrite("bPlay: %d Failed!\n", played);
+        ReleaseListenAudio();
+        return refuse(AudioRefusal::kNoOutputDevice);
+    }
+    if (!link_->AudioOn()) {
+        app::LogWrite("Open Audio Failed!\n");
+        ReleaseListenAudio();
+        return refuse(AudioRefusal::kRefused);
+    }
     listenThread_.Start([this](app::ThreadWrapper& thread) { ListenLoop(thread); });
+    if (why) *why = AudioRefusal::kNone;
     return true;
 }
 
@@ -393,19 +408,30 @@ bool CCamera::CreateTalkLink() {
 }
 
 bool CCamera::StartTalk(const std::string& cameraId, const std::string& address, int port,
-                        const std::string& password) {
+                        const std::string& password, AudioRefusal* why) {
     std::lock_guard lock(talkLock_);
-    if (!player_.IsRunning()) return false;
+    auto refuse = [why](AudioRefusal reason) {
+        if (why) *why = reason;
+        return false;
+    };
+    if (!player_.IsRunning()) return refuse(AudioRefusal::kNotPlaying);
     talkAudio_.Clear();
     if (!talkLink_) {
         app::LogWrite("Open Talk Failed!\n");
-        return false;
+        return refuse(AudioRefusal::kRefused);
+    }
+    // The microphone first: without one no talk link and no voice channel are opened
+    // for nothing.
+    if (!TARN_AudioCap_Init()) {
+        app::LogWrite("TARN_AudioCap_Init Failed!\n");
+        return refuse(AudioRefusal::kNoMicrophone);
     }
     const int result = talkLink_->Open(cameraId, address, port, password);
     if (result != 1) {
         app::LogWrite("对讲连接转发失败ret=%d！\n", result);
         talkLink_->Close();  // a refused open leaves no connection behind
-        return false;
+        TARN_AudioCap_DelInit();
+        return refuse(AudioRefusal::kRefused);
     }
     if (const std::string id = talkLink_->TalkId(); !id.empty()) {
         std::lock_guard idLock(idMutex_);
@@ -414,7 +440,8 @@ bool CCamera::StartTalk(const std::string& cameraId, const std::string& address,
     if (!talkLink_->Command(1005, true)) {
         app::LogWrite("发送命令CMD_OPENVOICE失败！\n");
         talkLink_->Close();
-        return false;
+        TARN_AudioCap_DelInit();
+        return refuse(AudioRefusal::kRefused);
     }
     talkThread_.Stop();
     ReleaseTalkAudio();
@@ -422,14 +449,17 @@ bool CCamera::StartTalk(const std::string& cameraId, const std::string& address,
     talkPlayer_ = chime::OpenAudio(displayWindow_, 1, 8000, 16);
     talkThread_.Start([this](app::ThreadWrapper& thread) { TalkPlaybackLoop(thread); });
 
-    if (!TARN_AudioCap_Init()) {
-        app::LogWrite("TARN_AudioCap_Init Failed!\n");
-        // Refused talkback keeps nothing open: no voice channel, thread or link.
-        StopTalkLocked();
-        talkLink_->Close();
-        return false;
+    if (talkEncoder_ != 0) {
+        TARN_AudioCap_Start(&CCamera::CaptureCallback, this);
+        if (!earshot::Capturing()) {
+            // The device is there but would not start: nothing would be heard.
+            app::LogWrite("TARN_AudioCap_Start Failed!\n");
+            StopTalkLocked();
+            talkLink_->Close();
+            return refuse(AudioRefusal::kNoMicrophone);
+        }
     }
-    if (talkEncoder_ != 0) TARN_AudioCap_Start(&CCamera::CaptureCallback, this);
+    if (why) *why = AudioRefusal::kNone;
     return true;
 }
 

@@ -45,6 +45,15 @@ struct CameraEnvironment {
     static CameraEnvironment Application();
 };
 
+// Why listening or talkback did not start; the user is told the last two.
+enum class AudioRefusal {
+    kNone,
+    kNotPlaying,       // the camera shows no stream
+    kRefused,          // the forwarding server or the talk link said no
+    kNoOutputDevice,   // no player could be opened or started
+    kNoMicrophone,     // nothing to capture the user's voice from
+};
+
 class CCamera final : public std::enable_shared_from_this<CCamera>,
                       public StageHost,
                       public transport::LinkObserver {
@@ -70,14 +79,17 @@ public:
     // the reconnection supervisor opens the cell again into that window.
     void EndStreamKeepingCell();
 
-    // Listening on the video link: false unless the camera plays and the server
-    // turned its audio on.
-    bool StartListen();
+    // Listening on the video link: false unless the camera plays, a player for the
+    // sound could be opened and started, and the server turned its audio on. A refused
+    // start leaves nothing running and says why in `why`.
+    bool StartListen(AudioRefusal* why = nullptr);
     bool StopListen();
     // Talkback on a second link; StartTalk captures the microphone and plays the
-    // answer. A StartTalk that fails leaves nothing running.
+    // answer. Without a microphone nothing is opened; a StartTalk that fails leaves
+    // nothing running and says why in `why`.
     bool CreateTalkLink();
-    bool StartTalk(const std::string& cameraId, const std::string& address, int port, const std::string& password);
+    bool StartTalk(const std::string& cameraId, const std::string& address, int port, const std::string& password,
+                   AudioRefusal* why = nullptr);
     bool StopTalk();
     bool CloseTalkLink();
     // Local recording into the camera's folder below the record root.
@@ -96,7 +108,7 @@ public:
     // and reconnect the cell: the user still wants to watch it.
     void Notification(const std::string& text);
 
-    std::string CameraId() const;
+    std::string CameraId() const override;
     int CellIndex() const override { return cellIndex_; }
     void SetCellIndex(int cell) { cellIndex_ = cell; }
     platform::WindowHandle NotifyWindow() const { return notifyWindow_; }

@@ -58,19 +58,24 @@ void CameraRegistry::SetEnvironmentForNewCameras(std::optional<CameraEnvironment
 }
 
 std::shared_ptr<CCamera> CameraRegistry::GetOrCreate(int cell) {
-    std::lock_guard lock(mutex_);
-    auto it = cameras_.find(cell);
-    if (it != cameras_.end()) return it->second;
+    if (auto existing = Find(cell)) return existing;
     std::optional<CameraEnvironment> environment;
     {
         Globals& globals = TheGlobals();
         std::lock_guard globalsLock(globals.mutex);
         environment = globals.environment;
     }
-    auto camera = std::make_shared<CCamera>(environment ? *environment : CameraEnvironment::Application());
-    camera->SetCellIndex(cell);
-    cameras_[cell] = camera;
-    return camera;
+    // Made outside the registry's lock: the user-interface thread looks cameras up
+    // under it, and must not wait while a task thread builds one.
+    auto made = std::make_shared<CCamera>(environment ? *environment : CameraEnvironment::Application());
+    made->SetCellIndex(cell);
+    std::shared_ptr<CCamera> kept;
+    {
+        std::lock_guard lock(mutex_);
+        kept = cameras_.try_emplace(cell, made).first->second;
+    }
+    // Another caller made the cell's camera first: this one goes (outside the lock).
+    return kept;
 }
 
 std::shared_ptr<CCamera> CameraRegistry::Find(int cell) {

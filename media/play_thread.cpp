@@ -1,6 +1,7 @@
 #include "media/play_thread.h"
 
 #include "media/play_pacing.h"
+#include "platform/thread_priority.h"
 
 namespace media {
 
@@ -9,6 +10,9 @@ bool PlayThread::Start() {
 }
 
 void PlayThread::Run(app::ThreadWrapper& self) {
+    // Decoding a wall of cameras can take every processor: the window must still answer
+    // (and paint what was decoded) first.
+    platform::SetCurrentThreadBelowNormal();
     PlayPacer pacer(PaceClock::now());
     while (!self.WaitForStopUntil(pacer.Due())) {
         self.Beat();

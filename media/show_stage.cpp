@@ -99,7 +99,10 @@ void CDoShow::WaitingLoop(app::ThreadWrapper& self) {
         if (dataArrived_) return;
         if (platform::TickSince(self.StartTick()) > timing_.noPictureLimitMs) {
             app::LogWrite("十秒还未收到数据，关闭该摄像头!\n");
-            host_.PostToTaskThread(platform::Message(app::kTaskCloseCell, static_cast<std::uintptr_t>(host_.CellIndex()), 1));
+            // The camera rides along: the close must not end another camera opened in
+            // the cell meanwhile.
+            host_.PostToTaskThread(platform::Message(app::kTaskCloseCell, static_cast<std::uintptr_t>(host_.CellIndex()), 1,
+                                                     platform::MakePayload(host_.CameraId())));
             return;
         }
         Process(frame);

@@ -40,6 +40,8 @@ public:
     virtual bool IsPaused() const = 0;
     virtual platform::WindowHandle DisplayWindow() const = 0;
     virtual int CellIndex() const = 0;
+    // The camera shown (empty while closed).
+    virtual std::string CameraId() const = 0;
     // Every video packet while recording, in the recorder's frame layout.
     virtual void RecorderHandOff(const StageFrame& frame) = 0;
     // The replay position of the picture just decoded, as local time text.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/app_messages.h"
 #include "app/md5.h"
 #include "wall/layout_geometry.h"
 
@@ -36,9 +37,25 @@ std::optional<int> PanTiltCodeFor(std::string_view button, bool buttonDown) {
 }
 
 std::optional<std::string> CellTextForOpenResult(int code) {
-    if (code == -7) return std::string(kNoStreamingServerText);
-    if (code == -2) return std::string(kOutsideOpenWindowText);
-    return std::nullopt;
+    switch (code) {
+        case 1:
+        case 0: return std::nullopt;
+        case -1: return std::string(kUnknownCameraText);
+        case -2: return std::string(kOutsideOpenWindowText);
+        case -3: return std::string(kPlayerFailedText);
+        case -4: return std::string(kConnectFailedText);
+        case -5: return std::string(kCameraNotOnlineText);
+        case -6: return std::string(kReconnectingText);
+        case -7: return std::string(kNoStreamingServerText);
+        case -8: return std::string(kNoReplyText);
+        case -9: return std::string(kCameraLapsedText);
+        case app::kNoPictureClosed: return std::string(kNoPictureText);
+        default: {
+            char text[64];
+            std::snprintf(text, sizeof text, kOpenFailedFormat, code);
+            return std::string(text);
+        }
+    }
 }
 
 std::optional<int> CellOfTextTimer(std::uintptr_t timerId) {

@@ -31,12 +31,27 @@ inline constexpr unsigned kCellTextMs = 10000;
 inline constexpr const char* kNoStreamingServerText = "无流媒体服务器";
 inline constexpr const char* kOutsideOpenWindowText = "不在开放时间段内";
 inline constexpr const char* kReconnectingText = "重连中,请稍后…";
+inline constexpr const char* kUnknownCameraText = "摄像头不存在";
+inline constexpr const char* kPlayerFailedText = "无法创建播放器";
+inline constexpr const char* kConnectFailedText = "连接转发服务器失败";
+inline constexpr const char* kCameraNotOnlineText = "摄像头不在线";
+inline constexpr const char* kNoReplyText = "转发服务器无应答";
+inline constexpr const char* kCameraLapsedText = "摄像头已欠费";
+inline constexpr const char* kNoPictureText = "十秒未收到视频";
+inline constexpr const char* kOpenFailedFormat = "打开视频失败(%d)";
 inline constexpr const char* kCameraOfflineFormat = "摄像头 %s 不在线！";
 inline constexpr const char* kOneTalkbackText = "对不起，语音对讲同时只能开一个！";
 inline constexpr const char* kCaptureNotConnectedText = "采集端还未连上！";
 inline constexpr const char* kErrorCaption = "错误";
-// The text a failed open leaves in its cell for ten seconds (-7 and -2); nothing for
-// the codes that are not shown.
+// Listening and talkback that could not start, and why.
+inline constexpr const char* kNoAudioOutputText = "没有音频输出设备";
+inline constexpr const char* kNoMicrophoneText = "没有麦克风";
+inline constexpr const char* kListenFailedText = "打开声音失败";
+inline constexpr const char* kTalkFailedText = "打开对讲失败";
+// Why a cell shows no picture after its open failed or its camera was closed without
+// the user (1030): every such code has a text, so that no cell stays empty without a
+// word; nothing for success (1) and for a close while opening (0, the user's or the
+// program's own). The text stays until the cell shows another camera or is closed.
 std::optional<std::string> CellTextForOpenResult(int code);
 // The cell of a cell-text timer, or nothing for another timer.
 std::optional<int> CellOfTextTimer(std::uintptr_t timerId);

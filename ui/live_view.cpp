@@ -69,17 +69,28 @@ void CLiveView::SetIcons(const std::string& cameraId, bool live) {
     if (tree && node && node->Element()) tree->SetLiveIcons(node->Element(), live);
 }
 
-void CLiveView::ShowCellText(int cell, const std::string& text) {
+void CLiveView::ShowCellText(int cell, const std::string& text, bool expires) {
     if (!wall_) return;
-    wall_->SetCaption(cell, text, true);
-    if (environment_.setTimer)
-        environment_.setTimer(static_cast<std::uintptr_t>(kCellTextTimerBase + cell), environment_.cellTextMs);
+    wall_->SetCaption(cell, text, false);
+    const auto timer = static_cast<std::uintptr_t>(kCellTextTimerBase + cell);
+    if (expires) {
+        if (environment_.setTimer) environment_.setTimer(timer, environment_.cellTextMs);
+    } else if (environment_.killTimer) {
+        // A notice's timer still running would wipe the reason out.
+        environment_.killTimer(timer);
+    }
+}
+
+void CLiveView::ClearCellText(int cell) {
+    if (!wall_) return;
+    wall_->SetCaption(cell, "", false);
+    if (environment_.killTimer) environment_.killTimer(static_cast<std::uintptr_t>(kCellTextTimerBase + cell));
 }
 
 bool CLiveView::OnTimer(std::uintptr_t id) {
     const std::optional<int> cell = CellOfTextTimer(id);
     if (!cell) return false;
-    if (wall_) wall_->SetCaption(*cell, "", true);
+    if (wall_) wall_->SetCaption(*cell, "", false);
     if (environment_.killTimer) environment_.killTimer(id);
     return true;
 }
@@ -145,10 +156,12 @@ void CLiveView::Renewed(TreeNode* node, const control::ItemPtr& item, const Rene
 void CLiveView::OpenCamera(TreeNode* node, int cell) {
     control::ItemPtr item = ItemOf(node);
     if (!item || item->kind != control::ITEMINFO::kCamera || item->live || !wall_) return;
+    // Checked before a cell is looked for: the search grows the layout, and a camera
+    // that cannot be opened must not make the wall grow.
+    if (!item->active || item->expired) return;
     int index = cell;
     platform::WindowHandle window = 0;
     if (!wall_->FindFreeCell(index, window)) return;
-    if (!item->active || item->expired) return;
     // The cell's own window, also for a chosen cell that shows nothing yet.
     window = wall_->CellWindow(index);
 
@@ -167,7 +180,7 @@ void CLiveView::OpenCamera(TreeNode* node, int cell) {
     if (CTreeList* tree = trees_.GetTree(CCameraTrees::kLive); tree && node->Element())
         tree->SetLiveIcons(node->Element(), true);
     wall_->SetCellEntry(index, item);
-    wall_->SetCaption(index, "", true);
+    ClearCellText(index);
     if (environment_.postTask)
         environment_.postTask(platform::Message(app::kTaskOpenCamera, 0, 0, platform::MakePayload(std::move(request))));
 }
@@ -178,6 +191,8 @@ void CLiveView::OpenNode(TreeNode* node) {
     // A node without online cameras opens nothing.
     if (!(item ? item->active : node->IsActive())) return;
     for (TreeNode* child : node->Children()) {
+        // A full wall takes no more cameras: the rest of a large tree is not walked.
+        if (!wall_ || !wall_->HasFreeCell()) return;
         if (child->IsCamera())
             OpenCamera(child, -1);
         else
@@ -196,7 +211,7 @@ void CLiveView::CloseCameraIn(TreeNode* node, bool postClose) {
     if (cell < 0) return;
     app::LogWrite("%s(%d): [%s]摄像头关闭!", __FILE__, __LINE__, item->name.c_str());
     item->live = false;
-    wall_->SetCaption(cell, "", true);
+    ClearCellText(cell);
     if (cell < wall::kCellCount) {
         wall_->ClearCell(cell);
         wall_->SetCellEntry(cell, nullptr);
@@ -229,22 +244,39 @@ void CLiveView::CloseByIdIn(const std::string& cameraId, bool postClose) {
     if (control::ItemPtr item = CameraById(cameraId)) item->live = false;
     wall_->ClearCell(cell);
     wall_->SetCellEntry(cell, nullptr);
+    ClearCellText(cell);
     SetIcons(cameraId, false);
     if (postClose) PostClose(cell);
 }
 
 void CLiveView::StartAll() {
     CTreeList* tree = trees_.GetTree(CCameraTrees::kLive);
-    if (!tree) return;
-    for (TreeNode* top : tree->Root()->Children())
+    if (!tree || !wall_) return;
+    // Only the cameras that find a cell are visited: the walk ends with the wall full,
+    // however large the tree (the opening itself runs on the task threads).
+    for (TreeNode* top : tree->Root()->Children()) {
+        if (!wall_->HasFreeCell()) return;
         if (!top->IsCamera()) OpenNode(top);
+    }
 }
 
 void CLiveView::CloseAll() {
-    CTreeList* tree = trees_.GetTree(CCameraTrees::kLive);
-    if (!tree) return;
-    for (TreeNode* top : tree->Root()->Children())
-        if (!top->IsCamera()) CloseNode(top);
+    if (!wall_) return;
+    // Every camera shown is in a cell: the cells are walked, not the whole tree. A cell
+    // that only says why its camera could not play is emptied too.
+    for (int cell = 0; cell < wall::kCellCount; ++cell) {
+        control::ItemPtr shown = wall_->CellEntry(cell);
+        if (shown && shown->live) {
+            if (TreeNode* node = trees_.FindNode(CCameraTrees::kLive, shown->id); node && ItemOf(node))
+                CloseCameraIn(node, true);
+            else
+                CloseByIdIn(shown->id, true);
+        }
+        if (wall_->CellEntry(cell)) wall_->SetCellEntry(cell, nullptr);
+        ClearCellText(cell);
+    }
+    // The strip of a cell that shows nothing goes.
+    wall_->ShowToolbar(wall::kLastToolbarCell);
 }
 
 // --- Notifications ---
@@ -361,6 +393,32 @@ void CLiveView::TalkOn(const std::string& cameraId) {
     }
 }
 
+void CLiveView::OnListenResult(const std::string& cameraId, bool start, std::intptr_t result) {
+    control::ItemPtr item = CameraById(cameraId);
+    if (!item) return;
+    if (!start) {
+        if (result != 0) item->listening = false;
+    } else if (result == 1) {
+        if (item->live) item->listening = true;
+    } else {
+        item->listening = false;
+        // Said only while the camera is still shown: a camera closed meanwhile needs no word.
+        if (item->live && environment_.notice)
+            environment_.notice(result == app::kNoAudioOutput ? kNoAudioOutputText : kListenFailedText, kErrorCaption);
+    }
+    if (wall_) wall_->ShowToolbar(wall::kLastToolbarCell);
+}
+
+void CLiveView::OnTalkRefused(const std::string& cameraId, std::intptr_t why) {
+    control::ItemPtr item = CameraById(cameraId);
+    if (!item) return;
+    const bool shown = item->live;
+    item->talking = false;
+    if (shown && environment_.notice)
+        environment_.notice(why == app::kNoMicrophone ? kNoMicrophoneText : kTalkFailedText, kErrorCaption);
+    if (wall_) wall_->ShowToolbar(wall::kLastToolbarCell);
+}
+
 control::ItemPtr CLiveView::ShownFor(int cell, const std::string& cameraId) const {
     if (!wall_ || cell < 0 || cell >= wall::kCellCount) return nullptr;
     control::ItemPtr shown = wall_->CellEntry(cell);
@@ -371,25 +429,26 @@ control::ItemPtr CLiveView::ShownFor(int cell, const std::string& cameraId) cons
 void CLiveView::OnCellResult(int cell, int code, const std::string& cameraId) {
     if (!wall_ || cell < 0 || cell >= wall::kCellCount) return;
     control::ItemPtr shown = wall_->CellEntry(cell);
-    // A late result about the camera the cell showed before changes nothing.
-    if (shown && !cameraId.empty() && shown->id != cameraId) return;
-    if (shown && code == -8) {
+    // A late result about the camera the cell showed before, or about a cell emptied
+    // since, changes nothing.
+    if (!shown || (!cameraId.empty() && shown->id != cameraId)) return;
+    if (code == -8) {
         // The address did not answer: the next open asks for a new one.
         shown->forwardingIp.clear();
         shown->forwardingPort = 0;
     }
-    if (const std::optional<std::string> text = CellTextForOpenResult(code)) ShowCellText(cell, *text);
-    if (shown) {
-        shown->live = false;
-        SetIcons(shown->id, false);
-    }
+    // The reason stays in the cell until it shows another camera or is closed.
+    if (const std::optional<std::string> text = CellTextForOpenResult(code)) ShowCellText(cell, *text, false);
+    shown->live = false;
+    SetIcons(shown->id, false);
+    wall_->ShowToolbar(wall::kLastToolbarCell);
 }
 
 void CLiveView::OnCellNotice(int cell, int code, const std::string& cameraId) {
     control::ItemPtr shown = ShownFor(cell, cameraId);
     if (!shown || !shown->live) return;
     if (code == app::kReconnecting) {
-        ShowCellText(cell, kReconnectingText);
+        ShowCellText(cell, kReconnectingText, true);
     } else if (code == app::kConnectionFailed && !cameraId.empty()) {
         // The supervisor gave the cell up: the camera no longer plays there, and its
         // address is of no use.
@@ -397,7 +456,8 @@ void CLiveView::OnCellNotice(int cell, int code, const std::string& cameraId) {
         shown->forwardingPort = 0;
         shown->live = false;
         SetIcons(shown->id, false);
-        wall_->SetCaption(cell, "", true);
+        ShowCellText(cell, kConnectFailedText, false);
+        wall_->ShowToolbar(wall::kLastToolbarCell);
     }
 }
 
@@ -437,10 +497,8 @@ bool CLiveView::HandleMessage(platform::Message& msg) {
             if (item && item->live) PostIdTask(msg.id == kRecordOn ? app::kTaskStartRecord : app::kTaskStopRecord, *id);
             return true;
         case kListenStarted:
-            if (item && item->live && msg.lParam != 0) item->listening = true;
-            return true;
         case kListenStopped:
-            if (item && msg.lParam != 0) item->listening = false;
+            if (id) OnListenResult(*id, msg.id == kListenStarted, msg.lParam);
             return true;
         case kRecordStarted:
             if (item && item->live && msg.lParam != 0) item->recording = true;
@@ -460,7 +518,7 @@ bool CLiveView::HandleMessage(platform::Message& msg) {
             if (talkActive_ && wall_) wall_->ShowToolbar(99);
             return true;
         case kTalkEnded:
-            if (item && item->live) item->talking = false;
+            if (id) OnTalkRefused(*id, msg.lParam);
             return true;
         default:
             return false;

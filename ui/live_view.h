@@ -118,6 +118,13 @@ public:
     void OnCellNotice(int cell, int code, const std::string& cameraId = {});
     // 1055: asks for the talk address and posts the talk request, one talkback at a time.
     void TalkOn(const std::string& cameraId);
+    // 1003 / 1004: the listening mark follows a start that succeeded (`result` 1) and a
+    // stop that did (non-zero). A refused start leaves the mark off and says why (no
+    // output device, or that the sound could not be turned on); the strip follows.
+    void OnListenResult(const std::string& cameraId, bool start, std::intptr_t result);
+    // 1059: the talkback did not start: the mark goes off and the user hears why
+    // (`why` app::kNoMicrophone, or any other refusal).
+    void OnTalkRefused(const std::string& cameraId, std::intptr_t why);
 
     bool TalkActive() const { return talkActive_; }
     // The window that follows the talk state itself tells the live view.
@@ -127,7 +134,10 @@ private:
     control::ItemPtr ItemOf(TreeNode* node) const;
     control::ItemPtr CameraById(const std::string& id) const;
     void SetIcons(const std::string& cameraId, bool live);
-    void ShowCellText(int cell, const std::string& text);
+    // A notice that `expires` goes after ten seconds; a reason stays until the cell
+    // shows another camera or is closed.
+    void ShowCellText(int cell, const std::string& text, bool expires);
+    void ClearCellText(int cell);
     // The row the cell shows, when the notice is about it.
     control::ItemPtr ShownFor(int cell, const std::string& cameraId) const;
     void PostIdTask(std::uint32_t message, const std::string& cameraId);

@@ -1,5 +1,6 @@
 #include "wall/layout_geometry.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace wall {
@@ -103,6 +104,11 @@ int NextSquareLayout(int count) {
 
 CellBox ToolbarBox(const CellBox& cell) {
     return Sized(cell.left, cell.top + cell.Height() - kToolbarHeight, cell.Width(), kToolbarHeight);
+}
+
+int CaptionPixelSize(int cellWidth, int cellHeight) {
+    const int fitting = std::min(cellWidth / 16, cellHeight / 7);
+    return std::clamp(fitting, kMinCaptionPixels, kMaxCaptionPixels);
 }
 
 }  // namespace wall

@@ -45,4 +45,12 @@ int NextSquareLayout(int count);
 // The toolbar strip over the bottom of a cell.
 CellBox ToolbarBox(const CellBox& cell);
 
+// The pixel height of a cell's caption (its status text), from the cell's size: about
+// a sixteenth of the width or a seventh of the height, whichever is less, never below
+// a readable kMinCaptionPixels nor above kMaxCaptionPixels. A sixteen-cell wall on a
+// 1920 x 1080 screen gets about 25 pixels, a 64-cell wall the minimum.
+constexpr int kMinCaptionPixels = 12;
+constexpr int kMaxCaptionPixels = 36;
+int CaptionPixelSize(int cellWidth, int cellHeight);
+
 }  // namespace wall

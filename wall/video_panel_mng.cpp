@@ -1,5 +1,6 @@
 #include "wall/video_panel_mng.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -33,12 +34,29 @@ void MyVideoPanel::SetCaption(const QString& caption, bool repaint) {
 
 void MyVideoPanel::PaintOverlay(QPainter& painter, const QRect& area) {
     if (caption_.isEmpty()) return;
+    // Sized to the cell so that it reads on a wall of many cells too; shrunk (not below
+    // the minimum) until it fits, elided only beyond that.
     QFont font = painter.font();
-    // A quarter of the width in tenths of a point.
-    font.setPointSizeF(std::max(1.0, area.width() / 40.0));
+    const int margin = 4;
+    const int room = std::max(1, area.width() - 4 * margin);
+    int pixels = CaptionPixelSize(area.width(), area.height());
+    font.setPixelSize(pixels);
+    while (pixels > kMinCaptionPixels && QFontMetrics(font).horizontalAdvance(caption_) > room)
+        font.setPixelSize(--pixels);
+    const QFontMetrics metrics(font);
+    const QString text = metrics.elidedText(caption_, Qt::ElideRight, room);
+    // A dark band behind the text keeps it readable over a bright picture.
+    QRect band(0, 0, metrics.horizontalAdvance(text) + 2 * margin, metrics.height() + margin);
+    band.moveCenter(area.center());
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0, 0, 0, 150));
+    painter.drawRoundedRect(band, 3, 3);
     painter.setFont(font);
     painter.setPen(Qt::white);
-    painter.drawText(area, Qt::AlignCenter | Qt::TextSingleLine, caption_);
+    painter.drawText(area, Qt::AlignCenter | Qt::TextSingleLine, text);
+    painter.restore();
 }
 
 void MyVideoPanel::mousePressEvent(QMouseEvent* event) {
@@ -307,6 +325,13 @@ bool CVideoPanelMng::FindFreeCell(int& index, platform::WindowHandle& window, co
     return false;
 }
 
+bool CVideoPanelMng::HasFreeCell() const {
+    std::lock_guard lock(cellsMutex_);
+    for (const MyVideoPanel* cell : cells_)
+        if (!cell->row_ || !cell->row_->live) return true;
+    return false;
+}
+
 int CVideoPanelMng::FindCellByCameraId(const std::string& cameraId) const {
     std::lock_guard lock(cellsMutex_);
     for (int i = 0; i < kCellCount; ++i)
@@ -315,9 +340,17 @@ int CVideoPanelMng::FindCellByCameraId(const std::string& cameraId) const {
 }
 
 void CVideoPanelMng::SetCellEntry(int index, control::ItemPtr row) {
-    std::lock_guard lock(cellsMutex_);
-    if (index < 0 || index >= kCellCount) return;
-    cells_[index]->row_ = std::move(row);
+    {
+        std::lock_guard lock(cellsMutex_);
+        if (index < 0 || index >= kCellCount) return;
+        cells_[index]->row_ = std::move(row);
+    }
+    RefreshToolbarOf(index);
+}
+
+void CVideoPanelMng::RefreshToolbarOf(int index) {
+    if (index != toolbarCell_ || QThread::currentThread() != thread()) return;
+    ShowToolbar(index);
 }
 
 control::ItemPtr CVideoPanelMng::CellEntry(int index) const {
@@ -339,7 +372,8 @@ void CVideoPanelMng::ClearCell(int index) {
         cell = cells_[index];
         if (cell->row_) cell->row_->live = false;
     }
-    cell->SetCaption(QString(), true);
+    cell->SetCaption(QString(), false);
+    RefreshToolbarOf(index);
 }
 
 void CVideoPanelMng::SetCaption(int index, const std::string& text, bool repaint) {

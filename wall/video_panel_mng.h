@@ -114,7 +114,11 @@ public:
     // Any thread. With index 0 or below: the first cell without a live camera, growing
     // the layout when that cell lies beyond it. With an index above 0: that cell.
     bool FindFreeCell(int& index, platform::WindowHandle& window, control::ItemPtr* row = nullptr);
+    // Whether FindFreeCell(0) would find a cell (any of the 64 without a live camera).
+    bool HasFreeCell() const;
     int FindCellByCameraId(const std::string& cameraId) const;
+    // On the user-interface thread the strip over that cell follows at once (a cell
+    // emptied keeps no toolbar).
     void SetCellEntry(int index, control::ItemPtr row);
     control::ItemPtr CellEntry(int index) const;
     platform::WindowHandle CellWindow(int index) const;
@@ -148,6 +152,8 @@ private:
     std::intptr_t OnMessage(platform::Message& message);
 
     bool InLayout(int index) const;
+    // The toolbar of `index` shows the cell as it is now (on the window's thread only).
+    void RefreshToolbarOf(int index);
     int UsableWidth() const { return width() - 2; }
     int UsableHeight() const { return height() - 2; }
     void PlaceNormal(int count);

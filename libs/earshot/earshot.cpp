@@ -38,6 +38,11 @@ void BlockCollector::Add(const std::uint8_t* pcm, std::size_t length, const Deli
     pending_.assign(pcm + used, pcm + length);
 }
 
+bool Capturing() {
+    std::lock_guard lock(State().mutex);
+    return State().running;
+}
+
 void SetSourceFactory(SourceFactory factory) {
     std::lock_guard lock(State().mutex);
     State().factory = std::move(factory);

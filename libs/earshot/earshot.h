@@ -48,6 +48,9 @@ public:
     virtual void Stop() = 0;
 };
 
+// Whether a capture runs (TARN_AudioCap_Start found a source that started).
+bool Capturing();
+
 // nullptr from the factory means there is no microphone: Init is false.
 using SourceFactory = std::function<std::unique_ptr<CaptureSource>()>;
 // An empty factory restores the default input.

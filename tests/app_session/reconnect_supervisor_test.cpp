@@ -261,8 +261,15 @@ TEST(LiveTasks, CloseNotifiesOnlyWhenAskedAndEndsTheRetry) {
     EXPECT_EQ(notices[0].id, kAppNotify);
     EXPECT_EQ(notices[0].lParam, -5);
     EXPECT_EQ(notices[1].id, kCellResult);
-    EXPECT_EQ(notices[1].lParam, 0);
+    EXPECT_EQ(notices[1].lParam, kNoPictureClosed) << "the window tells the ten-second rule from a close";
     EXPECT_EQ(notices[1].wParam, 3u);
+
+    // The ten-second rule of a camera the cell no longer shows closes nothing.
+    rig.table.Add(3, "77");
+    platform::Message stale(kTaskCloseCell, 3, 1, platform::MakePayload(std::string("88")));
+    HandleCloseCell(stale, rig.table, rig.environment);
+    EXPECT_TRUE(rig.notices.Take().empty());
+    EXPECT_EQ(rig.table.Snapshot().size(), 1u) << "the cell still waits for its camera";
 
     // A request without its record is dropped.
     platform::Message bare(kTaskOpenCamera, 0, 0);

@@ -1,7 +1,9 @@
 // The main window against the simulated service: its camera tree opens cameras into
-// its live wall, the pan-tilt-zoom buttons steer the selected camera, and pushed
-// alarms reach the alarm tab. Pictures of the window (4 and 16 live cells, the alarm
-// tab) go to $LARKVIEW_SCREENSHOTS when set; the 16-cell wall is only made then.
+// its live wall, the pan-tilt-zoom buttons steer the selected camera, listening and
+// talkback without sound devices say so, "全部打开" leaves no cell empty without a
+// word and "全部关闭" leaves nothing behind, the wall comes back at the next login, and
+// pushed alarms reach the alarm tab. Pictures of the window (4 and 16 live cells, the
+// alarm tab) go to $LARKVIEW_SCREENSHOTS when set; the 16-cell wall is only made then.
 #include "support/pump_events.h"
 #include "support/rendered_text.h"
 #include "support/screenshots.h"
@@ -20,12 +22,17 @@
 #include "app/app_messages.h"
 #include "app/item_table.h"
 #include "app/live_tasks.h"
+#include "app/media_tasks.h"
 #include "app/log_file.h"
 #include "app/login_sequence.h"
 #include "app/reconnection_table.h"
 #include "app/task_threads.h"
 #include "control/control_client.h"
 #include "integration/sim_fixture.h"
+#include "libs/chime/chime.h"
+#include "libs/earshot/earshot.h"
+#include "mainwin/wall_memory.h"
+#include "ui/pop_up_dlg.h"
 #include "mainwin/main_win.h"
 #include "media/camera_registry.h"
 #include "platform/paths.h"
@@ -85,6 +92,14 @@ protected:
                             [this, tasks](platform::Message& m) { app::HandleOpenCamera(m, reconnection, tasks); });
         dispatcher.Register(app::kTaskCloseCell,
                             [this, tasks](platform::Message& m) { app::HandleCloseCell(m, reconnection, tasks); });
+        app::MediaTaskEnvironment media;
+        media.postNotify = tasks.postNotify;
+        dispatcher.Register(app::kTaskStartListen, [media](platform::Message& m) { app::HandleStartListen(m, media); });
+        dispatcher.Register(app::kTaskStartTalk, [media](platform::Message& m) { app::HandleStartTalk(m, media); });
+        // The wall is kept per user: the session's user is demo.
+        app::LoginSession session;
+        session.loginUserName = "demo";
+        app::AppConfig::Instance().SetSession(session);
 
         media::CameraEnvironment camera;
         camera.postToMainWindow = [this](platform::Message m) { return platform::PostWindowMessage(notify, std::move(m)); };
@@ -95,7 +110,6 @@ protected:
         camera.displayTiming = {10, 600000};
         media::CameraRegistry::SetEnvironmentForNewCameras(camera);
 
-        mainwin::MainWinEnvironment env;
         env.postTask = [this](platform::Message m) { return platform::PostThreadMessage(pump.ThreadId(), std::move(m)); };
         env.sendRequest = [this](int type, const mainwin::MainWinEnvironment::Params& p) {
             return client->SendGenericRequest(type, p);
@@ -128,6 +142,9 @@ protected:
             alarms.noticeMs = 60000;
             return alarms;
         };
+        OpenWindow();
+    }
+    void OpenWindow() {
         window = std::make_unique<mainwin::CMainWin>(env);
         ASSERT_TRUE(window->Create(0, "Larkview"));
         window->GetWidget()->resize(1280, 860);
@@ -136,6 +153,9 @@ protected:
         ASSERT_EQ(notify, window->GetHWND());
     }
     void TearDown() override {
+        chime::SetSinkFactory({});
+        earshot::SetSourceFactory({});
+        app::AppConfig::Instance().SetSession({});
         window.reset();
         media::CameraRegistry::DestroyAll();
         media::CameraRegistry::SetEnvironmentForNewCameras(std::nullopt);
@@ -178,6 +198,7 @@ protected:
     app::TaskDispatcher dispatcher;
     app::TaskPump pump{pool, dispatcher};
     app::ReconnectionTable reconnection;
+    mainwin::MainWinEnvironment env;
     std::unique_ptr<mainwin::CMainWin> window;
     std::vector<std::string> notices;
 };
@@ -217,6 +238,24 @@ TEST_F(MainWinLive, TreeDoubleClicksFillTheWallAndThePanTiltButtonsSteer) {
     DoubleClick(3);
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0].rfind("摄像头 ", 0), 0u);
+
+    // Listening without an output device: the user is told, and the toolbar's listen
+    // button stays off. Talkback without a microphone likewise.
+    wall::CWinSub& bar = *window->LiveWall()->Toolbar();
+    auto image = [&](const char* button) { return bar.m_PaintManager.FindControl(button)->GetBkImage(); };
+    chime::SetSinkFactory([](const chime::AudioFormat&) { return nullptr; });
+    bar.Click("btnAudio");
+    ASSERT_TRUE(PumpUntil([&] { return notices.size() == 2; }, 10000));
+    EXPECT_EQ(notices[1], "没有音频输出设备");
+    EXPECT_FALSE(window->LiveWall()->CellEntry(0)->listening);
+    EXPECT_EQ(image("btnAudio"), "file='Image\\sound.png'");
+    earshot::SetSourceFactory([] { return std::unique_ptr<earshot::CaptureSource>(); });
+    bar.Click("btnTalkback");
+    ASSERT_TRUE(PumpUntil([&] { return notices.size() == 3; }, 15000));
+    EXPECT_EQ(notices[2], "没有麦克风");
+    EXPECT_FALSE(window->LiveWall()->CellEntry(0)->talking);
+    EXPECT_EQ(image("btnTalkback"), "file='Image\\Talk_On.png'");
+    notices.resize(1);
 
     // "yt_up" pressed and released over cell 0's camera.
     window->LiveWall()->Select(0);
@@ -259,6 +298,95 @@ TEST_F(MainWinLive, TreeDoubleClicksFillTheWallAndThePanTiltButtonsSteer) {
     // "close_all" empties the wall.
     Notify("close_all", "click");
     for (int cell = 0; cell < 4; ++cell) EXPECT_EQ(window->LiveWall()->CellEntry(cell), nullptr);
+}
+
+// "全部打开": every cell shows pictures or says why it cannot; "全部关闭" leaves no
+// caption and no toolbar; the wall as the user left it comes back at the next login,
+// without the cameras that left the tree.
+TEST_F(MainWinLive, OpenAllSaysWhyAndTheWallComesBackAtTheNextLogin) {
+    // A smaller tree: the cameras from the thirteenth on go offline. Of the rest, one
+    // is outside its viewing hours and one loses its capture side after the tree came.
+    auto& store = service->Service().Store();
+    for (int k = 12; k < 40; ++k) ASSERT_TRUE(store.SetCameraState(CameraId(k), false, "2099-12-31"));
+    ASSERT_TRUE(store.SetCameraPlan(CameraId(4), 999));  // a plan without a single period
+    table.Clear();
+    ASSERT_TRUE(app::RefreshItemTable(*client, table, nullptr));
+    window->Trees().BuildAll(table.Snapshot());
+    ASSERT_TRUE(store.SetCameraState(CameraId(6), false, "2099-12-31"));
+    const std::vector<int> opened = {0, 1, 2, 4, 6, 7, 8, 9, 11};  // online, in service
+
+    wall::CVideoPanelMng& wall = *window->LiveWall();
+    Notify("start_all", "click");
+    EXPECT_EQ(wall.Layout(), 9) << "grown to hold every camera";
+    for (std::size_t cell = 0; cell < opened.size(); ++cell)
+        ASSERT_EQ(wall.CellEntry(static_cast<int>(cell))->id, CameraId(opened[cell])) << cell;
+    auto caption = [&](int cell) { return wall.Cell(cell)->Caption().toStdString(); };
+    auto settled = [&] {
+        for (int cell = 0; cell < static_cast<int>(opened.size()); ++cell)
+            if (!Streaming(cell) && caption(cell).empty()) return false;
+        return true;
+    };
+    ASSERT_TRUE(PumpUntil(settled, 60000)) << "a cell stayed empty without a word";
+    EXPECT_EQ(caption(3), "不在开放时间段内");
+    EXPECT_EQ(caption(4), "摄像头不在线");
+    for (int cell : {0, 1, 2, 5, 6, 7, 8}) EXPECT_TRUE(Streaming(cell) && caption(cell).empty()) << cell;
+    EXPECT_FALSE(wall.CellEntry(3)->live);
+
+    wall.ShowToolbar(0);
+    QWidget* strip = wall.Toolbar()->GetWidget();
+    ASSERT_TRUE(strip->isVisible());
+    Notify("close_all", "click");
+    for (int cell = 0; cell < wall::kCellCount; ++cell) {
+        EXPECT_EQ(wall.CellEntry(cell), nullptr) << cell;
+        EXPECT_EQ(caption(cell), "") << cell;
+    }
+    EXPECT_FALSE(strip->isVisible()) << "no toolbar over an empty cell";
+
+    // The wall of the next login: a sixteen-cell layout with three cameras placed by
+    // hand, one of which is gone from the tree by then.
+    Notify("Win16", "click");
+    ASSERT_TRUE(window->OpenCamera(window->Trees().FindItem(ui::CCameraTrees::kLive, CameraId(0)), 5));
+    ASSERT_TRUE(window->OpenCamera(window->Trees().FindItem(ui::CCameraTrees::kLive, CameraId(1)), 2));
+    ASSERT_TRUE(window->OpenCamera(window->Trees().FindItem(ui::CCameraTrees::kLive, CameraId(2)), 9));
+    window->Close(ui::kResultOk);  // the window saves the wall as it closes
+    window.reset();
+    media::CameraRegistry::DestroyAll();
+    const std::string file = mainwin::WallMemoryFile("DEMO");
+    EXPECT_EQ(file, mainwin::WallMemoryFile("demo")) << "user names compare without case";
+    const std::optional<mainwin::SavedWall> saved = mainwin::LoadWall(file);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->layout, 16);
+
+    // The next login fetches the camera list anew.
+    table.Clear();
+    ASSERT_TRUE(app::RefreshItemTable(*client, table, nullptr));
+    env.rows = [this] {
+        std::vector<control::ItemPtr> rows = table.Snapshot();
+        std::erase_if(rows, [](const control::ItemPtr& row) { return row->id == CameraId(1); });
+        return rows;
+    };
+    OpenWindow();
+    wall::CVideoPanelMng& again = *window->LiveWall();
+    EXPECT_EQ(again.Layout(), 16);
+    ASSERT_NE(again.CellEntry(5), nullptr);
+    EXPECT_EQ(again.CellEntry(5)->id, CameraId(0));
+    ASSERT_NE(again.CellEntry(9), nullptr);
+    EXPECT_EQ(again.CellEntry(9)->id, CameraId(2));
+    EXPECT_EQ(again.CellEntry(2), nullptr) << "the camera that left the tree is skipped";
+    ASSERT_TRUE(PumpUntil([&] { return Streaming(5) && Streaming(9); }, 30000));
+
+    // Another user starts with the default wall.
+    window->Close(ui::kResultOk);
+    window.reset();
+    media::CameraRegistry::DestroyAll();
+    table.Clear();
+    ASSERT_TRUE(app::RefreshItemTable(*client, table, nullptr));
+    app::LoginSession other;
+    other.loginUserName = "zhangwei";
+    app::AppConfig::Instance().SetSession(other);
+    OpenWindow();
+    EXPECT_EQ(window->LiveWall()->Layout(), 4);
+    for (int cell = 0; cell < wall::kCellCount; ++cell) EXPECT_EQ(window->LiveWall()->CellEntry(cell), nullptr);
 }
 
 TEST_F(MainWinLive, PushedAlarmsReachTheAlarmTab) {

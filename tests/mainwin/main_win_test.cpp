@@ -70,6 +70,7 @@ TEST_F(MainWinTest, MessagesBeforeInitWindowHasFinishedGoToTheBaseClass) {
     ASSERT_TRUE(early->Create(0, "远程监控"));
     EXPECT_EQ(early->earlyHandled, (std::vector<bool>{false, false}));
     // Once initialised the same messages are the window's.
+    ASSERT_TRUE(early->OpenCamera(Row("c4"), 0));
     bool handled = false;
     platform::Message later(msg::kCellResult, 0, -7);
     early->HandleMessage(later, handled);

@@ -1,5 +1,6 @@
 // The pieces of the main window that need no window: the reply queue, the video
-// parameter rules and task handlers, the status bar's figures and the tree refresh.
+// parameter rules and task handlers, the status bar's figures, the tree refresh and
+// the file that keeps a user's wall.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -8,6 +9,9 @@
 #include "mainwin/status_bar.h"
 #include "mainwin/tree_refresh.h"
 #include "mainwin/video_params.h"
+#include "mainwin/wall_memory.h"
+#include "platform/paths.h"
+#include "support/temp_dir.h"
 #include "platform/window_handles.h"
 #include "ui/tree_fixture.h"
 
@@ -236,4 +240,37 @@ TEST(TreeRefresh, CellsKeepTheirCamerasMarksOrLetThemGo) {
     EXPECT_EQ(fresh->forwardingIp, "10.0.0.1");
     EXPECT_EQ(result[1].cell, 5);
     EXPECT_EQ(result[1].newRow, nullptr);
+}
+
+// The kept wall goes through a file anyone could have edited: what makes no sense is
+// dropped, and a file without a layout is no wall at all.
+TEST(WallMemory, SavesWholeAndReadsOnlyWhatMakesSense) {
+    testing_support::TempDir dir;
+    platform::SetProgramDirectory(dir.Path());
+    const std::string file = WallMemoryFile("Demo");
+    EXPECT_EQ(file.rfind(dir.Path(), 0), 0u) << "in the settings folder";
+    EXPECT_EQ(file.find("Demo"), std::string::npos) << "no user name in a path";
+    EXPECT_TRUE(WallMemoryFile("").empty());
+    EXPECT_FALSE(LoadWall(file)) << "no file yet";
+
+    const SavedWall wall{9, 4, {{0, "31000001"}, {4, "31000007"}, {63, "a-b_c.9"}}};
+    ASSERT_TRUE(SaveWall(file, wall));
+    EXPECT_EQ(LoadWall(file), wall);
+    const SavedWall fewer{1, 2, {{2, "7"}}};
+    ASSERT_TRUE(SaveWall(file, fewer));  // written anew, not merged
+    EXPECT_EQ(LoadWall(file), fewer);
+
+    dir.Write("odd.ini",
+              "[Wall]\r\nLayout=16\r\nSelected=99\nCell3=12\nCell3=13\nCell64=1\nCell-1=2\nCellx=3\n"
+              "Cell5=../../etc\nCell6=\nCell7=a b\nCell1=8\nnoise\n=\nCell002=4\n");
+    const std::optional<SavedWall> odd = LoadWall(dir.File("odd.ini"));
+    ASSERT_TRUE(odd);
+    EXPECT_EQ(odd->layout, 16);
+    EXPECT_EQ(odd->selected, 0);
+    EXPECT_EQ(odd->cells, (std::vector<std::pair<int, std::string>>{{1, "8"}, {2, "4"}, {3, "12"}}));
+    dir.Write("nolayout.ini", "[Wall]\nLayout=7\nCell1=8\n");
+    EXPECT_FALSE(LoadWall(dir.File("nolayout.ini")));
+    dir.Write("huge.ini", "[Wall]\nLayout=4\n" + std::string(100000, 'x'));
+    EXPECT_FALSE(LoadWall(dir.File("huge.ini")));
+    platform::SetProgramDirectory("");
 }

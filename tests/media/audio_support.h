@@ -92,6 +92,7 @@ public:
         return static_cast<bool>(deliver_);
     }
     bool present = true;
+    bool starts = true;  // false: the device is there but will not start
 
 private:
     class Source final : public earshot::CaptureSource {
@@ -99,6 +100,7 @@ private:
         explicit Source(FakeMicrophone& owner) : owner_(owner) {}
         bool Start(Deliver deliver) override {
             std::lock_guard lock(owner_.mutex_);
+            if (!owner_.starts) return false;
             owner_.deliver_ = std::move(deliver);
             return true;
         }

@@ -179,14 +179,28 @@ TEST_F(AudioTest, ListeningDecodesTheAudioAndReopensThePlayerForANewRate) {
     EXPECT_TRUE(media_testing::PumpUntil([&] { return server.Count(1004) == 1; }, 2000));
 }
 
-TEST_F(AudioTest, ListeningWithoutAnOutputDeviceGoesOnSilently) {
+// Without a way to play the sound listening does not claim to be on: nothing runs, the
+// server is not asked for audio, and the caller learns that the output device is missing.
+TEST_F(AudioTest, ListeningWithoutAnOutputDeviceIsRefused) {
     chime::SetSinkFactory([](const chime::AudioFormat&) { return nullptr; });
     auto camera = OpenCamera();
-    EXPECT_TRUE(camera->StartListen());
-    server.PushAll(AudioDescription(8000));
-    server.PushAll(AudioPacket(2, std::vector<std::uint8_t>(320, 0x55)));
-    media_testing::PumpUntil([] { return false; }, 100);
-    EXPECT_TRUE(camera->ListeningThreadRunning());
+    media::AudioRefusal why = media::AudioRefusal::kNone;
+    EXPECT_FALSE(camera->StartListen(&why));
+    EXPECT_EQ(why, media::AudioRefusal::kNoOutputDevice);
+    EXPECT_FALSE(camera->ListeningThreadRunning());
+
+    // A device that is there but will not start counts as none.
+    struct DeadSink final : chime::AudioSink {
+        bool Start() override { return false; }
+        void Write(const std::uint8_t*, std::size_t) override {}
+    };
+    chime::SetSinkFactory([](const chime::AudioFormat&) { return std::make_unique<DeadSink>(); });
+    why = media::AudioRefusal::kNone;
+    EXPECT_FALSE(camera->StartListen(&why));
+    EXPECT_EQ(why, media::AudioRefusal::kNoOutputDevice);
+    EXPECT_FALSE(camera->ListeningThreadRunning());
+    media_testing::PumpUntil([] { return false; }, 50);
+    EXPECT_EQ(server.Count(1003), 0) << "no audio asked for that cannot be played";
     const std::string log = Log();
     EXPECT_NE(log.find("InitAudio mAudioPlay: 00000000 Error!"), std::string::npos);
     EXPECT_NE(log.find("bPlay: 0 Failed!"), std::string::npos);
@@ -243,13 +257,30 @@ TEST_F(AudioTest, StartTalkRefusedByTheServerLogsTheResult) {
     EXPECT_NE(Log().find("对讲连接转发失败ret=0！"), std::string::npos);
 }
 
-TEST_F(AudioTest, StartTalkWithoutAMicrophoneLeavesNothingRunning) {
+TEST_F(AudioTest, StartTalkWithoutAMicrophoneOpensNothing) {
     microphone.present = false;
     auto camera = OpenCamera();
-    EXPECT_FALSE(StartTalk(*camera));
+    camera->CreateTalkLink();
+    media::AudioRefusal why = media::AudioRefusal::kNone;
+    EXPECT_FALSE(camera->StartTalk("1001", "127.0.0.1", server.Port(), "key", &why));
+    EXPECT_EQ(why, media::AudioRefusal::kNoMicrophone);
     EXPECT_FALSE(camera->TalkThreadRunning());
-    EXPECT_EQ(server.Count(1006), 1) << "the voice channel that was opened is closed again";
-    EXPECT_NE(Log().find("TARN_AudioCap_Init Failed!"), std::string::npos);
+    EXPECT_FALSE(camera->TalkLinkForTests()->IsConnected()) << "no talk link for a voice that cannot be captured";
+    EXPECT_EQ(server.Count(1005), 0);
+
+    // A microphone that will not start: refused too, and what was opened is closed.
+    microphone.present = true;
+    microphone.starts = false;
+    why = media::AudioRefusal::kNone;
+    EXPECT_FALSE(camera->StartTalk("1001", "127.0.0.1", server.Port(), "key", &why));
+    EXPECT_EQ(why, media::AudioRefusal::kNoMicrophone);
+    EXPECT_FALSE(camera->TalkThreadRunning());
+    EXPECT_FALSE(camera->TalkLinkForTests()->IsConnected());
+    ASSERT_TRUE(media_testing::PumpUntil([&] { return server.Count(1006) == 1; }, 2000))
+        << "the voice channel that was opened is closed again";
+    const std::string log = Log();
+    EXPECT_NE(log.find("TARN_AudioCap_Init Failed!"), std::string::npos);
+    EXPECT_NE(log.find("TARN_AudioCap_Start Failed!"), std::string::npos);
 }
 
 TEST_F(AudioTest, StartTalkNeedsAPlayingCameraAndALink) {

@@ -102,6 +102,7 @@ public:
     bool IsPaused() const override { return paused; }
     platform::WindowHandle DisplayWindow() const override { return window; }
     int CellIndex() const override { return cell; }
+    std::string CameraId() const override { return cameraId; }
     void RecorderHandOff(const media::StageFrame& frame) override {
         std::lock_guard lock(mutex);
         recorded.push_back({std::string(reinterpret_cast<const char*>(frame.codedData), frame.codedLength), frame.keyFrame,
@@ -137,6 +138,7 @@ public:
     std::atomic<bool> paused{false};
     std::atomic<platform::WindowHandle> window{0};
     int cell = 3;
+    std::string cameraId = "1001";
     std::mutex mutex;
     std::vector<Recorded> recorded;
     std::vector<std::string> times;

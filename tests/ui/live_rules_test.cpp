@@ -22,10 +22,19 @@ TEST(PanTiltCodes, TenButtonsInAnyLetterCaseAndTheStopOnRelease) {
     }
 }
 
-TEST(CellTexts, OnlyTheClosedWindowAndTheMissingServerAreShown) {
+TEST(CellTexts, EveryFailureSaysWhy) {
     EXPECT_EQ(ui::CellTextForOpenResult(-7), "无流媒体服务器");
     EXPECT_EQ(ui::CellTextForOpenResult(-2), "不在开放时间段内");
-    for (int code : {1, 0, -1, -3, -4, -5, -6, -8, -9}) EXPECT_FALSE(ui::CellTextForOpenResult(code)) << code;
+    EXPECT_EQ(ui::CellTextForOpenResult(-5), "摄像头不在线");
+    EXPECT_EQ(ui::CellTextForOpenResult(-10), "十秒未收到视频");
+    EXPECT_EQ(ui::CellTextForOpenResult(-42), "打开视频失败(-42)") << "a code of the server's own";
+    // Opened, or closed while opening by the user or the program: nothing to say.
+    EXPECT_FALSE(ui::CellTextForOpenResult(1));
+    EXPECT_FALSE(ui::CellTextForOpenResult(0));
+    for (int code : {-1, -3, -4, -6, -8, -9, 7}) {
+        const std::optional<std::string> text = ui::CellTextForOpenResult(code);
+        EXPECT_TRUE(text && !text->empty()) << code;
+    }
     EXPECT_EQ(ui::CellOfTextTimer(100), 0);
     EXPECT_EQ(ui::CellOfTextTimer(163), 63);
     EXPECT_FALSE(ui::CellOfTextTimer(164));

@@ -130,6 +130,24 @@ TEST_F(LiveViewRules, TalkNeedsALiveCameraAndAConnectedCaptureSide) {
     EXPECT_TRUE(Item("c1")->listening);
     Send(ui::live_msg::kListenStopped, "c1", 1);
     EXPECT_FALSE(Item("c1")->listening);
+
+    // Refusals keep the marks off and say why: no output device, no microphone, or
+    // neither (the server said no).
+    notices.clear();
+    Send(ui::live_msg::kListenStarted, "c1", app::kNoAudioOutput);
+    Send(ui::live_msg::kListenStarted, "c1", 0);
+    EXPECT_FALSE(Item("c1")->listening);
+    Item("c1")->talking = true;  // as the talk request left it
+    Send(ui::live_msg::kTalkEnded, "c1", app::kNoMicrophone);
+    EXPECT_FALSE(Item("c1")->talking);
+    Send(ui::live_msg::kTalkEnded, "c1", 0);
+    const std::vector<std::pair<std::string, std::string>> told = {
+        {"没有音频输出设备", "错误"}, {"打开声音失败", "错误"}, {"没有麦克风", "错误"}, {"打开对讲失败", "错误"}};
+    EXPECT_EQ(notices, told);
+    // About a camera closed meanwhile nothing is said.
+    live->CloseCamera(host.Node("c1"));
+    Send(ui::live_msg::kListenStarted, "c1", app::kNoAudioOutput);
+    EXPECT_EQ(notices.size(), told.size());
 }
 
 TEST_F(LiveViewRules, FailedOpensForgetAStaleAddressAndReconnectNoticesNeedALiveCamera) {
@@ -183,7 +201,7 @@ TEST_F(LiveViewRules, AReconnectingCellKeepsItsCameraUntilGivenUp) {
     EXPECT_FALSE(Item("c1")->live);
     EXPECT_TRUE(Item("c1")->forwardingIp.empty());
     EXPECT_EQ(host.Image("c1", "sxt_logo"), ui::CTreeList::kIconCameraActive);
-    EXPECT_TRUE(panel->Cell(0)->Caption().isEmpty());
+    EXPECT_EQ(panel->Cell(0)->Caption().toStdString(), "连接转发服务器失败") << "the cell says why it is empty";
 }
 
 }  // namespace

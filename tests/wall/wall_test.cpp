@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "media/ddraw_show.h"
+#include "support/rendered_text.h"
 #include "ui/toolkit/ui_executor.h"
 #include "wall/video_panel_mng.h"
 #include "wall/win_sub.h"
@@ -194,6 +195,27 @@ TEST_F(WallTest, CaptionShowsOverThePictureAndClearCellDropsIt) {
     EXPECT_EQ(wall->CellEntry(90), nullptr);
 }
 
+// A status text reads on a sixteen-cell wall of a 1920 x 1080 screen (it was drawn at
+// a quarter of the cell's width in tenths of a point: about six pixels tall), and on
+// a 64-cell wall it is still not below the minimum and fits its cell.
+TEST_F(WallTest, CaptionsAreReadableOnAFullWall) {
+    wall->resize(1638, 870);  // the live wall of a maximised main window on a 1080p screen
+    wall->SetLayout(16, true);
+    wall->SetCaption(5, "不在开放时间段内", true);
+    Pump();
+    QImage picture = wall->Cell(5)->grab().toImage();
+    EXPECT_GE(testing_support::InkHeight(picture), 16);
+    EXPECT_LE(testing_support::InkHeight(picture), wall->Cell(5)->height() / 3);
+
+    wall->SetLayout(64, true);
+    wall->SetCaption(63, "连接转发服务器失败", true);
+    Pump();
+    MyVideoPanel* small = wall->Cell(63);
+    picture = small->grab().toImage();
+    EXPECT_GE(testing_support::InkHeight(picture), 10) << "twelve-pixel characters";
+    EXPECT_LT(testing_support::InkWidth(picture), small->width()) << "within the cell";
+}
+
 TEST_F(WallTest, DragSwapsCellsAndTellsTheApplication) {
     wall->SetCellEntry(0, Row("A", true));
     wall->SetCellEntry(3, Row("B", true));
@@ -329,6 +351,14 @@ TEST_F(WallTest, HoverReachesTheMainWindowAndPlacesTheToolbar) {
     EXPECT_FALSE(strip->isVisible());
     wall->ShowToolbar(1);
     EXPECT_FALSE(strip->isVisible()) << "hovering in full screen hides the toolbar";
+
+    // A cell emptied takes its toolbar with it.
+    wall->FullScreen(false);
+    wall->ShowToolbar(1);
+    ASSERT_TRUE(strip->isVisible());
+    wall->SetCellEntry(1, nullptr);
+    EXPECT_FALSE(strip->isVisible());
+    EXPECT_EQ(wall->Toolbar()->m_PaintManager.FindControl("sxtName")->GetText(), "");
 }
 
 TEST_F(WallTest, ToolbarRefreshShowsTheRowsMarks) {
