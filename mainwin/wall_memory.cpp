@@ -33,7 +33,7 @@ int Number(const std::string& text) {
 
 }  // namespace
 
-std::string SettingsFolder() { return platform::ProgramDirectory(); }
+std::string SettingsFolder() { return platform::SettingsDirectory(); }
 
 std::string WallMemoryFile(const std::string& userName) {
     if (userName.empty()) return {};
