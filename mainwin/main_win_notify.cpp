@@ -17,7 +17,7 @@ namespace {
 
 constexpr const char* kTreeNotifications[] = {"itemclick", "itemdbclick", "item_in", "item_leave",
                                               "sxt_start", "node_logo",   "node_start", "node_close",
-                                              "sxt_rec",   "sxt_alarm",   "itemselect"};
+                                              "sxt_rec",   "sxt_alarm",   "itemselect", "enable_btn"};
 
 bool IsTreeNotification(const std::string& type) {
     for (const char* name : kTreeNotifications)
