@@ -63,6 +63,23 @@ QSize ScreenSizeOf(const MainWinEnvironment& env) {
     return screen ? screen->size() : QSize(1920, 1080);
 }
 
+// Calls `react` for every event of the watched object (a resize, a move).
+class EventHook final : public QObject {
+public:
+    EventHook(QObject* watched, std::function<void(QEvent*)> react) : QObject(watched), react_(std::move(react)) {
+        watched->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        react_(event);
+        return false;
+    }
+
+private:
+    std::function<void(QEvent*)> react_;
+};
+
 // Turns the host's moves into message 3 for the window, as the toolbar must follow.
 class MoveWatcher final : public QObject {
 public:
@@ -153,9 +170,10 @@ void CMainWin::InitWindow() {
     statusBar_.Start();
     pm.SetTimer(nullptr, kStatusTimer, 1000);
 
-    // 10. The walls.
+    // 10. The walls, over their places.
     CreateWalls();
     InstallMoveWatcher();
+    SetUpTreeColumn();
     SetUpLiveView();
 
     // 11. From now on the task threads report here.
@@ -234,6 +252,57 @@ void CMainWin::InstallMoveWatcher() {
     if (!GetWidget() || moveWatcher_) return;
     moveWatcher_ = new MoveWatcher(GetHWND(), GetWidget());
     GetWidget()->installEventFilter(moveWatcher_);
+}
+
+void CMainWin::SetUpTreeColumn() {
+    QWidget* host = GetWidget();
+    if (!host) return;
+    wallPlace_ = host->findChild<QWidget*>("wallPlace");
+    treeSplitter_ = host->findChild<QSplitter*>("previewSplitter");
+    treeColumn_ = host->findChild<QWidget*>("previewSide");
+    if (wallPlace_) {
+        // The wall follows its place wherever the layout or the splitter moves it.
+        new EventHook(wallPlace_, [this](QEvent* event) {
+            if (event->type() == QEvent::Resize || event->type() == QEvent::Move || event->type() == QEvent::Show)
+                if (QWidget* window = GetWidget()) PlaceLiveWall(window->width(), window->height());
+        });
+    }
+    if (!treeSplitter_ || !treeColumn_ || treeSplitter_->indexOf(treeColumn_) < 0) return;
+    const int column = treeSplitter_->indexOf(treeColumn_);
+    for (int i = 0; i < treeSplitter_->count(); ++i) treeSplitter_->setStretchFactor(i, i == column ? 0 : 1);
+    // The remembered width is given once the splitter has its real size.
+    new EventHook(treeSplitter_, [this](QEvent* event) {
+        if (event->type() == QEvent::Resize && !treeWidthApplied_) ApplyTreeColumnWidth();
+    });
+    treeWidthSaver_ = new QTimer(treeSplitter_);
+    treeWidthSaver_->setSingleShot(true);
+    treeWidthSaver_->setInterval(500);
+    QObject::connect(treeWidthSaver_, &QTimer::timeout, treeSplitter_, [this] {
+        if (treeColumn_) app::AppConfig::Instance().SaveTreeColumnWidth(treeColumn_->width());
+    });
+    QObject::connect(treeSplitter_, &QSplitter::splitterMoved, treeSplitter_, [this](int, int) {
+        if (treeWidthSaver_) treeWidthSaver_->start();
+    });
+    ApplyTreeColumnWidth();
+}
+
+void CMainWin::ApplyTreeColumnWidth() {
+    if (!treeSplitter_ || !treeColumn_) return;
+    const int column = treeSplitter_->indexOf(treeColumn_);
+    const int total = treeSplitter_->width() - treeSplitter_->handleWidth() * (treeSplitter_->count() - 1);
+    const int wanted = std::clamp(TreeColumnWidth(), treeColumn_->minimumWidth(), treeColumn_->maximumWidth());
+    // Before the window has its size the splitter is too small to tell.
+    if (column < 0 || total < wanted + 200) return;
+    QList<int> sizes = treeSplitter_->sizes();
+    int others = total - wanted;
+    for (int i = 0; i < sizes.size(); ++i) sizes[i] = i == column ? wanted : std::exchange(others, 0);
+    treeSplitter_->setSizes(sizes);
+    treeWidthApplied_ = true;
+}
+
+int CMainWin::TreeColumnWidth() const {
+    const int remembered = app::AppConfig::Instance().treeColumnWidth;
+    return remembered > 0 ? remembered : kDefaultTreeColumnWidth;
 }
 
 void CMainWin::ApplyRights() {
@@ -401,16 +470,24 @@ void CMainWin::OnClose() {
     if (env_.stopDeviceManager) env_.stopDeviceManager();
 }
 
+void CMainWin::PlaceLiveWall(int width, int height) {
+    if (!initialised_ || !showPanel_ || !liveWall_) return;
+    const QSize screen = ScreenSizeOf(env_);
+    const bool screenSized = width == screen.width() && height == screen.height();
+    if (screenSized && liveWall_->IsFullScreen())
+        liveWall_->setGeometry(0, 0, screen.width(), screen.height());
+    else if (wallPlace_ && GetWidget())
+        liveWall_->setGeometry(QRect(wallPlace_->mapTo(GetWidget(), QPoint(0, 0)), wallPlace_->size()));
+    else
+        liveWall_->setGeometry(10, 115, std::max(0, width - 282), std::max(0, height - 170));
+}
+
 void CMainWin::OnSize(int width, int height) {
     if (!initialised_) return;
     const QSize screen = ScreenSizeOf(env_);
     const bool screenSized = width == screen.width() && height == screen.height();
-    if (showPanel_ && liveWall_) {
-        if (screenSized && liveWall_->IsFullScreen())
-            liveWall_->setGeometry(0, 0, screen.width(), screen.height());
-        else
-            liveWall_->setGeometry(10, 115, std::max(0, width - 282), std::max(0, height - 170));
-    }
+    if (!treeWidthApplied_) ApplyTreeColumnWidth();
+    PlaceLiveWall(width, height);
     if (playArea_ && playbackWall_) {
         if (screenSized && playbackWall_->IsFullScreen())
             playbackWall_->setGeometry(0, 0, screen.width(), screen.height());

@@ -11,6 +11,8 @@
 // main_win_live.cpp (opening and closing cameras from the tree and the cell toolbar).
 
 #include <QPointer>
+#include <QSplitter>
+#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -73,6 +75,8 @@ public:
     static constexpr const char* kRefreshFailedText = "刷新失败，请检查网络状态";
     static constexpr const char* kNoticeCaption = "提示";
     static constexpr const char* kPageNotOpenedText = "无法打开管理页面，请在浏览器中打开：";
+    // Width of the camera-tree column until the user gives it another (remembered).
+    static constexpr int kDefaultTreeColumnWidth = 330;
     enum Tab { kPreview = 0, kPlayback = 1, kAlarm = 2, kMap = 3, kSetting = 4, kMessage = 5 };
 
     explicit CMainWin(MainWinEnvironment environment = MainWinEnvironment::Application());
@@ -164,6 +168,15 @@ private:
     void OnCellTextExpired(int cell);
     void OpenManagementPage();
     void InstallMoveWatcher();
+    // The splitter between the live area and the camera-tree column: the column keeps
+    // its width when the window is resized, and the width the user drags it to is
+    // remembered for the next start.
+    void SetUpTreeColumn();
+    void ApplyTreeColumnWidth();
+    int TreeColumnWidth() const;
+    // Puts the live wall over "wallPlace" (or at its fixed place when the skin has
+    // none), or over the whole screen in full screen.
+    void PlaceLiveWall(int width, int height);
 
     // main_win_notify.cpp
     bool OnClick(ui::TNotifyUI& msg);
@@ -223,6 +236,11 @@ private:
     ui::CControlUI* playArea_ = nullptr;
     ui::CControlUI* liveArea_ = nullptr;
     QObject* moveWatcher_ = nullptr;
+    QPointer<QWidget> wallPlace_;
+    QPointer<QSplitter> treeSplitter_;
+    QPointer<QWidget> treeColumn_;
+    QTimer* treeWidthSaver_ = nullptr;
+    bool treeWidthApplied_ = false;
 };
 
 }  // namespace mainwin

@@ -37,6 +37,7 @@ protected:
         config.recordSavePath = "/tmp/records";
         config.recordDiskReserve = 20;
         config.recordFileSize = 50;
+        config.treeColumnWidth = 0;
         rows = ThreeLevelRows();
         rows[6]->live = false;
     }

@@ -1,6 +1,7 @@
 // The main window against the real skin: start-up, the message table before and after
 // InitWindow, keys, tabs, rights, the tree refresh, video parameters, the status bar
 // and cell texts, and the exit dialog's results.
+#include <QSplitter>
 #include <QTimer>
 #include <thread>
 
@@ -8,6 +9,7 @@
 #include "main_win_fixture.h"
 #include "mainwin/tree_refresh.h"
 #include "mainwin/video_params.h"
+#include "platform/ini_file.h"
 #include "ui/pop_up_dlg.h"
 
 using testing_support::MainWinTest;
@@ -60,9 +62,55 @@ TEST_F(MainWinTest, StartUpSendsItsRequestsRegistersItselfAndFillsItsPages) {
     EXPECT_TRUE(window->LiveWall()->isVisible());
     EXPECT_FALSE(window->PlaybackWall()->isVisible());
     EXPECT_EQ(window->PlaybackWall()->Layout(), 1);
-    EXPECT_EQ(window->LiveWall()->geometry(), QRect(10, 115, 1280 - 282, 800 - 170));
+    // Over its place in the skin: inside the window's 1-pixel frame, 10 pixels from the
+    // edge and from the tree column, below the title bar and the layout buttons.
+    EXPECT_EQ(window->LiveWall()->geometry(), QRect(11, 116, 1280 - 32 - CMainWin::kDefaultTreeColumnWidth, 800 - 172));
     EXPECT_EQ(window->Panels().size(), 5u);
     EXPECT_TRUE(window->Replies().HasHandler(51)) << "the feedback answer is the window's own";
+}
+
+TEST_F(MainWinTest, TheTreeColumnTakesTheWidthTheUserDragsItToAndTheWallFollows) {
+    Open();
+    QWidget* host = window->GetWidget();
+    auto* splitter = host->findChild<QSplitter*>("previewSplitter");
+    auto* column = host->findChild<QWidget*>("previewSide");
+    auto* place = host->findChild<QWidget*>("wallPlace");
+    ASSERT_TRUE(splitter && column && place);
+    EXPECT_EQ(column->width(), CMainWin::kDefaultTreeColumnWidth);
+    auto overPlace = [&] { return QRect(place->mapTo(host, QPoint(0, 0)), place->size()); };
+
+    // The handle dragged 80 pixels to the left.
+    QSplitterHandle* handle = splitter->handle(1);
+    ASSERT_NE(handle, nullptr);
+    const QPoint grip = handle->mapToGlobal(handle->rect().center());
+    // The handle moves with the drag: each point is placed from the screen.
+    auto mouse = [&](QEvent::Type type, QPoint global, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, handle->mapFromGlobal(global), global, Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(handle, &event);
+    };
+    mouse(QEvent::MouseButtonPress, grip, Qt::LeftButton);
+    mouse(QEvent::MouseMove, grip - QPoint(40, 0), Qt::LeftButton);
+    mouse(QEvent::MouseMove, grip - QPoint(80, 0), Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, grip - QPoint(80, 0), Qt::NoButton);
+    QApplication::processEvents();
+    const int dragged = CMainWin::kDefaultTreeColumnWidth + 80;
+    EXPECT_EQ(column->width(), dragged);
+    EXPECT_EQ(window->LiveWall()->geometry(), overPlace());
+
+    // A larger window gives its room to the wall; the column keeps its width.
+    host->resize(1500, 900);
+    QApplication::processEvents();
+    EXPECT_EQ(column->width(), dragged);
+    EXPECT_EQ(window->LiveWall()->geometry(), overPlace());
+    EXPECT_EQ(window->LiveWall()->width(), 1500 - 32 - dragged);
+
+    // Remembered in the settings, and the next window starts with it.
+    ASSERT_TRUE(QTest::qWaitFor([] { return app::AppConfig::Instance().treeColumnWidth == 80 + CMainWin::kDefaultTreeColumnWidth; }, 3000));
+    EXPECT_EQ(platform::ReadProfileString("MainWin", "TreeWidth", "", app::AppConfig::Instance().SavePathFilePath()),
+              std::to_string(dragged));
+    window.reset();
+    Open();
+    EXPECT_EQ(window->GetWidget()->findChild<QWidget*>("previewSide")->width(), dragged);
 }
 
 TEST_F(MainWinTest, MessagesBeforeInitWindowHasFinishedGoToTheBaseClass) {
