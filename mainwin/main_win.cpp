@@ -3,6 +3,8 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTextDocument>
+#include <QUrl>
 #include <cstdio>
 #include <ctime>
 
@@ -191,6 +193,11 @@ void CMainWin::FindControls() {
     auto& pm = m_PaintManager;
     showPanel_ = pm.FindControl("ShowPanel");
     playArea_ = pm.FindControl("RdPlayPanel");
+    if (auto* backStage = pm.FindControl<ui::CButtonUI>("OpBackStage")) {
+        const QString address = QString::fromStdString(app::AppConfig::Instance().managementAddress).trimmed();
+        const QString tip = address.isEmpty() ? QStringLiteral("管理后台（未配置地址）") : QStringLiteral("管理后台：") + address;
+        backStage->setToolTip(Qt::convertFromPlainText(tip));
+    }
     for (const char* combo : {"Resolution", "Quality", "Frame"}) AdoptComboItems(pm.FindControl<ui::CComboUI>(combo));
 }
 
@@ -450,11 +457,25 @@ bool CMainWin::RequestTreeRefresh() {
 }
 
 void CMainWin::OpenManagementPage() {
-    const std::string url = app::AppConfig::Instance().managementAddress;
-    if (env_.openUrl && env_.openUrl(url)) return;
+    const std::string configured = QString::fromStdString(app::AppConfig::Instance().managementAddress).trimmed().toStdString();
+    if (configured.empty()) {
+        ui::ShowMessageBox(kNoManagementAddressText, GetHWND(), 0, kNoManagementAddressHint);
+        return;
+    }
+    // Only a web address written as one goes to the browser: a bare word such as a
+    // program name must not be guessed into "http://word".
+    const QUrl url(QString::fromStdString(configured), QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || (scheme != "http" && scheme != "https") || url.host().isEmpty()) {
+        app::LogWrite("management address not a web address: %s\n", configured.c_str());
+        ui::ShowMessageBox(kBadManagementAddressText, GetHWND(), 0, configured);
+        return;
+    }
+    const std::string address = url.toString().toStdString();
+    if (env_.openUrl && env_.openUrl(address)) return;
     // No browser took it: the user can still open the address by hand.
-    app::LogWrite("management page not opened: %s\n", url.c_str());
-    ui::ShowMessageBox(kPageNotOpenedText, GetHWND(), 0, url);
+    app::LogWrite("management page not opened: %s\n", address.c_str());
+    ui::ShowMessageBox(kPageNotOpenedText, GetHWND(), 0, address);
 }
 
 bool CMainWin::ResponseDefaultKeyEvent(int key) {

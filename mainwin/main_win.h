@@ -75,6 +75,10 @@ public:
     static constexpr const char* kRefreshFailedText = "刷新失败，请检查网络状态";
     static constexpr const char* kNoticeCaption = "提示";
     static constexpr const char* kPageNotOpenedText = "无法打开管理页面，请在浏览器中打开：";
+    static constexpr const char* kNoManagementAddressText = "未配置管理后台地址";
+    static constexpr const char* kNoManagementAddressHint =
+        "请在程序目录的 appSavePath.ini 中 [ManagerSys] 一节填写 mngAddr=管理后台网址";
+    static constexpr const char* kBadManagementAddressText = "管理后台地址无效（应以 http:// 或 https:// 开头）：";
     // Width of the camera-tree column until the user gives it another (remembered).
     static constexpr int kDefaultTreeColumnWidth = 330;
     enum Tab { kPreview = 0, kPlayback = 1, kAlarm = 2, kMap = 3, kSetting = 4, kMessage = 5 };

@@ -79,8 +79,9 @@ bool CMainWin::OnClick(ui::TNotifyUI& msg) {
     }
 
     if (name == "menu") return true;
-    if (name == "exituser") {
-        Close(ui::kResultOk);  // ends the program
+    if (name == "exituser" || name == "closebtn") {
+        // Both ask first, with the same dialog: leave, change user or stay.
+        OnExitDialog();
     } else if (name == "updata" || name == "btnPBUpdata") {
         RequestTreeRefresh();
     } else if (name == "close_all") {
@@ -103,8 +104,6 @@ bool CMainWin::OnClick(ui::TNotifyUI& msg) {
         if (liveWall_) liveWall_->FullScreenCell(true, liveWall_->Selected());
     } else if (name == "feedback") {
         OnFeedbackDialog();
-    } else if (name == "closebtn") {
-        OnExitDialog();
     } else if (name == "OpBackStage") {
         OpenManagementPage();
     } else {

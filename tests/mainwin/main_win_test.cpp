@@ -486,26 +486,54 @@ TEST_F(MainWinTest, TheExitDialogsResultsDecideWhetherTheWindowCloses) {
         });
         EXPECT_EQ(window->ShowModal(), code) << name;
     }
+    // "退出" asks with the same dialog: staying keeps the window, leaving ends the program.
     window.reset();
     Open();
+    boxes.Then([](ui::WindowImplBase& dialog) {
+        EXPECT_EQ(dialog.GetWindowClassName(), "ShutDownWnd");
+        dialog.m_PaintManager.SendNotify(dialog.m_PaintManager.FindControl("CloseBtn"), ui::notify::kClick);
+    });
+    Click("exituser");
+    EXPECT_FALSE(window->IsClosed()) << "the user chose to stay";
+    EXPECT_EQ(boxes.Pending(), 0u);
     boxes.Then([this](ui::WindowImplBase&) { QTimer::singleShot(0, [this] { Click("exituser"); }); });
-    EXPECT_EQ(window->ShowModal(), ui::kResultOk) << "exituser ends the program";
+    boxes.Then([](ui::WindowImplBase& dialog) {
+        EXPECT_EQ(dialog.GetWindowClassName(), "ShutDownWnd");
+        dialog.m_PaintManager.SendNotify(dialog.m_PaintManager.FindControl("shut_down"), ui::notify::kClick);
+    });
+    EXPECT_EQ(window->ShowModal(), ui::kResultOk) << "exituser ends the program once confirmed";
 }
 
 TEST_F(MainWinTest, TheManagementPageGoesToTheDesktopsUrlHandlerOnlyAndAFailureIsShown) {
-    app::AppConfig::Instance().managementAddress = "http://127.0.0.1/manage";
+    // No address configured, or one that is no web address: the user is told, nothing opens.
+    std::string notice;
+    auto read = [&notice](ui::WindowImplBase& box) {
+        notice = TextOf(box, "TextOne") + "|" + TextOf(box, "TextTwo");
+        box.Close(ui::kResultOk);
+    };
+    for (const char* address : {"", "  ", "iexplore.exe", "ftp://127.0.0.1/manage", "javascript:alert(1)"}) {
+        app::AppConfig::Instance().managementAddress = address;
+        window.reset();
+        Open();
+        boxes.Then(read);
+        Click("OpBackStage");
+        EXPECT_TRUE(openedUrls.empty()) << address;
+        const bool none = QString(address).trimmed().isEmpty();
+        EXPECT_EQ(notice.substr(0, notice.find('|')),
+                  none ? CMainWin::kNoManagementAddressText : CMainWin::kBadManagementAddressText) << address;
+        if (none) EXPECT_NE(notice.find("mngAddr"), std::string::npos) << "where to set it";
+    }
+    app::AppConfig::Instance().managementAddress = " http://127.0.0.1/manage ";
+    window.reset();
     Open();
+    EXPECT_NE(Control<ui::CButtonUI>("OpBackStage")->toolTip().indexOf("http://127.0.0.1/manage"), -1);
     Click("OpBackStage");
     EXPECT_EQ(openedUrls, std::vector<std::string>{"http://127.0.0.1/manage"});
 
     // No handler took it: no other program is tried, and the user gets the address.
     openedUrls.clear();
     urlOpens = false;
-    std::string notice;
-    boxes.Then([&notice](ui::WindowImplBase& box) {
-        notice = TextOf(box, "TextOne") + "|" + TextOf(box, "TextTwo");
-        box.Close(ui::kResultOk);
-    });
+    boxes.Then(read);
     Click("OpBackStage");
     EXPECT_EQ(openedUrls, std::vector<std::string>{"http://127.0.0.1/manage"});
     EXPECT_EQ(notice, std::string(CMainWin::kPageNotOpenedText) + "|http://127.0.0.1/manage");
