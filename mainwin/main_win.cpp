@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QStyle>
 #include <QTextDocument>
 #include <QUrl>
 #include <cstdio>
@@ -22,8 +23,13 @@ namespace {
 
 constexpr const char* kTabButtons[] = {"previewbtn", "playbackbtn", "alarmbtn", "mapbtn", "settingbtn", "Messagebtn"};
 constexpr const char* kTabImageStems[] = {"preview", "playback", "alarm", "map", "Setting", "message"};
-constexpr const char* kPanelNames[] = {"PreviewPannel", "PlayBackPanel", "SettingPanel", "MessagePanel", "AlarmPanel"};
+constexpr const char* kPanelNames[] = {"PreviewPannel", "PlayBackPanel", "SettingPanel",
+                                       "MessagePanel",  "AlarmPanel",    "MapPanel"};
 constexpr int kLayoutCounts[] = {1, 4, 9, 16, 25, 36, 49, 64, 6, 8};
+constexpr const char* kCellCameraButtons[] = {"yt_up",      "yt_down",     "yt_left",      "yt_right",
+                                              "yt_ZoomIn",  "yt_ZoomOut",  "yt_FocusNear", "yt_FocusFar",
+                                              "yt_IrisOpen", "yt_IrisClose", "BtnGet",      "BtnSet"};
+constexpr const char* kSideButtons[] = {"BtnNodeTree", "BtnPTZCtrl", "BtnRemoteCtrl"};
 
 struct TextLimit {
     const char* name;
@@ -103,7 +109,7 @@ CMainWin::CMainWin(MainWinEnvironment environment) : env_(std::move(environment)
     // The alarm tab comes from its own part; the skin is built after this.
     ui::AlarmPanelEnvironment alarms =
         env_.alarmPanelEnvironment ? env_.alarmPanelEnvironment() : ui::AlarmPanelEnvironment::Application();
-    alarms.menuPicked = [this](const std::string& item, const std::string& id) { OnAlarmMenu(item, id); };
+    alarms.menuPicked = [this](const std::string& item, const std::string& id) { OnCameraMenu(item, id); };
     alarms.showAlarmTab = [this] { SelectTab(kAlarm); };
     ui::RegisterAlarmPanel(factory_, std::move(alarms));
 }
@@ -155,10 +161,18 @@ void CMainWin::InitWindow() {
     trees_.BuildAll(env_.rows ? env_.rows() : std::vector<control::ItemPtr>{});
     app::LogWrite("tree loaded");
 
-    // 6. Layout buttons.
+    // 6. Layout buttons, and the buttons that act on the selected cell's camera.
     layoutButtons_.clear();
     for (int count : kLayoutCounts)
         if (ui::CControlUI* button = pm.FindControl("Win" + std::to_string(count))) layoutButtons_.push_back(button);
+    cellCameraButtons_.clear();
+    for (const char* name : kCellCameraButtons)
+        if (ui::CControlUI* button = pm.FindControl(name)) {
+            cellCameraButtons_.push_back(button);
+            if (QWidget* widget = button->GetWidget())
+                widget->setToolTip(widget->toolTip().isEmpty() ? QString(kChooseLiveCellTip)
+                                                               : widget->toolTip() + "（" + kChooseLiveCellTip + "）");
+        }
 
     // 7. The playback search covers today.
     SetSearchDates();
@@ -183,7 +197,9 @@ void CMainWin::InitWindow() {
 
     // 12. Rights, and ready.
     ApplyRights();
+    MarkSideButtons();
     initialised_ = true;
+    UpdateControlStates();
     if (GetWidget()) OnSize(GetWidget()->width(), GetWidget()->height());
     if (liveWall_) liveWall_->setFocus(Qt::OtherFocusReason);
     app::LogWrite("main window init complete");
@@ -334,6 +350,12 @@ void CMainWin::ApplyRights() {
             if (auto* option = pm.FindControl<ui::COptionUI>("ptzcontrol")) option->Selected(true);
     }
     if (!playback) SetVisible(pm.FindControl("playbackbtn"), false);
+    // The side buttons offer only what the account may use, and no choice of one.
+    controlPanelAllowed_ = ptz || media;
+    SetVisible(pm.FindControl("BtnPTZCtrl"), ptz);
+    SetVisible(pm.FindControl("BtnRemoteCtrl"), media);
+    SetVisible(pm.FindControl("BtnNodeTree"), ptz || media);
+    SetVisible(pm.FindControl("sideButtons"), ptz || media);
     if (app::AppConfig::Instance().AccountKind() == 2) {
         SetVisible(pm.FindControl("settingbtn"), false);
         SetVisible(pm.FindControl("Messagebtn"), true);
@@ -390,7 +412,10 @@ void CMainWin::SelectTab(int tab) {
             SetVisible(pm.FindControl("hlUsernamePos"), true);
             break;
         case kAlarm: showOnly("AlarmPanel"); break;
-        case kMap: break;  // the map has no panel: what was shown stays
+        case kMap:
+            // The map page says that there is no map yet; without it the tab shows nothing new.
+            if (panels_.count("MapPanel")) showOnly("MapPanel");
+            break;
         case kSetting:
             showOnly("SettingPanel");
             SetVisible(pm.FindControl("hlMainSearch"), false);
@@ -409,8 +434,61 @@ void CMainWin::OnOptionSelected(ui::CControlUI* sender) {
         if (option && !option->IsSelected()) return;  // the option that lost the selection
         auto* tabs = m_PaintManager.FindControl<ui::CTabLayoutUI>(entry.tabLayout);
         if (tabs && tabs->GetCurSel() != entry.page) tabs->SelectItem(entry.page);
+        MarkSideButtons();
         return;
     }
+}
+
+void CMainWin::ShowSideView(SideView view) {
+    auto& pm = m_PaintManager;
+    if (view != SideView::kTree && !controlPanelAllowed_) return;
+    if (view == SideView::kTree) {
+        // The tree at its full height, on its device page.
+        if (auto* devices = pm.FindControl<ui::COptionUI>("devicelist"); devices && !devices->IsSelected())
+            devices->Selected(true);
+        SetVisible(pm.FindControl("controlpanel"), false);
+    } else {
+        SetVisible(pm.FindControl("controlpanel"), true);
+        const char* page = view == SideView::kPanTilt ? "ptzcontrol" : "videoparam";
+        if (auto* option = pm.FindControl<ui::COptionUI>(page); option && !option->IsSelected()) option->Selected(true);
+        // An account with only one of the two pages has no option strip: the page is set here.
+        if (auto* tabs = pm.FindControl<ui::CTabLayoutUI>("tabCtrls"))
+            tabs->SelectItem(view == SideView::kPanTilt ? 0 : 1);
+    }
+    MarkSideButtons();
+}
+
+CMainWin::SideView CMainWin::CurrentSideView() const {
+    const ui::CControlUI* panel = m_PaintManager.FindControl("controlpanel");
+    if (!panel || !panel->IsVisible()) return SideView::kTree;
+    const auto* tabs = m_PaintManager.FindControl<ui::CTabLayoutUI>("tabCtrls");
+    return tabs && tabs->GetCurSel() == 1 ? SideView::kRemote : SideView::kPanTilt;
+}
+
+void CMainWin::MarkSideButtons() {
+    const SideView view = CurrentSideView();
+    const SideView views[] = {SideView::kTree, SideView::kPanTilt, SideView::kRemote};
+    for (int i = 0; i < 3; ++i) {
+        auto* button = m_PaintManager.FindControl<ui::CButtonUI>(kSideButtons[i]);
+        if (!button || button->property("current").toBool() == (views[i] == view)) continue;
+        // The skin marks the button of what the column shows.
+        button->setProperty("current", views[i] == view);
+        button->style()->unpolish(button);
+        button->style()->polish(button);
+    }
+}
+
+void CMainWin::UpdateControlStates() {
+    if (!initialised_ || !liveWall_) return;
+    const int cell = liveWall_->Selected();
+    const control::ItemPtr entry = liveWall_->CellEntry(cell);
+    const bool connected = entry && entry->live && env_.cellSessionConnected && env_.cellSessionConnected(cell);
+    for (ui::CControlUI* button : cellCameraButtons_)
+        if (button->IsEnabled() != connected) button->SetEnabled(connected);
+    bool anyOpen = false;
+    for (int i = 0; i < wall::kCellCount && !anyOpen; ++i) anyOpen = liveWall_->CellEntry(i) != nullptr;
+    if (ui::CControlUI* closeAll = m_PaintManager.FindControl("close_all"); closeAll && closeAll->IsEnabled() != anyOpen)
+        closeAll->SetEnabled(anyOpen);
 }
 
 void CMainWin::OnFocusChange(ui::CControlUI* sender, bool gotFocus) {
@@ -429,6 +507,8 @@ void CMainWin::OnFocusChange(ui::CControlUI* sender, bool gotFocus) {
 void CMainWin::OnStatusTick() {
     const std::uint64_t bytes = env_.takeReceivedBytes ? env_.takeReceivedBytes() : 0;
     statusBar_.Tick(bytes, trees_.RootNodeCount());
+    // A camera that connected or went away meanwhile.
+    UpdateControlStates();
 }
 
 void CMainWin::ShowCellText(int cell, const std::string& text) {

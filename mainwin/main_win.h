@@ -81,7 +81,12 @@ public:
     static constexpr const char* kBadManagementAddressText = "管理后台地址无效（应以 http:// 或 https:// 开头）：";
     // Width of the camera-tree column until the user gives it another (remembered).
     static constexpr int kDefaultTreeColumnWidth = 330;
+    static constexpr const char* kNothingFoundText = "没有找到名称包含该文字的摄像头或区域：";
+    static constexpr const char* kChooseLiveCellTip = "请先选中正在预览的画面";
     enum Tab { kPreview = 0, kPlayback = 1, kAlarm = 2, kMap = 3, kSetting = 4, kMessage = 5 };
+    // What the side column shows under the camera tree: the tree alone ("设备"), or the
+    // control panel on its pan-tilt-zoom ("云台") or video-parameter ("远程") page.
+    enum class SideView { kTree, kPanTilt, kRemote };
 
     explicit CMainWin(MainWinEnvironment environment = MainWinEnvironment::Application());
     ~CMainWin() override;
@@ -118,6 +123,14 @@ public:
     int CurrentTab() const { return tab_; }
     // Requests a tree refresh (the "updata" button); false when one is running.
     bool RequestTreeRefresh();
+    void ShowSideView(SideView view);
+    SideView CurrentSideView() const;
+    // The camera the window's camera menu acts on: the selected cell's, else the camera
+    // chosen in the tree; empty when there is none.
+    std::string ChosenCameraId() const;
+    // Enables what can act now: pan-tilt-zoom and the video parameters need the
+    // selected cell to show a connected camera, "全部关闭" an open camera.
+    void UpdateControlStates();
 
     bool IsInitialised() const { return initialised_; }
     bool RefreshRunning() const { return refreshRunning_; }
@@ -189,8 +202,12 @@ private:
     void OnExitDialog();
     void OnFeedbackDialog();
     void OnAccountDialog();
-    void RunSearch();
+    // `asked`: the search button (an empty or unmatched text is said so), not typing.
+    void RunSearch(bool asked = false);
     void OpenDatePicker(ui::CControlUI* sender);
+    void OpenCalendar(ui::CControlUI* field);
+    void OpenMainMenu(ui::CControlUI* button);
+    void MarkSideButtons();
 
     // main_win_messages.cpp
     bool DispatchInitialised(platform::Message& msg, std::intptr_t& result);
@@ -205,7 +222,8 @@ private:
 
     // main_win_live.cpp
     void SetUpLiveView();
-    void OnAlarmMenu(const std::string& item, const std::string& cameraId);
+    // A pick of a camera menu (the alarm tab's, or the window's own "menu").
+    void OnCameraMenu(const std::string& item, const std::string& cameraId);
 
     // The live row of a camera shown in the "friends" tree, or nullptr.
     control::ItemPtr LiveItem(const std::string& cameraId) const;
@@ -226,6 +244,9 @@ private:
     QPointer<wall::CVideoPanelMng> playbackWall_;
     std::map<std::string, ui::CControlUI*> panels_;
     std::vector<ui::CControlUI*> layoutButtons_;
+    // Buttons that act on the selected cell's camera.
+    std::vector<ui::CControlUI*> cellCameraButtons_;
+    bool controlPanelAllowed_ = true;
 
     bool initialised_ = false;
     bool refreshRunning_ = false;

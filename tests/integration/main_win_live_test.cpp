@@ -111,7 +111,10 @@ protected:
             wallEnvironment.pictureSize = [](int, const std::string&) { return QSize(kWidth, kHeight); };
             return wallEnvironment;
         };
-        env.cellSessionConnected = [](int) { return false; };
+        env.cellSessionConnected = [](int cell) {
+            auto camera = media::CameraRegistry::Instance().Find(cell);
+            return camera && camera->IsOpen() && camera->Link().IsConnected();
+        };
         env.takeReceivedBytes = [] { return std::uint64_t{0}; };
         env.liveEnvironment = [this](platform::WindowHandle, ui::CPaintManagerUI&) {
             ui::LiveViewEnvironment live;

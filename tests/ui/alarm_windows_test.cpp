@@ -349,6 +349,22 @@ TEST(AlarmTab, PushedAlarmsAreListedNewestFirstAndNoticed) {
         EXPECT_EQ(control->Panel()->GetWidget()->parentWidget(), control) << "the window lies over its container";
         ASSERT_TRUE(listener);
 
+        // Without an alarm the menu's camera items cannot act.
+        auto openMenu = [&] {
+            control->Panel()->m_PaintManager.SendNotify(control->Panel()->m_PaintManager.FindControl("btnAP"),
+                                                        ui::notify::kClick);
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (top->isVisible() && top->findChild<QWidget*>("CameraPopMenu")) return top;
+            return static_cast<QWidget*>(nullptr);
+        };
+        auto enabled = [](QWidget* menu, const char* item) { return menu->findChild<QWidget*>(item)->isEnabled(); };
+        QWidget* menu = openMenu();
+        ASSERT_NE(menu, nullptr);
+        EXPECT_FALSE(enabled(menu, "menu_AlarmSearch"));
+        EXPECT_FALSE(enabled(menu, "menu_Close"));
+        EXPECT_TRUE(enabled(menu, "menu_Update"));
+        menu->close();
+
         // Pushes come on the control channel's thread.
         std::thread channel([&] {
             listener(Alarm(1, TimeOf(1)));
@@ -367,6 +383,11 @@ TEST(AlarmTab, PushedAlarmsAreListedNewestFirstAndNoticed) {
         EXPECT_EQ(panel->Notice()->m_PaintManager.FindControl("lbNoticeMsg")->GetText(), "第2次报警");
         EXPECT_FALSE(QApplication::activeModalWidget()) << "the notice does not block";
         EXPECT_TRUE(PumpUntil([&] { return !panel->Notice()->IsShown(); })) << "it closes by itself";
+
+        menu = openMenu();
+        ASSERT_NE(menu, nullptr);
+        EXPECT_TRUE(enabled(menu, "menu_AlarmSearch")) << "the newest alarm's camera";
+        menu->close();
 
         // Menu picks carry the camera of the chosen alarm.
         panel->m_PaintManager.SendNotify(panel->m_PaintManager.FindControl("btnAP"), "menu_AlarmSearch");
