@@ -160,7 +160,7 @@ std::string CAlarmSearchWnd::GetItemText(int row, int column) const {
     if (row < 0 || static_cast<std::size_t>(row) >= rows_.Size()) return {};
     const auto r = static_cast<std::size_t>(row);
     switch (column) {
-        case 0: return std::to_string(row);
+        case 0: return std::to_string(row + 1);  // people count from one
         case 1: return rows_.nodeNames[r];
         case 2: return rows_.cameraNames[r];
         case 3: return rows_.kindNames[r];
@@ -221,7 +221,7 @@ std::intptr_t CAlarmSearchWnd::HandleMessage(platform::Message& msg, bool& handl
         if (!ready || ready->url != pictureUrl_) return 0;
         pictureFile_ = ready->path;
         if (CControlUI* picture = m_PaintManager.FindControl("ShowPic"))
-            picture->SetBkImage("file='" + ready->path + "'");
+            picture->SetBkImage("file='" + ready->path + "' scale='fit'");
         return 0;
     }
     return 0;

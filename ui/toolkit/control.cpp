@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QStyle>
 #include <QStyleOptionButton>
 #include <QVBoxLayout>
 
@@ -276,6 +277,14 @@ void CComboUI::RemoveAll() {
 
 void CComboUI::showPopup() {
     if (items_.empty()) return;
+    // The skin marks the chosen item ([current="true"]).
+    for (int i = 0; i < GetCount(); ++i) {
+        QWidget* item = items_[i].data();
+        if (!item || item->property("current").toBool() == (i == currentIndex())) continue;
+        item->setProperty("current", i == currentIndex());
+        item->style()->unpolish(item);
+        item->style()->polish(item);
+    }
     popup_->setMinimumWidth(width());
     popup_->adjustSize();
     QPoint below = mapToGlobal(QPoint(0, height()));
