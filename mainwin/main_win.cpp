@@ -293,6 +293,7 @@ void CMainWin::SetUpTreeColumn() {
     if (!treeSplitter_ || !treeColumn_ || treeSplitter_->indexOf(treeColumn_) < 0) return;
     const int column = treeSplitter_->indexOf(treeColumn_);
     for (int i = 0; i < treeSplitter_->count(); ++i) treeSplitter_->setStretchFactor(i, i == column ? 0 : 1);
+    if (QSplitterHandle* handle = treeSplitter_->handle(column)) handle->setToolTip(kTreeColumnHandleTip);
     // The remembered width is given once the splitter has its real size.
     new EventHook(treeSplitter_, [this](QEvent* event) {
         if (event->type() == QEvent::Resize && !treeWidthApplied_) ApplyTreeColumnWidth();
@@ -539,7 +540,9 @@ bool CMainWin::RequestTreeRefresh() {
 void CMainWin::OpenManagementPage() {
     const std::string configured = QString::fromStdString(app::AppConfig::Instance().managementAddress).trimmed().toStdString();
     if (configured.empty()) {
-        ui::ShowMessageBox(kNoManagementAddressText, GetHWND(), 0, kNoManagementAddressHint);
+        const QString file = QString::fromStdString(app::AppConfig::Instance().SavePathFilePath());
+        ui::ShowMessageBox(kNoManagementAddressText, GetHWND(), 0,
+                           QString(kNoManagementAddressHint).arg(file).toStdString());
         return;
     }
     // Only a web address written as one goes to the browser: a bare word such as a

@@ -76,11 +76,12 @@ public:
     static constexpr const char* kNoticeCaption = "提示";
     static constexpr const char* kPageNotOpenedText = "无法打开管理页面，请在浏览器中打开：";
     static constexpr const char* kNoManagementAddressText = "未配置管理后台地址";
-    static constexpr const char* kNoManagementAddressHint =
-        "请在程序目录的 appSavePath.ini 中 [ManagerSys] 一节填写 mngAddr=管理后台网址";
+    // Followed by where to write it: the settings file, its section and key.
+    static constexpr const char* kNoManagementAddressHint = "请在 %1 的 [ManagerSys] 中填写 mngAddr=http(s)://网址";
     static constexpr const char* kBadManagementAddressText = "管理后台地址无效（应以 http:// 或 https:// 开头）：";
     // Width of the camera-tree column until the user gives it another (remembered).
     static constexpr int kDefaultTreeColumnWidth = 330;
+    static constexpr const char* kTreeColumnHandleTip = "拖动可调整设备列表的宽度";
     static constexpr const char* kNothingFoundText = "没有找到名称包含该文字的摄像头或区域：";
     static constexpr const char* kChooseLiveCellTip = "请先选中正在预览的画面";
     enum Tab { kPreview = 0, kPlayback = 1, kAlarm = 2, kMap = 3, kSetting = 4, kMessage = 5 };

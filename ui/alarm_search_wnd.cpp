@@ -1,6 +1,8 @@
 #include "ui/alarm_search_wnd.h"
 
+#include <QCalendarWidget>
 #include <QDate>
+#include <QLocale>
 #include <QDateTimeEdit>
 #include <set>
 #include <tuple>
@@ -73,7 +75,12 @@ void CAlarmSearchWnd::InitWindow() {
     for (const char* name : {"BeginM", "BeginS", "EndM", "EndS"})
         FillCombo(m_PaintManager.FindControl<CComboUI>(name), 60, 0);
     for (const char* name : {"BeginDateTime", "EndDateTime"})
-        if (auto* date = m_PaintManager.FindControl<CDateTimeUI>(name)) date->setDate(QDate::currentDate());
+        if (auto* date = m_PaintManager.FindControl<CDateTimeUI>(name)) {
+            date->setDate(QDate::currentDate());
+            // The month opens in the user's language: months and weekdays in Chinese.
+            date->setLocale(QLocale(QLocale::Chinese, QLocale::China));
+            if (QCalendarWidget* month = date->calendarWidget()) month->setLocale(date->locale());
+        }
     list_ = m_PaintManager.FindControl<CListUI>("AlarmList");
     if (list_) list_->SetRowTemplate(kRowSkin);
     pictures_ = std::make_unique<AlarmPictureWorker>(environment_.pictureFolder, GetHWND(), kPictureReadyMessage,

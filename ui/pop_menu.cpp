@@ -95,7 +95,8 @@ bool CPopMenu::ShowUnder(CControlUI* owner) {
     QWidget* button = owner ? owner->GetWidget() : nullptr;
     if (!button) return Show(owner, 0, 0);
     anchor_ = QRect(button->mapToGlobal(QPoint(0, 0)), button->size());
-    ownerWindow_ = button->window()->frameGeometry();
+    // The whole menu, shadow and all, inside the window.
+    ownerWindow_ = button->window()->frameGeometry().adjusted(kShadowWidth, kShadowWidth, -kShadowWidth, -kShadowWidth);
     return Show(owner, anchor_->left(), anchor_->bottom() + 1);
 }
 

@@ -232,8 +232,15 @@ void CDateTimeUI::Attach(CPaintManagerUI* manager) {
 
 CComboUI::CComboUI(QWidget* parent) : CWidgetControl(parent) {
     popup_ = new QFrame(this, Qt::Popup);
-    popup_->setObjectName("comboPopup");
-    auto* layout = new QVBoxLayout(popup_);
+    popup_->setObjectName("comboPopupWindow");
+    auto* window = new QVBoxLayout(popup_);
+    window->setContentsMargins(0, 0, 0, 0);
+    // The skin styles the list ("comboPopup"), a plain child: a pop-up window itself
+    // keeps the system's light window colour whatever the sheet says.
+    list_ = new QFrame(popup_);
+    list_->setObjectName("comboPopup");
+    window->addWidget(list_);
+    auto* layout = new QVBoxLayout(list_);
     layout->setContentsMargins(1, 1, 1, 1);
     layout->setSpacing(0);
 }
@@ -241,8 +248,9 @@ CComboUI::CComboUI(QWidget* parent) : CWidgetControl(parent) {
 CComboUI::~CComboUI() = default;
 
 int CComboUI::AddItem(QWidget* item, const std::string& display) {
-    item->setParent(popup_);
-    popup_->layout()->addWidget(item);
+    item->setParent(list_);
+    item->setAttribute(Qt::WA_Hover);  // the skin marks the item under the pointer
+    list_->layout()->addWidget(item);
     item->installEventFilter(this);
     for (QWidget* child : item->findChildren<QWidget*>())
         if (!dynamic_cast<QAbstractButton*>(child)) child->installEventFilter(this);
