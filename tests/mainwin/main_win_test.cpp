@@ -676,7 +676,9 @@ TEST_F(MainWinTest, TheManagementPageGoesToTheDesktopsUrlHandlerOnlyAndAFailureI
         const bool none = QString(address).trimmed().isEmpty();
         EXPECT_EQ(notice.substr(0, notice.find('|')),
                   none ? CMainWin::kNoManagementAddressText : CMainWin::kBadManagementAddressText) << address;
-        if (none) EXPECT_NE(notice.find("mngAddr"), std::string::npos) << "where to set it";
+        if (none) {
+            EXPECT_NE(notice.find("mngAddr"), std::string::npos) << "where to set it";
+        }
     }
     app::AppConfig::Instance().managementAddress = " http://127.0.0.1/manage ";
     window.reset();
