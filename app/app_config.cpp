@@ -103,6 +103,7 @@ bool AppConfig::LoadConfiguration() {
     if (recordFileSize <= 0) recordFileSize = 30;
     std::string showRsl = platform::ReadProfileString("AdminConfig", "ShowRsl", "", savePath);
     if (!showRsl.empty()) showResolution = std::atoi(showRsl.c_str());
+    treeColumnWidth = std::max(0, std::atoi(platform::ReadProfileString("MainWin", "TreeWidth", "", savePath).c_str()));
     return true;
 }
 
@@ -242,6 +243,11 @@ void AppConfig::SaveRecordingSettings(const std::string& diskReserveText, const 
     platform::WriteProfileString("VideoSavePath", "path", recordSavePath, savePath);
     platform::WriteProfileString("VideoSavePath", "RecRemain", diskReserveText, savePath);
     platform::WriteProfileString("VideoSavePath", "FileSize", fileSizeText, savePath);
+}
+
+void AppConfig::SaveTreeColumnWidth(int pixels) {
+    treeColumnWidth = std::max(0, pixels);
+    platform::WriteProfileString("MainWin", "TreeWidth", std::to_string(treeColumnWidth), SavePathFilePath());
 }
 
 void AppConfig::ResetFirstUserAutoLogin() {

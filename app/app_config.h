@@ -115,6 +115,9 @@ public:
     std::pair<std::string, std::string> CurrentCredentials() const;
     // Stores the recording settings (texts as typed) in appSavePath.ini.
     void SaveRecordingSettings(const std::string& diskReserveText, const std::string& fileSizeText);
+    // Remembers the width the user gave the camera-tree column of the main window
+    // (appSavePath.ini, [MainWin] TreeWidth).
+    void SaveTreeColumnWidth(int pixels);
     // Switching account: the user just left must not be logged in again automatically.
     void ResetFirstUserAutoLogin();
 
@@ -155,6 +158,8 @@ public:
     std::string recordSavePath;
     std::string managementAddress;
     int showResolution = 0;
+    // Width of the main window's camera-tree column; 0: the window's default.
+    int treeColumnWidth = 0;
 
 private:
     void FindFolders();

@@ -3,6 +3,9 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QStyle>
+#include <QTextDocument>
+#include <QUrl>
 #include <cstdio>
 #include <ctime>
 
@@ -21,8 +24,13 @@ namespace {
 
 constexpr const char* kTabButtons[] = {"previewbtn", "playbackbtn", "alarmbtn", "mapbtn", "settingbtn", "Messagebtn"};
 constexpr const char* kTabImageStems[] = {"preview", "playback", "alarm", "map", "Setting", "message"};
-constexpr const char* kPanelNames[] = {"PreviewPannel", "PlayBackPanel", "SettingPanel", "MessagePanel", "AlarmPanel"};
+constexpr const char* kPanelNames[] = {"PreviewPannel", "PlayBackPanel", "SettingPanel",
+                                       "MessagePanel",  "AlarmPanel",    "MapPanel"};
 constexpr int kLayoutCounts[] = {1, 4, 9, 16, 25, 36, 49, 64, 6, 8};
+constexpr const char* kCellCameraButtons[] = {"yt_up",      "yt_down",     "yt_left",      "yt_right",
+                                              "yt_ZoomIn",  "yt_ZoomOut",  "yt_FocusNear", "yt_FocusFar",
+                                              "yt_IrisOpen", "yt_IrisClose", "BtnGet",      "BtnSet"};
+constexpr const char* kSideButtons[] = {"BtnNodeTree", "BtnPTZCtrl", "BtnRemoteCtrl"};
 
 struct TextLimit {
     const char* name;
@@ -64,6 +72,23 @@ QSize ScreenSizeOf(const MainWinEnvironment& env) {
     return screen ? screen->size() : QSize(1920, 1080);
 }
 
+// Calls `react` for every event of the watched object (a resize, a move).
+class EventHook final : public QObject {
+public:
+    EventHook(QObject* watched, std::function<void(QEvent*)> react) : QObject(watched), react_(std::move(react)) {
+        watched->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        react_(event);
+        return false;
+    }
+
+private:
+    std::function<void(QEvent*)> react_;
+};
+
 // Turns the host's moves into message 3 for the window, as the toolbar must follow.
 class MoveWatcher final : public QObject {
 public:
@@ -85,7 +110,7 @@ CMainWin::CMainWin(MainWinEnvironment environment) : env_(std::move(environment)
     // The alarm tab comes from its own part; the skin is built after this.
     ui::AlarmPanelEnvironment alarms =
         env_.alarmPanelEnvironment ? env_.alarmPanelEnvironment() : ui::AlarmPanelEnvironment::Application();
-    alarms.menuPicked = [this](const std::string& item, const std::string& id) { OnAlarmMenu(item, id); };
+    alarms.menuPicked = [this](const std::string& item, const std::string& id) { OnCameraMenu(item, id); };
     alarms.showAlarmTab = [this] { SelectTab(kAlarm); };
     ui::RegisterAlarmPanel(factory_, std::move(alarms));
 }
@@ -137,10 +162,18 @@ void CMainWin::InitWindow() {
     trees_.BuildAll(env_.rows ? env_.rows() : std::vector<control::ItemPtr>{});
     app::LogWrite("tree loaded");
 
-    // 6. Layout buttons.
+    // 6. Layout buttons, and the buttons that act on the selected cell's camera.
     layoutButtons_.clear();
     for (int count : kLayoutCounts)
         if (ui::CControlUI* button = pm.FindControl("Win" + std::to_string(count))) layoutButtons_.push_back(button);
+    cellCameraButtons_.clear();
+    for (const char* name : kCellCameraButtons)
+        if (ui::CControlUI* button = pm.FindControl(name)) {
+            cellCameraButtons_.push_back(button);
+            if (QWidget* widget = button->GetWidget())
+                widget->setToolTip(widget->toolTip().isEmpty() ? QString(kChooseLiveCellTip)
+                                                               : widget->toolTip() + "（" + kChooseLiveCellTip + "）");
+        }
 
     // 7. The playback search covers today.
     SetSearchDates();
@@ -154,9 +187,10 @@ void CMainWin::InitWindow() {
     statusBar_.Start();
     pm.SetTimer(nullptr, kStatusTimer, 1000);
 
-    // 10. The walls.
+    // 10. The walls, over their places.
     CreateWalls();
     InstallMoveWatcher();
+    SetUpTreeColumn();
     SetUpLiveView();
 
     // 11. From now on the task threads report here.
@@ -164,7 +198,9 @@ void CMainWin::InitWindow() {
 
     // 12. Rights, and ready.
     ApplyRights();
+    MarkSideButtons();
     initialised_ = true;
+    UpdateControlStates();
     if (GetWidget()) OnSize(GetWidget()->width(), GetWidget()->height());
     if (liveWall_) liveWall_->setFocus(Qt::OtherFocusReason);
     RestoreWallLayout();
@@ -201,6 +237,11 @@ void CMainWin::FindControls() {
     auto& pm = m_PaintManager;
     showPanel_ = pm.FindControl("ShowPanel");
     playArea_ = pm.FindControl("RdPlayPanel");
+    if (auto* backStage = pm.FindControl<ui::CButtonUI>("OpBackStage")) {
+        const QString address = QString::fromStdString(app::AppConfig::Instance().managementAddress).trimmed();
+        const QString tip = address.isEmpty() ? QStringLiteral("管理后台（未配置地址）") : QStringLiteral("管理后台：") + address;
+        backStage->setToolTip(Qt::convertFromPlainText(tip));
+    }
     for (const char* combo : {"Resolution", "Quality", "Frame"}) AdoptComboItems(pm.FindControl<ui::CComboUI>(combo));
 }
 
@@ -264,6 +305,58 @@ void CMainWin::InstallMoveWatcher() {
     GetWidget()->installEventFilter(moveWatcher_);
 }
 
+void CMainWin::SetUpTreeColumn() {
+    QWidget* host = GetWidget();
+    if (!host) return;
+    wallPlace_ = host->findChild<QWidget*>("wallPlace");
+    treeSplitter_ = host->findChild<QSplitter*>("previewSplitter");
+    treeColumn_ = host->findChild<QWidget*>("previewSide");
+    if (wallPlace_) {
+        // The wall follows its place wherever the layout or the splitter moves it.
+        new EventHook(wallPlace_, [this](QEvent* event) {
+            if (event->type() == QEvent::Resize || event->type() == QEvent::Move || event->type() == QEvent::Show)
+                if (QWidget* window = GetWidget()) PlaceLiveWall(window->width(), window->height());
+        });
+    }
+    if (!treeSplitter_ || !treeColumn_ || treeSplitter_->indexOf(treeColumn_) < 0) return;
+    const int column = treeSplitter_->indexOf(treeColumn_);
+    for (int i = 0; i < treeSplitter_->count(); ++i) treeSplitter_->setStretchFactor(i, i == column ? 0 : 1);
+    if (QSplitterHandle* handle = treeSplitter_->handle(column)) handle->setToolTip(kTreeColumnHandleTip);
+    // The remembered width is given once the splitter has its real size.
+    new EventHook(treeSplitter_, [this](QEvent* event) {
+        if (event->type() == QEvent::Resize && !treeWidthApplied_) ApplyTreeColumnWidth();
+    });
+    treeWidthSaver_ = new QTimer(treeSplitter_);
+    treeWidthSaver_->setSingleShot(true);
+    treeWidthSaver_->setInterval(500);
+    QObject::connect(treeWidthSaver_, &QTimer::timeout, treeSplitter_, [this] {
+        if (treeColumn_) app::AppConfig::Instance().SaveTreeColumnWidth(treeColumn_->width());
+    });
+    QObject::connect(treeSplitter_, &QSplitter::splitterMoved, treeSplitter_, [this](int, int) {
+        if (treeWidthSaver_) treeWidthSaver_->start();
+    });
+    ApplyTreeColumnWidth();
+}
+
+void CMainWin::ApplyTreeColumnWidth() {
+    if (!treeSplitter_ || !treeColumn_) return;
+    const int column = treeSplitter_->indexOf(treeColumn_);
+    const int total = treeSplitter_->width() - treeSplitter_->handleWidth() * (treeSplitter_->count() - 1);
+    const int wanted = std::clamp(TreeColumnWidth(), treeColumn_->minimumWidth(), treeColumn_->maximumWidth());
+    // Before the window has its size the splitter is too small to tell.
+    if (column < 0 || total < wanted + 200) return;
+    QList<int> sizes = treeSplitter_->sizes();
+    int others = total - wanted;
+    for (int i = 0; i < sizes.size(); ++i) sizes[i] = i == column ? wanted : std::exchange(others, 0);
+    treeSplitter_->setSizes(sizes);
+    treeWidthApplied_ = true;
+}
+
+int CMainWin::TreeColumnWidth() const {
+    const int remembered = app::AppConfig::Instance().treeColumnWidth;
+    return remembered > 0 ? remembered : kDefaultTreeColumnWidth;
+}
+
 void CMainWin::ApplyRights() {
     auto& pm = m_PaintManager;
     rights_.clear();
@@ -286,6 +379,12 @@ void CMainWin::ApplyRights() {
             if (auto* option = pm.FindControl<ui::COptionUI>("ptzcontrol")) option->Selected(true);
     }
     if (!playback) SetVisible(pm.FindControl("playbackbtn"), false);
+    // The side buttons offer only what the account may use, and no choice of one.
+    controlPanelAllowed_ = ptz || media;
+    SetVisible(pm.FindControl("BtnPTZCtrl"), ptz);
+    SetVisible(pm.FindControl("BtnRemoteCtrl"), media);
+    SetVisible(pm.FindControl("BtnNodeTree"), ptz || media);
+    SetVisible(pm.FindControl("sideButtons"), ptz || media);
     if (app::AppConfig::Instance().AccountKind() == 2) {
         SetVisible(pm.FindControl("settingbtn"), false);
         SetVisible(pm.FindControl("Messagebtn"), true);
@@ -342,7 +441,10 @@ void CMainWin::SelectTab(int tab) {
             SetVisible(pm.FindControl("hlUsernamePos"), true);
             break;
         case kAlarm: showOnly("AlarmPanel"); break;
-        case kMap: break;  // the map has no panel: what was shown stays
+        case kMap:
+            // The map page says that there is no map yet; without it the tab shows nothing new.
+            if (panels_.count("MapPanel")) showOnly("MapPanel");
+            break;
         case kSetting:
             showOnly("SettingPanel");
             SetVisible(pm.FindControl("hlMainSearch"), false);
@@ -361,8 +463,61 @@ void CMainWin::OnOptionSelected(ui::CControlUI* sender) {
         if (option && !option->IsSelected()) return;  // the option that lost the selection
         auto* tabs = m_PaintManager.FindControl<ui::CTabLayoutUI>(entry.tabLayout);
         if (tabs && tabs->GetCurSel() != entry.page) tabs->SelectItem(entry.page);
+        MarkSideButtons();
         return;
     }
+}
+
+void CMainWin::ShowSideView(SideView view) {
+    auto& pm = m_PaintManager;
+    if (view != SideView::kTree && !controlPanelAllowed_) return;
+    if (view == SideView::kTree) {
+        // The tree at its full height, on its device page.
+        if (auto* devices = pm.FindControl<ui::COptionUI>("devicelist"); devices && !devices->IsSelected())
+            devices->Selected(true);
+        SetVisible(pm.FindControl("controlpanel"), false);
+    } else {
+        SetVisible(pm.FindControl("controlpanel"), true);
+        const char* page = view == SideView::kPanTilt ? "ptzcontrol" : "videoparam";
+        if (auto* option = pm.FindControl<ui::COptionUI>(page); option && !option->IsSelected()) option->Selected(true);
+        // An account with only one of the two pages has no option strip: the page is set here.
+        if (auto* tabs = pm.FindControl<ui::CTabLayoutUI>("tabCtrls"))
+            tabs->SelectItem(view == SideView::kPanTilt ? 0 : 1);
+    }
+    MarkSideButtons();
+}
+
+CMainWin::SideView CMainWin::CurrentSideView() const {
+    const ui::CControlUI* panel = m_PaintManager.FindControl("controlpanel");
+    if (!panel || !panel->IsVisible()) return SideView::kTree;
+    const auto* tabs = m_PaintManager.FindControl<ui::CTabLayoutUI>("tabCtrls");
+    return tabs && tabs->GetCurSel() == 1 ? SideView::kRemote : SideView::kPanTilt;
+}
+
+void CMainWin::MarkSideButtons() {
+    const SideView view = CurrentSideView();
+    const SideView views[] = {SideView::kTree, SideView::kPanTilt, SideView::kRemote};
+    for (int i = 0; i < 3; ++i) {
+        auto* button = m_PaintManager.FindControl<ui::CButtonUI>(kSideButtons[i]);
+        if (!button || button->property("current").toBool() == (views[i] == view)) continue;
+        // The skin marks the button of what the column shows.
+        button->setProperty("current", views[i] == view);
+        button->style()->unpolish(button);
+        button->style()->polish(button);
+    }
+}
+
+void CMainWin::UpdateControlStates() {
+    if (!initialised_ || !liveWall_) return;
+    const int cell = liveWall_->Selected();
+    const control::ItemPtr entry = liveWall_->CellEntry(cell);
+    const bool connected = entry && entry->live && env_.cellSessionConnected && env_.cellSessionConnected(cell);
+    for (ui::CControlUI* button : cellCameraButtons_)
+        if (button->IsEnabled() != connected) button->SetEnabled(connected);
+    bool anyOpen = false;
+    for (int i = 0; i < wall::kCellCount && !anyOpen; ++i) anyOpen = liveWall_->CellEntry(i) != nullptr;
+    if (ui::CControlUI* closeAll = m_PaintManager.FindControl("close_all"); closeAll && closeAll->IsEnabled() != anyOpen)
+        closeAll->SetEnabled(anyOpen);
 }
 
 void CMainWin::OnFocusChange(ui::CControlUI* sender, bool gotFocus) {
@@ -381,6 +536,8 @@ void CMainWin::OnFocusChange(ui::CControlUI* sender, bool gotFocus) {
 void CMainWin::OnStatusTick() {
     const std::uint64_t bytes = env_.takeReceivedBytes ? env_.takeReceivedBytes() : 0;
     statusBar_.Tick(bytes, trees_.RootNodeCount());
+    // A camera that connected or went away meanwhile.
+    UpdateControlStates();
 }
 
 void CMainWin::ShowCellText(int cell, const std::string& text) {
@@ -409,11 +566,27 @@ bool CMainWin::RequestTreeRefresh() {
 }
 
 void CMainWin::OpenManagementPage() {
-    const std::string url = app::AppConfig::Instance().managementAddress;
-    if (env_.openUrl && env_.openUrl(url)) return;
+    const std::string configured = QString::fromStdString(app::AppConfig::Instance().managementAddress).trimmed().toStdString();
+    if (configured.empty()) {
+        const QString file = QString::fromStdString(app::AppConfig::Instance().SavePathFilePath());
+        ui::ShowMessageBox(kNoManagementAddressText, GetHWND(), 0,
+                           QString(kNoManagementAddressHint).arg(file).toStdString());
+        return;
+    }
+    // Only a web address written as one goes to the browser: a bare word such as a
+    // program name must not be guessed into "http://word".
+    const QUrl url(QString::fromStdString(configured), QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || (scheme != "http" && scheme != "https") || url.host().isEmpty()) {
+        app::LogWrite("management address not a web address: %s\n", configured.c_str());
+        ui::ShowMessageBox(kBadManagementAddressText, GetHWND(), 0, configured);
+        return;
+    }
+    const std::string address = url.toString().toStdString();
+    if (env_.openUrl && env_.openUrl(address)) return;
     // No browser took it: the user can still open the address by hand.
-    app::LogWrite("management page not opened: %s\n", url.c_str());
-    ui::ShowMessageBox(kPageNotOpenedText, GetHWND(), 0, url);
+    app::LogWrite("management page not opened: %s\n", address.c_str());
+    ui::ShowMessageBox(kPageNotOpenedText, GetHWND(), 0, address);
 }
 
 bool CMainWin::ResponseDefaultKeyEvent(int key) {
@@ -431,16 +604,24 @@ void CMainWin::OnClose() {
     if (env_.stopDeviceManager) env_.stopDeviceManager();
 }
 
+void CMainWin::PlaceLiveWall(int width, int height) {
+    if (!initialised_ || !showPanel_ || !liveWall_) return;
+    const QSize screen = ScreenSizeOf(env_);
+    const bool screenSized = width == screen.width() && height == screen.height();
+    if (screenSized && liveWall_->IsFullScreen())
+        liveWall_->setGeometry(0, 0, screen.width(), screen.height());
+    else if (wallPlace_ && GetWidget())
+        liveWall_->setGeometry(QRect(wallPlace_->mapTo(GetWidget(), QPoint(0, 0)), wallPlace_->size()));
+    else
+        liveWall_->setGeometry(10, 115, std::max(0, width - 282), std::max(0, height - 170));
+}
+
 void CMainWin::OnSize(int width, int height) {
     if (!initialised_) return;
     const QSize screen = ScreenSizeOf(env_);
     const bool screenSized = width == screen.width() && height == screen.height();
-    if (showPanel_ && liveWall_) {
-        if (screenSized && liveWall_->IsFullScreen())
-            liveWall_->setGeometry(0, 0, screen.width(), screen.height());
-        else
-            liveWall_->setGeometry(10, 115, std::max(0, width - 282), std::max(0, height - 170));
-    }
+    if (!treeWidthApplied_) ApplyTreeColumnWidth();
+    PlaceLiveWall(width, height);
     if (playArea_ && playbackWall_) {
         if (screenSized && playbackWall_->IsFullScreen())
             playbackWall_->setGeometry(0, 0, screen.width(), screen.height());

@@ -11,6 +11,8 @@
 // main_win_live.cpp (opening and closing cameras from the tree and the cell toolbar).
 
 #include <QPointer>
+#include <QSplitter>
+#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -73,7 +75,19 @@ public:
     static constexpr const char* kRefreshFailedText = "刷新失败，请检查网络状态";
     static constexpr const char* kNoticeCaption = "提示";
     static constexpr const char* kPageNotOpenedText = "无法打开管理页面，请在浏览器中打开：";
+    static constexpr const char* kNoManagementAddressText = "未配置管理后台地址";
+    // Followed by where to write it: the settings file, its section and key.
+    static constexpr const char* kNoManagementAddressHint = "请在 %1 的 [ManagerSys] 中填写 mngAddr=http(s)://网址";
+    static constexpr const char* kBadManagementAddressText = "管理后台地址无效（应以 http:// 或 https:// 开头）：";
+    // Width of the camera-tree column until the user gives it another (remembered).
+    static constexpr int kDefaultTreeColumnWidth = 330;
+    static constexpr const char* kTreeColumnHandleTip = "拖动可调整设备列表的宽度";
+    static constexpr const char* kNothingFoundText = "没有找到名称包含该文字的摄像头或区域：";
+    static constexpr const char* kChooseLiveCellTip = "请先选中正在预览的画面";
     enum Tab { kPreview = 0, kPlayback = 1, kAlarm = 2, kMap = 3, kSetting = 4, kMessage = 5 };
+    // What the side column shows under the camera tree: the tree alone ("设备"), or the
+    // control panel on its pan-tilt-zoom ("云台") or video-parameter ("远程") page.
+    enum class SideView { kTree, kPanTilt, kRemote };
 
     explicit CMainWin(MainWinEnvironment environment = MainWinEnvironment::Application());
     ~CMainWin() override;
@@ -110,6 +124,14 @@ public:
     int CurrentTab() const { return tab_; }
     // Requests a tree refresh (the "updata" button); false when one is running.
     bool RequestTreeRefresh();
+    void ShowSideView(SideView view);
+    SideView CurrentSideView() const;
+    // The camera the window's camera menu acts on: the selected cell's, else the camera
+    // chosen in the tree; empty when there is none.
+    std::string ChosenCameraId() const;
+    // Enables what can act now: pan-tilt-zoom and the video parameters need the
+    // selected cell to show a connected camera, "全部关闭" an open camera.
+    void UpdateControlStates();
 
     bool IsInitialised() const { return initialised_; }
     bool RefreshRunning() const { return refreshRunning_; }
@@ -164,6 +186,15 @@ private:
     void OnCellTextExpired(int cell);
     void OpenManagementPage();
     void InstallMoveWatcher();
+    // The splitter between the live area and the camera-tree column: the column keeps
+    // its width when the window is resized, and the width the user drags it to is
+    // remembered for the next start.
+    void SetUpTreeColumn();
+    void ApplyTreeColumnWidth();
+    int TreeColumnWidth() const;
+    // Puts the live wall over "wallPlace" (or at its fixed place when the skin has
+    // none), or over the whole screen in full screen.
+    void PlaceLiveWall(int width, int height);
 
     // main_win_notify.cpp
     bool OnClick(ui::TNotifyUI& msg);
@@ -172,8 +203,12 @@ private:
     void OnExitDialog();
     void OnFeedbackDialog();
     void OnAccountDialog();
-    void RunSearch();
+    // `asked`: the search button (an empty or unmatched text is said so), not typing.
+    void RunSearch(bool asked = false);
     void OpenDatePicker(ui::CControlUI* sender);
+    void OpenCalendar(ui::CControlUI* field);
+    void OpenMainMenu(ui::CControlUI* button);
+    void MarkSideButtons();
 
     // main_win_messages.cpp
     bool DispatchInitialised(platform::Message& msg, std::intptr_t& result);
@@ -191,7 +226,8 @@ private:
     // The live wall as this user left it at the last close, and saving it at this one.
     void RestoreWallLayout();
     void SaveWallLayout();
-    void OnAlarmMenu(const std::string& item, const std::string& cameraId);
+    // A pick of a camera menu (the alarm tab's, or the window's own "menu").
+    void OnCameraMenu(const std::string& item, const std::string& cameraId);
 
     // The live row of a camera shown in the "friends" tree, or nullptr.
     control::ItemPtr LiveItem(const std::string& cameraId) const;
@@ -212,6 +248,9 @@ private:
     QPointer<wall::CVideoPanelMng> playbackWall_;
     std::map<std::string, ui::CControlUI*> panels_;
     std::vector<ui::CControlUI*> layoutButtons_;
+    // Buttons that act on the selected cell's camera.
+    std::vector<ui::CControlUI*> cellCameraButtons_;
+    bool controlPanelAllowed_ = true;
 
     bool initialised_ = false;
     std::string wallUser_;  // whose wall layout this window restores and saves
@@ -227,6 +266,11 @@ private:
     ui::CControlUI* playArea_ = nullptr;
     ui::CControlUI* liveArea_ = nullptr;
     QObject* moveWatcher_ = nullptr;
+    QPointer<QWidget> wallPlace_;
+    QPointer<QSplitter> treeSplitter_;
+    QPointer<QWidget> treeColumn_;
+    QTimer* treeWidthSaver_ = nullptr;
+    bool treeWidthApplied_ = false;
 };
 
 }  // namespace mainwin

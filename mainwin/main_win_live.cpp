@@ -88,17 +88,18 @@ void CMainWin::OnPanTiltRelease(ui::TNotifyUI& msg) {
     if (live_) live_->HandlePanTilt(msg);
 }
 
-void CMainWin::OnAlarmMenu(const std::string& item, const std::string& cameraId) {
-    // The alarm tab's camera menu acts on the camera of the chosen alarm.
+void CMainWin::OnCameraMenu(const std::string& item, const std::string& cameraId) {
+    // The alarm tab's menu acts on the camera of the chosen alarm, the window's own on
+    // the selected camera; "区域" is the area that holds the camera.
     ui::TreeNode* node = cameraId.empty() ? nullptr : trees_.FindNode(ui::CCameraTrees::kLive, cameraId);
     if (item == "menu_Close") {
         if (!cameraId.empty()) CloseById(cameraId);
     } else if (item == "menu_Update") {
         RequestTreeRefresh();
     } else if (item == "menu_OpenNode") {
-        if (node && live_) live_->OpenWithChecks(node);
+        if (node && node->Parent() && node->Parent()->Level() >= 0 && live_) live_->OpenNode(node->Parent());
     } else if (item == "menu_CloseNode") {
-        if (node && node->Parent() && live_) live_->CloseNode(node->Parent());
+        if (node && node->Parent() && node->Parent()->Level() >= 0 && live_) live_->CloseNode(node->Parent());
     } else if (item == "menu_AlarmSearch") {
         if (!cameraId.empty()) ui::CAlarmSearchWnd::Run(cameraId, GetHWND());
     } else if (item == "menu_CloseAll") {

@@ -27,7 +27,10 @@ platform::Message IdTask(std::uint32_t task, const std::string& id, std::intptr_
 std::intptr_t CMainWin::HandleMessage(platform::Message& message, bool& handled) {
     if (!initialised_) return WindowImplBase::HandleMessage(message, handled);
     std::intptr_t result = 0;
-    if (DispatchInitialised(message, result)) {
+    const bool own = DispatchInitialised(message, result);
+    // Cells opened, closed or chosen change what the buttons can do.
+    UpdateControlStates();
+    if (own) {
         handled = true;
         return result;
     }

@@ -10,14 +10,16 @@
 #include "mainwin/main_win.h"
 #include "mainwin/small_dialogs.h"
 #include "mainwin/video_params.h"
+#include "ui/message_box.h"
 #include "ui/pickers.h"
+#include "ui/pop_menu.h"
 
 namespace mainwin {
 namespace {
 
 constexpr const char* kTreeNotifications[] = {"itemclick", "itemdbclick", "item_in", "item_leave",
                                               "sxt_start", "node_logo",   "node_start", "node_close",
-                                              "sxt_rec",   "sxt_alarm",   "itemselect"};
+                                              "sxt_rec",   "sxt_alarm",   "itemselect", "enable_btn"};
 
 bool IsTreeNotification(const std::string& type) {
     for (const char* name : kTreeNotifications)
@@ -33,7 +35,9 @@ void CMainWin::Notify(ui::TNotifyUI& msg) {
     if (saveManage_.HandleNotify(msg, app::AppConfig::Instance(), GetHWND(), env_.chooseFolder)) return;
 
     const std::string& type = msg.sType;
-    if (type == ui::notify::kButtonDown) {
+    if (type.rfind("menu_", 0) == 0 && msg.pSender && msg.pSender->GetName() == "menu") {
+        OnCameraMenu(type, ChosenCameraId());
+    } else if (type == ui::notify::kButtonDown) {
         OnPanTiltPress(msg);
     } else if (type == ui::notify::kButtonUp) {
         OnPanTiltRelease(msg);
@@ -50,6 +54,7 @@ void CMainWin::Notify(ui::TNotifyUI& msg) {
         if (msg.pSender) OnFocusChange(msg.pSender, type == ui::notify::kSetFocus);
     }
     WindowImplBase::Notify(msg);
+    UpdateControlStates();
 }
 
 bool CMainWin::OnClick(ui::TNotifyUI& msg) {
@@ -63,7 +68,32 @@ bool CMainWin::OnClick(ui::TNotifyUI& msg) {
         if (liveWall_) liveWall_->SetLayout(count);
         return true;
     }
-    if (name == "BtnPTZCtrl" || name == "BtnNodeTree" || name == "BtnRemoteCtrl") return true;
+    // The side buttons choose what the column shows under the tree.
+    if (name == "BtnNodeTree") {
+        ShowSideView(SideView::kTree);
+        return true;
+    }
+    if (name == "BtnPTZCtrl") {
+        ShowSideView(SideView::kPanTilt);
+        return true;
+    }
+    if (name == "BtnRemoteCtrl") {
+        ShowSideView(SideView::kRemote);
+        return true;
+    }
+    if (name == "btnShowCtrlPanel") {
+        if (CurrentSideView() != SideView::kTree) {
+            ShowSideView(SideView::kTree);
+        } else {
+            auto* tabs = m_PaintManager.FindControl<ui::CTabLayoutUI>("tabCtrls");
+            ShowSideView(tabs && tabs->GetCurSel() == 1 ? SideView::kRemote : SideView::kPanTilt);
+        }
+        return true;
+    }
+    if (name == "ckSchTimeStart" || name == "ckSchTimeStop") {
+        OpenCalendar(msg.pSender);
+        return true;
+    }
 
     static const std::pair<const char*, int> kTabs[] = {
         {"previewbtn", kPreview}, {"playbackbtn", kPlayback}, {"alarmbtn", kAlarm}, {"mapbtn", kMap}, {"settingbtn", kSetting}};
@@ -78,9 +108,13 @@ bool CMainWin::OnClick(ui::TNotifyUI& msg) {
         return true;
     }
 
-    if (name == "menu") return true;
-    if (name == "exituser") {
-        Close(ui::kResultOk);  // ends the program
+    if (name == "menu") {
+        OpenMainMenu(msg.pSender);
+        return true;
+    }
+    if (name == "exituser" || name == "closebtn") {
+        // Both ask first, with the same dialog: leave, change user or stay.
+        OnExitDialog();
     } else if (name == "updata" || name == "btnPBUpdata") {
         RequestTreeRefresh();
     } else if (name == "close_all") {
@@ -92,7 +126,7 @@ bool CMainWin::OnClick(ui::TNotifyUI& msg) {
     } else if (name == "BtnSet") {
         OnWriteVideoParameters();
     } else if (name == "searchbtn") {
-        RunSearch();
+        RunSearch(true);
     } else if (name == "username" || name == "usernameimage") {
         OnAccountDialog();
     } else if (name == "FullSreen") {
@@ -103,8 +137,6 @@ bool CMainWin::OnClick(ui::TNotifyUI& msg) {
         if (liveWall_) liveWall_->FullScreenCell(true, liveWall_->Selected());
     } else if (name == "feedback") {
         OnFeedbackDialog();
-    } else if (name == "closebtn") {
-        OnExitDialog();
     } else if (name == "OpBackStage") {
         OpenManagementPage();
     } else {
@@ -127,9 +159,43 @@ void CMainWin::OpenDatePicker(ui::CControlUI* sender) {
     ui::CDateWnd::OpenFor(edit, GetHWND(), ui::CDateWnd::AnchorFor(top->pos(), edit->mapTo(top, QPoint(0, 0))));
 }
 
-void CMainWin::RunSearch() {
+void CMainWin::OpenCalendar(ui::CControlUI* field) {
+    auto* box = dynamic_cast<ui::COptionUI*>(field);
+    QWidget* top = GetWidget();
+    if (!box || !top) return;
+    // Over the field, its left edge with the field's, so that it stays in the window.
+    const QPoint atField = top->mapToGlobal(box->mapTo(top, QPoint(0, 0)));
+    ui::CCalWnd::OpenFor(box, GetHWND(), atField - QPoint(0, 4));
+}
+
+void CMainWin::OpenMainMenu(ui::CControlUI* button) {
+    ui::CPopMenu* menu = ui::CPopMenu::OpenUnder("CameraPopMenu.xml", button, &m_PaintManager);
+    if (!menu) return;
+    const bool camera = !ChosenCameraId().empty();
+    for (const char* item : ui::kCameraMenuItems) menu->SetItemEnabled(item, camera);
+    bool anyOpen = false;
+    for (int cell = 0; liveWall_ && cell < wall::kCellCount && !anyOpen; ++cell) anyOpen = liveWall_->CellEntry(cell) != nullptr;
+    menu->SetItemEnabled("menu_CloseAll", anyOpen);
+    if (auto* playback = m_PaintManager.FindControl("playbackbtn")) menu->SetItemEnabled("menu_PlayBack", playback->IsVisible());
+}
+
+std::string CMainWin::ChosenCameraId() const {
+    if (liveWall_)
+        if (const control::ItemPtr entry = liveWall_->CellEntry(liveWall_->Selected()))
+            if (!entry->id.empty()) return entry->id;
+    const ui::CTreeList* tree = trees_.GetTree(ui::CCameraTrees::kLive);
+    const ui::TreeNode* chosen = tree ? ui::CTreeList::NodeOf(tree->GetItemAt(tree->GetCurSel())) : nullptr;
+    return chosen && chosen->IsCamera() ? chosen->Id() : std::string();
+}
+
+void CMainWin::RunSearch(bool asked) {
     ui::CControlUI* edit = m_PaintManager.FindControl(ui::CCameraTrees::kSearchEdit);
-    if (edit) trees_.Search(edit->GetText());
+    if (!edit) return;
+    // The placeholder is no text to look for.
+    std::string text = edit->GetText();
+    if (text == "请输入关键字") text.clear();
+    if (trees_.Search(text) || !asked || text.empty()) return;
+    ui::ShowMessageBox(kNothingFoundText, GetHWND(), 0, text);
 }
 
 void CMainWin::OnWriteVideoParameters() {

@@ -1,6 +1,5 @@
 #include "ui/alarm_panel.h"
 
-#include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -134,8 +133,11 @@ void CAlarmPanel::Notify(TNotifyUI& msg) {
     if (!msg.pSender) return;
     const std::string name = msg.pSender->GetName();
     if (msg.sType == notify::kClick && name == "btnAP") {
-        const QPoint at = QCursor::pos();
-        CPopMenu::Open("CameraPopMenu.xml", msg.pSender, at.x(), at.y(), &m_PaintManager);
+        // Under its button, inside the window; what needs a camera waits for an alarm.
+        if (CPopMenu* menu = CPopMenu::OpenUnder("CameraPopMenu.xml", msg.pSender, &m_PaintManager)) {
+            const bool camera = !ChosenCameraId().empty();
+            for (const char* item : kCameraMenuItems) menu->SetItemEnabled(item, camera);
+        }
         return;
     }
     if (name == "btnAP" && msg.sType.rfind("menu_", 0) == 0) {

@@ -1,6 +1,8 @@
 #include "ui/alarm_search_wnd.h"
 
+#include <QCalendarWidget>
 #include <QDate>
+#include <QLocale>
 #include <QDateTimeEdit>
 #include <set>
 #include <tuple>
@@ -73,7 +75,12 @@ void CAlarmSearchWnd::InitWindow() {
     for (const char* name : {"BeginM", "BeginS", "EndM", "EndS"})
         FillCombo(m_PaintManager.FindControl<CComboUI>(name), 60, 0);
     for (const char* name : {"BeginDateTime", "EndDateTime"})
-        if (auto* date = m_PaintManager.FindControl<CDateTimeUI>(name)) date->setDate(QDate::currentDate());
+        if (auto* date = m_PaintManager.FindControl<CDateTimeUI>(name)) {
+            date->setDate(QDate::currentDate());
+            // The month opens in the user's language: months and weekdays in Chinese.
+            date->setLocale(QLocale(QLocale::Chinese, QLocale::China));
+            if (QCalendarWidget* month = date->calendarWidget()) month->setLocale(date->locale());
+        }
     list_ = m_PaintManager.FindControl<CListUI>("AlarmList");
     if (list_) list_->SetRowTemplate(kRowSkin);
     pictures_ = std::make_unique<AlarmPictureWorker>(environment_.pictureFolder, GetHWND(), kPictureReadyMessage,
@@ -160,7 +167,7 @@ std::string CAlarmSearchWnd::GetItemText(int row, int column) const {
     if (row < 0 || static_cast<std::size_t>(row) >= rows_.Size()) return {};
     const auto r = static_cast<std::size_t>(row);
     switch (column) {
-        case 0: return std::to_string(row);
+        case 0: return std::to_string(row + 1);  // people count from one
         case 1: return rows_.nodeNames[r];
         case 2: return rows_.cameraNames[r];
         case 3: return rows_.kindNames[r];
@@ -221,7 +228,7 @@ std::intptr_t CAlarmSearchWnd::HandleMessage(platform::Message& msg, bool& handl
         if (!ready || ready->url != pictureUrl_) return 0;
         pictureFile_ = ready->path;
         if (CControlUI* picture = m_PaintManager.FindControl("ShowPic"))
-            picture->SetBkImage("file='" + ready->path + "'");
+            picture->SetBkImage("file='" + ready->path + "' scale='fit'");
         return 0;
     }
     return 0;

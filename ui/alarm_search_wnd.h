@@ -32,9 +32,10 @@ class CAlarmSearchWnd final : public WindowImplBase, public IListTextCallback {
 public:
     static constexpr const char* kSkin = "QueryAlarmWin.xml";
     static constexpr const char* kRowSkin = "AlarmListItem.xml";
-    static constexpr const char* kCaption = "AlarmSearchWnd";
-    static constexpr int kWidth = 760;
-    static constexpr int kHeight = 550;
+    static constexpr const char* kCaption = "报警查询";
+    // Room for the six columns with the message, and for the picture beside them.
+    static constexpr int kWidth = 1000;
+    static constexpr int kHeight = 600;
     static constexpr int kColumns = 6;
     // The picture worker's message to the window.
     static constexpr std::uint32_t kPictureReadyMessage = 1037;
@@ -63,7 +64,8 @@ public:
     void Notify(TNotifyUI& msg) override;
     std::intptr_t HandleMessage(platform::Message& msg, bool& handled) override;
 
-    // Column c of row r: 0 the row number, 1 node, 2 camera, 3 kind, 4 time, 5 message.
+    // Column c of row r: 0 the row's number counted from 1, 1 node, 2 camera, 3 kind,
+    // 4 time, 5 message.
     std::string GetItemText(int row, int column) const override;
 
     const control::AlarmSearchResult& Rows() const { return rows_; }

@@ -137,8 +137,11 @@ void CCameraTrees::BuildAll(const app::ItemTable& table) { BuildAll(table.Snapsh
 void CCameraTrees::BuildAll(const std::vector<control::ItemPtr>& rows) {
     for (TreeIndex& index : indexes_) index.Clear();
     search_ = {};
-    for (CTreeList* tree : trees_)
-        if (tree) {
+    // A refresh must not undo what the user opened, chose and scrolled to.
+    CTreeList::ViewState views[kTreeCount];
+    for (int i = 0; i < kTreeCount; ++i)
+        if (CTreeList* tree = trees_[i]) {
+            views[i] = tree->SaveViewState();
             tree->RemoveAll();
             tree->BeginUpdate();
         }
@@ -174,6 +177,7 @@ void CCameraTrees::BuildAll(const std::vector<control::ItemPtr>& rows) {
         if (trees_[i]) {
             trees_[i]->EndUpdate();
             indexes_[i].SortByRow();
+            trees_[i]->RestoreViewState(views[i]);
         }
     if (permission_) permission_->EndUpdate();
 }

@@ -94,7 +94,7 @@ public:
     int RootNodeCount() const { return rootNodes_; }
 
     // Empties the indexes and the six trees and builds them again from the rows, in
-    // their order. A row's parent is found by id; a row whose parent is not there goes
+    // their order, keeping each tree's expanded nodes, chosen row and scroll place. A row's parent is found by id; a row whose parent is not there goes
     // to the top of the live trees.
     void BuildAll(const std::vector<control::ItemPtr>& rows);
     void BuildAll(const app::ItemTable& table);

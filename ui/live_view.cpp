@@ -283,8 +283,8 @@ void CLiveView::CloseAll() {
 
 bool CLiveView::HandleNotify(TNotifyUI& msg) {
     const std::string& type = msg.sType;
-    if (type == "itemdbclick" || type == "sxt_start" || type == "node_start" || type == "node_close" ||
-        type == "sxt_alarm") {
+    if (type == "itemdbclick" || type == "enable_btn" || type == "sxt_start" || type == "node_start" ||
+        type == "node_close" || type == "sxt_alarm") {
         TreeNode* node = CTreeList::NodeOf(msg.pSender);
         CTreeList* tree = trees_.GetTree(CCameraTrees::kLive);
         // Only the live tree's rows are the live view's.
@@ -292,7 +292,7 @@ bool CLiveView::HandleNotify(TNotifyUI& msg) {
         auto* row = dynamic_cast<CListElementUI*>(msg.pSender);
         if (!row) row = dynamic_cast<CListElementUI*>(msg.pSender->GetParent());
         if (!row || row->GetOwner() != tree) return false;
-        if (type == "itemdbclick") {
+        if (type == "itemdbclick" || type == "enable_btn") {  // the hover button "预览" previews
             OpenWithChecks(node);
         } else if (type == "sxt_start") {
             control::ItemPtr item = ItemOf(node);

@@ -81,6 +81,29 @@ CPopMenu* CPopMenu::Open(const std::string& skinFile, CControlUI* owner, int x, 
     return menu;
 }
 
+CPopMenu* CPopMenu::OpenUnder(const std::string& skinFile, CControlUI* owner, CPaintManagerUI* fallbackManager) {
+    auto* menu = new CPopMenu(skinFile, fallbackManager);
+    menu->deleteOnClose_ = true;
+    if (!menu->ShowUnder(owner)) {
+        delete menu;
+        return nullptr;
+    }
+    return menu;
+}
+
+bool CPopMenu::ShowUnder(CControlUI* owner) {
+    QWidget* button = owner ? owner->GetWidget() : nullptr;
+    if (!button) return Show(owner, 0, 0);
+    anchor_ = QRect(button->mapToGlobal(QPoint(0, 0)), button->size());
+    // The whole menu, shadow and all, inside the window.
+    ownerWindow_ = button->window()->frameGeometry().adjusted(kShadowWidth, kShadowWidth, -kShadowWidth, -kShadowWidth);
+    return Show(owner, anchor_->left(), anchor_->bottom() + 1);
+}
+
+void CPopMenu::SetItemEnabled(const std::string& item, bool enabled) {
+    if (CControlUI* control = m_PaintManager.FindControl(item)) control->SetEnabled(enabled);
+}
+
 bool CPopMenu::Show(CControlUI* owner, int x, int y) {
     owner_ = owner;
     at_ = QPoint(x, y);
@@ -102,9 +125,13 @@ bool CPopMenu::Show(CControlUI* owner, int x, int y) {
 
 void CPopMenu::InitWindow() {
     QWidget* menu = GetWidget();
-    menu->setAttribute(Qt::WA_TranslucentBackground);
+    // The window is cut to its inner rectangle (OnSize): what shows is the skin's own
+    // opaque background, whether or not the desktop composes translucent windows.
     const QSize size = menu->size();
-    menu->move(PlaceInWorkArea(at_, size, WorkAreaAt(at_)));
+    if (anchor_)
+        menu->move(PlaceUnder(*anchor_, size, kShadowWidth, ownerWindow_, WorkAreaAt(anchor_->center())));
+    else
+        menu->move(PlaceInWorkArea(at_, size, WorkAreaAt(at_)));
     auto* events = new Events(*this);
     menu->installEventFilter(events);
     for (QWidget* child : menu->findChildren<QWidget*>()) child->installEventFilter(events);

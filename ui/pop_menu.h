@@ -17,6 +17,7 @@
 
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ui/toolkit/window.h"
@@ -24,6 +25,9 @@
 namespace ui {
 
 class FocusLossWatcher;
+
+// The items of the camera menu that act on one camera (disabled while there is none).
+inline constexpr const char* kCameraMenuItems[] = {"menu_Close", "menu_OpenNode", "menu_CloseNode", "menu_AlarmSearch"};
 
 // Window class "UIShadow": a translucent tool window painting
 // "file='menu_bk.png' corner='40,8,8,8'" over its whole size.
@@ -52,9 +56,15 @@ public:
     // Opens the menu for `owner` (may be nullptr) at the screen point; false when the
     // skin could not be loaded.
     bool Show(CControlUI* owner, int x, int y);
+    // Opens the menu under its owner's button, inside the owner's window and on screen
+    // (PlaceUnder), so that it neither covers the button nor runs past the window.
+    bool ShowUnder(CControlUI* owner);
     // A menu that deletes itself once closed (the usual way to open one).
     static CPopMenu* Open(const std::string& skinFile, CControlUI* owner, int x, int y,
                           CPaintManagerUI* fallbackManager = nullptr);
+    static CPopMenu* OpenUnder(const std::string& skinFile, CControlUI* owner, CPaintManagerUI* fallbackManager = nullptr);
+    // Items that cannot act now are shown disabled.
+    void SetItemEnabled(const std::string& item, bool enabled);
 
     void InitWindow() override;
     void Notify(TNotifyUI& msg) override;
@@ -72,6 +82,8 @@ private:
     CPaintManagerUI* fallbackManager_;
     CControlUI* owner_ = nullptr;
     QPoint at_;
+    std::optional<QRect> anchor_;  // the owner's button on screen (ShowUnder)
+    QRect ownerWindow_;
     std::unique_ptr<CShadowWnd> shadow_;
     bool deleteOnClose_ = false;
 };

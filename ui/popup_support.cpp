@@ -1,6 +1,7 @@
 #include "ui/popup_support.h"
 
 #include <QGuiApplication>
+#include <algorithm>
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
@@ -17,6 +18,20 @@ QPoint PlaceInWorkArea(const QPoint& at, const QSize& size, const QRect& area) {
     if (place.x() + size.width() - 1 > area.right())
         place.setX(size.width() < area.width() ? area.right() - size.width() + 1 : area.left());
     return place;
+}
+
+QPoint PlaceUnder(const QRect& anchor, const QSize& size, int inset, const QRect& window, const QRect& area) {
+    constexpr int kGap = 2;
+    const QSize shown = size - QSize(2 * inset, 2 * inset);
+    int left = anchor.left();
+    if (!window.isEmpty()) {
+        if (left + shown.width() - 1 > window.right()) left = window.right() - shown.width() + 1;
+        left = std::max(left, window.left());
+    }
+    int top = anchor.bottom() + 1 + kGap;
+    if (top + shown.height() - 1 > area.bottom() && anchor.top() - kGap - shown.height() >= area.top())
+        top = anchor.top() - kGap - shown.height();
+    return PlaceInWorkArea(QPoint(left - inset, top - inset), size, area.adjusted(-inset, -inset, inset, inset));
 }
 
 QRect WorkAreaAt(const QPoint& point) {

@@ -21,6 +21,12 @@ class WindowImplBase;
 // inside `workArea`: its bottom (right) edge on the area's when it would reach past
 // it, or the area's top (left) edge when the pop-up is not smaller than the area.
 QPoint PlaceInWorkArea(const QPoint& at, const QSize& size, const QRect& workArea);
+// The top-left corner for a pop-up of `size` whose visible part is its rectangle inset
+// by `inset` (a shadow around it), opened from a button at `anchor`: the visible part
+// starts under the button, left edges together, moved left as far as needed to end at
+// `window`'s right edge (never past its left edge); above the button when the work
+// area has no room below it; then kept inside the work area.
+QPoint PlaceUnder(const QRect& anchor, const QSize& size, int inset, const QRect& window, const QRect& workArea);
 // The work area of the screen that holds the point; the primary screen's when none does.
 QRect WorkAreaAt(const QPoint& point);
 

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWheelEvent>
 #include <climits>
+#include <cstdio>
 
 #include "app/log_file.h"
 #include "ui/toolkit/paint_manager.h"
@@ -65,7 +66,8 @@ void SetCellText(CListElementUI* row, const char* cell, const std::string& text)
 }
 
 bool IsTreeButton(const std::string& name) {
-    static const char* const kButtons[] = {"sxt_start", "sxt_rec", "sxt_alarm", "node_logo", "node_start", "node_close"};
+    static const char* const kButtons[] = {"sxt_start", "sxt_rec",    "sxt_alarm", "node_logo",
+                                           "node_start", "node_close", "enable_btn"};
     for (const char* button : kButtons)
         if (name == button) return true;
     return false;
@@ -128,7 +130,11 @@ TreeNode* CTreeList::AddNode(TreeNode* parent, const control::ITEMINFO& row) {
         if (row.expired) SetCellImage(element.get(), "sxt_logo", kIconCameraExpired);
         SetCellText(element.get(), "sxt_text", row.name);
         SetCellText(element.get(), "expired", row.expiryDate);
-        if (row.live) SetLiveIcons(element.get(), true);
+        if (row.live) {
+            SetCellImage(element.get(), "sxt_logo", kIconCameraLive);
+            SetCellImage(element.get(), "sxt_start", kIconStop);
+            node->live_ = true;
+        }
     } else {
         element->SetFixedHeight(kNodeHeight);
         SetCellText(element.get(), "node_text", row.name);
@@ -251,6 +257,7 @@ int CTreeList::InsertionIndex(const TreeNode* node) const {
 void CTreeList::SetLiveIcons(CListElementUI* element, bool live) {
     SetCellImage(element, "sxt_logo", live ? kIconCameraLive : kIconCameraActive);
     SetCellImage(element, "sxt_start", live ? kIconStop : kIconPlay);
+    if (TreeNode* node = NodeOf(element)) node->live_ = live;
 }
 
 void CTreeList::SetExpiryText(CListElementUI* element, const std::string& text) {
@@ -279,6 +286,129 @@ bool CTreeList::BringIntoView(TreeNode* node) {
     for (auto up = ancestors.rbegin(); up != ancestors.rend(); ++up)
         if (!(*up)->expanded_ && HasChildren(*up)) SetExpanded(*up, true);
     return SelectItem(node->element_->GetIndex());
+}
+
+CTreeList::ViewState CTreeList::SaveViewState() const {
+    ViewState state;
+    ForEachDescendant(root_.get(), [&state](TreeNode* node) {
+        if (!node->camera_ && node->expanded_ && node->ChildCount() > 0) state.expanded.push_back(node->id_);
+    });
+    if (const CListElementUI* chosen = GetItemAt(GetCurSel())) state.selected = chosen->GetName();
+    const QModelIndex top = indexAt(QPoint(1, 0));
+    if (const CListElementUI* row = top.isValid() ? GetItemAt(top.row()) : nullptr) {
+        state.top = row->GetName();
+        state.topOffset = -visualRect(top).top();
+    }
+    return state;
+}
+
+void CTreeList::RestoreViewState(const ViewState& state) {
+    for (const std::string& id : state.expanded) SetExpanded(FindById(id), true);
+    if (TreeNode* chosen = FindById(state.selected); chosen && chosen->element_->IsVisible()) {
+        // Selecting scrolls; the scroll place is put back below.
+        CListUI::SelectItem(chosen->element_->GetIndex());
+    }
+    TreeNode* top = FindById(state.top);
+    if (!top || !top->element_->IsVisible()) return;
+    executeDelayedItemsLayout();
+    const QModelIndex at = model()->index(top->element_->GetIndex(), 0);
+    scrollTo(at, QAbstractItemView::PositionAtTop);
+    QScrollBar* bar = verticalScrollBar();
+    bar->setValue(bar->value() + state.topOffset);
+}
+
+QString CTreeList::RowToolTip(const CListElementUI& row) const {
+    const TreeNode* node = NodeOf(&row);
+    if (!node) return {};
+    const QString name = QString::fromStdString(node->name_);
+    const QString id = QString::fromStdString(node->id_);
+    if (!node->camera_) {
+        QString text = QStringLiteral("区域：%1\n编号：%2").arg(name, id);
+        int online = 0, cameras = 0;
+        const std::string count = CellText(row, TemplateCellIndex(row, "node_msg"));
+        if (std::sscanf(count.c_str(), "[%d/%d]", &online, &cameras) == 2)
+            text += QStringLiteral("\n摄像头：在线 %1 / 共 %2").arg(online).arg(cameras);
+        return text;
+    }
+    QString state = node->expired_ ? QStringLiteral("已欠费") : node->active_ ? QStringLiteral("在线") : QStringLiteral("离线");
+    if (node->live_) state += QStringLiteral("，正在预览");
+    QString text = QStringLiteral("名称：%1\n编号：%2\n状态：%3").arg(name, id, state);
+    const std::string expiry = CellText(row, TemplateCellIndex(row, "expired"));
+    if (!expiry.empty()) text += QStringLiteral("\n到期：%1").arg(QString::fromStdString(expiry));
+    return text;
+}
+
+namespace {
+
+// Gap kept between the parts of a row.
+constexpr int kPartGap = 4;
+
+// The name cell `name` and the detail cell `detail` (expiry date or count) share the
+// room between the name's left edge and `rightEdge`: the name takes what it needs, the
+// detail stands right-aligned in what is left, shortened, and is left out when even a
+// short form does not fit; only then is the name cut.
+void ShareRoom(std::vector<QRect>& places, int name, int detail, int rightEdge, const QString& nameText,
+               const QString& detailText, const QFontMetrics& metrics) {
+    QRect& nameRect = places[static_cast<std::size_t>(name)];
+    const int left = nameRect.left();
+    if (rightEdge <= left) return;
+    const int room = rightEdge - left;
+    QRect* detailRect = detail >= 0 ? &places[static_cast<std::size_t>(detail)] : nullptr;
+    const int nameNeed = metrics.horizontalAdvance(nameText) + 1;
+    const int detailNeed = detailText.isEmpty() ? 0 : metrics.horizontalAdvance(detailText) + 1;
+    const int detailLeast = metrics.horizontalAdvance(QStringLiteral("00…")) + 1;
+    auto placeDetail = [&](int from) {
+        if (!detailRect) return;
+        if (from >= rightEdge) {
+            *detailRect = QRect();
+            return;
+        }
+        const int top = detailRect->isNull() ? nameRect.top() : detailRect->top();
+        const int height = detailRect->isNull() ? nameRect.height() : detailRect->height();
+        *detailRect = QRect(from, top, rightEdge - from, height);
+    };
+    if (!detailRect || detailNeed == 0) {
+        nameRect.setRight(rightEdge - 1);
+        placeDetail(rightEdge);
+    } else if (nameNeed + kPartGap + detailNeed <= room) {
+        nameRect.setRight(rightEdge - detailNeed - kPartGap - 1);
+        placeDetail(rightEdge - detailNeed);
+    } else if (nameNeed + kPartGap + detailLeast <= room) {
+        nameRect.setRight(left + nameNeed - 1);
+        placeDetail(left + nameNeed + kPartGap);
+    } else {
+        nameRect.setRight(rightEdge - 1);
+        placeDetail(rightEdge);
+    }
+}
+
+}  // namespace
+
+void CTreeList::ArrangeCells(const CListElementUI& row, CellLayout& places) const {
+    const TreeNode* node = NodeOf(&row);
+    if (!node) return;
+    auto index = [&row](const char* name) { return TemplateCellIndex(row, name); };
+    const int name = index(node->camera_ ? "sxt_text" : "node_text");
+    const int detail = index(node->camera_ ? "expired" : "node_msg");
+    const int firstButton = index(node->camera_ ? "sxt_start" : "node_start");
+    if (name < 0 || firstButton < 0 || places[static_cast<std::size_t>(firstButton)].isNull()) return;
+    int rightEdge = places[static_cast<std::size_t>(firstButton)].left() - kPartGap;
+    const int hover = node->camera_ ? index("enable_btn") : -1;
+    bool hoverShown = hover >= 0 && CellVisible(row, hover);
+    if (hoverShown) {
+        // The hover button stands where the date was, just before the row's buttons.
+        QRect& pill = places[static_cast<std::size_t>(hover)];
+        pill.moveRight(rightEdge - 1);
+        rightEdge = pill.left() - kPartGap;
+        if (pill.left() <= places[static_cast<std::size_t>(name)].left()) {
+            pill = QRect();  // no room for it beside the name
+            rightEdge = places[static_cast<std::size_t>(firstButton)].left() - kPartGap;
+            hoverShown = false;
+        }
+    }
+    const QString nameText = QString::fromStdString(CellText(row, name));
+    const QString detailText = hoverShown || detail < 0 ? QString() : QString::fromStdString(CellText(row, detail));
+    ShareRoom(places, name, detail, rightEdge, nameText, detailText, viewport()->fontMetrics());
 }
 
 void CTreeList::SetNodeLogo(TreeNode* node) {

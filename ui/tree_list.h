@@ -7,11 +7,17 @@
 // Notifications through the window's paint manager:
 //   "sxt_start", "sxt_rec", "sxt_alarm", "node_logo", "node_start", "node_close":
 //       a press on that button of a row; the sender is the row (its tag is its TreeNode);
+//   "enable_btn": a press on the hover button of a camera row (open it for viewing);
 //   "item_in", "item_leave": the pointer entered or left a row (sender: the row);
 //   "node_menu": a context-menu request on the tree (sender: the tree), when enabled;
 //   and the list's own "itemclick", "itemdbclick", "itemselect".
 // A press on a row's button belongs to the button: it neither selects the row nor
 // counts as a click of it.
+//
+// A row's name gets the room it needs first: the expiry date (camera) or the count
+// (node) beside it is shortened, then left out, before the name is cut; the hover
+// button takes the date's place. Every row's tooltip tells its whole name, id, state
+// and expiry as plain text.
 
 #include <functional>
 #include <memory>
@@ -40,6 +46,8 @@ public:
     bool IsCamera() const { return camera_; }
     bool IsActive() const { return active_; }
     bool IsExpired() const { return expired_; }
+    // Shown in a cell of the live wall (the row's live icons).
+    bool IsLive() const { return live_; }
     const std::string& Name() const { return name_; }
     const std::string& Id() const { return id_; }
     const std::string& ExpiryText() const { return expiryText_; }
@@ -60,6 +68,7 @@ private:
     bool camera_ = false;
     bool active_ = false;
     bool expired_ = false;
+    bool live_ = false;
     std::string name_;
     std::string id_;
     std::string expiryText_;
@@ -130,6 +139,21 @@ public:
     // Expands whatever hides the node and selects its row (scrolling it into view).
     bool BringIntoView(TreeNode* node);
 
+    // What the user made of the tree: expanded nodes, the chosen row and the scroll
+    // place, by id, so that a tree built again from new rows looks as it did.
+    struct ViewState {
+        std::vector<std::string> expanded;  // in display order, parents first
+        std::string selected;
+        std::string top;  // the row at the top of the view
+        int topOffset = 0;  // pixels of that row scrolled out above
+    };
+    ViewState SaveViewState() const;
+    // Ids that are gone are skipped.
+    void RestoreViewState(const ViewState& state);
+
+    // The tooltip of a row (plain text).
+    QString RowToolTip(const CListElementUI& row) const override;
+
     // Batches additions: rows join the list in one step at EndUpdate instead of one
     // insert each (building 10,000 rows). Nodes may be added, found and expanded
     // meanwhile; list indexes are valid again after EndUpdate.
@@ -156,6 +180,7 @@ public:
     void ScrollTick();
 
 protected:
+    void ArrangeCells(const CListElementUI& row, CellLayout& places) const override;
     void OnCellButtonDown(CListElementUI& row, CListCellUI& cell) override;
     void wheelEvent(QWheelEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

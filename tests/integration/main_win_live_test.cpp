@@ -125,7 +125,10 @@ protected:
             wallEnvironment.pictureSize = [](int, const std::string&) { return QSize(kWidth, kHeight); };
             return wallEnvironment;
         };
-        env.cellSessionConnected = [](int) { return false; };
+        env.cellSessionConnected = [](int cell) {
+            auto camera = media::CameraRegistry::Instance().Find(cell);
+            return camera && camera->IsOpen() && camera->Link().IsConnected();
+        };
         env.takeReceivedBytes = [] { return std::uint64_t{0}; };
         env.liveEnvironment = [this](platform::WindowHandle, ui::CPaintManagerUI&) {
             ui::LiveViewEnvironment live;
@@ -206,6 +209,20 @@ protected:
 }  // namespace
 
 TEST_F(MainWinLive, TreeDoubleClicksFillTheWallAndThePanTiltButtonsSteer) {
+    // At the window's default width the tree row of camera 0 shows its whole name as
+    // typed: the drawn text is as wide as the literal name (markup would be a bold "x"
+    // and a link "y"), measured from the rendered row.
+    ui::TreeNode* named = Tree()->FindById(CameraId(0));
+    ASSERT_NE(named, nullptr);
+    ASSERT_GE(named->Level(), 3) << "a camera deep in the tree, where the room is least";
+    ASSERT_TRUE(Tree()->BringIntoView(named));
+    PumpUntil([] { return false; }, 100);
+    const QRect nameCell = Tree()->CellRect(*named->Element(), *named->Element()->FindCell("sxt_text"));
+    const int nameWidth = Tree()->viewport()->fontMetrics().horizontalAdvance(kMarkupName);
+    EXPECT_GE(nameCell.width(), nameWidth);
+    EXPECT_GE(testing_support::InkWidth(Tree()->viewport()->grab().toImage(), nameCell), nameWidth * 9 / 10);
+    EXPECT_TRUE(Tree()->ToolTipAt(nameCell.center()).contains(kMarkupName));
+
     Notify("Win4", "click");
     ASSERT_EQ(window->LiveWall()->Layout(), 4);
     const std::vector<int> cameras = Watchable(4);

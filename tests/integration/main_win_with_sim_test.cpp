@@ -107,10 +107,14 @@ TEST_F(MainWinWithSimTest, LogInSeeTheTreeSwitchUserAndLogInAgain) {
         auto& window = dynamic_cast<mainwin::CMainWin&>(main);
         inspect(window, lina, [&window, this] { Click(window, "exituser"); });
     });
+    windows.Then([](ui::WindowImplBase& exit) {
+        EXPECT_EQ(exit.GetWindowClassName(), "ShutDownWnd");
+        QTimer::singleShot(0, [&exit] { exit.m_PaintManager.SendNotify(exit.m_PaintManager.FindControl("shut_down"), "click"); });
+    });
 
     EXPECT_EQ(app::RunProgram(mainwin::ApplicationProgramHooks()), 0);
     EXPECT_EQ(windows.seen, (std::vector<std::string>{"DUILoninWin", "DUIMainFrame", "ShutDownWnd", "DUILoninWin",
-                                                      "DUIMainFrame"}));
+                                                      "DUIMainFrame", "ShutDownWnd"}));
     EXPECT_EQ(windows.Pending(), 0u);
 
     EXPECT_EQ(demo.user, "demo");

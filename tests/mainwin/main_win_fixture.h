@@ -38,6 +38,8 @@ protected:
         config.recordSavePath = "/tmp/records";
         config.recordDiskReserve = 20;
         config.recordFileSize = 50;
+        config.treeColumnWidth = 0;
+        config.managementAddress.clear();
         rows = ThreeLevelRows();
         rows[6]->live = false;
     }

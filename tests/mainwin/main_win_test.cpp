@@ -1,13 +1,21 @@
 // The main window against the real skin: start-up, the message table before and after
 // InitWindow, keys, tabs, rights, the tree refresh, video parameters, the status bar
 // and cell texts, and the exit dialog's results.
+#include <QAbstractButton>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QSplitter>
+#include <QStackedWidget>
 #include <QTimer>
+#include <set>
 #include <thread>
 
 #include "app/app_messages.h"
 #include "main_win_fixture.h"
 #include "mainwin/tree_refresh.h"
 #include "mainwin/video_params.h"
+#include "platform/ini_file.h"
 #include "ui/pop_up_dlg.h"
 
 using testing_support::MainWinTest;
@@ -60,9 +68,55 @@ TEST_F(MainWinTest, StartUpSendsItsRequestsRegistersItselfAndFillsItsPages) {
     EXPECT_TRUE(window->LiveWall()->isVisible());
     EXPECT_FALSE(window->PlaybackWall()->isVisible());
     EXPECT_EQ(window->PlaybackWall()->Layout(), 1);
-    EXPECT_EQ(window->LiveWall()->geometry(), QRect(10, 115, 1280 - 282, 800 - 170));
-    EXPECT_EQ(window->Panels().size(), 5u);
+    // Over its place in the skin: inside the window's 1-pixel frame, 10 pixels from the
+    // edge and from the tree column, below the title bar and the layout buttons.
+    EXPECT_EQ(window->LiveWall()->geometry(), QRect(11, 116, 1280 - 32 - CMainWin::kDefaultTreeColumnWidth, 800 - 172));
+    EXPECT_EQ(window->Panels().size(), 6u) << "five panels and the map's notice";
     EXPECT_TRUE(window->Replies().HasHandler(51)) << "the feedback answer is the window's own";
+}
+
+TEST_F(MainWinTest, TheTreeColumnTakesTheWidthTheUserDragsItToAndTheWallFollows) {
+    Open();
+    QWidget* host = window->GetWidget();
+    auto* splitter = host->findChild<QSplitter*>("previewSplitter");
+    auto* column = host->findChild<QWidget*>("previewSide");
+    auto* place = host->findChild<QWidget*>("wallPlace");
+    ASSERT_TRUE(splitter && column && place);
+    EXPECT_EQ(column->width(), CMainWin::kDefaultTreeColumnWidth);
+    auto overPlace = [&] { return QRect(place->mapTo(host, QPoint(0, 0)), place->size()); };
+
+    // The handle dragged 80 pixels to the left.
+    QSplitterHandle* handle = splitter->handle(1);
+    ASSERT_NE(handle, nullptr);
+    const QPoint grip = handle->mapToGlobal(handle->rect().center());
+    // The handle moves with the drag: each point is placed from the screen.
+    auto mouse = [&](QEvent::Type type, QPoint global, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, handle->mapFromGlobal(global), global, Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(handle, &event);
+    };
+    mouse(QEvent::MouseButtonPress, grip, Qt::LeftButton);
+    mouse(QEvent::MouseMove, grip - QPoint(40, 0), Qt::LeftButton);
+    mouse(QEvent::MouseMove, grip - QPoint(80, 0), Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, grip - QPoint(80, 0), Qt::NoButton);
+    QApplication::processEvents();
+    const int dragged = CMainWin::kDefaultTreeColumnWidth + 80;
+    EXPECT_EQ(column->width(), dragged);
+    EXPECT_EQ(window->LiveWall()->geometry(), overPlace());
+
+    // A larger window gives its room to the wall; the column keeps its width.
+    host->resize(1500, 900);
+    QApplication::processEvents();
+    EXPECT_EQ(column->width(), dragged);
+    EXPECT_EQ(window->LiveWall()->geometry(), overPlace());
+    EXPECT_EQ(window->LiveWall()->width(), 1500 - 32 - dragged);
+
+    // Remembered in the settings, and the next window starts with it.
+    ASSERT_TRUE(QTest::qWaitFor([] { return app::AppConfig::Instance().treeColumnWidth == 80 + CMainWin::kDefaultTreeColumnWidth; }, 3000));
+    EXPECT_EQ(platform::ReadProfileString("MainWin", "TreeWidth", "", app::AppConfig::Instance().SavePathFilePath()),
+              std::to_string(dragged));
+    window.reset();
+    Open();
+    EXPECT_EQ(window->GetWidget()->findChild<QWidget*>("previewSide")->width(), dragged);
 }
 
 TEST_F(MainWinTest, MessagesBeforeInitWindowHasFinishedGoToTheBaseClass) {
@@ -239,7 +293,7 @@ TEST_F(MainWinTest, AnAccountHolderSeesTheSettingButtonAndNoMessageButton) {
     EXPECT_FALSE(Visible("Messagebtn"));
 }
 
-TEST_F(MainWinTest, TheMapTabHidesBothWallsAndKeepsThePanelShown) {
+TEST_F(MainWinTest, TheMapTabHidesBothWallsAndSaysThereIsNoMapYet) {
     Open();
     Click("settingbtn");
     EXPECT_TRUE(Visible("SettingPanel"));
@@ -252,13 +306,162 @@ TEST_F(MainWinTest, TheMapTabHidesBothWallsAndKeepsThePanelShown) {
     EXPECT_EQ(window->CurrentTab(), CMainWin::kMap);
     EXPECT_FALSE(window->LiveWall()->isVisible());
     EXPECT_FALSE(window->PlaybackWall()->isVisible());
-    EXPECT_TRUE(Visible("PlayBackPanel")) << "the map has no panel of its own";
+    EXPECT_TRUE(Visible("MapPanel")) << "the map tab says that there is no map yet";
+    EXPECT_FALSE(Visible("PlayBackPanel")) << "and shows no other tab's column";
     Click("previewbtn");
     EXPECT_TRUE(window->LiveWall()->isVisible());
     EXPECT_TRUE(Visible("PreviewPannel"));
     EXPECT_FALSE(Visible("PlayBackPanel"));
     EXPECT_TRUE(Visible("hlMainSearch"));
     EXPECT_FALSE(Visible("hlUsernamePos"));
+}
+
+namespace {
+
+// What a user can see of the window, and what it has asked of the rest of the program.
+struct Look {
+    std::vector<std::string> controls;  // name, shown, enabled, checked, page, text
+    int tab = -1, layout = 0, selected = -1;
+    bool fullScreen = false;
+    std::size_t tasks = 0, requests = 0, urls = 0, modals = 0, popups = 0;
+    const QWidget* focus = nullptr;
+    bool operator==(const Look&) const = default;
+};
+
+}  // namespace
+
+// Every button a user can see on every tab and page is either disabled or does
+// something that shows: a page, a dialog, a menu, a picker, a request, a task.
+TEST_F(MainWinTest, EveryVisibleButtonOfTheWindowDoesSomethingOrIsDisabled) {
+    Open();
+    QWidget* host = window->GetWidget();
+    wall::CVideoPanelMng* wall = window->LiveWall();
+    sessionConnected = false;  // no camera session: what needs one is disabled
+    chosenFolder = "/tmp/elsewhere";
+    const std::set<std::string> ticking = {"Time", "CPUValue", "NetSpeed", "nodecount"};
+    auto popups = [host] {
+        std::size_t shown = 0;
+        for (QWidget* top : QApplication::topLevelWidgets()) shown += top != host && top->isVisible();
+        return shown;
+    };
+    auto look = [&] {
+        Look seen;
+        for (QWidget* widget : host->findChildren<QWidget*>()) {
+            const std::string name = widget->objectName().toStdString();
+            if (name.empty() || name.rfind("qt_", 0) == 0 || ticking.count(name)) continue;
+            std::string state = name + (widget->isVisibleTo(host) ? " shown" : " hidden") +
+                                (widget->isEnabled() ? "" : " disabled");
+            if (auto* button = qobject_cast<QAbstractButton*>(widget)) state += button->isChecked() ? " checked" : "";
+            if (auto* pages = qobject_cast<QStackedWidget*>(widget)) state += " page " + std::to_string(pages->currentIndex());
+            if (auto* edit = qobject_cast<QLineEdit*>(widget)) state += " " + edit->text().toStdString();
+            if (auto* label = qobject_cast<QLabel*>(widget)) state += " " + label->text().toStdString();
+            seen.controls.push_back(state);
+        }
+        seen.tab = window->CurrentTab();
+        seen.layout = wall->Layout();
+        seen.selected = wall->Selected();
+        seen.fullScreen = wall->IsFullScreen() || window->PlaybackWall()->IsFullScreen();
+        seen.tasks = tasks.size();
+        seen.requests = requests.size();
+        seen.urls = openedUrls.size();
+        seen.modals = boxes.seen.size();
+        seen.popups = popups();
+        seen.focus = host->focusWidget();
+        return seen;
+    };
+    // The same start for every button: a camera in cell 0, chosen, nothing over the window.
+    auto settle = [&](int tab, const std::function<void()>& page) {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top != host && top->isVisible()) top->close();
+        QApplication::processEvents();
+        if (wall->IsFullScreen()) wall->FullScreen(false);
+        if (window->PlaybackWall()->IsFullScreen()) window->PlaybackWall()->FullScreen(false);
+        if (!wall->CellEntry(0)) window->OpenCamera(Row("c1"), 0);
+        wall->Select(0);
+        window->SelectTab(tab);
+        window->ShowSideView(CMainWin::SideView::kPanTilt);
+        if (page) page();
+        window->UpdateControlStates();
+        QApplication::processEvents();
+    };
+    // A click that would change nothing from where the window stands (the tab already
+    // open, the layout already chosen) is tried from elsewhere.
+    const std::map<std::string, int> tabButtons = {{"previewbtn", CMainWin::kPreview}, {"playbackbtn", CMainWin::kPlayback},
+                                                   {"alarmbtn", CMainWin::kAlarm},     {"mapbtn", CMainWin::kMap},
+                                                   {"settingbtn", CMainWin::kSetting}, {"Messagebtn", CMainWin::kMessage}};
+    auto elsewhere = [&](const std::string& name, QAbstractButton* button) {
+        if (auto tab = tabButtons.find(name); tab != tabButtons.end() && window->CurrentTab() == tab->second)
+            window->SelectTab(tab->second == CMainWin::kPreview ? CMainWin::kSetting : CMainWin::kPreview);
+        if (name.rfind("Win", 0) == 0 && wall->Layout() == std::atoi(name.c_str() + 3))
+            wall->SetLayout(wall->Layout() == 4 ? 9 : 4);
+        using View = CMainWin::SideView;
+        const std::map<std::string, View> sides = {{"BtnNodeTree", View::kTree}, {"BtnPTZCtrl", View::kPanTilt},
+                                                   {"BtnRemoteCtrl", View::kRemote}};
+        if (auto side = sides.find(name); side != sides.end() && window->CurrentSideView() == side->second)
+            window->ShowSideView(side->second == View::kTree ? View::kPanTilt : View::kTree);
+        // A chosen option of a group: another of its group first.
+        const QVariant group = button->property("group");
+        if (button->isChecked() && group.isValid())
+            for (auto* other : host->findChildren<ui::COptionUI*>())
+                if (other != button && other->property("group") == group) {
+                    other->Selected(true);
+                    break;
+                }
+        QApplication::processEvents();
+    };
+
+    std::set<std::string> walked;
+    std::vector<std::string> silent;
+    auto walk = [&](int tab, const std::function<void()>& page = {}) {
+        settle(tab, page);
+        std::vector<QPointer<QAbstractButton>> buttons;
+        for (auto* button : host->findChildren<QAbstractButton*>())
+            if (!button->objectName().isEmpty() && button->isVisibleTo(host) && dynamic_cast<ui::CControlUI*>(button))
+                buttons.emplace_back(button);
+        for (const QPointer<QAbstractButton>& button : buttons) {
+            const std::string name = button ? button->objectName().toStdString() : std::string();
+            if (!button || walked.count(name)) continue;
+            settle(tab, page);
+            if (!button->isVisibleTo(host) || !button->isEnabled()) continue;
+            elsewhere(name, button);
+            button->setFocus();  // a click's own focus is nothing to see
+            QApplication::processEvents();
+            const Look before = look();
+            // On the label's first letters: a check box takes clicks on its text only.
+            QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(std::min(24, button->width() / 2), button->height() / 2));
+            QApplication::processEvents();
+            walked.insert(name);
+            if (look() == before) silent.push_back(name);
+        }
+    };
+    auto choose = [this](const char* option) {
+        return [this, option] { Control<ui::COptionUI>(option)->Selected(true); };
+    };
+    walk(CMainWin::kPreview);
+    walk(CMainWin::kPreview, choose("videoparam"));
+    walk(CMainWin::kPreview, choose("grouplist"));
+    walk(CMainWin::kPlayback);
+    walk(CMainWin::kAlarm);
+    walk(CMainWin::kMap);
+    for (const char* page : {"optCamGroupConfig", "optPlayPlanConfig", "optSearchDeviceConfig", "optSaveManageConfig",
+                             "optVersionConfig"})
+        walk(CMainWin::kSetting, choose(page));
+    settle(CMainWin::kPreview, {});
+
+    std::string names;
+    for (const std::string& name : silent) names += name + " ";
+    EXPECT_TRUE(silent.empty()) << "buttons that do nothing one can see: " << names;
+    for (const char* expected : {"menu", "exituser", "OpBackStage", "BtnNodeTree", "BtnPTZCtrl", "BtnRemoteCtrl", "mapbtn",
+                                 "btnShowCtrlPanel", "close_all", "btnAP", "ckSchTimeStart", "btnVMSave", "searchbtn"})
+        EXPECT_TRUE(walked.count(expected)) << expected << " was not walked";
+    // Disabled only while they cannot act: with a connected camera in the chosen cell
+    // the pan-tilt-zoom and video-parameter buttons work.
+    for (const char* name : {"yt_up", "BtnGet", "BtnSet"}) EXPECT_FALSE(Control(name)->IsEnabled()) << name;
+    sessionConnected = true;
+    window->UpdateControlStates();
+    for (const char* name : {"yt_up", "BtnGet", "BtnSet"}) EXPECT_TRUE(Control(name)->IsEnabled()) << name;
+    Click("close_all");
+    for (const char* name : {"yt_up", "BtnGet", "BtnSet", "close_all"}) EXPECT_FALSE(Control(name)->IsEnabled()) << name;
 }
 
 TEST_F(MainWinTest, TheChosenTabButtonWearsItsSelectedPictures) {
@@ -439,26 +642,56 @@ TEST_F(MainWinTest, TheExitDialogsResultsDecideWhetherTheWindowCloses) {
         });
         EXPECT_EQ(window->ShowModal(), code) << name;
     }
+    // "退出" asks with the same dialog: staying keeps the window, leaving ends the program.
     window.reset();
     Open();
+    boxes.Then([](ui::WindowImplBase& dialog) {
+        EXPECT_EQ(dialog.GetWindowClassName(), "ShutDownWnd");
+        dialog.m_PaintManager.SendNotify(dialog.m_PaintManager.FindControl("CloseBtn"), ui::notify::kClick);
+    });
+    Click("exituser");
+    EXPECT_FALSE(window->IsClosed()) << "the user chose to stay";
+    EXPECT_EQ(boxes.Pending(), 0u);
     boxes.Then([this](ui::WindowImplBase&) { QTimer::singleShot(0, [this] { Click("exituser"); }); });
-    EXPECT_EQ(window->ShowModal(), ui::kResultOk) << "exituser ends the program";
+    boxes.Then([](ui::WindowImplBase& dialog) {
+        EXPECT_EQ(dialog.GetWindowClassName(), "ShutDownWnd");
+        dialog.m_PaintManager.SendNotify(dialog.m_PaintManager.FindControl("shut_down"), ui::notify::kClick);
+    });
+    EXPECT_EQ(window->ShowModal(), ui::kResultOk) << "exituser ends the program once confirmed";
 }
 
 TEST_F(MainWinTest, TheManagementPageGoesToTheDesktopsUrlHandlerOnlyAndAFailureIsShown) {
-    app::AppConfig::Instance().managementAddress = "http://127.0.0.1/manage";
+    // No address configured, or one that is no web address: the user is told, nothing opens.
+    std::string notice;
+    auto read = [&notice](ui::WindowImplBase& box) {
+        notice = TextOf(box, "TextOne") + "|" + TextOf(box, "TextTwo");
+        box.Close(ui::kResultOk);
+    };
+    for (const char* address : {"", "  ", "iexplore.exe", "ftp://127.0.0.1/manage", "javascript:alert(1)"}) {
+        app::AppConfig::Instance().managementAddress = address;
+        window.reset();
+        Open();
+        boxes.Then(read);
+        Click("OpBackStage");
+        EXPECT_TRUE(openedUrls.empty()) << address;
+        const bool none = QString(address).trimmed().isEmpty();
+        EXPECT_EQ(notice.substr(0, notice.find('|')),
+                  none ? CMainWin::kNoManagementAddressText : CMainWin::kBadManagementAddressText) << address;
+        if (none) {
+            EXPECT_NE(notice.find("mngAddr"), std::string::npos) << "where to set it";
+        }
+    }
+    app::AppConfig::Instance().managementAddress = " http://127.0.0.1/manage ";
+    window.reset();
     Open();
+    EXPECT_NE(Control<ui::CButtonUI>("OpBackStage")->toolTip().indexOf("http://127.0.0.1/manage"), -1);
     Click("OpBackStage");
     EXPECT_EQ(openedUrls, std::vector<std::string>{"http://127.0.0.1/manage"});
 
     // No handler took it: no other program is tried, and the user gets the address.
     openedUrls.clear();
     urlOpens = false;
-    std::string notice;
-    boxes.Then([&notice](ui::WindowImplBase& box) {
-        notice = TextOf(box, "TextOne") + "|" + TextOf(box, "TextTwo");
-        box.Close(ui::kResultOk);
-    });
+    boxes.Then(read);
     Click("OpBackStage");
     EXPECT_EQ(openedUrls, std::vector<std::string>{"http://127.0.0.1/manage"});
     EXPECT_EQ(notice, std::string(CMainWin::kPageNotOpenedText) + "|http://127.0.0.1/manage");

@@ -185,6 +185,7 @@ protected:
 };
 
 TEST_F(AlarmSearchWindow, UnchangedControlsSearchFromOneToElevenPmOfToday) {
+    EXPECT_EQ(window->GetWidget()->windowTitle(), "报警查询");
     Click("BtnSearch");
     ASSERT_EQ(requests.size(), 1u);
     const std::string today = QDate::currentDate().toString("yyyy-MM-dd").toStdString();
@@ -204,12 +205,26 @@ TEST_F(AlarmSearchWindow, HundredTwentyAlarmsShowFiftyFiftyTwentyThenAskForTheNe
     Click("BtnSearch");
     Deliver(Batch(0, 120));
     EXPECT_EQ(list->GetCount(), 50);
-    EXPECT_EQ(Cell(0, 0), "0");
+    EXPECT_EQ(Cell(0, 0), "1") << "rows are counted from one";
+    EXPECT_EQ(Cell(49, 0), "50");
     EXPECT_EQ(Cell(0, 1), "文三路门店");
     EXPECT_EQ(Cell(0, 2), "大门");
     EXPECT_EQ(Cell(0, 3), "移动侦测");
     EXPECT_EQ(Cell(0, 4), TimeOf(0));
     EXPECT_EQ(Cell(49, 5), "第49次报警");
+    // At the window's size the message column holds a usual message; a longer one is
+    // cut to fit and shown whole in its tooltip.
+    window->GetWidget()->resize(ui::CAlarmSearchWnd::kWidth, ui::CAlarmSearchWnd::kHeight);
+    window->ShowWindow();
+    QApplication::processEvents();
+    auto messageCell = [&](int row) {
+        return list->CellRect(*list->GetItemAt(row), *list->GetItemAt(row)->FindCell("col5"));
+    };
+    EXPECT_GE(messageCell(0).width(), list->viewport()->fontMetrics().horizontalAdvance("区域入侵：检测到人员进入"));
+    const std::string longMessage = "区域入侵：检测到人员进入禁区并停留超过三十秒，请尽快核实现场情况";
+    list->GetItemAt(1)->FindCell("col5")->SetText(longMessage);
+    EXPECT_EQ(list->ToolTipAt(messageCell(1).center()).toStdString(), longMessage);
+    EXPECT_TRUE(list->ToolTipAt(messageCell(0).center()).isEmpty()) << "a text shown whole needs no tooltip";
     EXPECT_EQ(window->GetItemText(500, 1), "") << "rows beyond the columns are empty";
     Click("BtnLoad");
     EXPECT_EQ(list->GetCount(), 100);
@@ -244,7 +259,7 @@ TEST_F(AlarmSearchWindow, TheChosenRowsPictureIsFetchedAndShown) {
     EXPECT_EQ(Fetched(), std::vector<std::string>{Alarm(3, "").pictureUrl});
     ui::CControlUI* picture = window->m_PaintManager.FindControl("ShowPic");
     ASSERT_NE(picture, nullptr);
-    EXPECT_EQ(picture->GetBkImage(), "file='" + window->PictureFile() + "'");
+    EXPECT_EQ(picture->GetBkImage(), "file='" + window->PictureFile() + "' scale='fit'") << "its shape kept";
     EXPECT_FALSE(ui::LoadSkinImage(window->PictureFile()).isNull());
 
     // A row arriving alone is listed and, being the first, shows its picture.
@@ -352,6 +367,22 @@ TEST(AlarmTab, PushedAlarmsAreListedNewestFirstAndNoticed) {
         EXPECT_EQ(control->Panel()->GetWidget()->parentWidget(), control) << "the window lies over its container";
         ASSERT_TRUE(listener);
 
+        // Without an alarm the menu's camera items cannot act.
+        auto openMenu = [&] {
+            control->Panel()->m_PaintManager.SendNotify(control->Panel()->m_PaintManager.FindControl("btnAP"),
+                                                        ui::notify::kClick);
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (top->isVisible() && top->findChild<QWidget*>("CameraPopMenu")) return top;
+            return static_cast<QWidget*>(nullptr);
+        };
+        auto enabled = [](QWidget* menu, const char* item) { return menu->findChild<QWidget*>(item)->isEnabled(); };
+        QWidget* menu = openMenu();
+        ASSERT_NE(menu, nullptr);
+        EXPECT_FALSE(enabled(menu, "menu_AlarmSearch"));
+        EXPECT_FALSE(enabled(menu, "menu_Close"));
+        EXPECT_TRUE(enabled(menu, "menu_Update"));
+        menu->close();
+
         // Pushes come on the control channel's thread.
         std::thread channel([&] {
             listener(Alarm(1, TimeOf(1)));
@@ -370,6 +401,11 @@ TEST(AlarmTab, PushedAlarmsAreListedNewestFirstAndNoticed) {
         EXPECT_EQ(panel->Notice()->m_PaintManager.FindControl("lbNoticeMsg")->GetText(), "第2次报警");
         EXPECT_FALSE(QApplication::activeModalWidget()) << "the notice does not block";
         EXPECT_TRUE(PumpUntil([&] { return !panel->Notice()->IsShown(); })) << "it closes by itself";
+
+        menu = openMenu();
+        ASSERT_NE(menu, nullptr);
+        EXPECT_TRUE(enabled(menu, "menu_AlarmSearch")) << "the newest alarm's camera";
+        menu->close();
 
         // Menu picks carry the camera of the chosen alarm.
         panel->m_PaintManager.SendNotify(panel->m_PaintManager.FindControl("btnAP"), "menu_AlarmSearch");

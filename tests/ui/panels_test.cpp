@@ -108,6 +108,29 @@ TEST(PopMenu, PlacedInsideTheWorkArea) {
     EXPECT_EQ(PlaceInWorkArea({3000, 900}, {300, 900}, second), QPoint(3200 - 300, 200)) << "the area's own top";
 }
 
+TEST(PopMenu, OpensUnderItsButtonInsideItsWindow) {
+    const QRect area(0, 0, 1920, 1040);
+    const QRect window(100, 100, 1280, 800);
+    const QSize size(176, 234);
+    auto shown = [&](const QRect& button) {
+        return QRect(PlaceUnder(button, size, 8, window, area) + QPoint(8, 8), size - QSize(16, 16));
+    };
+    // Near the window's right edge (the alarm tab's "摄像头操作"): under the button, not
+    // over it, and not past the window.
+    const QRect right(1270, 150, 96, 28);
+    EXPECT_GT(shown(right).top(), right.bottom());
+    EXPECT_LE(shown(right).right(), window.right());
+    EXPECT_FALSE(shown(right).intersects(right));
+    // Elsewhere the left edges meet.
+    const QRect left(300, 150, 96, 28);
+    EXPECT_EQ(shown(left).left(), 300);
+    EXPECT_EQ(shown(left).top(), left.bottom() + 3);
+    // No room below on the screen: above the button.
+    const QRect low(300, 1000, 96, 28);
+    EXPECT_LT(shown(low).bottom(), low.top());
+    EXPECT_TRUE(area.contains(shown(low)));
+}
+
 TEST(PopMenu, ItemsGoThroughTheOwnerAndNeedOneToCloseCameras) {
     NotifyLog fallbackLog;
     QWidget fallbackRoot;

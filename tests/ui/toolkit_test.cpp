@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QPainter>
 #include <QTest>
 #include <atomic>
 #include <gtest/gtest.h>
@@ -107,6 +108,28 @@ TEST(ImageAttr, MalformedValuesAreDroppedNotTrusted) {
     EXPECT_EQ(ParseImageAttr("file='unterminated").file, "unterminated");
     EXPECT_FALSE(ParseImageAttr("source='1,2,3'").source.has_value());
     EXPECT_FALSE(ParseImageAttr("source='1,2,3,4,5'").source.has_value());
+}
+
+TEST(ImageAttr, AFittedPictureKeepsItsShapeInTheMiddle) {
+    testing_support::TempDir dir;
+    QImage wide(40, 20, QImage::Format_RGB32);
+    wide.fill(Qt::red);
+    const std::string file = dir.File("wide.png");
+    ASSERT_TRUE(wide.save(QString::fromStdString(file)));
+    auto paint = [&](const std::string& attr) {
+        QImage canvas(100, 100, QImage::Format_ARGB32);
+        canvas.fill(Qt::transparent);
+        QPainter painter(&canvas);
+        PaintImage(painter, canvas.rect(), ParseImageAttr(attr));
+        painter.end();
+        QRect painted;
+        for (int y = 0; y < canvas.height(); ++y)
+            for (int x = 0; x < canvas.width(); ++x)
+                if (qAlpha(canvas.pixel(x, y)) > 0) painted |= QRect(x, y, 1, 1);
+        return painted;
+    };
+    EXPECT_EQ(paint("file='" + file + "' scale='fit'"), QRect(0, 25, 100, 50)) << "2:1, centred";
+    EXPECT_EQ(paint("file='" + file + "'"), QRect(0, 0, 100, 100)) << "stretched without it";
 }
 
 TEST(ImageAttr, MissingPictureIsLoadedAsNothing) {
@@ -389,6 +412,11 @@ TEST(ComboItems, PickingAnItemNotifiesAndItsButtonsDoNot) {
     EXPECT_TRUE(window.Noted(notify::kItemSelect, "cbList"));
     EXPECT_EQ(combo->GetCurSel(), 1);
     EXPECT_FALSE(combo->IsPopupShown());
+    // The list opens with the chosen item marked for the skin.
+    combo->showPopup();
+    EXPECT_TRUE(second->GetWidget()->property("current").toBool());
+    EXPECT_FALSE(combo->GetItemAt(0)->GetWidget()->property("current").toBool());
+    combo->hidePopup();
     EXPECT_EQ(combo->GetItemIndex(second), 1);
     EXPECT_FALSE(combo->SelectItem(5));
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "control/camera_rows.h"
+#include "support/rendered_text.h"
 #include "tree_fixture.h"
 #include "ui/wheel_scroll.h"
 
@@ -327,6 +328,118 @@ TEST(CameraTree, RowButtonsAndHoverNotifyWithTheRowAsSender) {
     QApplication::sendEvent(tree.viewport(), &menu);
     ASSERT_EQ(host.log.Count("node_menu"), 1);
     EXPECT_EQ(host.log.Last("node_menu")->pSender, &tree);
+}
+
+TEST(CameraTree, NamesGetTheirRoomBeforeTheDateAndTooltipsTellAllAsPlainText) {
+    // As narrow as the tree of the main window's side column.
+    TreeHost host(230);
+    const std::string markup = "<b>x</b><a href=x>y</a>";
+    std::vector<control::ItemPtr> rows = {
+        NodeRow("n1", "", "华东区", 3, 4),
+        NodeRow("n2", "n1", "杭州市西湖区文三路门店", 2, 3),
+        CameraRow("short", "n2", "大门", true),
+        CameraRow("mid", "n2", "电梯厅北侧", true),
+        CameraRow("long", "n2", "停车场入口东侧第二排立柱旁", true),
+        CameraRow("markup", "n2", markup, false, true, "2014-12-31"),
+    };
+    for (auto& row : rows) row->expanded = true;
+    host.trees.BuildAll(rows);
+    host.Show();
+    CTreeList& tree = *host.tree;
+    const QFontMetrics metrics = tree.viewport()->fontMetrics();
+    auto place = [&](const char* id, const char* cell) {
+        return tree.CellRect(*host.Row(id), *host.Row(id)->FindCell(cell));
+    };
+    auto need = [&](const std::string& text) { return metrics.horizontalAdvance(QString::fromStdString(text)); };
+
+    // A short name leaves room for the whole date, right-aligned before the buttons.
+    EXPECT_GE(place("short", "sxt_text").width(), need("大门"));
+    EXPECT_GE(place("short", "expired").width(), need("2027-06-30"));
+    EXPECT_LT(place("short", "expired").right(), place("short", "sxt_start").left());
+    // A longer name is whole and the date is shortened; a name that cannot be whole
+    // takes the date's room too.
+    EXPECT_GE(place("mid", "sxt_text").width(), need("电梯厅北侧"));
+    EXPECT_GT(place("mid", "expired").width(), 0);
+    EXPECT_LT(place("mid", "expired").width(), need("2027-06-30"));
+    EXPECT_TRUE(place("long", "expired").isEmpty());
+    EXPECT_LT(place("long", "sxt_text").right(), place("long", "sxt_start").left());
+    EXPECT_GT(place("long", "sxt_text").width(), place("mid", "sxt_text").width());
+    // A node's name before its count, the whole name as it fits.
+    EXPECT_GE(place("n1", "node_text").width(), need("华东区"));
+    EXPECT_GE(place("n1", "node_msg").width(), need("[3/4]"));
+
+    // A wider column: the drawn name is the name as typed, as wide as the literal text
+    // (rendered markup would be a bold "x" and a link "y").
+    EXPECT_TRUE(place("markup", "expired").isEmpty());
+    host.root.resize(330, 420);
+    QApplication::processEvents();
+    const QRect markupName = place("markup", "sxt_text");
+    ASSERT_GE(markupName.width(), need(markup)) << "the whole name fits";
+    EXPECT_GE(testing_support::InkWidth(tree.viewport()->grab().toImage(), markupName), need(markup) * 9 / 10);
+    EXPECT_GT(place("markup", "expired").width(), 0) << "and the date, shortened, beside it";
+
+    // The hover button stands in the date's place, clear of the name and the buttons.
+    tree.ShowHoverButton(host.Node("short"));
+    const QRect pill = place("short", "enable_btn");
+    EXPECT_FALSE(pill.isEmpty());
+    EXPECT_LT(pill.right(), place("short", "sxt_start").left());
+    EXPECT_FALSE(pill.intersects(place("short", "sxt_text")));
+    EXPECT_TRUE(place("short", "expired").isEmpty()) << "the date gives way to the hover button";
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, pill.center());
+    ASSERT_NE(host.log.Last("enable_btn"), nullptr);
+    EXPECT_EQ(host.log.Last("enable_btn")->pSender, host.Row("short"));
+    tree.HideHoverButton(host.Node("short"));
+
+    // Tooltips: name, id, state and expiry, as plain text; a row button tells its use.
+    const QString tip = tree.ToolTipAt(place("markup", "sxt_text").center());
+    EXPECT_TRUE(tip.contains(QString::fromStdString(markup))) << tip.toStdString();
+    EXPECT_TRUE(tip.contains("markup"));
+    EXPECT_TRUE(tip.contains("已欠费"));
+    EXPECT_TRUE(tip.contains("2014-12-31"));
+    tree.SetLiveIcons(host.Row("short"), true);
+    EXPECT_TRUE(tree.ToolTipAt(place("short", "sxt_text").center()).contains("在线，正在预览"));
+    EXPECT_EQ(tree.ToolTipAt(place("short", "sxt_start").center()), "打开视频");
+    EXPECT_TRUE(tree.ToolTipAt(place("n2", "node_text").center()).contains("杭州市西湖区文三路门店"));
+    EXPECT_TRUE(tree.ToolTipAt(place("n2", "node_text").center()).contains("在线 2 / 共 3"));
+}
+
+TEST(CameraTree, BuildingAgainKeepsWhatTheUserOpenedChoseAndScrolledTo) {
+    TreeHost host(300, 300);
+    std::vector<control::ItemPtr> rows;
+    for (int n = 0; n < 3; ++n) {
+        const std::string node = "n" + std::to_string(n);
+        rows.push_back(NodeRow(node, "", "区域" + std::to_string(n), 1, 30));
+        for (int c = 0; c < 30; ++c)
+            rows.push_back(CameraRow(node + "c" + std::to_string(c), node, "摄像头" + std::to_string(c), true));
+    }
+    host.trees.BuildAll(rows);
+    host.Show();
+    CTreeList& tree = *host.tree;
+    tree.SetExpanded(host.Node("n1"), true);
+    tree.SetExpanded(host.Node("n2"), true);
+    ASSERT_TRUE(tree.SelectItem(host.Row("n1c20")->GetIndex()));
+    QScrollBar* bar = tree.verticalScrollBar();
+    bar->setValue(bar->value() + 7);
+    QApplication::processEvents();
+    auto topRow = [&tree] {
+        const QModelIndex top = tree.indexAt(QPoint(1, 0));
+        return std::pair{tree.GetItemAt(top.row())->GetName(), tree.visualRect(top).top()};
+    };
+    const auto before = topRow();
+    ASSERT_GT(bar->value(), 0);
+
+    // The refresh brings the same rows again, and one camera less.
+    rows.erase(std::remove_if(rows.begin(), rows.end(), [](const auto& row) { return row->id == "n1c3"; }),
+               rows.end());
+    host.trees.BuildAll(rows);
+    QApplication::processEvents();
+    EXPECT_TRUE(host.Node("n1")->IsExpanded());
+    EXPECT_TRUE(host.Node("n2")->IsExpanded());
+    EXPECT_FALSE(host.Node("n0")->IsExpanded());
+    EXPECT_TRUE(host.Shown("n2c29"));
+    EXPECT_EQ(tree.GetCurSel(), host.Row("n1c20")->GetIndex());
+    EXPECT_EQ(topRow(), before) << "the same rows in view";
+    EXPECT_EQ(host.Node("n1c3"), nullptr);
 }
 
 TEST(CameraTree, RemoveFindInsertAndBringIntoView) {

@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QStyle>
 #include <QStyleOptionButton>
 #include <QVBoxLayout>
 
@@ -231,8 +232,15 @@ void CDateTimeUI::Attach(CPaintManagerUI* manager) {
 
 CComboUI::CComboUI(QWidget* parent) : CWidgetControl(parent) {
     popup_ = new QFrame(this, Qt::Popup);
-    popup_->setObjectName("comboPopup");
-    auto* layout = new QVBoxLayout(popup_);
+    popup_->setObjectName("comboPopupWindow");
+    auto* window = new QVBoxLayout(popup_);
+    window->setContentsMargins(0, 0, 0, 0);
+    // The skin styles the list ("comboPopup"), a plain child: a pop-up window itself
+    // keeps the system's light window colour whatever the sheet says.
+    list_ = new QFrame(popup_);
+    list_->setObjectName("comboPopup");
+    window->addWidget(list_);
+    auto* layout = new QVBoxLayout(list_);
     layout->setContentsMargins(1, 1, 1, 1);
     layout->setSpacing(0);
 }
@@ -240,8 +248,9 @@ CComboUI::CComboUI(QWidget* parent) : CWidgetControl(parent) {
 CComboUI::~CComboUI() = default;
 
 int CComboUI::AddItem(QWidget* item, const std::string& display) {
-    item->setParent(popup_);
-    popup_->layout()->addWidget(item);
+    item->setParent(list_);
+    item->setAttribute(Qt::WA_Hover);  // the skin marks the item under the pointer
+    list_->layout()->addWidget(item);
     item->installEventFilter(this);
     for (QWidget* child : item->findChildren<QWidget*>())
         if (!dynamic_cast<QAbstractButton*>(child)) child->installEventFilter(this);
@@ -276,6 +285,14 @@ void CComboUI::RemoveAll() {
 
 void CComboUI::showPopup() {
     if (items_.empty()) return;
+    // The skin marks the chosen item ([current="true"]).
+    for (int i = 0; i < GetCount(); ++i) {
+        QWidget* item = items_[i].data();
+        if (!item || item->property("current").toBool() == (i == currentIndex())) continue;
+        item->setProperty("current", i == currentIndex());
+        item->style()->unpolish(item);
+        item->style()->polish(item);
+    }
     popup_->setMinimumWidth(width());
     popup_->adjustSize();
     QPoint below = mapToGlobal(QPoint(0, height()));

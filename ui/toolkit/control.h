@@ -282,7 +282,8 @@ protected:
 
 private:
     void PickItem(int index);
-    QFrame* popup_ = nullptr;
+    QFrame* popup_ = nullptr;  // the pop-up window
+    QFrame* list_ = nullptr;   // the items, inside it
     std::vector<QPointer<QWidget>> items_;
 };
 

@@ -117,6 +117,8 @@ ImageAttr ParseImageAttr(std::string_view text) {
             int v[4];
             if (ParseFour(value, v) && v[0] >= 0 && v[1] >= 0 && v[2] >= 0 && v[3] >= 0)
                 image.corner = QMargins(v[0], v[1], v[2], v[3]);
+        } else if (key == "scale") {
+            image.fit = value == "fit";
         } else if (key == "fade") {
             int fade = 0;
             auto [next, error] = std::from_chars(value.data(), value.data() + value.size(), fade);
@@ -185,6 +187,12 @@ void PaintImage(QPainter& painter, const QRect& rect, const ImageAttr& image, co
     painter.save();
     painter.setOpacity(image.fade / 255.0);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    if (image.fit) {
+        // As large as fits, its shape kept, in the middle of the place.
+        const QSize shown = source.size().scaled(target.size(), Qt::KeepAspectRatio);
+        target = QRect(target.topLeft() + QPoint((target.width() - shown.width()) / 2, (target.height() - shown.height()) / 2),
+                       shown);
+    }
     const QMargins& c = image.corner;
     if (c.isNull() || c.left() + c.right() >= source.width() || c.top() + c.bottom() >= source.height()) {
         painter.drawPixmap(target, pixmap, source);

@@ -1,7 +1,8 @@
 #pragma once
 // Image attribute text as the skins and windows write it, for example
 //   file='Image\cctv_line.png' source='0,0,16,16' corner='4,4,4,4' fade='200'
-// A bare name without any key is the file. Names use `\` and are looked up under the
+// and our own scale='fit': the whole picture as large as fits, its shape kept, centred
+// (photographs). A bare name without any key is the file. Names use `\` and are looked up under the
 // skin folder, then under the resource path.
 
 #include <memory>
@@ -22,6 +23,7 @@ struct ImageAttr {
     std::optional<QRect> dest;    // where to draw inside the control (offsets)
     QMargins corner;              // borders kept unscaled (nine-patch)
     int fade = 255;               // 0..255 opacity
+    bool fit = false;             // keep the picture's shape (scale='fit')
     bool empty() const { return file.empty(); }
 };
 

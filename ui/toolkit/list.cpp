@@ -7,7 +7,10 @@
 #include <QLayout>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QHelpEvent>
 #include <QStyledItemDelegate>
+#include <QTextDocument>
+#include <QToolTip>
 
 #include "app/log_file.h"
 #include "platform/paths.h"
@@ -27,6 +30,7 @@ struct ListRowTemplate {
         Qt::Alignment align;
         bool visible;
         std::optional<QColor> color;
+        std::string toolTip;
     };
     std::string file;
     std::unique_ptr<QWidget> form;
@@ -243,7 +247,8 @@ public:
             return;
         }
         const ListRowTemplate* shape = row->template_;
-        const CellLayout* layout = list_.LayoutOf(*row);
+        CellLayout arranged;
+        const CellLayout* layout = list_.ArrangedPlaces(*row, arranged) ? &arranged : nullptr;
         auto draw = [&](QRect place, const ImageAttr& image, const std::string& text, bool enabled,
                         const std::optional<QColor>& color, Qt::Alignment align) {
             if (place.isEmpty()) return;
@@ -350,6 +355,7 @@ ListRowTemplate* CListUI::LoadTemplate(const std::string& skinFile) {
         std::string image = widget->property("bkimage").toString().toStdString();
         const QVariant color = widget->property("textcolor");
         if (color.isValid() && QColor::isValidColorName(color.toString())) cell.color = QColor(color.toString());
+        cell.toolTip = widget->toolTip().toStdString();
         if (auto* button = dynamic_cast<CButtonUI*>(widget)) {
             cell.kind = CListCellUI::Kind::kButton;
             cell.text = button->GetText();
@@ -451,16 +457,85 @@ int CListUI::RowHeightOf(const CListElementUI& row) const {
     return row.template_ ? row.template_->height : rowHeight_;
 }
 
+bool CListUI::ArrangedPlaces(const CListElementUI& row, CellLayout& places) const {
+    const CellLayout* layout = LayoutOf(row);
+    if (!layout) return false;
+    places = *layout;
+    ArrangeCells(row, places);
+    return true;
+}
+
+void CListUI::ArrangeCells(const CListElementUI&, CellLayout&) const {}
+
+QString CListUI::RowToolTip(const CListElementUI&) const { return {}; }
+
+int CListUI::TemplateCellIndex(const CListElementUI& row, const std::string& name) {
+    return row.template_ ? row.template_->IndexOf(name) : -1;
+}
+
+std::string CListUI::CellText(const CListElementUI& row, int index) {
+    if (index < 0) return {};
+    if (const CListCellUI* own = OwnCell(row, index)) return own->text_;
+    return row.template_ && index >= 0 && index < static_cast<int>(row.template_->cells.size())
+               ? row.template_->cells[index].text
+               : std::string();
+}
+
+bool CListUI::CellVisible(const CListElementUI& row, int index) {
+    if (index < 0) return false;
+    if (const CListCellUI* own = OwnCell(row, index)) return own->visible_;
+    return row.template_ && index >= 0 && index < static_cast<int>(row.template_->cells.size()) &&
+           row.template_->cells[index].visible;
+}
+
+QString CListUI::ToolTipAt(const QPoint& pointInViewport) const {
+    const QModelIndex index = indexAt(pointInViewport);
+    const CListElementUI* row = index.isValid() ? GetItemAt(index.row()) : nullptr;
+    if (!row) return {};
+    const QPoint inRow = pointInViewport - visualRect(index).topLeft();
+    const CListCellUI* cell = CellAt(*row, inRow);
+    const ListRowTemplate* shape = row->template_;
+    const ListRowTemplate::Cell* shapeCell =
+        cell && shape && cell->templateIndex_ >= 0 ? &shape->cells[cell->templateIndex_] : nullptr;
+    if (cell && cell->kind_ == CListCellUI::Kind::kButton && shapeCell && !shapeCell->toolTip.empty())
+        return QString::fromStdString(shapeCell->toolTip);
+    if (QString own = RowToolTip(*row); !own.isEmpty()) return own;
+    // A text cut short to fit shows whole.
+    if (cell && cell->kind_ == CListCellUI::Kind::kLabel && !cell->text_.empty()) {
+        const QString text = QString::fromStdString(cell->text_);
+        const QRect place = CellRect(*row, *cell);
+        if (viewport()->fontMetrics().horizontalAdvance(text) > place.width()) return text;
+    }
+    return {};
+}
+
+bool CListUI::viewportEvent(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return QListView::viewportEvent(event);
+    auto* help = static_cast<QHelpEvent*>(event);
+    const QString text = ToolTipAt(help->pos());
+    if (text.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+        return true;
+    }
+    // Texts come from the service: never read as markup.
+    QToolTip::showText(help->globalPos(), Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal), viewport(),
+                       visualRect(indexAt(help->pos())));
+    return true;
+}
+
 QRect CListUI::CellRect(const CListElementUI& row, const CListCellUI& cell) const {
     if (row.owner_ != this) return {};
-    const QRect place = PlaceOf(LayoutOf(row), cell);
+    CellLayout arranged;
+    const QRect place = PlaceOf(ArrangedPlaces(row, arranged) ? &arranged : nullptr, cell);
     QRect at = visualRect(model_->index(row.index_));
     if (place.isEmpty() || !at.isValid()) return {};
     return place.translated(at.topLeft());
 }
 
 CListCellUI* CListUI::CellAt(const CListElementUI& row, const QPoint& pointInRow) const {
-    const CellLayout* layout = LayoutOf(row);
+    CellLayout arranged;
+    const CellLayout* layout = ArrangedPlaces(row, arranged) ? &arranged : nullptr;
     const ListRowTemplate* shape = row.template_;
     for (std::size_t i = 0; shape && layout && i < shape->cells.size(); ++i) {
         const CListCellUI* own = OwnCell(row, static_cast<int>(i));

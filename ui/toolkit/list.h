@@ -13,6 +13,10 @@
 // others are drawn from the template's defaults, so 10,000 rows of nine cells cost
 // little more than their three or four changed cells.
 //
+// Tooltips: over a button cell, the template's tooltip of that button; elsewhere the
+// row's own (RowToolTip); else, over a text cut short to fit its cell, the whole text.
+// They are always shown as plain text.
+//
 // Notifications: "itemclick", "itemdbclick", "itemactivate" (sender: the row),
 // "itemselect" (sender: the list, wParam new index, lParam previous index), and a
 // press on a button cell goes to OnCellButtonDown (default: "buttondown" from the cell).
@@ -177,7 +181,27 @@ public:
     // selected nor reports "itemclick" or "itemdbclick" for it. Off by default.
     void SetButtonCellsTakeClicks(bool on) { buttonsTakeClicks_ = on; }
 
+    // The tooltip a point of the viewport shows (plain text; empty: none).
+    QString ToolTipAt(const QPoint& pointInViewport) const;
+
+    // Places of a row's template cells, in template order (row coordinates).
+    using CellLayout = std::vector<QRect>;
+
 protected:
+    // Lets a list place a row's cells by the row's content (a name given the room it
+    // needs before a date beside it): `places` holds the template's places for the
+    // row's indent and width, and may be changed. Painting, hit tests and CellRect all
+    // use the result. Default: the template's places.
+    virtual void ArrangeCells(const CListElementUI& row, CellLayout& places) const;
+    // The row's own tooltip (plain text); default none.
+    virtual QString RowToolTip(const CListElementUI& row) const;
+    // Index of the template cell of that name in the row's template, or -1.
+    static int TemplateCellIndex(const CListElementUI& row, const std::string& name);
+    // The text a template cell shows now (the row's own or the template's).
+    static std::string CellText(const CListElementUI& row, int index);
+    static bool CellVisible(const CListElementUI& row, int index);
+    bool viewportEvent(QEvent* event) override;
+
     virtual void OnCellButtonDown(CListElementUI& row, CListCellUI& cell);
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -193,12 +217,13 @@ private:
     friend struct ListRowTemplate;
     class Model;
     class Delegate;
-    // Places of the template's cells (in template order) for one indent.
-    using CellLayout = std::vector<QRect>;
     ListRowTemplate* LoadTemplate(const std::string& skinFile);
     std::unique_ptr<CListElementUI> NewElement(const ListRowTemplate* shape) const;
     // The template's cells laid out for a row of that indent at the current width.
     const CellLayout* LayoutOf(const CListElementUI& row) const;
+    // The template's places arranged for this row (ArrangeCells); false when the row
+    // has no template or is not laid out.
+    bool ArrangedPlaces(const CListElementUI& row, CellLayout& places) const;
     QRect PlaceOf(const CellLayout* layout, const CListCellUI& cell) const;
     void RowChanged(const CListElementUI& row);
     void RowHeightChanged(const CListElementUI& row);
