@@ -144,18 +144,7 @@ pid_t StartService(const std::filesystem::path& dir, const Options& options) {
                                   "--clip-seconds=2"};
     if (options.video != "mixed") args.push_back("--camera-video=" + options.video);
     if (options.serviceNice > 0) args.insert(args.begin(), {"/usr/bin/nice", "-n", std::to_string(options.serviceNice)});
-    std::vector<char*> argv;
-    for (auto& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const std::string log = (dir / "sim.log").string();
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    pid_t pid = 0;
-    const bool started = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
-    posix_spawn_file_actions_destroy(&actions);
-    return started ? pid : 0;
+    return bench_support::SpawnLogged(std::move(args), (dir / "sim.log").string());
 }
 
 // What a cell shows after "open all".
