@@ -17,6 +17,7 @@
 #include <random>
 
 #include "bench/sim_process.h"
+#include "bench/wall_setup.h"
 #include "bench/stream_reference.h"
 #include "control/control_client.h"
 #include "media/camera_registry.h"
@@ -79,22 +80,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "login failed\n");
         return 1;
     }
-    media::CameraEnvironment environment;
-    environment.postToMainWindow = [](platform::Message) { return true; };
-    environment.postToTaskThread = [](platform::Message) { return true; };
-    environment.addresses = [&](const std::string& id) { return client.RequestForwardingAddress(id); };
-    media::CameraRegistry::SetEnvironmentForNewCameras(environment);
-
-    const platform::WindowHandle mainWindow =
-        platform::CreateWindowHandle([](platform::Message&) -> std::intptr_t { return 0; }, ui::UiExecutor());
-    wall::WallEnvironment wallEnvironment;
-    wallEnvironment.cellsSwapped = [](int, int) {};
-    wallEnvironment.screenSize = [] { return QSize(1920, 1080); };
-    wallEnvironment.pictureSize = [](int, const std::string&) { return QSize(704, 576); };
-    wall::CVideoPanelMng panel(mainWindow, nullptr, wallEnvironment);
-    panel.resize(1602, 1202);
+    bench_support::CamerasAskThrough(client);
+    const bench_support::BenchWall wall = bench_support::ShownBenchWall(QSize(704, 576));
+    wall::CVideoPanelMng& panel = *wall.panel;
     panel.SetLayout(cameras <= 36 ? 36 : 64);
-    panel.show();
     Pump(300);
 
     std::printf("%d cameras D1, %d cycles of %d s open; platform %s\n", cameras, cycles, seconds,
@@ -133,7 +122,7 @@ int main(int argc, char** argv) {
         Report("closed", cycle);
     }
     media::CameraRegistry::DestroyAll();
-    platform::DestroyWindowHandle(mainWindow);
+    platform::DestroyWindowHandle(wall.mainWindow);
     std::filesystem::remove_all(dir);
     return 0;
 }

@@ -18,6 +18,7 @@
 
 #include "control/control_client.h"
 #include "bench/sim_process.h"
+#include "bench/wall_setup.h"
 #include "bench/stream_reference.h"
 #include "media/camera_registry.h"
 #include "platform/ini_file.h"
@@ -114,21 +115,9 @@ int main(int argc, char** argv) {
     const double servicePerFrame = own.decodingOnly;
     if (servicePerFrame <= 0) std::fprintf(stderr, "could not capture and decode the service's stream\n");
 
-    media::CameraEnvironment environment;
-    environment.postToMainWindow = [](platform::Message) { return true; };
-    environment.postToTaskThread = [](platform::Message) { return true; };
-    environment.addresses = [&](const std::string& id) { return client.RequestForwardingAddress(id); };
-    media::CameraRegistry::SetEnvironmentForNewCameras(environment);
-
-    const platform::WindowHandle mainWindow =
-        platform::CreateWindowHandle([](platform::Message&) -> std::intptr_t { return 0; }, ui::UiExecutor());
-    wall::WallEnvironment wallEnvironment;
-    wallEnvironment.cellsSwapped = [](int, int) {};
-    wallEnvironment.screenSize = [] { return QSize(1920, 1080); };
-    wallEnvironment.pictureSize = [](int, const std::string&) { return QSize(kWidth, kHeight); };
-    wall::CVideoPanelMng panel(mainWindow, nullptr, wallEnvironment);
-    panel.resize(1602, 1202);
-    panel.show();
+    bench_support::CamerasAskThrough(client);
+    const bench_support::BenchWall wall = bench_support::ShownBenchWall(QSize(kWidth, kHeight));
+    wall::CVideoPanelMng& panel = *wall.panel;
 
     std::printf("D1 (%dx%d) at %d frames a second per camera; %lld s measured per row; wall %dx%d, headless\n",
                 kWidth, kHeight, kFrameRate, static_cast<long long>(kMeasured.count()), panel.width(),
@@ -232,7 +221,7 @@ int main(int argc, char** argv) {
                 "own stream (start-up excluded); late: pictures more than two frame times after the one before;\n"
                 "unshown: frames sent (25/s per camera) that were never presented; queued: video packets waiting\n"
                 "per camera at the end.\n");
-    platform::DestroyWindowHandle(mainWindow);
+    platform::DestroyWindowHandle(wall.mainWindow);
     std::filesystem::remove_all(dir);
     return 0;
 }
