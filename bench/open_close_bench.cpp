@@ -34,13 +34,7 @@ using bench_support::Child;
 using bench_support::ResidentMegabytes;
 using bench_support::Spawn;
 
-void Pump(int ms) {
-    const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    while (Clock::now() < end) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
-        QThread::msleep(1);
-    }
-}
+using bench_support::Pump;
 
 void Report(const char* when, int cycle) {
     const struct mallinfo2 heap = mallinfo2();

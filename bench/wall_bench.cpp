@@ -42,13 +42,7 @@ using bench_support::ProcessCpuSeconds;
 using bench_support::ResidentMegabytes;
 using bench_support::Spawn;
 
-void Pump(int ms) {
-    const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    while (Clock::now() < end) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
-        QThread::msleep(1);
-    }
-}
+using bench_support::Pump;
 
 // Single-thread FFmpeg decoding an equivalent of the service's stream (libx264
 // baseline, ultrafast, zero latency, QP 28, a key frame every second): CPU per frame.

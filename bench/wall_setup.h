@@ -3,7 +3,10 @@
 // logged-in control client and report to nobody, and a 1602 × 1202 wall stands in a
 // window of its own.
 
+#include <QCoreApplication>
 #include <QSize>
+#include <QThread>
+#include <chrono>
 #include <memory>
 
 #include "control/control_client.h"
@@ -13,6 +16,15 @@
 #include "wall/video_panel_mng.h"
 
 namespace bench_support {
+
+// Runs the event loop of the calling thread for `ms` milliseconds.
+inline void Pump(int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+        QThread::msleep(1);
+    }
+}
 
 inline void CamerasAskThrough(control::ControlClient& client) {
     media::CameraEnvironment environment;
