@@ -1,8 +1,7 @@
 #pragma once
 // Everything the client holds for one camera shown in one video cell, in owned parts:
-// the video session (link, queues, stages, play thread, pan-tilt-zoom and replay
-// commands), listening, talkback and recording. Every operation that changes the camera
-// runs on its sequence, one at a time in the order asked for. It reports to the main
+// the video session, listening, talkback and recording. What changes the camera runs on
+// its sequence, one operation at a time in the order asked for. It reports to the main
 // window and the application by posted messages only.
 
 #include <atomic>
@@ -18,9 +17,7 @@
 
 namespace media {
 
-class CCamera final : public std::enable_shared_from_this<CCamera>,
-                      public StageHost,
-                      public transport::LinkObserver {
+class CCamera final : public std::enable_shared_from_this<CCamera>, public StageHost, public transport::LinkObserver {
 public:
     explicit CCamera(CameraEnvironment environment = CameraEnvironment::Application());
     ~CCamera() override;
@@ -28,22 +25,18 @@ public:
     CCamera& operator=(const CCamera&) = delete;
 
     static constexpr int kClosedWhileOpening = VideoSession::kClosedWhileOpening;
-    // 1 success; -3 a stage could not be made; 0 closed meanwhile; otherwise the
-    // link's result (-7 missing id, address or port; -4 no connection; -8 no reply;
-    // the server's code).
+    // 1 success; -3 a stage could not be made; 0 closed meanwhile; otherwise the link's
+    // result (-7 missing id, address or port; -4 no connection; -8 no reply; the server's).
     int Open(const std::string& cameraId, const std::string& address, int port, platform::WindowHandle window,
              const std::string& password);
-    // Ends the sub-states (posting 1054, 1058, 1004 for those that were on), the link,
-    // the play thread and the stages. A second Close does nothing. Any thread, also
-    // while an Open of this camera waits for its link: that Open then returns at once
-    // and starts nothing.
+    // Ends the sub-states (posting 1054, 1058, 1004 for those that were on), the link, the
+    // play thread and the stages; a second Close does nothing. An Open waiting for its
+    // link meanwhile returns at once and starts nothing.
     bool Close();
-    // Close, but the camera keeps its cell's display window, as after a failed open:
-    // the reconnection supervisor opens the cell again into that window.
+    // Close, but the camera keeps its cell's window for the reconnection's reopen.
     void EndStreamKeepingCell();
 
-    // Listening and talkback need a playing camera; a refused start leaves nothing
-    // running and says why in `why`.
+    // For a playing camera; a refused start leaves nothing running and says why.
     bool StartListen(AudioRefusal* why = nullptr);
     bool StopListen();
     bool CreateTalkLink();
@@ -63,9 +56,8 @@ public:
     bool IsOpen() const { return video_.IsOpen(); }
 
     // The link's "stop" and the replay time reports. A replay's "stop" is its end: the
-    // camera closes and leaves the registry (1048 to the notify window). A live
-    // camera's "stop" asks the task threads (kTaskLiveStreamStopped) to end the stream
-    // and reconnect the cell: the user still wants to watch it.
+    // camera closes and leaves the registry (1048 to the notify window). A live camera's
+    // asks the task threads (kTaskLiveStreamStopped) to end the stream and reconnect.
     void Notification(const std::string& text);
 
     std::string CameraId() const override { return video_.CameraId(); }
@@ -75,8 +67,7 @@ public:
     void SetNotifyWindow(platform::WindowHandle window) { notifyWindow_ = window; }
     void SetReplayMode(bool on) { replayMode_ = on; }
 
-    // The sub-state flags, set by the application from the outcome of the listening,
-    // talkback and recording operations; Close ends whatever they say is on.
+    // Set by the application from the outcome of the operations; Close ends what is on.
     bool IsRecording() const override { return recording_.IsOn(); }
     bool IsListening() const { return listening_.IsOn(); }
     bool IsTalking() const { return talkback_.IsOn(); }
@@ -110,9 +101,8 @@ public:
 
 private:
     bool PostToMain(platform::Message message);
-    // On the sequence.
-    void CloseSteps();
-    void EndReplay(int cell);
+    void CloseSteps();         // on the sequence
+    void EndReplay(int cell);  // on the sequence
 
     const CameraEnvironment environment_;
     std::atomic<int> cellIndex_{-1};
