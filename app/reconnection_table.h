@@ -22,11 +22,11 @@ public:
     void Swap(int firstCell, int secondCell);
     std::map<int, std::string> Snapshot() const;
     // For a check and its action as one step.
-    std::unique_lock<std::recursive_mutex> Lock() const { return std::unique_lock(mutex_); }
+    std::unique_lock<std::mutex> Lock() const { return std::unique_lock(mutex_); }
     std::map<int, std::string>& EntriesLocked() { return entries_; }
 
 private:
-    mutable std::recursive_mutex mutex_;
+    mutable std::mutex mutex_;
     std::map<int, std::string> entries_;
 };
 

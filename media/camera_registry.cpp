@@ -1,5 +1,7 @@
 #include "media/camera_registry.h"
 
+#include <utility>
+
 namespace media {
 namespace {
 
@@ -118,9 +120,10 @@ bool CameraRegistry::RemoveIf(int cell, const CCamera* camera) {
 }
 
 void CameraRegistry::Assign(int cell, std::shared_ptr<CCamera> camera) {
+    std::shared_ptr<CCamera> displaced;  // destroyed outside the lock
     std::lock_guard lock(mutex_);
     if (camera) camera->SetCellIndex(cell);
-    cameras_[cell] = std::move(camera);
+    displaced = std::exchange(cameras_[cell], std::move(camera));
 }
 
 std::size_t CameraRegistry::Count() {

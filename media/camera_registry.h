@@ -41,7 +41,7 @@ public:
 private:
     CameraRegistry() = default;
 
-    std::recursive_mutex mutex_;
+    std::mutex mutex_;  // never held while a camera is closed or destroyed
     std::map<int, std::shared_ptr<CCamera>> cameras_;
 };
 

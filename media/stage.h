@@ -53,8 +53,8 @@ protected:
     ~StageHost() = default;
 };
 
-// The base of every stage. Each override takes the stage's own (re-entrant) mutex for
-// its whole body.
+// The base of every stage. Each override takes the stage's own mutex for its whole
+// body, and calls no other override while it holds it.
 class CDoHandle {
 public:
     explicit CDoHandle(StageHost& host) : host_(host) {}
@@ -71,7 +71,7 @@ public:
 
 protected:
     StageHost& host_;
-    std::recursive_mutex mutex_;
+    std::mutex mutex_;
 };
 
 }  // namespace media

@@ -17,9 +17,6 @@ public:
     StageChain(const StageChain&) = delete;
     StageChain& operator=(const StageChain&) = delete;
 
-    // The stage-list lock (re-entrant): held by the camera's Open throughout.
-    std::unique_lock<std::recursive_mutex> Lock() { return std::unique_lock(mutex_); }
-
     // Appends a stage whose Init succeeded; `display` also remembers it as the
     // display stage.
     void Append(std::unique_ptr<CDoHandle> stage, bool display = false);
@@ -36,7 +33,9 @@ public:
     void ResetFrame();
 
 private:
-    std::recursive_mutex mutex_;
+    // The stage-list lock: each operation holds it for itself alone. The camera's
+    // sequence builds and clears the list; the play thread runs it.
+    std::mutex mutex_;
     std::vector<std::unique_ptr<CDoHandle>> stages_;
     CDoHandle* display_ = nullptr;
     StageFrame frame_;

@@ -82,7 +82,4 @@ private:
 // index of the lowest signalled object, or kWaitTimeout.
 int WaitForAny(const std::vector<Waitable*>& objects, std::uint32_t timeoutMs = kInfinite);
 
-// A lock the same thread may take again (a critical section).
-using RecursiveLock = std::recursive_mutex;
-
 }  // namespace platform

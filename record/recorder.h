@@ -10,6 +10,7 @@
 
 #include "record/record_clock.h"
 #include "record/record_writer.h"
+#include "record/recording_settings.h"
 
 namespace record {
 
@@ -44,7 +45,7 @@ private:
     bool waitingForKeyFrame_ = false;
     std::string folder_;
     std::string name_;
-    std::int64_t limitSeconds_ = 1800;
+    std::int64_t limitSeconds_ = kDefaultFileMinutes * 60;
     std::int64_t startSeconds_ = 0;
     std::unique_ptr<RecordWriter> writer_;
 };

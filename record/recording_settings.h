@@ -8,10 +8,13 @@
 
 namespace record {
 
+constexpr int kDefaultFileMinutes = 30;
+constexpr int kDefaultKeepDays = 15;
+
 struct RecordingSettings {
-    std::string root;      // empty: the platform's default record root
-    int fileMinutes = 30;  // a file is cut after this many minutes
-    int keepDays = 15;     // older recordings are deleted
+    std::string root;                       // empty: the platform's default record root
+    int fileMinutes = kDefaultFileMinutes;  // a file is cut after this many minutes
+    int keepDays = kDefaultKeepDays;        // older recordings are deleted
 };
 
 // Values below 1 take the defaults, and an empty root the platform's default.

@@ -167,7 +167,7 @@ private:
     platform::WindowHandle mainWindow_ = 0;
     platform::WindowHandle handle_ = 0;
     std::array<MyVideoPanel*, kCellCount> cells_{};  // owned by Qt; swapped under cellsMutex_
-    mutable std::recursive_mutex cellsMutex_;
+    mutable std::mutex cellsMutex_;  // nothing called under it takes it again
     MyRectCon* frameWidget_ = nullptr;
     std::unique_ptr<CWinSub> toolbar_;
 

@@ -547,3 +547,46 @@ TEST_F(CameraTest, ApplicationHooksReachTheRegistry) {
     EXPECT_FALSE(hooks.isLive("3003"));
     app::InstallCameraHooks({});
 }
+
+// A camera's operations take turns: one at a time, in the order asked for, each on the
+// thread that asked; an operation within an operation runs at once; work handed over by
+// a link's thread waits for its turn, and the last holder of the camera that it drops
+// is released on the sequence, not on the thread that handed it over.
+TEST(CameraSequenceTest, OperationsTakeTurnsAndHandedOverWorkReleasesOnTheSequence) {
+    auto sequence = std::make_unique<CameraSequence>();
+    std::mutex mutex;
+    std::vector<std::string> order;
+    auto note = [&](const std::string& what) {
+        std::lock_guard lock(mutex);
+        order.push_back(what);
+    };
+    std::promise<void> entered, proceed;
+    auto first = std::async(std::launch::async, [&] {
+        sequence->Run([&] {
+            entered.set_value();
+            proceed.get_future().wait();
+            note("first");
+        });
+    });
+    ASSERT_EQ(entered.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    struct Held {
+        std::thread::id* releasedOn;
+        ~Held() { *releasedOn = std::this_thread::get_id(); }
+    };
+    std::thread::id releasedOn;
+    std::shared_ptr<Held> held(new Held{&releasedOn});
+    ASSERT_TRUE(sequence->Post([&, held] { note(sequence->InSequence() ? "posted" : "posted outside"); }));
+    held.reset();  // the posted work holds it now
+    EXPECT_FALSE(sequence->InSequence());
+    proceed.set_value();
+    auto last = std::async(std::launch::async, [&] {
+        return sequence->Run([&] { return sequence->Run([] { return 7; }) * 6; });  // nested: at once
+    });
+    ASSERT_EQ(last.wait_for(std::chrono::seconds(5)), std::future_status::ready) << "a nested operation waits for itself";
+    EXPECT_EQ(last.get(), 42);
+    first.get();
+    EXPECT_EQ(order, (std::vector<std::string>{"first", "posted"}));
+    EXPECT_NE(releasedOn, std::thread::id());
+    EXPECT_NE(releasedOn, std::this_thread::get_id());
+    sequence.reset();
+}

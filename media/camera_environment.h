@@ -1,0 +1,50 @@
+#pragma once
+// What a camera needs from the program around it, and why an audio start was refused.
+
+#include <functional>
+#include <string>
+
+#include "media/show_stage.h"
+#include "platform/message.h"
+#include "record/record_clock.h"
+#include "record/record_writer.h"
+#include "transport/forwarding_link.h"
+
+namespace media {
+
+// Where a camera's messages and requests go. The defaults reach the application
+// object and the control client of the running login cycle; tests put their own.
+struct CameraEnvironment {
+    std::function<bool(platform::Message)> postToMainWindow;
+    std::function<bool(platform::Message)> postToTaskThread;
+    transport::AddressProvider addresses;
+    // The forwarding-address request with node id, for the talk link's reopen.
+    transport::AddressProvider talkAddresses;
+    // The record root and the file length in minutes ("path", "FileSize").
+    std::function<std::string()> recordRoot;
+    std::function<int()> recordMinutes;
+    record::RecordClock recordClock = record::RecordClock::System();
+    // Opening per frame costs well under 1 % of the client's CPU (bench_record).
+    record::WriteMode recordMode = record::WriteMode::kOpenPerFrame;
+    transport::LinkTiming linkTiming;
+    DisplayTiming displayTiming;
+
+    static CameraEnvironment Application();
+};
+
+// Why listening or talkback did not start; the user is told the last two.
+enum class AudioRefusal {
+    kNone,
+    kNotPlaying,       // the camera shows no stream
+    kRefused,          // the forwarding server or the talk link said no
+    kNoOutputDevice,   // no player could be opened or started
+    kNoMicrophone,     // nothing to capture the user's voice from
+};
+
+// Records the reason where the caller asked for one; always false.
+inline bool Refuse(AudioRefusal* why, AudioRefusal reason) {
+    if (why) *why = reason;
+    return false;
+}
+
+}  // namespace media
