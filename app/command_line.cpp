@@ -8,7 +8,7 @@ namespace {
 
 std::string ShownFolder(const std::string& folder) { return folder.empty() ? "(none: no home folder)" : folder; }
 
-std::string HelpText(const UserFolders& folders, const std::string& programDirectory) {
+std::string HelpText(const core::UserFolders& folders, const std::string& programDirectory) {
     std::string text =
         "Usage: larkview [--help | --version]\n"
         "\n"
@@ -44,7 +44,7 @@ std::string HelpText(const UserFolders& folders, const std::string& programDirec
 
 }  // namespace
 
-CommandLineAnswer ReadCommandLine(const std::vector<std::string>& arguments, const UserFolders& folders,
+CommandLineAnswer ReadCommandLine(const std::vector<std::string>& arguments, const core::UserFolders& folders,
                                   const std::string& programDirectory) {
     bool help = false, version = false;
     for (const std::string& argument : arguments) {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/user_folders.h"
+#include "core/user_folders.h"
 
 namespace app {
 
@@ -18,7 +18,7 @@ struct CommandLineAnswer {
 
 // `arguments` without the program name. `folders` is where this copy keeps its files,
 // as start-up would choose them, for --help to show.
-CommandLineAnswer ReadCommandLine(const std::vector<std::string>& arguments, const UserFolders& folders,
+CommandLineAnswer ReadCommandLine(const std::vector<std::string>& arguments, const core::UserFolders& folders,
                                   const std::string& programDirectory);
 
 }  // namespace app

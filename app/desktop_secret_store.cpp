@@ -12,15 +12,15 @@ constexpr const char* kService = "Larkview";
 enum class Kind { kRead, kWrite, kRemove };
 
 struct Answer {
-    SecretStore::Result result = SecretStore::Result::kUnavailable;
+    core::SecretStore::Result result = core::SecretStore::Result::kUnavailable;
     std::string password;
 };
 
-SecretStore::Result ResultOf(QKeychain::Error error) {
+core::SecretStore::Result ResultOf(QKeychain::Error error) {
     switch (error) {
-        case QKeychain::NoError: return SecretStore::Result::kDone;
-        case QKeychain::EntryNotFound: return SecretStore::Result::kNotFound;
-        default: return SecretStore::Result::kUnavailable;
+        case QKeychain::NoError: return core::SecretStore::Result::kDone;
+        case QKeychain::EntryNotFound: return core::SecretStore::Result::kNotFound;
+        default: return core::SecretStore::Result::kUnavailable;
     }
 }
 
@@ -86,17 +86,17 @@ Answer Await(std::future<Answer> answer, std::chrono::milliseconds timeout) {
 
 }  // namespace
 
-SecretStore::Result DesktopSecretStore::Read(const std::string& account, std::string& password) {
+core::SecretStore::Result DesktopSecretStore::Read(const std::string& account, std::string& password) {
     Answer answer = Await(worker_->Start(Kind::kRead, account, {}), timing_.read);
     if (answer.result == Result::kDone) password = std::move(answer.password);
     return answer.result;
 }
 
-SecretStore::Result DesktopSecretStore::Write(const std::string& account, const std::string& password) {
+core::SecretStore::Result DesktopSecretStore::Write(const std::string& account, const std::string& password) {
     return Await(worker_->Start(Kind::kWrite, account, password), timing_.write).result;
 }
 
-SecretStore::Result DesktopSecretStore::Remove(const std::string& account) {
+core::SecretStore::Result DesktopSecretStore::Remove(const std::string& account) {
     return Await(worker_->Start(Kind::kRemove, account, {}), timing_.write).result;
 }
 

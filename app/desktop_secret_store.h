@@ -6,11 +6,11 @@
 #include <chrono>
 #include <memory>
 
-#include "app/secret_store.h"
+#include "core/secret_store.h"
 
 namespace app {
 
-class DesktopSecretStore final : public SecretStore {
+class DesktopSecretStore final : public core::SecretStore {
 public:
     struct Timing {
         std::chrono::milliseconds read{5000};

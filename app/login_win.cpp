@@ -4,8 +4,8 @@
 #include <QEventLoop>
 #include <thread>
 
-#include "app/app_config.h"
-#include "app/log_file.h"
+#include "core/app_config.h"
+#include "core/log_file.h"
 
 namespace app {
 namespace {
@@ -27,9 +27,9 @@ void SetText(ui::CControlUI* control, const std::string& text) {
 }
 
 // The saved user whose name is `name`, skipping deleted ones.
-SavedUser* SavedUserNamed(const std::string& name) {
+core::SavedUser* SavedUserNamed(const std::string& name) {
     if (name.empty()) return nullptr;
-    for (SavedUser& user : AppConfig::Instance().savedUsers)
+    for (core::SavedUser& user : core::AppConfig::Instance().savedUsers)
         if (!user.deleted && user.name == name) return &user;
     return nullptr;
 }
@@ -75,7 +75,7 @@ void CLoginWin::InitWindow() {
     SetBusyLook(false);
 
     FillUserList();
-    AppConfig& config = AppConfig::Instance();
+    core::AppConfig& config = core::AppConfig::Instance();
     // The channel is plain TCP: the footer names the server, it claims no security.
     if (ui::CControlUI* footer = pm.FindControl("lbFooter"); footer && !config.serverList.empty())
         footer->SetText("Larkview · 服务器 " + config.serverList.front() + ":" + std::to_string(config.serverPort));
@@ -95,7 +95,7 @@ void CLoginWin::InitWindow() {
 
 void CLoginWin::FillUserList() {
     if (!userList_) return;
-    const auto& users = AppConfig::Instance().savedUsers;
+    const auto& users = core::AppConfig::Instance().savedUsers;
     for (std::size_t i = 0; i < users.size(); ++i) {
         QWidget* widget = itemBuilder_.Create("User_List.xml", m_PaintManager, nullptr, this);
         auto* item = dynamic_cast<ui::CControlUI*>(widget);
@@ -111,9 +111,9 @@ void CLoginWin::FillUserList() {
 }
 
 void CLoginWin::ShowUser(int index) {
-    const auto& users = AppConfig::Instance().savedUsers;
+    const auto& users = core::AppConfig::Instance().savedUsers;
     if (index < 0 || index >= static_cast<int>(users.size())) return;
-    const SavedUser& user = users[index];
+    const core::SavedUser& user = users[index];
     SetText(userEdit_, user.name);
     SetText(password_, user.remember ? user.password : std::string());
     SetSelected(autoLogin_, user.autoLogin);
@@ -122,7 +122,7 @@ void CLoginWin::ShowUser(int index) {
 
 void CLoginWin::StartLogin() {
     if (busy_) return;
-    AppConfig& config = AppConfig::Instance();
+    core::AppConfig& config = core::AppConfig::Instance();
     config.currentUserName = TextOf(userEdit_);
     config.currentUserPassword = TextOf(password_);
     config.currentUserRemember = IsSelected(remember_);
@@ -142,13 +142,13 @@ void CLoginWin::BeginLogin() {
     auto done = threadDone_;
     auto cancelled = cancelled_;
     auto sequence = hooks_.runLoginSequence;
-    const int started = loginThread_.Start([run, done, cancelled, sequence](ThreadWrapper&) {
+    const int started = loginThread_.Start([run, done, cancelled, sequence](core::ThreadWrapper&) {
         if (run->exchange(false) && sequence) sequence(*cancelled);
         done->store(true);
     });
     if (!started) {
         threadDone_->store(true);
-        LogWrite("login thread could not start");
+        core::LogWrite("login thread could not start");
     }
     SetBusyLook(true);
     if (progress_) progress_->SetValue(1);
@@ -167,7 +167,7 @@ void CLoginWin::SetBusyLook(bool busy) {
 }
 
 std::intptr_t CLoginWin::HandleMessage(platform::Message& msg, bool& handled) {
-    if (msg.id != kAppNotify) return WindowImplBase::HandleMessage(msg, handled);
+    if (msg.id != core::kAppNotify) return WindowImplBase::HandleMessage(msg, handled);
     handled = true;
     OnProgress(msg);
     return 0;
@@ -175,12 +175,12 @@ std::intptr_t CLoginWin::HandleMessage(platform::Message& msg, bool& handled) {
 
 void CLoginWin::OnProgress(platform::Message& msg) {
     const std::string* text = platform::PayloadAs<std::string>(msg);
-    if (msg.wParam == kLoginSucceeded) {
+    if (msg.wParam == core::kLoginSucceeded) {
         succeeded_ = true;
         Close(ui::kResultOk);
         return;
     }
-    if (msg.wParam == kLoginFailed) {
+    if (msg.wParam == core::kLoginFailed) {
         const std::string reason = text ? *text : std::string();
         if (tips_) {
             tips_->SetText(reason);
@@ -235,28 +235,28 @@ void CLoginWin::Notify(ui::TNotifyUI& msg) {
 }
 
 void CLoginWin::OnDeleteUser(ui::CControlUI* button) {
-    auto& users = AppConfig::Instance().savedUsers;
+    auto& users = core::AppConfig::Instance().savedUsers;
     const std::intptr_t index = button->GetTag();
     if (index < 0 || index >= static_cast<std::intptr_t>(users.size()) || users[index].deleted) return;
-    SavedUser& user = users[index];
+    core::SavedUser& user = users[index];
     user.deleted = true;
     if (TextOf(userEdit_) == user.name) {
         SetText(userEdit_, "");
         SetText(password_, "");
     }
-    AppConfig::Instance().SaveSavedUsers();
+    core::AppConfig::Instance().SaveSavedUsers();
     if (ui::CControlUI* item = button->GetParent()) item->SetVisible(false);
 }
 
 void CLoginWin::OnOptionClick(ui::COptionUI* option) {
     // The option's state has already changed when the click arrives.
     const bool on = option->IsSelected();
-    SavedUser* user = SavedUserNamed(TextOf(userEdit_));
+    core::SavedUser* user = SavedUserNamed(TextOf(userEdit_));
     if (option == autoLogin_) {
         if (on) {
             SetSelected(remember_, true);
             if (user) {
-                for (SavedUser& other : AppConfig::Instance().savedUsers) other.autoLogin = false;
+                for (core::SavedUser& other : core::AppConfig::Instance().savedUsers) other.autoLogin = false;
                 user->remember = true;
                 user->autoLogin = true;
             }
@@ -276,7 +276,7 @@ void CLoginWin::OnOptionClick(ui::COptionUI* option) {
             user->remember = true;
         }
     }
-    if (user) AppConfig::Instance().SaveSavedUsers();
+    if (user) core::AppConfig::Instance().SaveSavedUsers();
 }
 
 }  // namespace app

@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "app/app_messages.h"
-#include "app/thread_wrapper.h"
+#include "core/message_ids.h"
+#include "core/thread_wrapper.h"
 #include "ui/message_box.h"
 #include "ui/toolkit/window.h"
 
@@ -63,7 +63,7 @@ private:
     std::shared_ptr<std::atomic<bool>> runFlag_ = std::make_shared<std::atomic<bool>>(false);
     std::shared_ptr<std::atomic<bool>> threadDone_ = std::make_shared<std::atomic<bool>>(true);
     std::shared_ptr<std::atomic<bool>> cancelled_ = std::make_shared<std::atomic<bool>>(false);
-    ThreadWrapper loginThread_;
+    core::ThreadWrapper loginThread_;
     ui::CDialogBuilder itemBuilder_;
 
     ui::CButtonUI* btnOk_ = nullptr;

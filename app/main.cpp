@@ -7,15 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "app/app_config.h"
+#include "core/app_config.h"
 #include "app/command_line.h"
-#include "app/crash_handler.h"
+#include "core/crash_handler.h"
 #include "app/desktop_secret_store.h"
-#include "app/library_notices.h"
-#include "app/log_file.h"
-#include "app/user_folders.h"
-#include "mainwin/program_hooks.h"
-#include "media/application_hooks.h"
+#include "core/library_notices.h"
+#include "core/log_file.h"
+#include "core/user_folders.h"
+#include "app/program_wiring.h"
 #include "platform/paths.h"
 #include "ui/message_box.h"
 #include "ui/toolkit/paint_manager.h"
@@ -28,8 +27,8 @@ QtMessageHandler g_qtHandler = nullptr;
 void RouteQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
     const std::string text = message.toStdString();
     if (type != QtFatalMsg &&
-        app::RouteLibraryNotice(context.category ? context.category : "", text) == app::NoticeRoute::kLogOnce) {
-        app::LogNoticeOnce(text);
+        core::RouteLibraryNotice(context.category ? context.category : "", text) == core::NoticeRoute::kLogOnce) {
+        core::LogNoticeOnce(text);
         return;
     }
     if (g_qtHandler) {
@@ -44,7 +43,7 @@ void RouteQtMessage(QtMsgType type, const QMessageLogContext& context, const QSt
 int main(int argc, char** argv) {
     // Answered before anything needs a display or writes a file.
     const std::string programDirectory = platform::ProgramDirectory();
-    const app::UserFolders folders = app::ChooseUserFolders(programDirectory, platform::CanCreateFilesIn);
+    const core::UserFolders folders = core::ChooseUserFolders(programDirectory, platform::CanCreateFilesIn);
     const app::CommandLineAnswer answer =
         app::ReadCommandLine(std::vector<std::string>(argv + 1, argv + argc), folders, programDirectory);
     if (!answer.run) {
@@ -55,9 +54,9 @@ int main(int argc, char** argv) {
 
     // The folders come first so that the crash dump lands beside the logs.
     std::string problem;
-    if (!app::UseUserFolders(folders, programDirectory, &problem))
+    if (!core::UseUserFolders(folders, programDirectory, &problem))
         std::fprintf(stderr, "larkview: %s\n", problem.c_str());
-    app::CCrashHandler::Install();
+    core::CCrashHandler::Install();
     g_qtHandler = qInstallMessageHandler(RouteQtMessage);
 
     QApplication application(argc, argv);
@@ -66,12 +65,12 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(QIcon(QString::fromStdString(platform::JoinPath(programDirectory, "skinFiles\\Image\\logo.png"))));
     ui::CPaintManagerUI::SetResourcePath(platform::JoinPath(programDirectory, "skinFiles"));
     ui::InstallSkinErrorBox();
-    media::InstallApplicationHooks();  // the camera registry joins every login cycle
-    app::AppConfig::Instance().SetSecretStore(std::make_shared<app::DesktopSecretStore>());
+    app::InstallProgramWiring();  // the camera registry joins every login cycle
+    core::AppConfig::Instance().SetSecretStore(std::make_shared<app::DesktopSecretStore>());
 
-    const int code = app::RunProgram(mainwin::ApplicationProgramHooks());
+    const int code = app::RunProgram(app::ApplicationProgramHooks());
     // A message after this point must not open (and so rotate) the log again.
     qInstallMessageHandler(g_qtHandler);
-    app::LogFile::Destroy();
+    core::LogFile::Destroy();
     return code;
 }

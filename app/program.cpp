@@ -1,16 +1,16 @@
 #include "app/program.h"
 
-#include "app/app_config.h"
-#include "app/log_file.h"
+#include "core/app_config.h"
+#include "core/log_file.h"
 #include "ui/message_box.h"
 
 namespace app {
 
 int RunProgram(const ProgramHooks& hooks) {
-    AppConfig& config = AppConfig::Instance();
+    core::AppConfig& config = core::AppConfig::Instance();
     for (;;) {
         if (!config.LoadConfiguration()) {
-            LogWrite("configuration missing or incomplete: %s", config.ConfigFilePath().c_str());
+            core::LogWrite("configuration missing or incomplete: %s", config.ConfigFilePath().c_str());
             ui::ShowNoticeWithCaption("读取配置文件出错，请检查配置", "错误");
             break;
         }
@@ -30,7 +30,7 @@ int RunProgram(const ProgramHooks& hooks) {
         if (loginResult != ui::kResultOk) break;
 
         if (!hooks.runMainWindow) {
-            LogWrite("login succeeded; this build has no main window yet, so the program ends here");
+            core::LogWrite("login succeeded; this build has no main window yet, so the program ends here");
             break;
         }
         if (hooks.runMainWindow() != ui::kResultChangeUser) break;

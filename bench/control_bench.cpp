@@ -37,7 +37,7 @@ int main() {
         return 1;
     }
 
-    app::AppConfig config;
+    core::AppConfig config;
     config.serverList = {"127.0.0.1"};
     config.serverPort = service.MasterPort();
     config.serverPath = simConfig.serverPath;

@@ -34,15 +34,14 @@
 #include <utility>
 #include <vector>
 
-#include "app/app_config.h"
-#include "app/log_file.h"
+#include "core/app_config.h"
+#include "core/log_file.h"
 #include "app/program.h"
 #include "bench/sim_process.h"
 #include "bench/ui_watchdog.h"
 #include "mainwin/main_win.h"
 #include "tests/support/cell_picture.h"
-#include "mainwin/program_hooks.h"
-#include "media/application_hooks.h"
+#include "app/program_wiring.h"
 #include "media/camera_registry.h"
 #include "platform/ini_file.h"
 #include "platform/paths.h"
@@ -448,7 +447,7 @@ int main(int argc, char** argv) {
     platform::SetProgramDirectory(dir.string());
     std::filesystem::copy_file(std::filesystem::path(LARKVIEW_PROGRAM_DIR) / "waiting.bmp", dir / "waiting.bmp");
     ui::CPaintManagerUI::SetResourcePath(LARKVIEW_PROGRAM_DIR "/skinFiles");
-    media::InstallApplicationHooks();
+    app::InstallProgramWiring();
 
     SimProcess sim(dir, std::to_string(options.width) + "x" + std::to_string(options.height) + "@" +
                             std::to_string(kFrameRate));
@@ -461,8 +460,8 @@ int main(int argc, char** argv) {
                                              << "\nServerPath=/master\n";
         std::ofstream(dir / "appSavePath.ini") << "[VideoSavePath]\npath=" << (dir / "records").string() << "\n";
         // demo is remembered with auto-login: the login window logs in by itself.
-        std::ofstream(dir / "appUser.ini") << "[UserInfo]\nUserNumber=1\n[" << app::UserSectionName(0)
-                                           << "]\nUserName=demo\nPassWord=" << app::EncodePassword("larkview")
+        std::ofstream(dir / "appUser.ini") << "[UserInfo]\nUserNumber=1\n[" << core::UserSectionName(0)
+                                           << "]\nUserName=demo\nPassWord=" << core::EncodePassword("larkview")
                                            << "\nAutoLogin=1\n";
     }
     std::printf("fault soak: %d s of faults, a round every %d ms; program folder %s\n", options.faultSeconds,
@@ -495,9 +494,9 @@ int main(int argc, char** argv) {
         QTimer::singleShot(0, window.GetWidget(), [&window] { window.Close(-2); });
     });
 
-    const int code = app::RunProgram(mainwin::ApplicationProgramHooks());
+    const int code = app::RunProgram(app::ApplicationProgramHooks());
     ui::SetModalObserver(nullptr);
-    app::LogFile::Destroy();
+    core::LogFile::Destroy();
     std::printf("program ended with %d; windows:", code);
     for (const auto& name : windows) std::printf(" %s", name.c_str());
     std::printf("\n");

@@ -101,7 +101,7 @@ int main() {
         return 1;
     }
 
-    app::AppConfig config = bench_support::DemoAccountConfig(masterPort);
+    core::AppConfig config = bench_support::DemoAccountConfig(masterPort);
     control::ControlClient client(control::ControlClient::Timing{}, config);
     if (client.Connect() != 0 || client.Login() != 1) {
         std::fprintf(stderr, "login failed\n");

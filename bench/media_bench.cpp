@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/log_file.h"
+#include "core/log_file.h"
 #include "media/camera.h"
 #include "media/decoder_stage.h"
 #include "media/mixer_stage.h"
@@ -344,7 +344,7 @@ int main(int argc, char** argv) {
     }
     std::printf("\n");
     if (wanted("latency")) OpenLatency(dir);
-    app::LogFile::Destroy();
+    core::LogFile::Destroy();
     platform::SetProgramDirectory("");
     return 0;
 }

@@ -41,14 +41,13 @@
 #include <string>
 #include <vector>
 
-#include "app/app_config.h"
-#include "app/log_file.h"
+#include "core/app_config.h"
+#include "core/log_file.h"
 #include "app/program.h"
 #include "bench/sim_process.h"
 #include "bench/ui_watchdog.h"
 #include "mainwin/main_win.h"
-#include "mainwin/program_hooks.h"
-#include "media/application_hooks.h"
+#include "app/program_wiring.h"
 #include "media/camera.h"
 #include "media/camera_registry.h"
 #include "platform/paths.h"
@@ -342,7 +341,7 @@ int main(int argc, char** argv) {
     platform::SetProgramDirectory(dir.string());
     std::filesystem::copy_file(std::filesystem::path(LARKVIEW_PROGRAM_DIR) / "waiting.bmp", dir / "waiting.bmp");
     ui::CPaintManagerUI::SetResourcePath(LARKVIEW_PROGRAM_DIR "/skinFiles");
-    media::InstallApplicationHooks();
+    app::InstallProgramWiring();
 
     std::printf("open-all benchmark: %d cameras in the service (nice %d), video %s, %d rounds, QPA %s\n",
                 options.cameras, options.serviceNice, options.video.c_str(), options.rounds,
@@ -358,8 +357,8 @@ int main(int argc, char** argv) {
     std::ofstream(dir / "appConfig.ini") << "[ServerInfo]\nServerIp=127.0.0.1\nServerProt=" << master
                                          << "\nServerPath=/master\n";
     std::ofstream(dir / "appSavePath.ini") << "[VideoSavePath]\npath=" << (dir / "records").string() << "\n";
-    std::ofstream(dir / "appUser.ini") << "[UserInfo]\nUserNumber=1\n[" << app::UserSectionName(0)
-                                       << "]\nUserName=demo\nPassWord=" << app::EncodePassword("larkview")
+    std::ofstream(dir / "appUser.ini") << "[UserInfo]\nUserNumber=1\n[" << core::UserSectionName(0)
+                                       << "]\nUserName=demo\nPassWord=" << core::EncodePassword("larkview")
                                        << "\nAutoLogin=1\n";
 
     UiWatchdog watchdog(10ms, kAnswerBound, 60s, false);
@@ -378,9 +377,9 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         QTimer::singleShot(0, window.GetWidget(), [&window] { window.Close(-2); });
     });
-    const int code = app::RunProgram(mainwin::ApplicationProgramHooks());
+    const int code = app::RunProgram(app::ApplicationProgramHooks());
     ui::SetModalObserver(nullptr);
-    app::LogFile::Destroy();
+    core::LogFile::Destroy();
     kill(sim, SIGTERM);
     waitpid(sim, nullptr, 0);
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/app_config.h"
+#include "core/app_config.h"
 #include "platform/ini_file.h"
 
 namespace bench_support {
@@ -44,8 +44,8 @@ inline int WaitForMasterPort(const std::string& stateFile, int tenths = 200) {
     return 0;
 }
 
-inline app::AppConfig DemoAccountConfig(int masterPort) {
-    app::AppConfig config;
+inline core::AppConfig DemoAccountConfig(int masterPort) {
+    core::AppConfig config;
     config.serverList = {"127.0.0.1"};
     config.serverPort = masterPort;
     config.serverPath = "/master";

@@ -1,5 +1,5 @@
 // The whole client as the program runs it: the outer loop of the real program
-// (mainwin::ApplicationProgramHooks: login window, login sequence, main window, task
+// (app::ApplicationProgramHooks: login window, login sequence, main window, task
 // threads), logged into the simulated service running in its own process, one service
 // per picture size (all cameras of it the same size, 25 frames a second). For 1, 4, 16
 // and 64 cells the main window's own open command opens the first online cameras of
@@ -29,14 +29,13 @@
 #include <thread>
 #include <vector>
 
-#include "app/app_config.h"
-#include "app/log_file.h"
+#include "core/app_config.h"
+#include "core/log_file.h"
 #include "bench/sim_process.h"
 #include "bench/stream_reference.h"
 #include "control/control_client.h"
 #include "mainwin/main_win.h"
-#include "mainwin/program_hooks.h"
-#include "media/application_hooks.h"
+#include "app/program_wiring.h"
 #include "media/camera.h"
 #include "media/camera_registry.h"
 #include "platform/paths.h"
@@ -227,7 +226,7 @@ bool PrepareSize(const std::filesystem::path& dir, const PictureSize& size, Chil
         return false;
     }
     {
-        app::AppConfig config = bench_support::DemoAccountConfig(port);
+        core::AppConfig config = bench_support::DemoAccountConfig(port);
         control::ControlClient client(control::ControlClient::Timing{}, config);
         if (client.Connect() != 0 || client.Login() != 1) {
             std::fprintf(stderr, "login to the %s service failed\n", size.Name().c_str());
@@ -440,7 +439,7 @@ int main(int argc, char** argv) {
     std::filesystem::copy_file(LARKVIEW_PROGRAM_DIR "/waiting.bmp", dir / "waiting.bmp");
     std::ofstream(dir / "appSavePath.ini") << "[VideoSavePath]\npath=" << (dir / "records").string() << "\n";
     platform::SetProgramDirectory(dir.string());
-    media::InstallApplicationHooks();
+    app::InstallProgramWiring();
 
     std::printf("Larkview system benchmark: the program's own loop and main window, %d cameras per service, 25 fps\n",
                 kSimCameras);
@@ -515,9 +514,9 @@ int main(int argc, char** argv) {
             window.Close(-2);
         }
     });
-    app::RunProgram(mainwin::ApplicationProgramHooks());
+    app::RunProgram(app::ApplicationProgramHooks());
     ui::SetModalObserver(nullptr);
-    app::LogFile::Destroy();
+    core::LogFile::Destroy();
 
     std::printf("\nmachine load average at the end: %s\n", LoadAverage().c_str());
     std::printf("client%%: this process (all threads) in %% of one core while measured; floor%%: ffmpeg -threads 1\n"

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <vector>
 
-#include "app/task_threads.h"
+#include "core/task_threads.h"
 #include "platform/sync.h"
 #include "platform/thread_messages.h"
 
@@ -16,7 +16,7 @@ void BM_PoolThroughput(benchmark::State& state) {
     const int workers = static_cast<int>(state.range(0));
     constexpr int kTasks = 20000;
     for (auto _ : state) {
-        app::WorkerPool pool(workers);
+        core::WorkerPool pool(workers);
         std::atomic<int> ran{0};
         for (int i = 0; i < kTasks; ++i) pool.Queue([&] { ran.fetch_add(1, std::memory_order_relaxed); });
         pool.Stop();
@@ -28,15 +28,15 @@ BENCHMARK(BM_PoolThroughput)->Arg(1)->Arg(4)->Arg(20)->Unit(benchmark::kMillisec
 
 void BM_PostToStartLatency(benchmark::State& state) {
     using Clock = std::chrono::steady_clock;
-    app::WorkerPool pool(20);
-    app::TaskDispatcher dispatcher;
+    core::WorkerPool pool(20);
+    core::TaskDispatcher dispatcher;
     platform::Event started(false, false);
     Clock::time_point startedAt;
     dispatcher.Register(1028, [&](platform::Message&) {
         startedAt = Clock::now();
         started.Set();
     });
-    app::TaskPump pump(pool, dispatcher);
+    core::TaskPump pump(pool, dispatcher);
     pump.Start();
     std::vector<double> micros;
     for (auto _ : state) {

@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the simulated service did not start\n");
         return 1;
     }
-    app::AppConfig config = bench_support::DemoAccountConfig(masterPort);
+    core::AppConfig config = bench_support::DemoAccountConfig(masterPort);
     control::ControlClient client(control::ControlClient::Timing{}, config);
     if (client.Connect() != 0 || client.Login() != 1) {
         std::fprintf(stderr, "login failed\n");

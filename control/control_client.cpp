@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/log_file.h"
+#include "core/log_file.h"
 #include "platform/tick.h"
 
 namespace control {
@@ -129,7 +129,7 @@ int ControlClient::Connect() {
         }
         result = -2;
     }
-    app::LogWrite("link control error");
+    core::LogWrite("link control error");
     // No master gave a usable answer (every one answered with another status or an
     // empty address): that is a master-server failure, not success.
     return result == 0 ? -1 : result;
@@ -149,7 +149,7 @@ bool ControlClient::SendMessage(const ControlMessage& message, const Handler& ha
         handle = handle_;
     }
     if (tether::Send(handle, sendBuffer_.data(), static_cast<long>(json.size() + 1), false) <= 0) {
-        app::LogWrite("send to control command error");
+        core::LogWrite("send to control command error");
         return false;
     }
     return true;
@@ -237,7 +237,7 @@ void ControlClient::Route(int status, const char* data, int length) {
     if (notify) notify(message->id, message->msgType, message->params, notifyUser);
 }
 
-void ControlClient::KeepAlive(app::ThreadWrapper& self) {
+void ControlClient::KeepAlive(core::ThreadWrapper& self) {
     while (!self.WaitForStop(timing_.keepAliveWakeMs)) {
         self.Beat();
         if (!loggedIn_ || shutDown_) continue;

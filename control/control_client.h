@@ -14,8 +14,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/app_config.h"
-#include "app/thread_wrapper.h"
+#include "core/app_config.h"
+#include "core/thread_wrapper.h"
 #include "control/control_message.h"
 #include "control/control_types.h"
 #include "control/master_http.h"
@@ -67,7 +67,7 @@ public:
     // Timing for clients created from now on (tests shorten the intervals).
     static void SetTimingForNewClients(const Timing& timing);
 
-    explicit ControlClient(const Timing& timing, app::AppConfig& config = app::AppConfig::Instance());
+    explicit ControlClient(const Timing& timing, core::AppConfig& config = core::AppConfig::Instance());
     ~ControlClient();
     ControlClient(const ControlClient&) = delete;
     ControlClient& operator=(const ControlClient&) = delete;
@@ -131,7 +131,7 @@ private:
 
     static void OnReceive(int status, const char* data, int length, void* user);
     void Route(int status, const char* data, int length);
-    void KeepAlive(app::ThreadWrapper& self);
+    void KeepAlive(core::ThreadWrapper& self);
     void CloseConnection();
     // Runs one synchronous request in its slot; false on send failure, time-out or
     // shut-down.
@@ -142,7 +142,7 @@ private:
     void ResetSlot(SyncRequestSlot& slot);
 
     const Timing timing_;
-    app::AppConfig& config_;
+    core::AppConfig& config_;
 
     std::mutex connectionMutex_;  // guards handle_ and connectionLost_
     tether::ConnectionHandle handle_ = 0;
@@ -174,7 +174,7 @@ private:
     bool listWaiting_ = false;
     bool listOverflow_ = false;
 
-    app::ThreadWrapper keepAlive_;
+    core::ThreadWrapper keepAlive_;
 };
 
 }  // namespace control

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "app/log_file.h"
-#include "app/md5.h"
+#include "core/log_file.h"
+#include "core/md5.h"
 #include "control/control_client.h"
 #include "control/sync_request_slot.h"
 #include "platform/debug_trace.h"
@@ -59,7 +59,7 @@ AlarmRecord AlarmSearchResult::Row(std::size_t i) const {
                        kindNames[i], messages[i], pictureUrls[i], times[i]};
 }
 
-ControlClient::ControlClient(const Timing& timing, app::AppConfig& config)
+ControlClient::ControlClient(const Timing& timing, core::AppConfig& config)
     : timing_(timing),
       config_(config),
       sendBuffer_(kSendBufferSize),
@@ -73,7 +73,7 @@ ControlClient::ControlClient(const Timing& timing, app::AppConfig& config)
     heartbeat_.id = static_cast<std::int32_t>(platform::TickCount());
     heartbeat_.msgType = 1;
     heartbeat_.realm = 1;
-    keepAlive_.Start([this](app::ThreadWrapper& self) { KeepAlive(self); });
+    keepAlive_.Start([this](core::ThreadWrapper& self) { KeepAlive(self); });
 }
 
 void ControlClient::ResetSlot(SyncRequestSlot& slot) {
@@ -128,7 +128,7 @@ int ControlClient::Login() {
     std::lock_guard caller(slot.caller);  // one request of a type at a time
     const auto [userName, password] = config_.CurrentCredentials();
     std::map<std::string, std::string> params{{"userName", userName},
-                                              {"password", app::Md5Hex(password)},
+                                              {"password", core::Md5Hex(password)},
                                               {"oemId", "1"},
                                               {"ver", "1.1.1"}};
     bool answered = RunSync(slot, std::move(params), timing_.requestTimeoutMs,
@@ -139,7 +139,7 @@ int ControlClient::Login() {
     if (!answered) return 0;
     if (status == 1 || status == 2) {
         // Replaced as a whole: the keep-alive's re-login runs while other threads read it.
-        app::LoginSession session;
+        core::LoginSession session;
         session.userId = reply["userId"];
         session.updateUrl = reply["updateUrl"];
         session.uploadUrl = reply["uploadUrl"];
@@ -206,7 +206,7 @@ bool ControlClient::FetchCameraList(CameraListReply& out) {
     }
     auto [status, reply] = TakeReply(slot);
     slot.event.Reset();
-    if (overflow) app::LogWrite("camera list larger than %zu bytes refused", timing_.listLimitBytes);
+    if (overflow) core::LogWrite("camera list larger than %zu bytes refused", timing_.listLimitBytes);
     if (!answered || overflow || status != 1) return false;
     for (int i = 0; i < 13; ++i) out.lists[i] = reply[CameraListReply::kKeys[i]];
     return true;

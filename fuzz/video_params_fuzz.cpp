@@ -20,9 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (eq != std::string::npos) reply[line.substr(0, eq)] = line.substr(eq + 1);
         begin = end + 1;
     }
-    if (auto record = mainwin::ParseVideoParameters(reply, 3)) {
+    if (auto record = tasks::ParseVideoParameters(reply, 3)) {
         if (record->width < 0 || record->height < 0 || record->recorder < 0 || record->recorder > 1) __builtin_trap();
-        mainwin::VideoParameterCommand(*record);
+        tasks::VideoParameterCommand(*record);
         mainwin::SizeText(record->width, record->height);
         mainwin::FrameRateIndex(record->frameRate);
     }

@@ -9,12 +9,13 @@
 #include <cstdio>
 #include <ctime>
 
-#include "app/app_config.h"
-#include "app/log_file.h"
+#include "core/app_config.h"
+#include "core/log_file.h"
 #include "mainwin/control_helpers.h"
 #include "mainwin/settings_panels.h"
 #include "mainwin/small_dialogs.h"
 #include "mainwin/tree_refresh.h"
+#include "tasks/tree_refresh_task.h"
 #include "mainwin/wall_memory.h"
 #include "ui/message_box.h"
 #include "ui/pickers.h"
@@ -127,7 +128,7 @@ CMainWin::~CMainWin() {
 bool CMainWin::PostTask(platform::Message message) {
     const std::uint32_t id = message.id;
     const bool posted = env_.postTask && env_.postTask(std::move(message));
-    if (!posted) app::LogWrite("PostThreadMessage dwLastErr: %d\n", static_cast<int>(id));
+    if (!posted) core::LogWrite("PostThreadMessage dwLastErr: %d\n", static_cast<int>(id));
     return posted;
 }
 
@@ -135,17 +136,17 @@ void CMainWin::InitWindow() {
     auto& pm = m_PaintManager;
     // 1. Save management, the reply queue.
     saveManage_.Bind(pm);
-    saveManage_.Fill(app::AppConfig::Instance());
+    saveManage_.Fill(core::AppConfig::Instance());
     saveManage_.SetSavedHandler(env_.applyRecordingSettings);
     replies_->SetWindow(GetHWND());
     CFeedBackDlg::RegisterReplyHandler(*replies_, GetHWND());
     CPwdChangeDlg::RegisterReplyHandler(*replies_, GetHWND(), passwordChange_);
     if (env_.installReplyQueue) env_.installReplyQueue(replies_.get());
-    app::LogWrite("init main window");
+    core::LogWrite("init main window");
 
     // 2. Controls, the user name, text limits, the record mode.
     FindControls();
-    SetText(pm.FindControl("username"), app::AppConfig::Instance().currentUserName);
+    SetText(pm.FindControl("username"), core::AppConfig::Instance().currentUserName);
     SetTextLimits();
     recordMode_ = TextOf(pm.FindControl("cbRecordMode"));
     for (const char* name : {"edAccExpireTime", "edAllAccExpireTime"})
@@ -160,7 +161,7 @@ void CMainWin::InitWindow() {
     trees_.Bind(pm);
     SelectTab(kPreview);
     trees_.BuildAll(env_.rows ? env_.rows() : std::vector<control::ItemPtr>{});
-    app::LogWrite("tree loaded");
+    core::LogWrite("tree loaded");
 
     // 6. Layout buttons, and the buttons that act on the selected cell's camera.
     layoutButtons_.clear();
@@ -204,11 +205,11 @@ void CMainWin::InitWindow() {
     if (GetWidget()) OnSize(GetWidget()->width(), GetWidget()->height());
     if (liveWall_) liveWall_->setFocus(Qt::OtherFocusReason);
     RestoreWallLayout();
-    app::LogWrite("main window init complete");
+    core::LogWrite("main window init complete");
 }
 
 void CMainWin::RestoreWallLayout() {
-    const app::AppConfig& config = app::AppConfig::Instance();
+    const core::AppConfig& config = core::AppConfig::Instance();
     wallUser_ = config.LoginUserName();
     if (wallUser_.empty()) wallUser_ = config.currentUserName;
     if (!liveWall_ || !live_) return;
@@ -230,7 +231,7 @@ void CMainWin::SaveWallLayout() {
     for (int cell = 0; cell < wall::kCellCount; ++cell)
         if (const control::ItemPtr row = liveWall_->CellEntry(cell); row && row->live) wall.cells.emplace_back(cell, row->id);
     const std::string file = WallMemoryFile(wallUser_);
-    if (!SaveWall(file, wall)) app::LogWrite("wall layout not saved to %s", file.c_str());
+    if (!SaveWall(file, wall)) core::LogWrite("wall layout not saved to %s", file.c_str());
 }
 
 void CMainWin::FindControls() {
@@ -238,7 +239,7 @@ void CMainWin::FindControls() {
     showPanel_ = pm.FindControl("ShowPanel");
     playArea_ = pm.FindControl("RdPlayPanel");
     if (auto* backStage = pm.FindControl<ui::CButtonUI>("OpBackStage")) {
-        const QString address = QString::fromStdString(app::AppConfig::Instance().managementAddress).trimmed();
+        const QString address = QString::fromStdString(core::AppConfig::Instance().managementAddress).trimmed();
         const QString tip = address.isEmpty() ? QStringLiteral("管理后台（未配置地址）") : QStringLiteral("管理后台：") + address;
         backStage->setToolTip(Qt::convertFromPlainText(tip));
     }
@@ -249,7 +250,7 @@ void CMainWin::SetTextLimits() {
     for (const TextLimit& limit : kTextLimits) {
         ui::CControlUI* control = m_PaintManager.FindControl(limit.name);
         if (!control) {
-            app::LogWrite("main skin lacks %s", limit.name);
+            core::LogWrite("main skin lacks %s", limit.name);
             continue;
         }
         SetTextLimit(control, limit.characters);
@@ -330,7 +331,7 @@ void CMainWin::SetUpTreeColumn() {
     treeWidthSaver_->setSingleShot(true);
     treeWidthSaver_->setInterval(500);
     QObject::connect(treeWidthSaver_, &QTimer::timeout, treeSplitter_, [this] {
-        if (treeColumn_) app::AppConfig::Instance().SaveTreeColumnWidth(treeColumn_->width());
+        if (treeColumn_) core::AppConfig::Instance().SaveTreeColumnWidth(treeColumn_->width());
     });
     QObject::connect(treeSplitter_, &QSplitter::splitterMoved, treeSplitter_, [this](int, int) {
         if (treeWidthSaver_) treeWidthSaver_->start();
@@ -353,7 +354,7 @@ void CMainWin::ApplyTreeColumnWidth() {
 }
 
 int CMainWin::TreeColumnWidth() const {
-    const int remembered = app::AppConfig::Instance().treeColumnWidth;
+    const int remembered = core::AppConfig::Instance().treeColumnWidth;
     return remembered > 0 ? remembered : kDefaultTreeColumnWidth;
 }
 
@@ -385,7 +386,7 @@ void CMainWin::ApplyRights() {
     SetVisible(pm.FindControl("BtnRemoteCtrl"), media);
     SetVisible(pm.FindControl("BtnNodeTree"), ptz || media);
     SetVisible(pm.FindControl("sideButtons"), ptz || media);
-    if (app::AppConfig::Instance().AccountKind() == 2) {
+    if (core::AppConfig::Instance().AccountKind() == 2) {
         SetVisible(pm.FindControl("settingbtn"), false);
         SetVisible(pm.FindControl("Messagebtn"), true);
     }
@@ -557,7 +558,7 @@ bool CMainWin::RequestTreeRefresh() {
         return false;
     }
     refreshRunning_ = true;
-    if (!PostTask(platform::Message(kTaskRefreshTree, 0, 0))) {
+    if (!PostTask(platform::Message(tasks::kTaskRefreshTree, 0, 0))) {
         // Nothing will answer: the next click may try again.
         refreshRunning_ = false;
         return false;
@@ -566,9 +567,9 @@ bool CMainWin::RequestTreeRefresh() {
 }
 
 void CMainWin::OpenManagementPage() {
-    const std::string configured = QString::fromStdString(app::AppConfig::Instance().managementAddress).trimmed().toStdString();
+    const std::string configured = QString::fromStdString(core::AppConfig::Instance().managementAddress).trimmed().toStdString();
     if (configured.empty()) {
-        const QString file = QString::fromStdString(app::AppConfig::Instance().SavePathFilePath());
+        const QString file = QString::fromStdString(core::AppConfig::Instance().SavePathFilePath());
         ui::ShowMessageBox(kNoManagementAddressText, GetHWND(), 0,
                            QString(kNoManagementAddressHint).arg(file).toStdString());
         return;
@@ -578,14 +579,14 @@ void CMainWin::OpenManagementPage() {
     const QUrl url(QString::fromStdString(configured), QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || (scheme != "http" && scheme != "https") || url.host().isEmpty()) {
-        app::LogWrite("management address not a web address: %s\n", configured.c_str());
+        core::LogWrite("management address not a web address: %s\n", configured.c_str());
         ui::ShowMessageBox(kBadManagementAddressText, GetHWND(), 0, configured);
         return;
     }
     const std::string address = url.toString().toStdString();
     if (env_.openUrl && env_.openUrl(address)) return;
     // No browser took it: the user can still open the address by hand.
-    app::LogWrite("management page not opened: %s\n", address.c_str());
+    core::LogWrite("management page not opened: %s\n", address.c_str());
     ui::ShowMessageBox(kPageNotOpenedText, GetHWND(), 0, address);
 }
 

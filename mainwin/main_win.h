@@ -89,7 +89,7 @@ public:
     // control panel on its pan-tilt-zoom ("云台") or video-parameter ("远程") page.
     enum class SideView { kTree, kPanTilt, kRemote };
 
-    explicit CMainWin(MainWinEnvironment environment = MainWinEnvironment::Application());
+    explicit CMainWin(MainWinEnvironment environment);
     ~CMainWin() override;
 
     std::string GetWindowClassName() const override { return "DUIMainFrame"; }

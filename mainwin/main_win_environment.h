@@ -53,9 +53,6 @@ struct MainWinEnvironment {
     // registry, message box). Task posts always go through postTask above.
     std::function<ui::LiveViewEnvironment(platform::WindowHandle, ui::CPaintManagerUI&)> liveEnvironment;
     std::function<ui::AlarmPanelEnvironment()> alarmPanelEnvironment;
-
-    // The running program's: control client, application object, camera registry.
-    static MainWinEnvironment Application();
 };
 
 }  // namespace mainwin

@@ -1,8 +1,8 @@
 // Opening and closing cameras from the tree and the cell toolbar, the open results,
 // talk requests, the pan-tilt-zoom buttons and the alarm tab's menu: the window's
 // entries into the live view (ui/live_view.h), which holds the rules.
-#include "app/app_messages.h"
-#include "app/log_file.h"
+#include "core/message_ids.h"
+#include "core/log_file.h"
 #include "mainwin/main_win.h"
 #include "ui/alarm_search_wnd.h"
 

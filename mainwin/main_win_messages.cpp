@@ -3,8 +3,8 @@
 // with their message whatever happens to them.
 #include <memory>
 
-#include "app/app_messages.h"
-#include "app/log_file.h"
+#include "core/message_ids.h"
+#include "core/log_file.h"
 #include "mainwin/control_helpers.h"
 #include "mainwin/main_win.h"
 #include "mainwin/tree_refresh.h"
@@ -71,18 +71,18 @@ bool CMainWin::DispatchInitialised(platform::Message& message, std::intptr_t& re
         case msg::kCloseCamera: CloseById(IdOf(message)); return true;
         case msg::kRefreshResult: OnRefreshResult(message.wParam != 0); return true;
         case kReplyQueued: replies_->Drain(); return true;
-        case msg::kListenOn: RelayIfLive(IdOf(message), app::kTaskStartListen); return true;
-        case msg::kListenOff: RelayIfLive(IdOf(message), app::kTaskStopListen); return true;
-        case msg::kRecordOn: RelayIfLive(IdOf(message), app::kTaskStartRecord); return true;
-        case msg::kRecordOff: RelayIfLive(IdOf(message), app::kTaskStopRecord); return true;
+        case msg::kListenOn: RelayIfLive(IdOf(message), core::kTaskStartListen); return true;
+        case msg::kListenOff: RelayIfLive(IdOf(message), core::kTaskStopListen); return true;
+        case msg::kRecordOn: RelayIfLive(IdOf(message), core::kTaskStartRecord); return true;
+        case msg::kRecordOff: RelayIfLive(IdOf(message), core::kTaskStopRecord); return true;
         case msg::kRecordStarted: OnRecordResult(IdOf(message), true, message.lParam != 0); return true;
         case msg::kRecordStopped: OnRecordResult(IdOf(message), false, message.lParam != 0); return true;
         case msg::kTalkOn: OnTalkOn(IdOf(message)); return true;
-        case msg::kTalkOff: RelayIfLive(IdOf(message), app::kTaskStopTalk); return true;
+        case msg::kTalkOff: RelayIfLive(IdOf(message), core::kTaskStopTalk); return true;
         case msg::kTalkState: OnTalkState(IdOf(message), message.lParam != 0); return true;
         case msg::kTalkEnded: OnTalkEnded(IdOf(message), message.lParam); return true;
         case msg::kForwardingAddress:
-            if (const auto* notice = platform::PayloadAs<app::ForwardingAddressNotice>(message))
+            if (const auto* notice = platform::PayloadAs<core::ForwardingAddressNotice>(message))
                 OnForwardingAddress(notice->cameraId, notice->ip, notice->port);
             return true;
         default: return false;
@@ -150,7 +150,7 @@ void CMainWin::OnRefreshResult(bool failed) {
             cells[i].second->live = false;
             liveWall_->ClearCell(entry.cell);
             liveWall_->SetCellEntry(entry.cell, nullptr);
-            PostTask(platform::Message(app::kTaskCloseCell, static_cast<std::uintptr_t>(entry.cell), 0));
+            PostTask(platform::Message(core::kTaskCloseCell, static_cast<std::uintptr_t>(entry.cell), 0));
             liveWall_->SetCaption(entry.cell, "", true);
         }
         liveWall_->ShowToolbar(99);

@@ -4,8 +4,8 @@
 // press.
 #include <QFileDialog>
 
-#include "app/app_config.h"
-#include "app/log_file.h"
+#include "core/app_config.h"
+#include "core/log_file.h"
 #include "mainwin/control_helpers.h"
 #include "mainwin/main_win.h"
 #include "mainwin/small_dialogs.h"
@@ -32,7 +32,7 @@ bool IsTreeNotification(const std::string& type) {
 void CMainWin::Notify(ui::TNotifyUI& msg) {
     for (const PanelHandler& handler : panelHandlers_)
         if (handler && handler(msg)) return;
-    if (saveManage_.HandleNotify(msg, app::AppConfig::Instance(), GetHWND(), env_.chooseFolder)) return;
+    if (saveManage_.HandleNotify(msg, core::AppConfig::Instance(), GetHWND(), env_.chooseFolder)) return;
 
     const std::string& type = msg.sType;
     if (type.rfind("menu_", 0) == 0 && msg.pSender && msg.pSender->GetName() == "menu") {
@@ -122,7 +122,7 @@ bool CMainWin::OnClick(ui::TNotifyUI& msg) {
     } else if (name == "start_all") {
         OpenNode(nullptr);
     } else if (name == "BtnGet") {
-        if (liveWall_) PostTask(platform::Message(kTaskReadVideoParameters, static_cast<std::uintptr_t>(liveWall_->Selected()), 0));
+        if (liveWall_) PostTask(platform::Message(tasks::kTaskReadVideoParameters, static_cast<std::uintptr_t>(liveWall_->Selected()), 0));
     } else if (name == "BtnSet") {
         OnWriteVideoParameters();
     } else if (name == "searchbtn") {
@@ -220,7 +220,7 @@ void CMainWin::OnWriteVideoParameters() {
         cellPixels = {qRound(shown->width() * ratio), qRound(shown->height() * ratio)};
     }
     std::tie(record.width, record.height) = ResolutionOfIndex(resolution->GetCurSel(), cellPixels);
-    PostTask(platform::Message(kTaskWriteVideoParameters, 0, 0, platform::MakePayload(record)));
+    PostTask(platform::Message(tasks::kTaskWriteVideoParameters, 0, 0, platform::MakePayload(record)));
 }
 
 void CMainWin::OnExitDialog() {

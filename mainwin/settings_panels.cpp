@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/app_config.h"
+#include "core/app_config.h"
 #include "larkview_version.h"
 #include "mainwin/control_helpers.h"
 #include "ui/message_box.h"
@@ -56,14 +56,14 @@ void SaveManagePanel::Bind(ui::CPaintManagerUI& manager) {
     AdoptComboItems(fileMinutes_);
 }
 
-void SaveManagePanel::Fill(const app::AppConfig& config) {
+void SaveManagePanel::Fill(const core::AppConfig& config) {
     SetText(path_, config.recordSavePath);
     // AppConfig still calls the retention the disk reserve.
     ShowNumber(keepDays_, config.recordDiskReserve, kDaysUnit);
     ShowNumber(fileMinutes_, config.recordFileSize, kMinutesUnit);
 }
 
-bool SaveManagePanel::HandleNotify(ui::TNotifyUI& msg, app::AppConfig& config, platform::WindowHandle parent,
+bool SaveManagePanel::HandleNotify(ui::TNotifyUI& msg, core::AppConfig& config, platform::WindowHandle parent,
                                    const FolderPicker& pickFolder) {
     if (msg.sType != ui::notify::kClick || !msg.pSender) return false;
     const std::string name = msg.pSender->GetName();

@@ -9,7 +9,7 @@
 #include "record/recording_settings.h"
 #include "ui/toolkit/paint_manager.h"
 
-namespace app {
+namespace core {
 class AppConfig;
 }
 
@@ -37,9 +37,9 @@ public:
     // Shows the stored recording path, retention and file length. A stored number no
     // item offers (written by an older version) is added, so the page shows what is in
     // force.
-    void Fill(const app::AppConfig& config);
+    void Fill(const core::AppConfig& config);
     // "btnVMBrowse" and "btnVMSave"; true when the notification was the panel's.
-    bool HandleNotify(ui::TNotifyUI& msg, app::AppConfig& config, platform::WindowHandle parent,
+    bool HandleNotify(ui::TNotifyUI& msg, core::AppConfig& config, platform::WindowHandle parent,
                       const FolderPicker& pickFolder);
 
 private:

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cctype>
 
-#include "app/app_config.h"
-#include "app/log_file.h"
-#include "app/md5.h"
+#include "core/app_config.h"
+#include "core/log_file.h"
+#include "core/md5.h"
 #include "mainwin/control_helpers.h"
 #include "mainwin/reply_queue.h"
 #include "ui/message_box.h"
@@ -89,7 +89,7 @@ void PendingPasswordChange::Sent(std::int32_t requestId, std::string password) {
 
 bool PendingPasswordChange::Answer(const control::ControlMessage& reply) {
     if (requestId_ == 0 || reply.id != requestId_) return false;
-    if (reply.Param("status") == "1") app::AppConfig::Instance().ChangeCurrentUserPassword(password_);
+    if (reply.Param("status") == "1") core::AppConfig::Instance().ChangeCurrentUserPassword(password_);
     requestId_ = 0;
     password_.clear();
     return true;
@@ -115,7 +115,7 @@ void CPwdChangeDlg::Notify(ui::TNotifyUI& msg) {
 }
 
 void CPwdChangeDlg::OnOk() {
-    app::AppConfig& config = app::AppConfig::Instance();
+    core::AppConfig& config = core::AppConfig::Instance();
     const std::string newPassword = TextOf(m_PaintManager.FindControl("newpwdedit"));
     const std::string notice =
         CheckPasswordChange(config.currentUserPassword, TextOf(m_PaintManager.FindControl("oldpwdedit")), newPassword,
@@ -129,7 +129,7 @@ void CPwdChangeDlg::OnOk() {
     const std::int32_t requestId =
         send_ ? send_(kRequest, {{"userId", config.UserId()},
                                  {"userName", config.currentUserName},
-                                 {"password", app::Md5Hex(password)}})
+                                 {"password", core::Md5Hex(password)}})
               : 0;
     if (pending_) pending_->Sent(requestId, password);
     Close(ui::kResultOk);

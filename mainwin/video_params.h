@@ -1,35 +1,15 @@
 #pragma once
-// Video parameters of the camera in the selected live cell: the record that travels
-// between the window and the task threads (1039 write, 1040 read and its answer), the
-// rules of the window's controls, and the task handlers that talk to the camera's
-// forwarding link (commands 9 and 10).
+// The rules of the video-parameter window's controls for the camera in the selected
+// live cell; the record and the task handlers are in tasks/video_param_tasks.h.
 
-#include <functional>
-#include <map>
-#include <optional>
 #include <string>
 #include <utility>
 
-#include "platform/message.h"
-
-namespace app {
-class CAppInteance;
-}
+#include "tasks/video_param_tasks.h"
 
 namespace mainwin {
 
-constexpr std::uint32_t kTaskWriteVideoParameters = 1039;
-constexpr std::uint32_t kTaskReadVideoParameters = 1040;
-constexpr std::uint32_t kVideoParametersRead = 1040;  // to the window, payload VideoParamRecord
-
-struct VideoParamRecord {
-    int cell = 0;
-    int width = 0;
-    int height = 0;
-    int quality = 0;
-    int frameRate = 0;
-    int recorder = 0;
-};
+using tasks::VideoParamRecord;
 
 // The frame rates the "Frame" combo offers, in its order.
 inline constexpr int kFrameRates[] = {1, 3, 5, 7, 9, 11, 12, 15, 18, 21, 24};
@@ -49,26 +29,5 @@ std::pair<int, int> ResolutionOfIndex(int index, std::pair<int, int> cellPixels)
 std::string SizeText(int width, int height);
 // The leading decimal number of a combo text ("15" of "15 fps"); 0 when there is none.
 int LeadingNumber(const std::string& text);
-
-// The camera's answer to a read, as the link hands it over. Every value must be a
-// plain decimal number in range; anything else makes the answer unusable.
-std::optional<VideoParamRecord> ParseVideoParameters(const std::map<std::string, std::string>& reply, int cell);
-// The parameters a write sends ("width", "height", "qp", "fr", "recoder").
-std::map<std::string, std::string> VideoParameterCommand(const VideoParamRecord& record);
-
-struct VideoParamEnvironment {
-    // The link of a cell's camera; false when the cell has none or it did not answer.
-    std::function<bool(int cell, const std::map<std::string, std::string>&)> write;
-    std::function<bool(int cell, std::map<std::string, std::string>&)> read;
-    std::function<bool(platform::Message)> postNotify;
-};
-
-// 1039: payload VideoParamRecord.
-void HandleWriteVideoParameters(platform::Message& message, const VideoParamEnvironment& environment);
-// 1040: wParam the cell; answers with 1040 and a record when the camera replied.
-void HandleReadVideoParameters(platform::Message& message, const VideoParamEnvironment& environment);
-
-// Both handlers on the application's dispatcher, reaching the camera registry.
-void RegisterVideoParamTasks(app::CAppInteance& application);
 
 }  // namespace mainwin

@@ -9,7 +9,7 @@
 #include <set>
 #include <sstream>
 
-#include "app/md5.h"
+#include "core/md5.h"
 #include "platform/paths.h"
 #include "wall/layout_geometry.h"
 
@@ -39,7 +39,7 @@ std::string WallMemoryFile(const std::string& userName) {
     if (userName.empty()) return {};
     std::string lower = userName;
     std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-    return platform::JoinPath(SettingsFolder(), "wallLayouts\\" + app::Md5Hex(lower) + ".ini");
+    return platform::JoinPath(SettingsFolder(), "wallLayouts\\" + core::Md5Hex(lower) + ".ini");
 }
 
 bool SaveWall(const std::string& file, const SavedWall& wall) {

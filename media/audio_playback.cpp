@@ -25,7 +25,7 @@ bool AudioPlayback::Open(platform::WindowHandle window) {
 int AudioPlayback::StartPlayer() { return chime::Play(player_); }
 
 void AudioPlayback::Start() {
-    if (!thread_.IsRunning()) thread_.Start([this](app::ThreadWrapper& thread) { Loop(thread); });
+    if (!thread_.IsRunning()) thread_.Start([this](core::ThreadWrapper& thread) { Loop(thread); });
 }
 
 void AudioPlayback::Stop() { thread_.Stop(); }
@@ -37,7 +37,7 @@ void AudioPlayback::Release() {
     player_ = 0;
 }
 
-void AudioPlayback::Loop(app::ThreadWrapper& thread) {
+void AudioPlayback::Loop(core::ThreadWrapper& thread) {
     std::vector<std::uint8_t> pcm(chime::kDecodeBufferBytes);
     while (!thread.WaitForStop(kPollMs)) {
         thread.Beat();

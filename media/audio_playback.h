@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "app/thread_wrapper.h"
+#include "core/thread_wrapper.h"
 #include "libs/chime/chime.h"
 #include "platform/window_handles.h"
 #include "transport/packet_queue.h"
@@ -51,7 +51,7 @@ public:
     bool Running() const { return thread_.IsRunning(); }
 
 private:
-    void Loop(app::ThreadWrapper& thread);
+    void Loop(core::ThreadWrapper& thread);
     void PlayPacket(const transport::MediaPacket& packet, std::uint8_t* pcm);
 
     transport::PacketQueue& queue_;
@@ -60,7 +60,7 @@ private:
     chime::AudioFormat format_;
     chime::Handle decoder_ = 0;
     chime::Handle player_ = 0;
-    app::ThreadWrapper thread_;
+    core::ThreadWrapper thread_;
 };
 
 }  // namespace media

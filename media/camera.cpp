@@ -1,6 +1,6 @@
 #include "media/camera.h"
 
-#include "app/app_messages.h"
+#include "core/message_ids.h"
 #include "media/camera_registry.h"
 #include "media/memory_return.h"
 
@@ -48,16 +48,16 @@ void CCamera::CloseSteps() {
     video_.SetWindow(0);
     if (std::optional<std::string> text = recording_.StopForClose()) {
         if (text->empty()) *text = CameraId();
-        PostToMain(platform::Message(app::kRecordStopped, 0, 1, platform::MakePayload(std::move(*text))));
+        PostToMain(platform::Message(core::kRecordStopped, 0, 1, platform::MakePayload(std::move(*text))));
     }
     if (talkback_.TakeOn()) {
         talkback_.Stop();
-        PostToMain(platform::Message(app::kTalkStateChanged, 0, 0, platform::MakePayload(CameraId())));
+        PostToMain(platform::Message(core::kTalkStateChanged, 0, 0, platform::MakePayload(CameraId())));
         talkback_.CloseLink();
     }
     if (listening_.TakeOn()) {
         listening_.Stop();
-        PostToMain(platform::Message(app::kListenStopped, 0, 1, platform::MakePayload(CameraId())));
+        PostToMain(platform::Message(core::kListenStopped, 0, 1, platform::MakePayload(CameraId())));
     }
     video_.Close();
     // The stream's decoder, pictures, surfaces and packets are freed now: hand the
@@ -118,7 +118,7 @@ void CCamera::Notification(const std::string& text) {
         // Handled on the task threads, in order with the cell's opens and closes (a
         // close here, on the link's thread, could race a new open of the cell).
         if (const std::string id = CameraId(); !id.empty())
-            PostToTaskThread(platform::Message(app::kTaskLiveStreamStopped, static_cast<std::uintptr_t>(cell), 0,
+            PostToTaskThread(platform::Message(core::kTaskLiveStreamStopped, static_cast<std::uintptr_t>(cell), 0,
                                                platform::MakePayload(id)));
         return;
     }
@@ -131,15 +131,15 @@ void CCamera::Notification(const std::string& text) {
             sequence_.Post([self = std::move(self), cell] { self->EndReplay(cell); });
         return;
     }
-    platform::PostWindowMessage(notifyWindow_, platform::Message(app::kReplayPosition, 0, 0,
-                                                                 platform::MakePayload(app::ReplayPositionNotice{cell, 0, text})));
+    platform::PostWindowMessage(notifyWindow_, platform::Message(core::kReplayPosition, 0, 0,
+                                                                 platform::MakePayload(core::ReplayPositionNotice{cell, 0, text})));
 }
 
 void CCamera::EndReplay(int cell) {
     Close();
     // Only while the cell still holds this camera: it may have been moved or replaced.
     CameraRegistry::Instance().RemoveIf(cell, this);
-    platform::PostWindowMessage(notifyWindow_, platform::Message(app::kReplayEnded, static_cast<std::uintptr_t>(cell), 0));
+    platform::PostWindowMessage(notifyWindow_, platform::Message(core::kReplayEnded, static_cast<std::uintptr_t>(cell), 0));
 }
 
 void CCamera::PostToTaskThread(platform::Message message) {
@@ -152,7 +152,7 @@ bool CCamera::PostToMain(platform::Message message) {
 
 void CCamera::OnConnectionLost() {
     if (const std::string id = CameraId(); !id.empty())
-        PostToMain(platform::Message(app::kAppNotify, static_cast<std::uintptr_t>(CellIndex()), app::kReconnecting,
+        PostToMain(platform::Message(core::kAppNotify, static_cast<std::uintptr_t>(CellIndex()), core::kReconnecting,
                                      platform::MakePayload(id)));
 }
 
@@ -162,8 +162,8 @@ void CCamera::OnServerStop() {
 }
 
 void CCamera::OnForwardingAddress(const std::string& cameraId, const std::string& ip, int port) {
-    PostToMain(platform::Message(app::kForwardingAddressFetched, 0, 0,
-                                 platform::MakePayload(app::ForwardingAddressNotice{cameraId, ip, port})));
+    PostToMain(platform::Message(core::kForwardingAddressFetched, 0, 0,
+                                 platform::MakePayload(core::ForwardingAddressNotice{cameraId, ip, port})));
 }
 
 }  // namespace media

@@ -12,8 +12,9 @@
 
 namespace media {
 
-// Where a camera's messages and requests go. The defaults reach the application
-// object and the control client of the running login cycle; tests put their own.
+// Where a camera's messages and requests go. The program installs the environment
+// of its cameras at start-up (it reaches the application object and the control
+// client of the running login cycle); tests put their own.
 struct CameraEnvironment {
     std::function<bool(platform::Message)> postToMainWindow;
     std::function<bool(platform::Message)> postToTaskThread;
@@ -29,7 +30,10 @@ struct CameraEnvironment {
     transport::LinkTiming linkTiming;
     DisplayTiming displayTiming;
 
+    // The installed environment; before one is installed, one that reaches nothing
+    // (posts fail, no addresses, no record root).
     static CameraEnvironment Application();
+    static void InstallApplication(CameraEnvironment environment);
 };
 
 // Why listening or talkback did not start; the user is told the last two.

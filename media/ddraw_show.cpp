@@ -1,6 +1,6 @@
 #include "media/ddraw_show.h"
 
-#include "app/log_file.h"
+#include "core/log_file.h"
 #include "media/yuv_convert.h"
 
 #include <algorithm>
@@ -15,13 +15,13 @@ bool CDDrawShow::Create(platform::WindowHandle window, int type, int width, int 
     // on an OpenGL context.
     std::shared_ptr<VideoTarget> target = VideoTarget::Find(window);
     if (!target || (type != kSurfacePlain && !target->GpuCapable())) {
-        app::LogWrite(" CDDrawShow::CreateDDrawObj 创建DirectCraw对象失败!");
+        core::LogWrite(" CDDrawShow::CreateDDrawObj 创建DirectCraw对象失败!");
         return false;
     }
     if (!platform::IsWindowHandle(window)) return false;
     // The primary surface: the window must still take pictures.
     if (!target->IsOpen()) {
-        app::LogWrite(" CDDrawShow::CreateDDrawObj 创建DirectCraw主表面失败!");
+        core::LogWrite(" CDDrawShow::CreateDDrawObj 创建DirectCraw主表面失败!");
         return false;
     }
     // The window clips what it shows to itself; there is no separate clipper to make.
@@ -31,7 +31,7 @@ bool CDDrawShow::Create(platform::WindowHandle window, int type, int width, int 
     if (!MakeSurface(type)) {
         target_.reset();
         surface_.reset();
-        app::LogWrite(" CDDrawShow::CreateDDrawObj 创建辅表面失败!");
+        core::LogWrite(" CDDrawShow::CreateDDrawObj 创建辅表面失败!");
         return false;
     }
     window_ = window;
@@ -81,7 +81,7 @@ int CDDrawShow::Draw(int width, int height, const std::uint8_t* y, const std::ui
         const platform::WindowHandle window = window_;
         Destroy();
         if (!CreateAny(window, width, height)) {
-            app::LogWrite("创建显存失败, 无法使用显卡播放！");
+            core::LogWrite("创建显存失败, 无法使用显卡播放！");
             return 0;
         }
     }

@@ -1,6 +1,6 @@
 #include "media/listening.h"
 
-#include "app/log_file.h"
+#include "core/log_file.h"
 
 namespace media {
 namespace {
@@ -15,17 +15,17 @@ Listening::Listening(transport::VideoLink& link, transport::PacketQueue& audio)
 bool Listening::Start(platform::WindowHandle window, AudioRefusal* why) {
     audio_.Clear();
     if (!playback_.Open(window)) {
-        app::LogWrite("InitAudio mAudioPlay: %08x Error!\n", static_cast<unsigned>(playback_.Player()));
+        core::LogWrite("InitAudio mAudioPlay: %08x Error!\n", static_cast<unsigned>(playback_.Player()));
         playback_.Release();
         return Refuse(why, AudioRefusal::kNoOutputDevice);
     }
     if (const int played = playback_.StartPlayer(); played == 0) {
-        app::LogWrite("bPlay: %d Failed!\n", played);
+        core::LogWrite("bPlay: %d Failed!\n", played);
         playback_.Release();
         return Refuse(why, AudioRefusal::kNoOutputDevice);
     }
     if (!link_.AudioOn()) {
-        app::LogWrite("Open Audio Failed!\n");
+        core::LogWrite("Open Audio Failed!\n");
         playback_.Release();
         return Refuse(why, AudioRefusal::kRefused);
     }

@@ -6,10 +6,10 @@
 namespace media {
 
 bool PlayThread::Start() {
-    return thread_.Start([this](app::ThreadWrapper& self) { Run(self); }) == 1;
+    return thread_.Start([this](core::ThreadWrapper& self) { Run(self); }) == 1;
 }
 
-void PlayThread::Run(app::ThreadWrapper& self) {
+void PlayThread::Run(core::ThreadWrapper& self) {
     // Decoding a wall of cameras can take every processor: the window must still answer
     // (and paint what was decoded) first.
     platform::SetCurrentThreadBelowNormal();

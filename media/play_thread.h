@@ -2,7 +2,7 @@
 // The play thread of one camera: runs frames through the stage chain at the stream's
 // pace, and repaints the last picture when the stream has gone quiet.
 
-#include "app/thread_wrapper.h"
+#include "core/thread_wrapper.h"
 #include "media/stage_chain.h"
 #include "transport/packet_queue.h"
 
@@ -20,11 +20,11 @@ public:
     std::uint32_t HeartbeatTick() const { return thread_.HeartbeatTick(); }
 
 private:
-    void Run(app::ThreadWrapper& self);
+    void Run(core::ThreadWrapper& self);
 
     StageChain& chain_;
     transport::PacketQueue& video_;
-    app::ThreadWrapper thread_;
+    core::ThreadWrapper thread_;
 };
 
 }  // namespace media

@@ -1,7 +1,7 @@
 #include "media/show_stage.h"
 
-#include "app/app_messages.h"
-#include "app/log_file.h"
+#include "core/message_ids.h"
+#include "core/log_file.h"
 #include "platform/tick.h"
 
 namespace media {
@@ -24,7 +24,7 @@ bool CDoShow::Init() {
     ready_ = false;
     waitingShown_ = nullptr;
     if (window_ == 0) return false;
-    if (!waiting_.IsRunning()) waiting_.Start([this](app::ThreadWrapper& self) { WaitingLoop(self); });
+    if (!waiting_.IsRunning()) waiting_.Start([this](core::ThreadWrapper& self) { WaitingLoop(self); });
     return true;
 }
 
@@ -67,7 +67,7 @@ bool CDoShow::Process(StageFrame& frame) {
         if (ready_) ddraw_.Destroy();
         waitingShown_ = nullptr;
         ready_ = ddraw_.CreateAny(window, frame.width, frame.height);
-        if (!ready_) app::LogWrite("创建显存失败, 无法使用显卡播放！");
+        if (!ready_) core::LogWrite("创建显存失败, 无法使用显卡播放！");
     }
     // Without surfaces nothing is drawn; a new size or window tries again.
     if (!ready_) return true;
@@ -86,7 +86,7 @@ bool CDoShow::Process(StageFrame& frame) {
     return true;
 }
 
-void CDoShow::WaitingLoop(app::ThreadWrapper& self) {
+void CDoShow::WaitingLoop(core::ThreadWrapper& self) {
     std::shared_ptr<const WaitingPicture> picture = LoadWaitingPicture();
     if (!picture) return;  // no waiting picture: no ten-second rule either
     StageFrame frame;
@@ -98,10 +98,10 @@ void CDoShow::WaitingLoop(app::ThreadWrapper& self) {
         self.Beat();
         if (dataArrived_) return;
         if (platform::TickSince(self.StartTick()) > timing_.noPictureLimitMs) {
-            app::LogWrite("十秒还未收到数据，关闭该摄像头!\n");
+            core::LogWrite("十秒还未收到数据，关闭该摄像头!\n");
             // The camera rides along: the close must not end another camera opened in
             // the cell meanwhile.
-            host_.PostToTaskThread(platform::Message(app::kTaskCloseCell, static_cast<std::uintptr_t>(host_.CellIndex()), 1,
+            host_.PostToTaskThread(platform::Message(core::kTaskCloseCell, static_cast<std::uintptr_t>(host_.CellIndex()), 1,
                                                      platform::MakePayload(host_.CameraId())));
             return;
         }

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <memory>
 
-#include "app/thread_wrapper.h"
+#include "core/thread_wrapper.h"
 #include "media/ddraw_show.h"
 #include "media/stage.h"
 #include "media/waiting_picture.h"
@@ -35,7 +35,7 @@ public:
     bool SurfacesReady();
 
 private:
-    void WaitingLoop(app::ThreadWrapper& self);
+    void WaitingLoop(core::ThreadWrapper& self);
 
     const DisplayTiming timing_;
     std::atomic<bool> dataArrived_{false};
@@ -47,7 +47,7 @@ private:
     // What the surface holds when it was the waiting picture, so that the waiting
     // thread does not convert the same picture every 10 ms.
     const std::uint8_t* waitingShown_ = nullptr;
-    app::ThreadWrapper waiting_;
+    core::ThreadWrapper waiting_;
 };
 
 }  // namespace media

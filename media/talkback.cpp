@@ -1,6 +1,6 @@
 #include "media/talkback.h"
 
-#include "app/log_file.h"
+#include "core/log_file.h"
 #include "libs/earshot/earshot.h"
 #include "media/talk_audio.h"
 #include "platform/tick.h"
@@ -32,18 +32,18 @@ bool Talkback::Start(const std::string& cameraId, const std::string& address, in
                      platform::WindowHandle window, AudioRefusal* why) {
     answer_.Clear();
     if (!link_) {
-        app::LogWrite("Open Talk Failed!\n");
+        core::LogWrite("Open Talk Failed!\n");
         return Refuse(why, AudioRefusal::kRefused);
     }
     // The microphone first: without one no talk link and no voice channel are opened
     // for nothing.
     if (!TARN_AudioCap_Init()) {
-        app::LogWrite("TARN_AudioCap_Init Failed!\n");
+        core::LogWrite("TARN_AudioCap_Init Failed!\n");
         return Refuse(why, AudioRefusal::kNoMicrophone);
     }
     const int result = link_->Open(cameraId, address, port, password);
     if (result != 1) {
-        app::LogWrite("对讲连接转发失败ret=%d！\n", result);
+        core::LogWrite("对讲连接转发失败ret=%d！\n", result);
         link_->Close();  // a refused open leaves no connection behind
         TARN_AudioCap_DelInit();
         return Refuse(why, AudioRefusal::kRefused);
@@ -53,7 +53,7 @@ bool Talkback::Start(const std::string& cameraId, const std::string& address, in
         talkId_ = id;
     }
     if (!link_->Command(transport::TalkLink::kOpenVoice, true)) {
-        app::LogWrite("发送命令CMD_OPENVOICE失败！\n");
+        core::LogWrite("发送命令CMD_OPENVOICE失败！\n");
         link_->Close();
         TARN_AudioCap_DelInit();
         return Refuse(why, AudioRefusal::kRefused);
@@ -66,7 +66,7 @@ bool Talkback::Start(const std::string& cameraId, const std::string& address, in
         TARN_AudioCap_Start(&Talkback::CaptureCallback, this);
         if (!earshot::Capturing()) {
             // The device is there but would not start: nothing would be heard.
-            app::LogWrite("TARN_AudioCap_Start Failed!\n");
+            core::LogWrite("TARN_AudioCap_Start Failed!\n");
             Stop();
             link_->Close();
             return Refuse(why, AudioRefusal::kNoMicrophone);
@@ -112,7 +112,7 @@ void Talkback::SendCaptured(const std::uint8_t* pcm, int length) {
         if (sent > 0)
             link->MarkHeartbeatReply();
         else if (sent < 0)
-            app::LogWrite("TCollectDate SendDate Failed.\n");
+            core::LogWrite("TCollectDate SendDate Failed.\n");
     }
 }
 

@@ -12,7 +12,7 @@
 #include <atomic>
 #include <string>
 
-#include "app/log_file.h"
+#include "core/log_file.h"
 #include "media/display_path.h"
 #include "media/gl_video_presenter.h"
 #include "ui/toolkit/ui_executor.h"
@@ -80,7 +80,7 @@ bool VideoOutputWidget::GpuPresentationAvailable() {
         // A forced software path needs no probe: no OpenGL is touched at all.
         const GlCapabilities gl = preference.choice == DisplayChoice::kSoftware ? GlCapabilities{} : ProbeOpenGl();
         const DisplayDecision decision = DecideDisplayPath(preference, gl);
-        app::LogWrite("video display: %s path, %s (choice: %s)\n", decision.gpu ? "GPU" : "software",
+        core::LogWrite("video display: %s path, %s (choice: %s)\n", decision.gpu ? "GPU" : "software",
                       decision.reason.c_str(), preference.source.c_str());
         return decision.gpu;
     }();

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "app/log_file.h"
+#include "core/log_file.h"
 #include "media/decoder_stage.h"
 #include "media/mixer_stage.h"
 #include "media/show_stage.h"
@@ -57,21 +57,21 @@ void VideoSession::Resume() {
 bool VideoSession::BuildStages(const std::string& cameraId) {
     auto decoder = std::make_unique<CDoDecoder>(host_);
     if (!decoder->Init()) {
-        app::LogWrite("%s解码器创建失败!\n", cameraId.c_str());
+        core::LogWrite("%s解码器创建失败!\n", cameraId.c_str());
         return false;
     }
     chain_.Append(std::move(decoder));
 
     auto mixer = std::make_unique<CDoMixer>(host_);
     if (!mixer->Init()) {
-        app::LogWrite("%s混合器创建失败!\n", cameraId.c_str());
+        core::LogWrite("%s混合器创建失败!\n", cameraId.c_str());
         return false;
     }
     chain_.Append(std::move(mixer));
 
     auto display = std::make_unique<CDoShow>(host_, environment_.displayTiming);
     if (!display->Init()) {
-        app::LogWrite("%s播放器创建失败!\n", cameraId.c_str());
+        core::LogWrite("%s播放器创建失败!\n", cameraId.c_str());
         return false;
     }
     chain_.Append(std::move(display), true);
@@ -113,7 +113,7 @@ int VideoSession::OpenSteps(const std::string& cameraId, const std::string& addr
         // came before (nothing starts) or comes after (it stops what started here).
         std::lock_guard lock(closeMutex_);
         if (closes_ == closesWhenAsked) {
-            app::LogWrite("%s:%d连接转发成功！\n", address.c_str(), port);
+            core::LogWrite("%s:%d连接转发成功！\n", address.c_str(), port);
             {
                 std::lock_guard idLock(idMutex_);
                 cameraId_ = cameraId;
@@ -128,7 +128,7 @@ int VideoSession::OpenSteps(const std::string& cameraId, const std::string& addr
         chain_.ClearStages();
         return kClosedWhileOpening;
     }
-    app::LogWrite("%s：%d连接转发失败,返回值:%d,sSxtId:%d!\n", address.c_str(), port, result, std::atoi(cameraId.c_str()));
+    core::LogWrite("%s：%d连接转发失败,返回值:%d,sSxtId:%d!\n", address.c_str(), port, result, std::atoi(cameraId.c_str()));
     chain_.ClearStages();
     return result;
 }

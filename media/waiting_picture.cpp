@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <mutex>
 
-#include "app/log_file.h"
+#include "core/log_file.h"
 #include "platform/paths.h"
 
 namespace media {
@@ -92,7 +92,7 @@ std::shared_ptr<const WaitingPicture> LoadWaitingPicture() {
     auto picture = std::make_shared<WaitingPicture>();
     std::string error;
     if (!DecodeWaitingBitmap(bytes.data(), read, *picture, error)) {
-        app::LogWrite("waiting.bmp refused: %s\n", error.c_str());
+        core::LogWrite("waiting.bmp refused: %s\n", error.c_str());
         return nullptr;
     }
     cache.picture = std::move(picture);

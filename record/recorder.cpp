@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/log_file.h"
-#include "app/md5.h"
+#include "core/log_file.h"
+#include "core/md5.h"
 #include "platform/paths.h"
 
 namespace record {
@@ -23,12 +23,12 @@ bool IsPlainFolderName(const std::string& name) {
 
 std::string CameraFolderName(const std::string& cameraId) {
     if (IsPlainFolderName(cameraId)) return cameraId;
-    return "id@" + app::Md5Hex(cameraId);
+    return "id@" + core::Md5Hex(cameraId);
 }
 
 std::string RecordingFolder(const std::string& root, const std::string& cameraId) {
     const std::string name = CameraFolderName(cameraId);
-    if (name != cameraId) app::LogWrite("camera id is not a plain folder name; recording under %s", name.c_str());
+    if (name != cameraId) core::LogWrite("camera id is not a plain folder name; recording under %s", name.c_str());
     return platform::JoinPath(root, name);
 }
 

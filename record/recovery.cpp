@@ -8,7 +8,7 @@
 #include <mutex>
 #include <set>
 
-#include "app/log_file.h"
+#include "core/log_file.h"
 #include "record/frame_record.h"
 
 namespace record {
@@ -76,7 +76,7 @@ Recovery RecoverLocked(const std::string& folder, std::string* finishedName) {
     if (*end - *start <= 9) return Recovery::kTooShort;
     const std::string name = RenameFinished(path, folder, *start, *end);
     if (name.empty()) return Recovery::kFailed;
-    app::LogWrite("recovered recording %s/%s\n", folder.c_str(), name.c_str());
+    core::LogWrite("recovered recording %s/%s\n", folder.c_str(), name.c_str());
     if (finishedName) *finishedName = name;
     return Recovery::kKept;
 }

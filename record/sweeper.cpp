@@ -3,7 +3,7 @@
 #include <ctime>
 #include <filesystem>
 
-#include "app/log_file.h"
+#include "core/log_file.h"
 #include "record/frame_record.h"
 #include "record/recovery.h"
 
@@ -93,7 +93,7 @@ int RecordSweeper::Sweep(const std::string& folder, int days, std::int64_t now, 
         std::error_code removeError;
         if (std::filesystem::remove(it->path(), removeError)) {
             ++deleted;
-            app::LogWrite("deleted old recording %s\n", it->path().string().c_str());
+            core::LogWrite("deleted old recording %s\n", it->path().string().c_str());
         }
     }
     return deleted;

@@ -6,7 +6,7 @@
 #include <functional>
 #include <set>
 
-#include "app/md5.h"
+#include "core/md5.h"
 
 namespace sim {
 namespace {
@@ -248,7 +248,7 @@ bool ServiceStore::Seed(const SeedOptions& options) {
 
     // Accounts: the demo holder, two of its sub-accounts, and one account for every
     // refused login.
-    const std::string password = app::Md5Hex("larkview");
+    const std::string password = core::Md5Hex("larkview");
     const std::string activeTime = FormatDateTime(reference - 400 * kDay);
     auto account = db_.Prepare(
         "INSERT INTO accounts(id, parent_id, user_name, nick, password_md5, oem_id, expired_date, online_max, "
@@ -336,7 +336,7 @@ bool ServiceStore::Seed(const SeedOptions& options) {
         const bool expired = c % 11 == 5;
         const bool offline = expired || c % 7 == 3;
         const std::string idText = std::to_string(id);
-        const std::string digest = app::Md5Hex(idText);
+        const std::string digest = core::Md5Hex(idText);
         std::string name = kCameraNames[c % kCamerasPerSite];
         check(camera.Bind(1, id)
                   .Bind(2, sites[static_cast<std::size_t>(c / kCamerasPerSite) % sites.size()])

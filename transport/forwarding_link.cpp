@@ -35,7 +35,7 @@ ForwardingLink::~ForwardingLink() {
 }
 
 void ForwardingLink::StartSupervision() {
-    supervision_.Start([this](app::ThreadWrapper& self) {
+    supervision_.Start([this](core::ThreadWrapper& self) {
         while (!self.WaitForStop(timing_.superviseWakeMs)) {
             self.Beat();
             if (opened_ && (connected_ || reopenPending_)) Supervise();

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <string>
 
-#include "app/thread_wrapper.h"
+#include "core/thread_wrapper.h"
 #include "control/control_message.h"
 #include "control/control_types.h"
 #include "libs/tether/tether.h"
@@ -140,7 +140,7 @@ protected:
     mutable std::mutex identityMutex_;
     Identity identity_;
     Waiter openWaiter_;
-    app::ThreadWrapper supervision_;
+    core::ThreadWrapper supervision_;
 
 private:
     static void OnTetherReceive(int status, const char* data, int length, void* user);

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "app/log_file.h"
+#include "core/log_file.h"
 #include "platform/tick.h"
 
 namespace transport {
@@ -107,9 +107,9 @@ void TalkLink::Supervise() {
             }))
             return;
         if (result != 0)
-            app::LogWrite("Reconnect sxtId %s succ.nStatus %d.\n", identity.cameraId.c_str(), result);
+            core::LogWrite("Reconnect sxtId %s succ.nStatus %d.\n", identity.cameraId.c_str(), result);
         else
-            app::LogWrite("Reconnect sxtId %s false.nStatus %d.\n", identity.cameraId.c_str(), result);
+            core::LogWrite("Reconnect sxtId %s false.nStatus %d.\n", identity.cameraId.c_str(), result);
         return;
     }
     if (platform::TickSince(supervision_.StartTick()) > timing_.heartbeatStartMs) Heartbeat();

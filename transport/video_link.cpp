@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "app/log_file.h"
+#include "core/log_file.h"
 #include "platform/tick.h"
 
 namespace transport {
@@ -77,11 +77,11 @@ void VideoLink::OnControl(const control::ControlMessage& message) {
             if (observer_) observer_->OnServerStop();
             break;
         case 9:
-            app::LogWrite("设置参数！\n");
+            core::LogWrite("设置参数！\n");
             parameterWaiter_.Complete({});
             break;
         case 10:
-            app::LogWrite("获取参数！\n");
+            core::LogWrite("获取参数！\n");
             parameterWaiter_.Complete(message.params);
             break;
         case 1003:
@@ -162,7 +162,7 @@ void VideoLink::Supervise() {
         addresses_ ? addresses_(identity.cameraId) : control::TransportAddress{};
     if (!InSession(session, [&] { lastHeartbeatReply_ = platform::TickCount(); })) return;
     if (sinceData > timing_.silenceMs)
-        app::LogWrite("Cam: %s 10秒  IP:%s  Port: %s\n", identity.cameraId.c_str(), address.forwardingIp.c_str(),
+        core::LogWrite("Cam: %s 10秒  IP:%s  Port: %s\n", identity.cameraId.c_str(), address.forwardingIp.c_str(),
                       address.forwardingPort.c_str());
     const int port = std::atoi(address.forwardingPort.c_str());
     if (!identity.cameraId.empty() && !address.forwardingIp.empty() && port > 0 && observer_)
@@ -177,7 +177,7 @@ void VideoLink::Supervise() {
                     MarkData();
                 }))
                 return;
-            app::LogWrite("Camera(%s) Reconnect(%s:%s) failed.nStatus %d.\n", identity.cameraId.c_str(),
+            core::LogWrite("Camera(%s) Reconnect(%s:%s) failed.nStatus %d.\n", identity.cameraId.c_str(),
                           address.forwardingIp.c_str(), address.forwardingPort.c_str(), address.status);
             return;
         }
@@ -190,7 +190,7 @@ void VideoLink::Supervise() {
             MarkData();
         }))
         return;
-    app::LogWrite("Camera(%s) Reconnect(%s:%s) succ.nStatus %d.\n", identity.cameraId.c_str(),
+    core::LogWrite("Camera(%s) Reconnect(%s:%s) succ.nStatus %d.\n", identity.cameraId.c_str(),
                   address.forwardingIp.c_str(), address.forwardingPort.c_str(), address.status);
 }
 

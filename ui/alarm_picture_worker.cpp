@@ -16,7 +16,7 @@
 #include <mutex>
 #include <thread>
 
-#include "app/log_file.h"
+#include "core/log_file.h"
 #include "control/master_http.h"
 #include "platform/paths.h"
 #include "ui/live_rules.h"
@@ -95,12 +95,12 @@ std::optional<std::string> AlarmPictureWorker::CacheOrFetch(const std::string& f
 
     std::string body;
     if (!fetch(url, body)) {
-        app::LogWrite("alarm picture not fetched: %s", url.c_str());
+        core::LogWrite("alarm picture not fetched: %s", url.c_str());
         return std::nullopt;
     }
     // An error page or a cut transfer must not be cached as the alarm's picture.
     if (!LooksLikePicture(body)) {
-        app::LogWrite("alarm picture is not a picture: %s", url.c_str());
+        core::LogWrite("alarm picture is not a picture: %s", url.c_str());
         return std::nullopt;
     }
     if (!platform::CreateDirectories(folder)) return std::nullopt;

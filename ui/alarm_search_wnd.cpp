@@ -7,8 +7,8 @@
 #include <set>
 #include <tuple>
 
-#include "app/app_instance.h"
-#include "app/app_messages.h"
+#include "session/app_instance.h"
+#include "core/message_ids.h"
 #include "platform/paths.h"
 #include "ui/toolkit/list.h"
 
@@ -35,9 +35,9 @@ void FillCombo(CComboUI* combo, int count, int selected) {
 
 CAlarmSearchWnd::Environment CAlarmSearchWnd::Environment::Application() {
     Environment environment;
-    environment.postTask = [](platform::Message m) { return app::CAppInteance::PostTaskIfAlive(std::move(m)); };
+    environment.postTask = [](platform::Message m) { return session::CAppInteance::PostTaskIfAlive(std::move(m)); };
     environment.setNotifyWindow = [](platform::WindowHandle window) {
-        if (app::CAppInteance::Exists()) app::CAppInteance::Instance().SetNotifyWindow(window);
+        if (session::CAppInteance::Exists()) session::CAppInteance::Instance().SetNotifyWindow(window);
     };
     environment.pictureFolder = platform::JoinPath(platform::CacheDirectory(), "alarmPictures");
     return environment;
@@ -135,8 +135,8 @@ void CAlarmSearchWnd::Search() {
 
 void CAlarmSearchWnd::PostSearch(const std::string& begin) {
     if (!environment_.postTask) return;
-    environment_.postTask(platform::Message(app::kTaskAlarmSearch, 0, 0,
-                                            platform::MakePayload(app::AlarmSearchRequest{begin, end_, "", cameraId_})));
+    environment_.postTask(platform::Message(core::kTaskAlarmSearch, 0, 0,
+                                            platform::MakePayload(tasks::AlarmSearchRequest{begin, end_, "", cameraId_})));
 }
 
 void CAlarmSearchWnd::LoadMore() {
@@ -197,7 +197,7 @@ void CAlarmSearchWnd::AppendBatch(const control::AlarmSearchResult& batch) {
 
 std::intptr_t CAlarmSearchWnd::HandleMessage(platform::Message& msg, bool& handled) {
     handled = false;
-    if (msg.id == app::kAlarmRowMessage) {
+    if (msg.id == tasks::kAlarmRowMessage) {
         handled = true;
         if (const auto* record = platform::PayloadAs<control::AlarmRecord>(msg)) {
             const bool first = rows_.Size() == 0;
@@ -209,7 +209,7 @@ std::intptr_t CAlarmSearchWnd::HandleMessage(platform::Message& msg, bool& handl
         }
         return 0;
     }
-    if (msg.id == app::kAlarmBatchMessage) {
+    if (msg.id == tasks::kAlarmBatchMessage) {
         handled = true;
         const auto* batch = platform::PayloadAs<control::AlarmSearchResult>(msg);
         if (msg.lParam != 1 || !batch) return 0;

@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "app/alarm_tasks.h"
+#include "tasks/alarm_tasks.h"
 #include "control/control_types.h"
 #include "ui/alarm_picture_worker.h"
 #include "ui/live_rules.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <unordered_set>
 
-#include "app/item_table.h"
+#include "session/item_table.h"
 #include "ui/toolkit/control.h"
 
 namespace ui {
@@ -132,7 +132,7 @@ void CCameraTrees::Watch(Tree which, CTreeList* tree) {
     });
 }
 
-void CCameraTrees::BuildAll(const app::ItemTable& table) { BuildAll(table.Snapshot()); }
+void CCameraTrees::BuildAll(const session::ItemTable& table) { BuildAll(table.Snapshot()); }
 
 void CCameraTrees::BuildAll(const std::vector<control::ItemPtr>& rows) {
     for (TreeIndex& index : indexes_) index.Clear();

@@ -25,7 +25,7 @@
 #include "ui/toolkit/tree_view.h"
 #include "ui/tree_list.h"
 
-namespace app {
+namespace session {
 class ItemTable;
 }
 
@@ -97,7 +97,7 @@ public:
     // their order, keeping each tree's expanded nodes, chosen row and scroll place. A row's parent is found by id; a row whose parent is not there goes
     // to the top of the live trees.
     void BuildAll(const std::vector<control::ItemPtr>& rows);
-    void BuildAll(const app::ItemTable& table);
+    void BuildAll(const session::ItemTable& table);
 
     // The row of a camera or node of a tree, found by its id through the tree.
     control::ItemPtr FindItem(Tree which, const std::string& id) const;

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/app_messages.h"
-#include "app/md5.h"
+#include "core/message_ids.h"
+#include "core/md5.h"
 #include "wall/layout_geometry.h"
 
 namespace ui {
@@ -49,7 +49,7 @@ std::optional<std::string> CellTextForOpenResult(int code) {
         case -7: return std::string(kNoStreamingServerText);
         case -8: return std::string(kNoReplyText);
         case -9: return std::string(kCameraLapsedText);
-        case app::kNoPictureClosed: return std::string(kNoPictureText);
+        case core::kNoPictureClosed: return std::string(kNoPictureText);
         default: {
             char text[64];
             std::snprintf(text, sizeof text, kOpenFailedFormat, code);
@@ -157,7 +157,7 @@ std::string AlarmPictureCacheFile(const std::string& folder, const std::string& 
     }
     std::string path = folder;
     if (!path.empty() && path.back() != '/') path += '/';
-    return path + app::Md5Hex(url) + extension;
+    return path + core::Md5Hex(url) + extension;
 }
 
 }  // namespace ui

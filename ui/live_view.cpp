@@ -2,10 +2,10 @@
 
 #include <cerrno>
 
-#include "app/app_instance.h"
-#include "app/app_messages.h"
-#include "app/app_config.h"
-#include "app/log_file.h"
+#include "session/app_instance.h"
+#include "core/message_ids.h"
+#include "core/app_config.h"
+#include "core/log_file.h"
 #include "control/control_client.h"
 #include "media/camera.h"
 #include "media/camera_registry.h"
@@ -25,7 +25,7 @@ const std::string* IdPayload(const platform::Message& msg) { return platform::Pa
 
 LiveViewEnvironment LiveViewEnvironment::Application(platform::WindowHandle mainWindow, CPaintManagerUI& manager) {
     LiveViewEnvironment environment;
-    environment.postTask = [](platform::Message m) { return app::CAppInteance::PostTaskIfAlive(std::move(m)); };
+    environment.postTask = [](platform::Message m) { return session::CAppInteance::PostTaskIfAlive(std::move(m)); };
     environment.notice = [mainWindow](const std::string& text, const std::string& second) {
         if (second == kErrorCaption)
             ShowNoticeWithCaption(text, second, mainWindow);
@@ -45,7 +45,7 @@ LiveViewEnvironment LiveViewEnvironment::Application(platform::WindowHandle main
     environment.cameraOfCell = [](int cell) -> std::shared_ptr<media::CCamera> {
         return media::CameraRegistry::Exists() ? media::CameraRegistry::Instance().Find(cell) : nullptr;
     };
-    environment.alarmsEnabled = [] { return app::AppConfig::Instance().FeatureSwitch(2); };
+    environment.alarmsEnabled = [] { return core::AppConfig::Instance().FeatureSwitch(2); };
     environment.searchAlarms = [mainWindow](const std::string& id) { CAlarmSearchWnd::Run(id, mainWindow); };
     environment.setTimer = [&manager](std::uintptr_t id, unsigned ms) { manager.SetTimer(nullptr, id, ms); };
     environment.killTimer = [&manager](std::uintptr_t id) { manager.KillTimer(nullptr, id); };
@@ -102,8 +102,8 @@ void CLiveView::PostIdTask(std::uint32_t message, const std::string& cameraId) {
 void CLiveView::PostClose(int cell) {
     const bool posted =
         environment_.postTask &&
-        environment_.postTask(platform::Message(app::kTaskCloseCell, static_cast<std::uintptr_t>(cell), 0));
-    if (!posted) app::LogWrite("PostThreadMessage dwLastErr: %d\n", errno);
+        environment_.postTask(platform::Message(core::kTaskCloseCell, static_cast<std::uintptr_t>(cell), 0));
+    if (!posted) core::LogWrite("PostThreadMessage dwLastErr: %d\n", errno);
 }
 
 // --- Opening ---
@@ -176,13 +176,13 @@ void CLiveView::OpenCamera(TreeNode* node, int cell) {
     }
 
     item->live = true;
-    app::OpenRequest request{index, window, item->id, item->forwardingIp, item->forwardingPort};
+    core::OpenRequest request{index, window, item->id, item->forwardingIp, item->forwardingPort};
     if (CTreeList* tree = trees_.GetTree(CCameraTrees::kLive); tree && node->Element())
         tree->SetLiveIcons(node->Element(), true);
     wall_->SetCellEntry(index, item);
     ClearCellText(index);
     if (environment_.postTask)
-        environment_.postTask(platform::Message(app::kTaskOpenCamera, 0, 0, platform::MakePayload(std::move(request))));
+        environment_.postTask(platform::Message(core::kTaskOpenCamera, 0, 0, platform::MakePayload(std::move(request))));
 }
 
 void CLiveView::OpenNode(TreeNode* node) {
@@ -209,7 +209,7 @@ void CLiveView::CloseCameraIn(TreeNode* node, bool postClose) {
     if (!item || !wall_) return;
     const int cell = wall_->FindCellByCameraId(item->id);
     if (cell < 0) return;
-    app::LogWrite("%s(%d): [%s]摄像头关闭!", __FILE__, __LINE__, item->name.c_str());
+    core::LogWrite("%s(%d): [%s]摄像头关闭!", __FILE__, __LINE__, item->name.c_str());
     item->live = false;
     ClearCellText(cell);
     if (cell < wall::kCellCount) {
@@ -383,11 +383,11 @@ void CLiveView::TalkOn(const std::string& cameraId) {
     const control::TransportAddress address = environment_.talkAddress(cameraId);
     if (address.status == 1) {
         item->talking = true;
-        app::TalkRequest request{cameraId, address.nodeId, address.forwardingIp,
+        core::TalkRequest request{cameraId, address.nodeId, address.forwardingIp,
                                  std::atoi(address.forwardingPort.c_str()), address.keyword};
         if (environment_.postTask)
             environment_.postTask(
-                platform::Message(app::kTaskStartTalk, 0, 0, platform::MakePayload(std::move(request))));
+                platform::Message(core::kTaskStartTalk, 0, 0, platform::MakePayload(std::move(request))));
     } else if (address.status == -3) {
         if (environment_.notice) environment_.notice(kCaptureNotConnectedText, kErrorCaption);
     }
@@ -404,7 +404,7 @@ void CLiveView::OnListenResult(const std::string& cameraId, bool start, std::int
         item->listening = false;
         // Said only while the camera is still shown: a camera closed meanwhile needs no word.
         if (item->live && environment_.notice)
-            environment_.notice(result == app::kNoAudioOutput ? kNoAudioOutputText : kListenFailedText, kErrorCaption);
+            environment_.notice(result == core::kNoAudioOutput ? kNoAudioOutputText : kListenFailedText, kErrorCaption);
     }
     if (wall_) wall_->ShowToolbar(wall::kLastToolbarCell);
 }
@@ -415,7 +415,7 @@ void CLiveView::OnTalkRefused(const std::string& cameraId, std::intptr_t why) {
     const bool shown = item->live;
     item->talking = false;
     if (shown && environment_.notice)
-        environment_.notice(why == app::kNoMicrophone ? kNoMicrophoneText : kTalkFailedText, kErrorCaption);
+        environment_.notice(why == core::kNoMicrophone ? kNoMicrophoneText : kTalkFailedText, kErrorCaption);
     if (wall_) wall_->ShowToolbar(wall::kLastToolbarCell);
 }
 
@@ -447,9 +447,9 @@ void CLiveView::OnCellResult(int cell, int code, const std::string& cameraId) {
 void CLiveView::OnCellNotice(int cell, int code, const std::string& cameraId) {
     control::ItemPtr shown = ShownFor(cell, cameraId);
     if (!shown || !shown->live) return;
-    if (code == app::kReconnecting) {
+    if (code == core::kReconnecting) {
         ShowCellText(cell, kReconnectingText, true);
-    } else if (code == app::kConnectionFailed && !cameraId.empty()) {
+    } else if (code == core::kConnectionFailed && !cameraId.empty()) {
         // The supervisor gave the cell up: the camera no longer plays there, and its
         // address is of no use.
         shown->forwardingIp.clear();
@@ -474,7 +474,7 @@ bool CLiveView::HandleMessage(platform::Message& msg) {
             OnCellNotice(static_cast<int>(msg.wParam), static_cast<int>(msg.lParam), id ? *id : std::string());
             return true;
         case kAddressFetched: {
-            if (const auto* notice = platform::PayloadAs<app::ForwardingAddressNotice>(msg)) {
+            if (const auto* notice = platform::PayloadAs<core::ForwardingAddressNotice>(msg)) {
                 if (control::ItemPtr camera = CameraById(notice->cameraId)) {
                     camera->forwardingIp = notice->ip;
                     camera->forwardingPort = notice->port;
@@ -490,11 +490,11 @@ bool CLiveView::HandleMessage(platform::Message& msg) {
             return true;
         case kListenOn:
         case kListenOff:
-            if (item && item->live) PostIdTask(msg.id == kListenOn ? app::kTaskStartListen : app::kTaskStopListen, *id);
+            if (item && item->live) PostIdTask(msg.id == kListenOn ? core::kTaskStartListen : core::kTaskStopListen, *id);
             return true;
         case kRecordOn:
         case kRecordOff:
-            if (item && item->live) PostIdTask(msg.id == kRecordOn ? app::kTaskStartRecord : app::kTaskStopRecord, *id);
+            if (item && item->live) PostIdTask(msg.id == kRecordOn ? core::kTaskStartRecord : core::kTaskStopRecord, *id);
             return true;
         case kListenStarted:
         case kListenStopped:
@@ -510,7 +510,7 @@ bool CLiveView::HandleMessage(platform::Message& msg) {
             if (id) TalkOn(*id);
             return true;
         case kTalkOff:
-            if (item && item->live) PostIdTask(app::kTaskStopTalk, *id);
+            if (item && item->live) PostIdTask(core::kTaskStopTalk, *id);
             return true;
         case kTalkState:
             talkActive_ = msg.lParam != 0;

@@ -123,7 +123,7 @@ public:
     // output device, or that the sound could not be turned on); the strip follows.
     void OnListenResult(const std::string& cameraId, bool start, std::intptr_t result);
     // 1059: the talkback did not start: the mark goes off and the user hears why
-    // (`why` app::kNoMicrophone, or any other refusal).
+    // (`why` core::kNoMicrophone, or any other refusal).
     void OnTalkRefused(const std::string& cameraId, std::intptr_t why);
 
     bool TalkActive() const { return talkActive_; }

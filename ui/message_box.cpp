@@ -2,8 +2,8 @@
 
 #include <QString>
 
-#include "app/app_config.h"
-#include "app/log_file.h"
+#include "core/app_config.h"
+#include "core/log_file.h"
 
 namespace ui {
 namespace {
@@ -75,7 +75,7 @@ void CPopMessageBox::InitWindow() {
             edit->SetFocus();
         }
     } else if (kind_ == 4) {
-        set("editPopUsrName", app::AppConfig::Instance().LoginUserName());
+        set("editPopUsrName", core::AppConfig::Instance().LoginUserName());
     }
 }
 
@@ -100,7 +100,7 @@ void CPopMessageBox::OnOk() {
     CControlUI* edit = m_PaintManager.FindControl("editPopUsrPW");
     const std::string typed = edit ? Trimmed(edit->GetText()) : std::string();
     // An empty entry never confirms, even while no password is known.
-    if (edit && !typed.empty() && typed == app::AppConfig::Instance().LoginPassword()) {
+    if (edit && !typed.empty() && typed == core::AppConfig::Instance().LoginPassword()) {
         Close(kResultOk);
         return;
     }

@@ -3,7 +3,7 @@
 #include <QVBoxLayout>
 #include <cinttypes>
 
-#include "app/log_file.h"
+#include "core/log_file.h"
 
 namespace ui {
 
@@ -19,7 +19,7 @@ CSkinPanelUI::CSkinPanelUI(std::string className, std::string skinFile, WindowIm
 
 namespace {
 void LogManager(const char* format, const CPaintManagerUI& manager) {
-    app::LogWrite(format, static_cast<std::uintptr_t>(reinterpret_cast<std::uintptr_t>(&manager)));
+    core::LogWrite(format, static_cast<std::uintptr_t>(reinterpret_cast<std::uintptr_t>(&manager)));
 }
 }  // namespace
 

@@ -1,6 +1,6 @@
 #include "ui/payment_dlg.h"
 
-#include "app/log_file.h"
+#include "core/log_file.h"
 #include "control/control_client.h"
 
 namespace ui {
@@ -62,7 +62,7 @@ void CPaymentDlg::StartRenewal() {
     if (renewing_) return;
     renewing_ = true;
     requestId_ = environment_.sendRenewal ? environment_.sendRenewal(cameraId_) : 0;
-    if (requestId_ == 0) app::LogWrite("renewal of camera %s could not be sent", cameraId_.c_str());
+    if (requestId_ == 0) core::LogWrite("renewal of camera %s could not be sent", cameraId_.c_str());
     if (CControlUI* button = m_PaintManager.FindControl("BtnPayment")) button->SetEnabled(false);
     SetText(RenewalStartedText(cameraName_));
     counter_ = 0;
@@ -91,7 +91,7 @@ std::intptr_t CPaymentDlg::HandleMessage(platform::Message& msg, bool& handled) 
         // Only the answer to this dialog's own request counts: a renewal reply for
         // another camera (another dialog's, or one that came too late) is not ours.
         if (!reply || !renewing_ || answered_ || IsClosed() || requestId_ == 0 || reply->id != requestId_) return 0;
-        for (const auto& [key, value] : reply->params) app::LogWrite("(%s,%s)\n", key.c_str(), value.c_str());
+        for (const auto& [key, value] : reply->params) core::LogWrite("(%s,%s)\n", key.c_str(), value.c_str());
         reply_ = RenewalReply::FromParams(reply->params);
         answered_ = true;
         m_PaintManager.KillTimer(nullptr, kRenewalTimerId);

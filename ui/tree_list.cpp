@@ -8,7 +8,7 @@
 #include <climits>
 #include <cstdio>
 
-#include "app/log_file.h"
+#include "core/log_file.h"
 #include "ui/toolkit/paint_manager.h"
 
 namespace ui {
@@ -172,7 +172,7 @@ bool CTreeList::RemoveNode(TreeNode* node) {
     std::unordered_set<const TreeNode*> removed;
     DetachNode(node, removed);
     if (nodesRemoved_) nodesRemoved_(removed);
-    app::LogWrite(listed ? "%s:%d 删除成功!" : "%s:%d 删除失败!", __FILE__, __LINE__);
+    core::LogWrite(listed ? "%s:%d 删除成功!" : "%s:%d 删除失败!", __FILE__, __LINE__);
     Unlink(node);
     return true;
 }
@@ -182,7 +182,7 @@ void CTreeList::DetachNode(TreeNode* node, std::unordered_set<const TreeNode*>& 
     std::vector<TreeNode*> children = node->Children();
     for (auto child = children.rbegin(); child != children.rend(); ++child) {
         DetachNode(*child, removed);
-        app::LogWrite("%s:%d 删除成功!", __FILE__, __LINE__);
+        core::LogWrite("%s:%d 删除成功!", __FILE__, __LINE__);
     }
     ForgetId(node);
     live_.erase(node);
@@ -436,7 +436,7 @@ void CTreeList::EndUpdate() {
     ForEachDescendant(root_.get(), [this, &next](TreeNode* node) {
         if (node->pending_) {
             if (!CListUI::AddAt(std::move(node->pending_), next))
-                app::LogWrite("tree row not listed: %s", node->id_.c_str());
+                core::LogWrite("tree row not listed: %s", node->id_.c_str());
         }
         next = node->element_->GetIndex() + 1;
     });

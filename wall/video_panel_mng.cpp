@@ -8,9 +8,9 @@
 #include <QScreen>
 #include <QThread>
 
-#include "app/app_instance.h"
-#include "app/log_file.h"
-#include "media/camera_registry.h"
+#include <mutex>
+
+#include "core/log_file.h"
 #include "ui/toolkit/ui_executor.h"
 #include "wall/win_sub.h"
 
@@ -104,29 +104,33 @@ void MyRectCon::paintEvent(QPaintEvent*) {
 
 // ---- environment ----
 
-WallEnvironment WallEnvironment::Application() {
-    WallEnvironment environment;
-    environment.cellsSwapped = [](int from, int to) {
-        auto& registry = media::CameraRegistry::Instance();
-        auto first = registry.GetOrCreate(from);
-        auto second = registry.GetOrCreate(to);
-        registry.Assign(to, first);
-        registry.Assign(from, second);
-        if (app::CAppInteance::Exists()) app::CAppInteance::Instance().Reconnection().Swap(from, to);
-    };
-    environment.screenSize = [] {
-        const QScreen* screen = QGuiApplication::primaryScreen();
-        return screen ? screen->geometry().size() : QSize(1024, 768);
-    };
-    environment.pictureSize = [](int, const std::string& cameraId) {
-        if (cameraId.empty() || !media::CameraRegistry::Exists()) return QSize();
-        auto camera = media::CameraRegistry::Instance().FindById(cameraId);
-        if (!camera) return QSize();
-        const transport::StreamInfo info = camera->Link().VideoInfo();
-        return QSize(static_cast<int>(info.WidthOrSampleRate()), static_cast<int>(info.HeightOrBits()));
-    };
-    return environment;
+namespace {
+
+std::mutex installedEnvironmentMutex;
+WallEnvironment& InstalledEnvironment() {
+    static WallEnvironment installed = [] {
+        WallEnvironment screenOnly;
+        screenOnly.screenSize = [] {
+            const QScreen* screen = QGuiApplication::primaryScreen();
+            return screen ? screen->geometry().size() : QSize(1024, 768);
+        };
+        return screenOnly;
+    }();
+    return installed;
 }
+
+}  // namespace
+
+WallEnvironment WallEnvironment::Application() {
+    std::lock_guard lock(installedEnvironmentMutex);
+    return InstalledEnvironment();
+}
+
+void WallEnvironment::InstallApplication(WallEnvironment environment) {
+    std::lock_guard lock(installedEnvironmentMutex);
+    InstalledEnvironment() = std::move(environment);
+}
+
 
 // ---- CVideoPanelMng ----
 
@@ -282,7 +286,7 @@ void CVideoPanelMng::LeaveFullScreen() {
 void CVideoPanelMng::FullScreen(bool on) {
     if (on && !fullScreen_) EnterFullScreen();
     else if (!on && fullScreen_) LeaveFullScreen();
-    app::LogWrite("CVideoPanelMng::M_FullScreen.end....now(%d)...\n", selected_);
+    core::LogWrite("CVideoPanelMng::M_FullScreen.end....now(%d)...\n", selected_);
 }
 
 void CVideoPanelMng::FullScreenCell(bool on, int index) {

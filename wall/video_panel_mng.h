@@ -74,8 +74,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
-// What the wall asks of the rest of the program; the defaults reach the camera
-// registry, the reconnection table and the primary screen.
+// What the wall asks of the rest of the program. The program installs its own at
+// start-up (the camera registry, the reconnection table, the primary screen).
 struct WallEnvironment {
     // Two cells traded places: their cameras change cell index.
     std::function<void(int from, int to)> cellsSwapped;
@@ -83,7 +83,10 @@ struct WallEnvironment {
     // The picture size last announced by the camera shown in a cell (0 × 0: none).
     std::function<QSize(int cell, const std::string& cameraId)> pictureSize;
 
+    // The installed environment; before one is installed, one that only knows the
+    // primary screen.
     static WallEnvironment Application();
+    static void InstallApplication(WallEnvironment environment);
 };
 
 class CVideoPanelMng : public QWidget {

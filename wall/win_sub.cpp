@@ -1,7 +1,7 @@
 #include "wall/win_sub.h"
 
-#include "app/app_config.h"
-#include "app/log_file.h"
+#include "core/app_config.h"
+#include "core/log_file.h"
 
 namespace wall {
 
@@ -30,7 +30,7 @@ void CWinSub::InitWindow() {
     audio_ = m_PaintManager.FindControl("btnAudio");
     record_ = m_PaintManager.FindControl("btnRecord");
     talk_ = m_PaintManager.FindControl("btnTalkback");
-    const auto& config = app::AppConfig::Instance();
+    const auto& config = core::AppConfig::Instance();
     if (resolution_) resolution_->SetVisible(config.showResolution != 0 || config.LoginUserName() == kResolutionUser);
 }
 
@@ -109,11 +109,11 @@ void CWinSub::Click(const std::string& button) {
         if (!live) return;
         if (row_->talking) {
             SetImage(talk_, true, kTalkingImage, kNotTalkingImage);
-            app::LogWrite("Talk..........on....\n");
+            core::LogWrite("Talk..........on....\n");
             Send(kTalkOffRequest, 0);
         } else {
             SetImage(talk_, false, kTalkingImage, kNotTalkingImage);
-            app::LogWrite("Talk.......off.......\n");
+            core::LogWrite("Talk.......off.......\n");
             Send(kTalkOnRequest, 0);
         }
     }

@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 #include <json/json.h>
 
-#include "app/app_config.h"
-#include "app/app_instance.h"
-#include "app/log_file.h"
-#include "app/login_sequence.h"
+#include "core/app_config.h"
+#include "session/app_instance.h"
+#include "core/log_file.h"
+#include "session/login_sequence.h"
 #include "app/login_win.h"
 #include "control/fake_proxy.h"
 #include "platform/paths.h"
@@ -32,7 +32,7 @@ protected:
         timing.listTimeoutMs = 1000;
         timing.http.readTimeoutMs = 1000;
         control::ControlClient::SetTimingForNewClients(timing);
-        ASSERT_TRUE(app::AppConfig::Instance().LoadConfiguration());
+        ASSERT_TRUE(core::AppConfig::Instance().LoadConfiguration());
         control::ControlClient::Destroy();
         // A tap between the sequence and the window records every step it reports.
         tap = platform::CreateWindowHandle(
@@ -48,8 +48,8 @@ protected:
     void TearDown() override {
         window.reset();
         platform::DestroyWindowHandle(tap);
-        app::CAppInteance::Destroy();
-        app::LogFile::Destroy();
+        session::CAppInteance::Destroy();
+        core::LogFile::Destroy();
         platform::SetProgramDirectory("");
     }
 
@@ -81,9 +81,9 @@ protected:
         app::LoginHooks hooks;
         hooks.setNotifyWindow = [this](platform::WindowHandle h) {
             loginWindow = h;
-            app::CAppInteance::Instance().SetNotifyWindow(tap);
+            session::CAppInteance::Instance().SetNotifyWindow(tap);
         };
-        hooks.runLoginSequence = [](const std::atomic<bool>& cancelled) { return app::RunLoginSequence(&cancelled); };
+        hooks.runLoginSequence = [](const std::atomic<bool>& cancelled) { return session::RunLoginSequence(&cancelled); };
         window = std::make_unique<app::CLoginWin>(hooks);
         ASSERT_TRUE(window->Create(0, "登录"));
         window->ShowWindow();
@@ -116,10 +116,10 @@ TEST_F(RealLoginTest, SuccessfulLoginShowsEveryStepAndClosesWith17) {
     EXPECT_EQ(window->ShowModal(), 17);
     EXPECT_EQ(Texts(), (std::vector<std::string>{"初始化...", "连接服务器成功...", "视频对象初始化成功...", "检测升级...",
                                                  "获取列表...", ""}));
-    EXPECT_EQ(steps.back().first, app::kLoginSucceeded);
-    EXPECT_EQ(app::CAppInteance::Instance().Items().Count(), 2u) << "one node and its camera";
-    ASSERT_FALSE(app::AppConfig::Instance().savedUsers.empty());
-    EXPECT_EQ(app::AppConfig::Instance().savedUsers.front().name, "demo") << "the user is remembered";
+    EXPECT_EQ(steps.back().first, core::kLoginSucceeded);
+    EXPECT_EQ(session::CAppInteance::Instance().Items().Count(), 2u) << "one node and its camera";
+    ASSERT_FALSE(core::AppConfig::Instance().savedUsers.empty());
+    EXPECT_EQ(core::AppConfig::Instance().savedUsers.front().name, "demo") << "the user is remembered";
     EXPECT_TRUE(boxes.seen.empty());
 }
 
@@ -133,14 +133,14 @@ TEST_F(RealLoginTest, WrongPasswordShowsTheReasonInTheBoxAndTheWindowStaysOpen) 
     OpenAndLogIn("demo", "nope");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.seen.empty() && !window->IsBusy(); }, 10000));
     EXPECT_EQ(shown, "登录失败，用户名或密码错误！");
-    EXPECT_EQ(steps.back().first, app::kLoginFailed);
+    EXPECT_EQ(steps.back().first, core::kLoginFailed);
     EXPECT_FALSE(window->IsClosed());
     EXPECT_EQ(testing_support::TextOf(*window, "PassWord"), "nope");
 }
 
 TEST_F(RealLoginTest, UnreachableMasterServerReportsTheMasterFailure) {
     dir.Write("appConfig.ini", "[ServerInfo]\nServerIp=127.0.0.1\nServerProt=1\nServerPath=/master\n");
-    ASSERT_TRUE(app::AppConfig::Instance().LoadConfiguration());
+    ASSERT_TRUE(core::AppConfig::Instance().LoadConfiguration());
     std::string shown;
     boxes.Then([&](ui::WindowImplBase& box) {
         shown = testing_support::TextOf(box, "TextOne");

@@ -35,7 +35,7 @@ TEST_F(LoginWindowTest, AutoLoginUserLogsInAtOnceWhileTheFirstUserIsShown) {
     EXPECT_EQ(Text("UserEdit"), "alice");
     ASSERT_TRUE(WaitFor([&] { return window->IsClosed(); }));
     EXPECT_EQ(seenUser, "bob");
-    EXPECT_EQ(app::AppConfig::Instance().currentUserPassword, "pb");
+    EXPECT_EQ(core::AppConfig::Instance().currentUserPassword, "pb");
     EXPECT_EQ(window->ShowModal(), 17);
 }
 
@@ -87,7 +87,7 @@ TEST_F(LoginWindowTest, EnterWhileBusyChangesNothingAndTheRunningLoginGoesOn) {
     Click("BtnOK");
     QTest::qWait(20);
     EXPECT_EQ(runs.load(), 1);
-    EXPECT_EQ(app::AppConfig::Instance().currentUserName, "dave");
+    EXPECT_EQ(core::AppConfig::Instance().currentUserName, "dave");
     gate.Open();
     ASSERT_TRUE(WaitFor([&] { return window->IsClosed(); }));
 }
@@ -155,7 +155,7 @@ TEST_F(LoginWindowTest, DeletingTheShownUserEmptiesNameAndPasswordAndTheFile) {
     EXPECT_FALSE(first->IsVisible());
     const std::string userFile = dir.File("appUser.ini");
     EXPECT_EQ(platform::ReadProfileString("UserInfo", "UserNumber", "", userFile), "1");
-    EXPECT_EQ(platform::ReadProfileString(app::UserSectionName(0), "UserName", "", userFile), "bob");
+    EXPECT_EQ(platform::ReadProfileString(core::UserSectionName(0), "UserName", "", userFile), "bob");
 
     // Deleting a user that is not shown leaves the fields alone.
     Control("UserEdit")->SetText("someone");
@@ -173,7 +173,7 @@ TEST_F(LoginWindowTest, OptionRulesFollowTheShownSavedUser) {
     ASSERT_TRUE(WaitFor([&] { return !window->IsBusy(); }));
     const std::string userFile = dir.File("appUser.ini");
     auto flag = [&](int index, const char* key) {
-        return platform::ReadProfileString(app::UserSectionName(index), key, "", userFile);
+        return platform::ReadProfileString(core::UserSectionName(index), key, "", userFile);
     };
 
     // alice is shown: auto-login on selects remember and takes auto-login from bob.
@@ -191,7 +191,7 @@ TEST_F(LoginWindowTest, OptionRulesFollowTheShownSavedUser) {
     EXPECT_EQ(Text("PassWord"), "");
     EXPECT_EQ(flag(0, "AutoLogin"), "0");
     EXPECT_EQ(flag(0, "PassWord"), "");
-    EXPECT_EQ(flag(1, "PassWord"), app::EncodePassword("pb")) << "other users keep theirs";
+    EXPECT_EQ(flag(1, "PassWord"), core::EncodePassword("pb")) << "other users keep theirs";
 
     // A name no saved user has changes nothing in the file.
     const std::string before = dir.Read("appUser.ini");

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 #include <mutex>
 
-#include "app/app_config.h"
+#include "core/app_config.h"
 #include "app/login_win.h"
 #include "platform/paths.h"
 #include "support/modal_driver.h"
@@ -53,8 +53,8 @@ protected:
         std::string text = "[UserInfo]\nUserNumber=" + std::to_string(users.size()) + "\n";
         for (std::size_t i = 0; i < users.size(); ++i) {
             const auto& [name, password, autoLogin] = users[i];
-            text += "[" + app::UserSectionName(static_cast<int>(i)) + "]\nUserName=" + name +
-                    "\nPassWord=" + app::EncodePassword(password) + "\nAutoLogin=" + (autoLogin ? "1" : "0") + "\n";
+            text += "[" + core::UserSectionName(static_cast<int>(i)) + "]\nUserName=" + name +
+                    "\nPassWord=" + core::EncodePassword(password) + "\nAutoLogin=" + (autoLogin ? "1" : "0") + "\n";
         }
         dir.Write("appUser.ini", text);
     }
@@ -66,7 +66,7 @@ protected:
         hooks.runLoginSequence = [this](const std::atomic<bool>& cancelled) {
             cancelFlag = &cancelled;
             ++runs;
-            seenUser = app::AppConfig::Instance().currentUserName;
+            seenUser = core::AppConfig::Instance().currentUserName;
             return script ? script() : 0;
         };
         return hooks;
@@ -74,7 +74,7 @@ protected:
 
     // Loads the configuration and builds the window (InitWindow may start a login).
     app::CLoginWin& Open() {
-        EXPECT_TRUE(app::AppConfig::Instance().LoadConfiguration());
+        EXPECT_TRUE(core::AppConfig::Instance().LoadConfiguration());
         window = std::make_unique<app::CLoginWin>(Hooks());
         EXPECT_TRUE(window->Create(0, "登录"));
         window->ShowWindow();
@@ -83,7 +83,7 @@ protected:
 
     // For the script: one blocking progress message to the window.
     std::intptr_t Send(std::uintptr_t progress, const char* text) {
-        platform::Message msg(app::kAppNotify, progress);
+        platform::Message msg(core::kAppNotify, progress);
         if (text) msg.payload = platform::MakePayload(std::string(text));
         return platform::SendWindowMessage(notifyWindow.load(), std::move(msg));
     }

@@ -1,4 +1,4 @@
-#include "app/log_file.h"
+#include "core/log_file.h"
 #include "app/program.h"
 #include "login_window_fixture.h"
 #include "platform/ini_file.h"
@@ -19,7 +19,7 @@ protected:
         return hooks;
     }
     void TearDown() override {
-        app::LogFile::Destroy();
+        core::LogFile::Destroy();
         LoginWindowTest::TearDown();
     }
     int clientsDestroyed = 0;
@@ -67,7 +67,7 @@ TEST_F(ProgramTest, SwitchingUserReturnsToTheLoginWindowWithoutAutoLogin) {
     hooks.runMainWindow = [&] { return ++mainWindows == 1 ? ui::kResultChangeUser : ui::kResultCancel; };
     boxes.Then([](ui::WindowImplBase&) {});  // the first window logs in by itself
     boxes.Then([&](ui::WindowImplBase& login) {
-        autoLoginDuringSecondLogin = platform::ReadProfileString(app::UserSectionName(0), "AutoLogin", "", dir.File("appUser.ini"));
+        autoLoginDuringSecondLogin = platform::ReadProfileString(core::UserSectionName(0), "AutoLogin", "", dir.File("appUser.ini"));
         EXPECT_EQ(TextOf(login, "UserEdit"), "alice");
         QTest::keyClick(login.GetWidget(), Qt::Key_Escape);
     });
@@ -87,6 +87,6 @@ TEST_F(ProgramTest, WithoutAMainWindowTheLoopEndsAfterASuccessfulLoginAndSaysSo)
     });
     EXPECT_EQ(app::RunProgram(Program()), 0);
     EXPECT_EQ(runs.load(), 1);
-    app::LogFile::Destroy();
+    core::LogFile::Destroy();
     EXPECT_NE(dir.Read("appLogs/Manage.log").find("no main window"), std::string::npos);
 }

@@ -48,10 +48,10 @@ TEST_F(ScreenshotTest, LoginWindowIdleBusyAndFailed) {
 }
 
 TEST_F(ScreenshotTest, EveryMessageBoxKind) {
-    app::LoginSession session;
+    core::LoginSession session;
     session.loginUserName = "demo";
     session.loginPassword = "demo123";
-    app::AppConfig::Instance().SetSession(session);
+    core::AppConfig::Instance().SetSession(session);
     const struct {
         int request;
         const char* text1;

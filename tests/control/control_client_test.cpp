@@ -54,7 +54,7 @@ protected:
     void TearDown() override { platform::SetProgramDirectory(""); }
 
     testing_support::TempDir dir;
-    app::AppConfig config;
+    core::AppConfig config;
     FakeProxy proxy;
 };
 
@@ -72,7 +72,7 @@ TEST_F(ControlClientTest, LoginSendsExactBytesAndAcceptsTheReply) {
     EXPECT_EQ(proxy.Master().Paths().at(0), "/master_demo");
     EXPECT_EQ(client.Login(), 1);
     EXPECT_TRUE(client.IsLoggedIn());
-    const app::LoginSession session = config.Session();
+    const core::LoginSession session = config.Session();
     EXPECT_EQ(session.userId, "u-1");
     EXPECT_EQ(session.noticeText, "欢迎");
     EXPECT_EQ(session.loginUserName, "demo");
@@ -303,8 +303,8 @@ TEST_F(ControlClientTest, DestroyWhileRequestsWaitEndsThemWithoutFreeingTheClien
         if (request.msgType == 2) return {FakeProxy::Reply(request.id, 2, LoginOk())};
         return {};  // every other request goes unanswered
     });
-    app::AppConfig& global = app::AppConfig::Instance();
-    const app::AppConfig saved = global;
+    core::AppConfig& global = core::AppConfig::Instance();
+    const core::AppConfig saved = global;
     global = config;
     ControlClient::Timing slow = FastTiming();
     slow.requestTimeoutMs = 20000;
@@ -479,7 +479,7 @@ TEST_F(ControlClientTest, ReloginReplacesLoginDataWhileOtherThreadsReadIt) {
     std::atomic<int> torn{0};
     std::thread reader([&] {
         while (!done) {
-            const app::LoginSession session = config.Session();
+            const core::LoginSession session = config.Session();
             const bool one = session.uploadUrl == "http://pictures-one.example/upload/" && session.userId == "u-1";
             const bool two = session.uploadUrl == "http://two/" && session.userId == "u-2";
             if (!one && !two && !session.userId.empty()) ++torn;

@@ -8,10 +8,10 @@
 #include <set>
 #include <thread>
 
-#include "app/app_instance.h"
-#include "app/app_messages.h"
-#include "app/log_file.h"
-#include "app/login_sequence.h"
+#include "session/app_instance.h"
+#include "core/message_ids.h"
+#include "core/log_file.h"
+#include "session/login_sequence.h"
 #include "control/camera_rows.h"
 #include "control/control_client.h"
 #include "integration/sim_fixture.h"
@@ -54,7 +54,7 @@ bool WaitFor(const std::function<bool()>& done, std::uint32_t timeoutMs = 5000) 
 class ControlWithSim : public ::testing::Test {
 protected:
     // A client of the demo account, connected and logged in.
-    std::unique_ptr<ControlClient> LoggedInClient(testing_support::SimulatedService& sim, app::AppConfig& config,
+    std::unique_ptr<ControlClient> LoggedInClient(testing_support::SimulatedService& sim, core::AppConfig& config,
                                                   const ControlClient::Timing& timing = QuickTiming()) {
         sim.PointAt(config, "demo", "larkview");
         auto client = std::make_unique<ControlClient>(timing, config);
@@ -65,7 +65,7 @@ protected:
 
     void SetUp() override { platform::SetProgramDirectory(dir.Path()); }
     void TearDown() override {
-        app::LogFile::Destroy();
+        core::LogFile::Destroy();
         platform::SetProgramDirectory("");
     }
     testing_support::TempDir dir;
@@ -82,7 +82,7 @@ TEST_F(ControlWithSim, LoginStatusesOfTheSeededAccounts) {
     } accounts[] = {{"demo", "larkview", 1}, {"demo", "wrong", -1}, {"partner", "larkview", 2},
                     {"expired", "larkview", -2}, {"nobody", "x", -1}};
     for (const auto& account : accounts) {
-        app::AppConfig config;
+        core::AppConfig config;
         sim.PointAt(config, account.user, account.password);
         ControlClient client(QuickTiming(), config);
         ASSERT_EQ(client.Connect(), 0) << account.user;
@@ -92,7 +92,7 @@ TEST_F(ControlWithSim, LoginStatusesOfTheSeededAccounts) {
 
 TEST_F(ControlWithSim, TenThousandCamerasBuildTheirRows) {
     testing_support::SimulatedService sim(10000);
-    app::AppConfig config;
+    core::AppConfig config;
     auto client = LoggedInClient(sim, config, PatientTiming());
     control::CameraListReply list;
     ASSERT_TRUE(client->FetchCameraList(list));
@@ -111,7 +111,7 @@ TEST_F(ControlWithSim, TenThousandCamerasBuildTheirRows) {
 
 TEST_F(ControlWithSim, DroppedConnectionIsReconnectedAndLoggedInAgain) {
     testing_support::SimulatedService sim;
-    app::AppConfig config;
+    core::AppConfig config;
     auto client = LoggedInClient(sim, config);
     control::CameraListReply list;
     ASSERT_TRUE(client->FetchCameraList(list));
@@ -133,7 +133,7 @@ TEST_F(ControlWithSim, DroppedConnectionIsReconnectedAndLoggedInAgain) {
 
 TEST_F(ControlWithSim, AlarmSearchReturnsRowsWithPictureAddresses) {
     testing_support::SimulatedService sim;
-    app::AppConfig config;
+    core::AppConfig config;
     auto client = LoggedInClient(sim, config);
     control::CameraListReply list;
     ASSERT_TRUE(client->FetchCameraList(list));
@@ -148,8 +148,8 @@ TEST_F(ControlWithSim, AlarmSearchReturnsRowsWithPictureAddresses) {
 TEST_F(ControlWithSim, LoginSequenceRunsToTheEndAgainstTheService) {
     testing_support::SimulatedService sim;
     ControlClient::SetTimingForNewClients(QuickTiming());
-    app::AppConfig& config = app::AppConfig::Instance();
-    config = app::AppConfig();
+    core::AppConfig& config = core::AppConfig::Instance();
+    config = core::AppConfig();
     sim.PointAt(config, "demo", "larkview");
     auto executor = std::make_shared<platform::LoopExecutor>();
     std::vector<std::string> texts;
@@ -160,17 +160,17 @@ TEST_F(ControlWithSim, LoginSequenceRunsToTheEndAgainstTheService) {
             return 0;
         },
         executor);
-    app::CAppInteance::Instance().SetNotifyWindow(window);
+    session::CAppInteance::Instance().SetNotifyWindow(window);
     std::atomic<int> result{-1};
-    std::thread login([&] { result = app::RunLoginSequence(); });
+    std::thread login([&] { result = session::RunLoginSequence(); });
     executor->RunUntil([&] { return result != -1; }, 15000);
     login.join();
     executor->RunPending();
     EXPECT_EQ(result, 1);
     ASSERT_FALSE(texts.empty());
     EXPECT_EQ(texts.back(), "0:");
-    EXPECT_GT(app::CAppInteance::Instance().Items().Count(), 200u);
-    app::CAppInteance::Destroy();
+    EXPECT_GT(session::CAppInteance::Instance().Items().Count(), 200u);
+    session::CAppInteance::Destroy();
     platform::DestroyWindowHandle(window);
 }
 
@@ -180,7 +180,7 @@ TEST_F(ControlWithSim, LoginSequenceRunsToTheEndAgainstTheService) {
 // matched by type only), and none may write the shared request while another sends it.
 TEST_F(ControlWithSim, ConcurrentAddressRequestsEachGetTheirOwnCamerasAnswer) {
     testing_support::SimulatedService sim(40);
-    app::AppConfig config;
+    core::AppConfig config;
     auto client = LoggedInClient(sim, config);
     // Online cameras on different forwarding servers (camera k uses server k mod n + 1).
     const std::vector<std::string> cameras{"31000001", "31000002", "31000003", "31000005", "31000007", "31000008"};

@@ -8,7 +8,7 @@
 #include <ctime>
 #include <thread>
 
-#include "app/log_file.h"
+#include "core/log_file.h"
 #include "control/control_client.h"
 #include "integration/sim_fixture.h"
 #include "platform/paths.h"
@@ -123,7 +123,7 @@ protected:
     void TearDown() override {
         client.reset();
         service.reset();
-        app::LogFile::Destroy();
+        core::LogFile::Destroy();
         platform::SetProgramDirectory("");
     }
 
@@ -150,7 +150,7 @@ protected:
     }
 
     testing_support::TempDir dir;
-    app::AppConfig config;
+    core::AppConfig config;
     std::unique_ptr<testing_support::SimulatedService> service;
     std::unique_ptr<ControlClient> client;
     PacketQueue video, audio, talk;

@@ -22,15 +22,15 @@
 #include <map>
 #include <mutex>
 
-#include "app/alarm_tasks.h"
-#include "app/app_messages.h"
-#include "app/item_table.h"
-#include "app/live_tasks.h"
-#include "app/log_file.h"
-#include "app/login_sequence.h"
-#include "app/reconnect_supervisor.h"
-#include "app/reconnection_table.h"
-#include "app/task_threads.h"
+#include "tasks/alarm_tasks.h"
+#include "core/message_ids.h"
+#include "session/item_table.h"
+#include "tasks/live_tasks.h"
+#include "core/log_file.h"
+#include "session/login_sequence.h"
+#include "session/reconnect_supervisor.h"
+#include "session/reconnection_table.h"
+#include "core/task_threads.h"
 #include "control/control_client.h"
 #include "integration/sim_fixture.h"
 #include "media/camera_registry.h"
@@ -85,33 +85,33 @@ protected:
         client = std::make_unique<ControlClient>(timing, config);
         ASSERT_EQ(client->Connect(), 0);
         ASSERT_EQ(client->Login(), 1);
-        ASSERT_TRUE(app::RefreshItemTable(*client, table, nullptr));
+        ASSERT_TRUE(session::RefreshItemTable(*client, table, nullptr));
         host.trees.BuildAll(table);
 
         notify = platform::CreateWindowHandle([this](platform::Message& m) -> std::intptr_t { return OnNotify(m); },
                                               ui::UiExecutor());
         ASSERT_TRUE(pump.Start());
-        app::LiveTaskEnvironment tasks;
+        tasks::LiveTaskEnvironment tasks;
         tasks.requestAddress = [this](const std::string& id) { return client->RequestForwardingAddress(id); };
         tasks.postNotify = [this](platform::Message m) { return platform::PostWindowMessage(Notified(), std::move(m)); };
         tasks.password = [] { return std::string(); };
-        dispatcher.Register(app::kTaskOpenCamera,
-                            [this, tasks](platform::Message& m) { app::HandleOpenCamera(m, reconnection, tasks); });
-        dispatcher.Register(app::kTaskCloseCell,
-                            [this, tasks](platform::Message& m) { app::HandleCloseCell(m, reconnection, tasks); });
-        dispatcher.Register(app::kTaskLiveStreamStopped, [this, tasks](platform::Message& m) {
-            app::HandleLiveStreamStopped(m, reconnection, tasks);
+        dispatcher.Register(core::kTaskOpenCamera,
+                            [this, tasks](platform::Message& m) { tasks::HandleOpenCamera(m, reconnection, tasks); });
+        dispatcher.Register(core::kTaskCloseCell,
+                            [this, tasks](platform::Message& m) { tasks::HandleCloseCell(m, reconnection, tasks); });
+        dispatcher.Register(core::kTaskLiveStreamStopped, [this, tasks](platform::Message& m) {
+            tasks::HandleLiveStreamStopped(m, reconnection, tasks);
         });
-        dispatcher.Register(app::kTaskStartTalk, [this](platform::Message& m) {
+        dispatcher.Register(core::kTaskStartTalk, [this](platform::Message& m) {
             std::lock_guard lock(mutex);
-            if (auto* request = platform::PayloadAs<app::TalkRequest>(m)) talks.push_back(*request);
+            if (auto* request = platform::PayloadAs<core::TalkRequest>(m)) talks.push_back(*request);
         });
-        app::AlarmTaskEnvironment alarms;
-        alarms.search = [this](const app::AlarmSearchRequest& r, control::AlarmSearchResult& out) {
+        tasks::AlarmTaskEnvironment alarms;
+        alarms.search = [this](const tasks::AlarmSearchRequest& r, control::AlarmSearchResult& out) {
             return client->SearchAlarms(r.startTime, r.endTime, r.nodeId, r.cameraId, out);
         };
         alarms.postNotify = tasks.postNotify;
-        dispatcher.Register(app::kTaskAlarmSearch, [alarms](platform::Message& m) { app::HandleAlarmSearch(m, alarms); });
+        dispatcher.Register(core::kTaskAlarmSearch, [alarms](platform::Message& m) { tasks::HandleAlarmSearch(m, alarms); });
 
         media::CameraEnvironment camera;
         camera.postToMainWindow = [this](platform::Message m) { return platform::PostWindowMessage(notify, std::move(m)); };
@@ -171,7 +171,7 @@ protected:
         platform::DestroyWindowHandle(notify);
         client.reset();
         service.reset();
-        app::LogFile::Destroy();
+        core::LogFile::Destroy();
         platform::SetProgramDirectory("");
     }
 
@@ -188,8 +188,8 @@ protected:
     std::intptr_t OnNotify(platform::Message& m) {
         {
             std::lock_guard lock(mutex);
-            if (m.id == app::kCellResult) results.emplace_back(static_cast<int>(m.wParam), static_cast<int>(m.lParam));
-            if (m.id == app::kAppNotify) appNotices.emplace_back(static_cast<int>(m.wParam), static_cast<int>(m.lParam));
+            if (m.id == core::kCellResult) results.emplace_back(static_cast<int>(m.wParam), static_cast<int>(m.lParam));
+            if (m.id == core::kAppNotify) appNotices.emplace_back(static_cast<int>(m.wParam), static_cast<int>(m.lParam));
         }
         live->HandleMessage(m);
         return 0;
@@ -227,18 +227,18 @@ protected:
     std::string Shot(const std::string& name) { return testing_support::ScreenshotPath(dir.Path(), name); }
 
     testing_support::TempDir dir;
-    app::AppConfig config;
+    core::AppConfig config;
     std::unique_ptr<testing_support::SimulatedService> service;
     std::unique_ptr<ControlClient> client;
-    app::ItemTable table;
+    session::ItemTable table;
     testing_support::TreeHost host{320, 600};
     platform::WindowHandle notify = 0;
     std::atomic<platform::WindowHandle> alarmWindow{0};
-    app::WorkerPool pool{6};
-    app::TaskDispatcher dispatcher;
-    app::TaskPump pump{pool, dispatcher};
-    app::ReconnectionTable reconnection;
-    std::unique_ptr<app::ReconnectSupervisor> supervisor;
+    core::WorkerPool pool{6};
+    core::TaskDispatcher dispatcher;
+    core::TaskPump pump{pool, dispatcher};
+    session::ReconnectionTable reconnection;
+    std::unique_ptr<session::ReconnectSupervisor> supervisor;
     std::unique_ptr<wall::CVideoPanelMng> panel;
     std::map<std::uintptr_t, std::unique_ptr<QTimer>> timers;
     std::unique_ptr<ui::CLiveView> live;
@@ -247,7 +247,7 @@ protected:
     std::map<std::uint32_t, int> posted;
     std::vector<std::pair<int, int>> results;
     std::vector<std::pair<int, int>> appNotices;
-    std::vector<app::TalkRequest> talks;
+    std::vector<core::TalkRequest> talks;
     std::vector<std::pair<std::string, std::string>> notices;
 };
 
@@ -277,7 +277,7 @@ TEST_F(LiveWithSim, AnOfflineCameraIsReportedAndNothingOpens) {
     DoubleClick(id);
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0].first, "摄像头 " + Item(id)->name + " 不在线！");
-    EXPECT_EQ(Posted(app::kTaskOpenCamera), 0);
+    EXPECT_EQ(Posted(core::kTaskOpenCamera), 0);
     EXPECT_FALSE(Item(id)->live);
 }
 
@@ -293,7 +293,7 @@ TEST_F(LiveWithSim, ANodeOpensItsOnlineCamerasIntoTheNextCellsGrowingTheLayout) 
         ASSERT_NE(entry, nullptr) << cell;
         EXPECT_EQ(entry->id, CameraId(expected[cell])) << cell;
     }
-    EXPECT_EQ(Posted(app::kTaskOpenCamera), 6);
+    EXPECT_EQ(Posted(core::kTaskOpenCamera), 6);
     ASSERT_TRUE(PumpUntil(
         [&] {
             for (std::size_t cell = 0; cell < expected.size(); ++cell)
@@ -307,11 +307,11 @@ TEST_F(LiveWithSim, ANodeOpensItsOnlineCamerasIntoTheNextCellsGrowingTheLayout) 
     Button("node_start", CameraId(0));  // a camera's "node_start" is only its node's
     Button("node_close", site->Id());
     for (int k : expected) EXPECT_FALSE(Item(CameraId(k))->live) << k;
-    EXPECT_EQ(Posted(app::kTaskCloseCell), 6);
+    EXPECT_EQ(Posted(core::kTaskCloseCell), 6);
     ASSERT_TRUE(PumpUntil([&] { return !Camera(0)->IsOpen() && !Camera(5)->IsOpen(); }, 5000));
-    const int opens = Posted(app::kTaskOpenCamera);
+    const int opens = Posted(core::kTaskOpenCamera);
     Button("node_start", site->Id());
-    EXPECT_EQ(Posted(app::kTaskOpenCamera), opens) << "a node without online cameras opens nothing";
+    EXPECT_EQ(Posted(core::kTaskOpenCamera), opens) << "a node without online cameras opens nothing";
 }
 
 TEST_F(LiveWithSim, OpeningIntoACellThatShowsAnotherCameraClosesItFirst) {
@@ -326,7 +326,7 @@ TEST_F(LiveWithSim, OpeningIntoACellThatShowsAnotherCameraClosesItFirst) {
     EXPECT_EQ(host.Image(CameraId(1), "sxt_logo"), ui::CTreeList::kIconCameraActive);
     EXPECT_TRUE(Item(CameraId(2))->live);
     EXPECT_EQ(panel->CellEntry(1), Item(CameraId(2)));
-    EXPECT_EQ(Posted(app::kTaskCloseCell), 0) << "the open task closes the cell's old session itself";
+    EXPECT_EQ(Posted(core::kTaskCloseCell), 0) << "the open task closes the cell's old session itself";
     ASSERT_TRUE(PumpUntil([&] { return Streaming(1) && Camera(1)->CameraId() == CameraId(2); }, 20000));
     EXPECT_TRUE(PumpUntil([&] { return service->Service().Forwarding().ActiveLinks(CameraId(1)) == 0; }, 5000));
 
@@ -382,7 +382,7 @@ TEST_F(LiveWithSim, OnlyOneTalkbackAtATime) {
     talk(1);
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0], std::make_pair(std::string("对不起，语音对讲同时只能开一个！"), std::string("错误")));
-    EXPECT_EQ(Posted(app::kTaskStartTalk), 1) << "the second talkback posts nothing";
+    EXPECT_EQ(Posted(core::kTaskStartTalk), 1) << "the second talkback posts nothing";
     EXPECT_FALSE(Item(CameraId(1))->talking);
 }
 
@@ -397,7 +397,7 @@ TEST_F(LiveWithSim, ALapsedCameraIsRenewedThenOpens) {
         dynamic_cast<QPushButton*>(dialog.m_PaintManager.FindControl("BtnIgnore"))->click();
     });
     DoubleClick(id);
-    EXPECT_EQ(Posted(app::kTaskOpenCamera), 0);
+    EXPECT_EQ(Posted(core::kTaskOpenCamera), 0);
     EXPECT_TRUE(notices.empty());
 
     // The balance does not cover it.
@@ -408,7 +408,7 @@ TEST_F(LiveWithSim, ALapsedCameraIsRenewedThenOpens) {
     DoubleClick(id);
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0], std::make_pair(std::string("账户余额不足!"), std::string("续费失败")));
-    EXPECT_EQ(Posted(app::kTaskOpenCamera), 0);
+    EXPECT_EQ(Posted(core::kTaskOpenCamera), 0);
     EXPECT_TRUE(Item(id)->expired);
 
     // Paid: renewed, the row shows the new date, and the camera opens.
@@ -528,13 +528,13 @@ TEST_F(LiveWithSim, PushedAlarmsReachTheAlarmTabAndItsNotice) {
 // stream ends, the cell enters the reconnection table (the cell says it reconnects),
 // and the supervisor's next pass opens the camera again in the same cell.
 TEST_F(LiveWithSim, ALiveCameraStoppedByTheServerComesBackInItsCell) {
-    app::SupervisorEnvironment environment;
+    session::SupervisorEnvironment environment;
     environment.requestAddress = [this](const std::string& id) { return client->RequestForwardingAddress(id); };
     environment.cellWindow = [](int cell) { return media::CameraRegistry::Instance().GetOrCreate(cell)->DisplayWindow(); };
     environment.postNotify = [this](platform::Message m) { return platform::PostWindowMessage(notify, std::move(m)); };
     environment.postTask = [this](platform::Message m) { return PostTask(std::move(m)); };
     environment.intervalMs = 300;
-    supervisor = std::make_unique<app::ReconnectSupervisor>(reconnection, environment);
+    supervisor = std::make_unique<session::ReconnectSupervisor>(reconnection, environment);
     ASSERT_TRUE(supervisor->Start());
 
     const std::string id = CameraId(1);
@@ -546,7 +546,7 @@ TEST_F(LiveWithSim, ALiveCameraStoppedByTheServerComesBackInItsCell) {
 
     ASSERT_TRUE(PumpUntil([&] {
         std::lock_guard lock(mutex);
-        return std::count(appNotices.begin(), appNotices.end(), std::make_pair(0, int{app::kReconnecting})) > 0;
+        return std::count(appNotices.begin(), appNotices.end(), std::make_pair(0, int{core::kReconnecting})) > 0;
     }, 5000)) << "the cell is told it reconnects";
     ASSERT_TRUE(PumpUntil([&] { return forwarding.GetStats().opens > opens; }, 10000)) << "no reopen";
     const int presents = panel->Cell(0)->Presents();
@@ -563,13 +563,13 @@ TEST_F(LiveWithSim, ALiveCameraStoppedByTheServerComesBackInItsCell) {
 // in the tree, not taken as free, not opened a second time, and saying it reconnects;
 // after the reopen it plays with the same marks.
 TEST_F(LiveWithSim, ACellWhoseOpenFailsWaitsForItsReconnectionWithItsCamera) {
-    app::SupervisorEnvironment environment;
+    session::SupervisorEnvironment environment;
     environment.requestAddress = [this](const std::string& id) { return client->RequestForwardingAddress(id); };
     environment.cellWindow = [](int cell) { return media::CameraRegistry::Instance().GetOrCreate(cell)->DisplayWindow(); };
     environment.postNotify = [this](platform::Message m) { return platform::PostWindowMessage(notify, std::move(m)); };
     environment.postTask = [this](platform::Message m) { return PostTask(std::move(m)); };
     environment.intervalMs = 1500;
-    supervisor = std::make_unique<app::ReconnectSupervisor>(reconnection, environment);
+    supervisor = std::make_unique<session::ReconnectSupervisor>(reconnection, environment);
 
     const std::string id = CameraId(1);
     Item(id)->forwardingIp = "127.0.0.1";
@@ -604,8 +604,8 @@ TEST_F(LiveWithSim, AStaleLiveStopChangesNothing) {
     ASSERT_TRUE(PumpUntil([&] { return Streaming(0); }, 20000));
     Button("sxt_start", id);  // the user closes it
     ASSERT_TRUE(PumpUntil([&] { return !Camera(0)->IsOpen(); }, 5000));
-    platform::Message stop(app::kTaskLiveStreamStopped, 0, 0, platform::MakePayload(id));
-    app::LiveTaskEnvironment tasks;
-    app::HandleLiveStreamStopped(stop, reconnection, tasks);
+    platform::Message stop(core::kTaskLiveStreamStopped, 0, 0, platform::MakePayload(id));
+    tasks::LiveTaskEnvironment tasks;
+    tasks::HandleLiveStreamStopped(stop, reconnection, tasks);
     EXPECT_TRUE(reconnection.Snapshot().empty());
 }

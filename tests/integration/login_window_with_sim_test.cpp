@@ -3,10 +3,10 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "app/app_config.h"
-#include "app/app_instance.h"
-#include "app/log_file.h"
-#include "app/login_sequence.h"
+#include "core/app_config.h"
+#include "session/app_instance.h"
+#include "core/log_file.h"
+#include "session/login_sequence.h"
 #include "app/login_win.h"
 #include "integration/sim_fixture.h"
 #include "platform/paths.h"
@@ -25,7 +25,7 @@ protected:
         dir.Write("appConfig.ini", "[ServerInfo]\nServerIp=127.0.0.1\nServerProt=" +
                                        std::to_string(sim.Service().MasterPort()) +
                                        "\nServerPath=" + sim.Service().Config().serverPath + "\n");
-        ASSERT_TRUE(app::AppConfig::Instance().LoadConfiguration());
+        ASSERT_TRUE(core::AppConfig::Instance().LoadConfiguration());
         control::ControlClient::Destroy();
         // A tap between the sequence and the window records each step it reports.
         tap = platform::CreateWindowHandle(
@@ -41,8 +41,8 @@ protected:
     void TearDown() override {
         window.reset();
         platform::DestroyWindowHandle(tap);
-        app::CAppInteance::Destroy();
-        app::LogFile::Destroy();
+        session::CAppInteance::Destroy();
+        core::LogFile::Destroy();
         platform::SetProgramDirectory("");
     }
 
@@ -50,9 +50,9 @@ protected:
         app::LoginHooks hooks;
         hooks.setNotifyWindow = [this](platform::WindowHandle h) {
             loginWindow = h;
-            app::CAppInteance::Instance().SetNotifyWindow(tap);
+            session::CAppInteance::Instance().SetNotifyWindow(tap);
         };
-        hooks.runLoginSequence = [](const std::atomic<bool>& cancelled) { return app::RunLoginSequence(&cancelled); };
+        hooks.runLoginSequence = [](const std::atomic<bool>& cancelled) { return session::RunLoginSequence(&cancelled); };
         window = std::make_unique<app::CLoginWin>(hooks);
         ASSERT_TRUE(window->Create(0, "登录"));
         window->ShowWindow();
@@ -80,7 +80,7 @@ TEST_F(LoginWindowWithSimTest, DemoAccountLogsInThroughEveryStep) {
         {10, "初始化..."}, {50, "连接服务器成功..."}, {60, "视频对象初始化成功..."}, {80, "检测升级..."},
         {90, "获取列表..."}, {0, ""}};
     EXPECT_EQ(steps, expected);
-    EXPECT_GT(app::CAppInteance::Instance().Items().Count(), 20u) << "nodes and the 20 cameras";
+    EXPECT_GT(session::CAppInteance::Instance().Items().Count(), 20u) << "nodes and the 20 cameras";
     EXPECT_TRUE(boxes.seen.empty());
 }
 

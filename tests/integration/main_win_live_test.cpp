@@ -18,15 +18,15 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "app/alarm_tasks.h"
-#include "app/app_messages.h"
-#include "app/item_table.h"
-#include "app/live_tasks.h"
-#include "app/media_tasks.h"
-#include "app/log_file.h"
-#include "app/login_sequence.h"
-#include "app/reconnection_table.h"
-#include "app/task_threads.h"
+#include "tasks/alarm_tasks.h"
+#include "core/message_ids.h"
+#include "session/item_table.h"
+#include "tasks/live_tasks.h"
+#include "tasks/media_tasks.h"
+#include "core/log_file.h"
+#include "session/login_sequence.h"
+#include "session/reconnection_table.h"
+#include "core/task_threads.h"
 #include "control/control_client.h"
 #include "integration/sim_fixture.h"
 #include "libs/chime/chime.h"
@@ -81,25 +81,25 @@ protected:
         client = std::make_unique<ControlClient>(timing, config);
         ASSERT_EQ(client->Connect(), 0);
         ASSERT_EQ(client->Login(), 1);
-        ASSERT_TRUE(app::RefreshItemTable(*client, table, nullptr));
+        ASSERT_TRUE(session::RefreshItemTable(*client, table, nullptr));
 
         ASSERT_TRUE(pump.Start());
-        app::LiveTaskEnvironment tasks;
+        tasks::LiveTaskEnvironment tasks;
         tasks.requestAddress = [this](const std::string& id) { return client->RequestForwardingAddress(id); };
         tasks.postNotify = [this](platform::Message m) { return platform::PostWindowMessage(notify, std::move(m)); };
         tasks.password = [] { return std::string(); };
-        dispatcher.Register(app::kTaskOpenCamera,
-                            [this, tasks](platform::Message& m) { app::HandleOpenCamera(m, reconnection, tasks); });
-        dispatcher.Register(app::kTaskCloseCell,
-                            [this, tasks](platform::Message& m) { app::HandleCloseCell(m, reconnection, tasks); });
-        app::MediaTaskEnvironment media;
+        dispatcher.Register(core::kTaskOpenCamera,
+                            [this, tasks](platform::Message& m) { tasks::HandleOpenCamera(m, reconnection, tasks); });
+        dispatcher.Register(core::kTaskCloseCell,
+                            [this, tasks](platform::Message& m) { tasks::HandleCloseCell(m, reconnection, tasks); });
+        tasks::MediaTaskEnvironment media;
         media.postNotify = tasks.postNotify;
-        dispatcher.Register(app::kTaskStartListen, [media](platform::Message& m) { app::HandleStartListen(m, media); });
-        dispatcher.Register(app::kTaskStartTalk, [media](platform::Message& m) { app::HandleStartTalk(m, media); });
+        dispatcher.Register(core::kTaskStartListen, [media](platform::Message& m) { tasks::HandleStartListen(m, media); });
+        dispatcher.Register(core::kTaskStartTalk, [media](platform::Message& m) { tasks::HandleStartTalk(m, media); });
         // The wall is kept per user: the session's user is demo.
-        app::LoginSession session;
+        core::LoginSession session;
         session.loginUserName = "demo";
-        app::AppConfig::Instance().SetSession(session);
+        core::AppConfig::Instance().SetSession(session);
 
         media::CameraEnvironment camera;
         camera.postToMainWindow = [this](platform::Message m) { return platform::PostWindowMessage(notify, std::move(m)); };
@@ -158,14 +158,14 @@ protected:
     void TearDown() override {
         chime::SetSinkFactory({});
         earshot::SetSourceFactory({});
-        app::AppConfig::Instance().SetSession({});
+        core::AppConfig::Instance().SetSession({});
         window.reset();
         media::CameraRegistry::DestroyAll();
         media::CameraRegistry::SetEnvironmentForNewCameras(std::nullopt);
         pump.Stop();
         client.reset();
         service.reset();
-        app::LogFile::Destroy();
+        core::LogFile::Destroy();
         platform::SetProgramDirectory("");
     }
 
@@ -192,15 +192,15 @@ protected:
     std::string Shot(const std::string& name) { return testing_support::ScreenshotPath(dir.Path(), name); }
 
     testing_support::TempDir dir;
-    app::AppConfig config;
+    core::AppConfig config;
     std::unique_ptr<testing_support::SimulatedService> service;
     std::unique_ptr<ControlClient> client;
-    app::ItemTable table;
+    session::ItemTable table;
     platform::WindowHandle notify = 0;
-    app::WorkerPool pool{6};
-    app::TaskDispatcher dispatcher;
-    app::TaskPump pump{pool, dispatcher};
-    app::ReconnectionTable reconnection;
+    core::WorkerPool pool{6};
+    core::TaskDispatcher dispatcher;
+    core::TaskPump pump{pool, dispatcher};
+    session::ReconnectionTable reconnection;
     mainwin::MainWinEnvironment env;
     std::unique_ptr<mainwin::CMainWin> window;
     std::vector<std::string> notices;
@@ -327,7 +327,7 @@ TEST_F(MainWinLive, OpenAllSaysWhyAndTheWallComesBackAtTheNextLogin) {
     for (int k = 12; k < 40; ++k) ASSERT_TRUE(store.SetCameraState(CameraId(k), false, "2099-12-31"));
     ASSERT_TRUE(store.SetCameraPlan(CameraId(4), 999));  // a plan without a single period
     table.Clear();
-    ASSERT_TRUE(app::RefreshItemTable(*client, table, nullptr));
+    ASSERT_TRUE(session::RefreshItemTable(*client, table, nullptr));
     window->Trees().BuildAll(table.Snapshot());
     ASSERT_TRUE(store.SetCameraState(CameraId(6), false, "2099-12-31"));
     const std::vector<int> opened = {0, 1, 2, 4, 6, 7, 8, 9, 11};  // online, in service
@@ -376,7 +376,7 @@ TEST_F(MainWinLive, OpenAllSaysWhyAndTheWallComesBackAtTheNextLogin) {
 
     // The next login fetches the camera list anew.
     table.Clear();
-    ASSERT_TRUE(app::RefreshItemTable(*client, table, nullptr));
+    ASSERT_TRUE(session::RefreshItemTable(*client, table, nullptr));
     env.rows = [this] {
         std::vector<control::ItemPtr> rows = table.Snapshot();
         std::erase_if(rows, [](const control::ItemPtr& row) { return row->id == CameraId(1); });
@@ -397,10 +397,10 @@ TEST_F(MainWinLive, OpenAllSaysWhyAndTheWallComesBackAtTheNextLogin) {
     window.reset();
     media::CameraRegistry::DestroyAll();
     table.Clear();
-    ASSERT_TRUE(app::RefreshItemTable(*client, table, nullptr));
-    app::LoginSession other;
+    ASSERT_TRUE(session::RefreshItemTable(*client, table, nullptr));
+    core::LoginSession other;
     other.loginUserName = "zhangwei";
-    app::AppConfig::Instance().SetSession(other);
+    core::AppConfig::Instance().SetSession(other);
     OpenWindow();
     EXPECT_EQ(window->LiveWall()->Layout(), 4);
     for (int cell = 0; cell < wall::kCellCount; ++cell) EXPECT_EQ(window->LiveWall()->CellEntry(cell), nullptr);

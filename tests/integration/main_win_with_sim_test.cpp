@@ -5,14 +5,13 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "app/app_config.h"
-#include "app/app_instance.h"
-#include "app/log_file.h"
+#include "core/app_config.h"
+#include "session/app_instance.h"
+#include "core/log_file.h"
 #include "control/control_client.h"
 #include "integration/sim_fixture.h"
 #include "mainwin/main_win.h"
-#include "mainwin/program_hooks.h"
-#include "media/application_hooks.h"
+#include "app/program_wiring.h"
 #include "platform/ini_file.h"
 #include "platform/paths.h"
 #include "support/modal_driver.h"
@@ -26,17 +25,17 @@ namespace {
 class MainWinWithSimTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        app::LogFile::Destroy();
+        core::LogFile::Destroy();
         platform::SetProgramDirectory(dir.Path());
         dir.Write("appConfig.ini", "[ServerInfo]\nServerIp=127.0.0.1\nServerProt=" +
                                        std::to_string(sim.Service().MasterPort()) +
                                        "\nServerPath=" + sim.Service().Config().serverPath + "\n");
-        media::InstallApplicationHooks();
+        app::InstallProgramWiring();
     }
     void TearDown() override {
-        app::CAppInteance::Destroy();
+        session::CAppInteance::Destroy();
         control::ControlClient::Destroy();
-        app::LogFile::Destroy();
+        core::LogFile::Destroy();
         platform::SetProgramDirectory("");
     }
     // Types the account into the login window and presses the button.
@@ -88,8 +87,8 @@ TEST_F(MainWinWithSimTest, LogInSeeTheTreeSwitchUserAndLogInAgain) {
     };
 
     // demo is remembered with auto-login: the first login window logs in by itself.
-    dir.Write("appUser.ini", "[UserInfo]\nUserNumber=1\n[" + app::UserSectionName(0) + "]\nUserName=demo\nPassWord=" +
-                                 app::EncodePassword("larkview") + "\nAutoLogin=1\n");
+    dir.Write("appUser.ini", "[UserInfo]\nUserNumber=1\n[" + core::UserSectionName(0) + "]\nUserName=demo\nPassWord=" +
+                                 core::EncodePassword("larkview") + "\nAutoLogin=1\n");
     windows.Then([](ui::WindowImplBase&) {});
     windows.Then([&](ui::WindowImplBase& main) {
         auto& window = dynamic_cast<mainwin::CMainWin&>(main);
@@ -100,7 +99,7 @@ TEST_F(MainWinWithSimTest, LogInSeeTheTreeSwitchUserAndLogInAgain) {
         QTimer::singleShot(0, [&exit] { exit.m_PaintManager.SendNotify(exit.m_PaintManager.FindControl("change_user"), "click"); });
     });
     windows.Then([&](ui::WindowImplBase& login) {
-        autoLoginAtSecondLogin = platform::ReadProfileString(app::UserSectionName(0), "AutoLogin", "", dir.File("appUser.ini"));
+        autoLoginAtSecondLogin = platform::ReadProfileString(core::UserSectionName(0), "AutoLogin", "", dir.File("appUser.ini"));
         LogIn(login, "lina", "larkview");
     });
     windows.Then([&](ui::WindowImplBase& main) {
@@ -112,7 +111,7 @@ TEST_F(MainWinWithSimTest, LogInSeeTheTreeSwitchUserAndLogInAgain) {
         QTimer::singleShot(0, [&exit] { exit.m_PaintManager.SendNotify(exit.m_PaintManager.FindControl("shut_down"), "click"); });
     });
 
-    EXPECT_EQ(app::RunProgram(mainwin::ApplicationProgramHooks()), 0);
+    EXPECT_EQ(app::RunProgram(app::ApplicationProgramHooks()), 0);
     EXPECT_EQ(windows.seen, (std::vector<std::string>{"DUILoninWin", "DUIMainFrame", "ShutDownWnd", "DUILoninWin",
                                                       "DUIMainFrame", "ShutDownWnd"}));
     EXPECT_EQ(windows.Pending(), 0u);

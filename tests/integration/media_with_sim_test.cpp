@@ -13,9 +13,9 @@
 #include <mutex>
 #include <thread>
 
-#include "app/app_messages.h"
-#include "app/log_file.h"
-#include "app/media_tasks.h"
+#include "core/message_ids.h"
+#include "core/log_file.h"
+#include "tasks/media_tasks.h"
 #include "control/control_client.h"
 #include "integration/sim_fixture.h"
 #include "media/audio_support.h"
@@ -60,7 +60,7 @@ protected:
         platform::SetProgramDirectory(dir.Path());
         service = std::make_unique<testing_support::SimulatedService>(
             20, [](sim::SimConfig& config) { config.clipSeconds = 1; });
-        app::AppConfig config;
+        core::AppConfig config;
         service->PointAt(config, "demo", "larkview");
         ControlClient::Timing timing;
         timing.keepAliveWakeMs = 50;
@@ -101,7 +101,7 @@ protected:
         // The main window's part: toolbar requests become tasks on worker threads.
         mainWindow = platform::CreateWindowHandle(
             [this](platform::Message& m) -> std::intptr_t {
-                if (m.id == app::kTaskStartRecord || m.id == app::kTaskStopRecord) RunTask(m.id, std::move(m.payload));
+                if (m.id == core::kTaskStartRecord || m.id == core::kTaskStopRecord) RunTask(m.id, std::move(m.payload));
                 return 0;
             },
             ui::UiExecutor());
@@ -137,7 +137,7 @@ protected:
         platform::DestroyWindowHandle(mainWindow);
         client.reset();
         service.reset();
-        app::LogFile::Destroy();
+        core::LogFile::Destroy();
         platform::SetProgramDirectory("");
     }
 
@@ -160,9 +160,9 @@ protected:
             platform::Message message(id);
             if (auto* text = dynamic_cast<platform::PayloadOf<std::string>*>(payload.get()))
                 message.payload = platform::MakePayload(text->value);
-            if (id == app::kTaskStartRecord) app::HandleStartRecord(message, tasks);
-            if (id == app::kTaskStopRecord) app::HandleStopRecord(message, tasks);
-            if (id == app::kTaskStartListen) app::HandleStartListen(message, tasks);
+            if (id == core::kTaskStartRecord) tasks::HandleStartRecord(message, tasks);
+            if (id == core::kTaskStopRecord) tasks::HandleStopRecord(message, tasks);
+            if (id == core::kTaskStartListen) tasks::HandleStartListen(message, tasks);
         });
     }
 
@@ -174,7 +174,7 @@ protected:
     std::unique_ptr<wall::CVideoPanelMng> panel;
     control::ItemPtr row;
     std::shared_ptr<media::CCamera> camera;
-    app::MediaTaskEnvironment tasks;
+    tasks::MediaTaskEnvironment tasks;
     std::vector<std::thread> workers;
     std::mutex mutex;
     std::vector<Notice> notices;
@@ -184,18 +184,18 @@ protected:
 
 TEST_F(MediaWithSim, ListeningPlaysTheCamerasVoice) {
     media_testing::SinkCapture sinks;
-    platform::Message request(app::kTaskStartListen, 0, 0, platform::MakePayload(kCamera));
-    app::HandleStartListen(request, tasks);
-    ASSERT_EQ(Result(app::kListenStarted), 1);
+    platform::Message request(core::kTaskStartListen, 0, 0, platform::MakePayload(kCamera));
+    tasks::HandleStartListen(request, tasks);
+    ASSERT_EQ(Result(core::kListenStarted), 1);
     EXPECT_TRUE(camera->IsListening());
     // A second of sound: 25 packets of 320 samples.
     ASSERT_TRUE(PumpUntil([&] { return sinks.log.PcmBytes() >= 16000; }, 10000));
     EXPECT_EQ(sinks.log.Events().front(), "open 8000");
     EXPECT_GT(Rms(sinks.log.Pcm()), 300.0) << "the camera speaks, it is not silence";
 
-    platform::Message stop(app::kTaskStopListen, 0, 0, platform::MakePayload(kCamera));
-    app::HandleStopListen(stop, tasks);
-    EXPECT_EQ(Result(app::kListenStopped), 1);
+    platform::Message stop(core::kTaskStopListen, 0, 0, platform::MakePayload(kCamera));
+    tasks::HandleStopListen(stop, tasks);
+    EXPECT_EQ(Result(core::kListenStopped), 1);
     EXPECT_FALSE(camera->IsListening());
     EXPECT_FALSE(camera->ListeningThreadRunning());
 }
@@ -205,10 +205,10 @@ TEST_F(MediaWithSim, TalkbackSendsTheMicrophoneAndPlaysTheEcho) {
     media_testing::FakeMicrophone microphone;
     const control::TransportAddress talk = client->RequestForwardingAddressWithNode(kCamera);
     ASSERT_EQ(talk.status, 1);
-    app::TalkRequest request{kCamera, kCamera, talk.forwardingIp, std::atoi(talk.forwardingPort.c_str()), ""};
-    platform::Message start(app::kTaskStartTalk, 0, 0, platform::MakePayload(request));
-    app::HandleStartTalk(start, tasks);
-    ASSERT_EQ(Result(app::kTalkStateChanged), 1);
+    core::TalkRequest request{kCamera, kCamera, talk.forwardingIp, std::atoi(talk.forwardingPort.c_str()), ""};
+    platform::Message start(core::kTaskStartTalk, 0, 0, platform::MakePayload(request));
+    tasks::HandleStartTalk(start, tasks);
+    ASSERT_EQ(Result(core::kTalkStateChanged), 1);
     EXPECT_TRUE(camera->IsTalking());
 
     const std::vector<std::uint8_t> voice = media_testing::TonePcm(3 * 640, 350);
@@ -225,8 +225,8 @@ TEST_F(MediaWithSim, TalkbackSendsTheMicrophoneAndPlaysTheEcho) {
     EXPECT_EQ(sinks.log.Pcm(), expected);
     EXPECT_EQ(service->Service().Forwarding().GetStats().talkEchoed, 3u);
 
-    platform::Message stop(app::kTaskStopTalk, 0, 0, platform::MakePayload(kCamera));
-    app::HandleStopTalk(stop, tasks);
+    platform::Message stop(core::kTaskStopTalk, 0, 0, platform::MakePayload(kCamera));
+    tasks::HandleStopTalk(stop, tasks);
     EXPECT_FALSE(camera->IsTalking());
     EXPECT_FALSE(microphone.Capturing());
 }
@@ -235,8 +235,8 @@ TEST_F(MediaWithSim, RecordingFromTheToolbarGivesAFileWhoseFramesDecode) {
     wall::CWinSub& bar = *panel->Toolbar();
     panel->ShowToolbar(0);
     bar.Click("btnRecord");
-    ASSERT_TRUE(PumpUntil([&] { return Result(app::kRecordStarted).has_value(); }, 10000));
-    ASSERT_EQ(Result(app::kRecordStarted), 1);
+    ASSERT_TRUE(PumpUntil([&] { return Result(core::kRecordStarted).has_value(); }, 10000));
+    ASSERT_EQ(Result(core::kRecordStarted), 1);
     EXPECT_TRUE(camera->IsRecording()) << "the overlay draws the recording mark";
     row->recording = true;  // the main window's part on 1053
     panel->ShowToolbar(0);
@@ -244,8 +244,8 @@ TEST_F(MediaWithSim, RecordingFromTheToolbarGivesAFileWhoseFramesDecode) {
     // About 15 s of recording time, then stop from the toolbar.
     PumpUntil([] { return false; }, 1600);
     bar.Click("btnRecord");
-    ASSERT_TRUE(PumpUntil([&] { return Result(app::kRecordStopped).has_value(); }, 10000));
-    EXPECT_EQ(Result(app::kRecordStopped), 1);
+    ASSERT_TRUE(PumpUntil([&] { return Result(core::kRecordStopped).has_value(); }, 10000));
+    EXPECT_EQ(Result(core::kRecordStopped), 1);
     EXPECT_FALSE(camera->IsRecording());
 
     const std::string folder = dir.File("records/" + kCamera);
@@ -280,7 +280,7 @@ TEST_F(MediaWithSim, RecordingFromTheToolbarGivesAFileWhoseFramesDecode) {
 // Requests for cameras that are not open still answer, with lParam 0.
 TEST(MediaTasks, CamerasThatAreNotOpenGetRefusals) {
     std::vector<Notice> posted;
-    app::MediaTaskEnvironment environment;
+    tasks::MediaTaskEnvironment environment;
     environment.postNotify = [&](platform::Message m) {
         Notice notice{m.id, m.lParam, {}};
         if (auto* text = platform::PayloadAs<std::string>(m)) notice.text = *text;
@@ -289,29 +289,29 @@ TEST(MediaTasks, CamerasThatAreNotOpenGetRefusals) {
         return true;
     };
     auto id = [](const char* text) { return platform::MakePayload(std::string(text)); };
-    platform::Message listen(app::kTaskStartListen, 0, 0, id("404"));
-    app::HandleStartListen(listen, environment);
-    platform::Message record(app::kTaskStartRecord, 0, 0, id("404"));
-    app::HandleStartRecord(record, environment);
-    platform::Message talk(app::kTaskStartTalk, 0, 0,
-                           platform::MakePayload(app::TalkRequest{"404", "404", "127.0.0.1", 1, ""}));
-    app::HandleStartTalk(talk, environment);
-    platform::Message stopTalk(app::kTaskStopTalk, 0, 0, id("404"));
-    app::HandleStopTalk(stopTalk, environment);
-    platform::Message cell(app::kTaskStopListenCell, 7, 0);
-    app::HandleStopListenCell(cell, environment);
+    platform::Message listen(core::kTaskStartListen, 0, 0, id("404"));
+    tasks::HandleStartListen(listen, environment);
+    platform::Message record(core::kTaskStartRecord, 0, 0, id("404"));
+    tasks::HandleStartRecord(record, environment);
+    platform::Message talk(core::kTaskStartTalk, 0, 0,
+                           platform::MakePayload(core::TalkRequest{"404", "404", "127.0.0.1", 1, ""}));
+    tasks::HandleStartTalk(talk, environment);
+    platform::Message stopTalk(core::kTaskStopTalk, 0, 0, id("404"));
+    tasks::HandleStopTalk(stopTalk, environment);
+    platform::Message cell(core::kTaskStopListenCell, 7, 0);
+    tasks::HandleStopListenCell(cell, environment);
     media::CameraRegistry::DestroyAll();
 
     ASSERT_EQ(posted.size(), 5u);
-    EXPECT_EQ(posted[0].id, app::kListenStarted);
+    EXPECT_EQ(posted[0].id, core::kListenStarted);
     EXPECT_EQ(posted[0].lParam, 0);
     EXPECT_EQ(posted[0].text, "404@0");
-    EXPECT_EQ(posted[1].id, app::kRecordStarted);
+    EXPECT_EQ(posted[1].id, core::kRecordStarted);
     EXPECT_EQ(posted[1].lParam, 0);
-    EXPECT_EQ(posted[2].id, app::kTalkRefused);
-    EXPECT_EQ(posted[3].id, app::kTalkStateChanged);
+    EXPECT_EQ(posted[2].id, core::kTalkRefused);
+    EXPECT_EQ(posted[3].id, core::kTalkStateChanged);
     EXPECT_EQ(posted[3].lParam, 0);
-    EXPECT_EQ(posted[4].id, app::kListenStoppedCell);
+    EXPECT_EQ(posted[4].id, core::kListenStoppedCell);
     EXPECT_EQ(posted[4].text, "@7");
     EXPECT_EQ(posted[4].lParam, 1);
 }

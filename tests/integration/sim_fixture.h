@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "app/app_config.h"
+#include "core/app_config.h"
 #include "sim/sim_service.h"
 #include "support/temp_dir.h"
 
@@ -25,7 +25,7 @@ public:
     }
     sim::SimService& Service() { return *service_; }
 
-    void PointAt(app::AppConfig& config, const std::string& user, const std::string& password) const {
+    void PointAt(core::AppConfig& config, const std::string& user, const std::string& password) const {
         config.serverList = {"127.0.0.1"};
         config.serverPort = service_->MasterPort();
         config.serverPath = service_->Config().serverPath;

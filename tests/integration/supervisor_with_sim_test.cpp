@@ -8,15 +8,16 @@
 #include <mutex>
 #include <thread>
 
-#include "app/app_messages.h"
-#include "app/log_file.h"
-#include "app/reconnect_supervisor.h"
+#include "core/message_ids.h"
+#include "core/log_file.h"
+#include "session/reconnect_supervisor.h"
 #include "control/control_client.h"
 #include "integration/sim_fixture.h"
 #include "platform/paths.h"
 #include "platform/tick.h"
 
-using namespace app;
+using namespace core;
+using namespace session;
 
 namespace {
 
@@ -66,12 +67,12 @@ protected:
         supervisor.reset();
         client.reset();
         service.reset();
-        app::LogFile::Destroy();
+        core::LogFile::Destroy();
         platform::SetProgramDirectory("");
     }
 
     testing_support::TempDir dir;
-    app::AppConfig config;
+    core::AppConfig config;
     std::unique_ptr<testing_support::SimulatedService> service;
     std::unique_ptr<control::ControlClient> client;
     ReconnectionTable table;

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 #include <set>
 
-#include "app/item_table.h"
-#include "app/log_file.h"
-#include "app/login_sequence.h"
+#include "session/item_table.h"
+#include "core/log_file.h"
+#include "session/login_sequence.h"
 #include "control/control_client.h"
 #include "integration/sim_fixture.h"
 #include "platform/paths.h"
@@ -18,15 +18,15 @@ TEST(TreesWithSim, TenThousandCamerasFillEveryTreeAndTheirIndexes) {
     testing_support::TempDir dir;
     platform::SetProgramDirectory(dir.Path());
     testing_support::SimulatedService sim(10000);
-    app::AppConfig config;
+    core::AppConfig config;
     sim.PointAt(config, "demo", "larkview");
     control::ControlClient::Timing timing;
     timing.listTimeoutMs = 20000;
     control::ControlClient client(timing, config);
     ASSERT_EQ(client.Connect(), 0);
     ASSERT_EQ(client.Login(), 1);
-    app::ItemTable table;
-    ASSERT_TRUE(app::RefreshItemTable(client, table, nullptr));
+    session::ItemTable table;
+    ASSERT_TRUE(session::RefreshItemTable(client, table, nullptr));
     const std::vector<control::ItemPtr> rows = table.Snapshot();
     ASSERT_GT(rows.size(), 10000u);
 
@@ -75,6 +75,6 @@ TEST(TreesWithSim, TenThousandCamerasFillEveryTreeAndTheirIndexes) {
     EXPECT_TRUE(found->Element()->IsVisible());
     EXPECT_EQ(host.tree->GetCurSel(), found->Element()->GetIndex());
 
-    app::LogFile::Destroy();
+    core::LogFile::Destroy();
     platform::SetProgramDirectory("");
 }

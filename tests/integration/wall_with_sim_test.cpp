@@ -15,8 +15,8 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "app/app_messages.h"
-#include "app/log_file.h"
+#include "core/message_ids.h"
+#include "core/log_file.h"
 #include "control/control_client.h"
 #include "integration/sim_fixture.h"
 #include "media/camera_registry.h"
@@ -102,13 +102,13 @@ protected:
         platform::DestroyWindowHandle(mainWindow);
         client.reset();
         service.reset();
-        app::LogFile::Destroy();
+        core::LogFile::Destroy();
         platform::SetProgramDirectory("");
     }
 
     bool Note(const platform::Message& m) {
         std::lock_guard lock(mutex);
-        if (m.id == app::kAppNotify && m.lParam == app::kReconnecting) ++reconnecting;
+        if (m.id == core::kAppNotify && m.lParam == core::kReconnecting) ++reconnecting;
         return true;
     }
 
@@ -143,7 +143,7 @@ protected:
     std::string Target(const std::string& name) { return testing_support::ScreenshotPath(dir.Path(), name); }
 
     testing_support::TempDir dir;
-    app::AppConfig config;
+    core::AppConfig config;
     std::unique_ptr<testing_support::SimulatedService> service;
     std::unique_ptr<ControlClient> client;
     std::vector<std::string> cameras;

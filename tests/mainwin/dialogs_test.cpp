@@ -4,7 +4,7 @@
 #include <ctime>
 #include <filesystem>
 
-#include "app/md5.h"
+#include "core/md5.h"
 #include "media/camera_registry.h"
 #include "record/frame_record.h"
 #include "support/pump_events.h"
@@ -88,13 +88,13 @@ TEST_F(DialogTest, PasswordDialogShowsEachFailureAndStaysOpenThenSendsTheDigest)
                                                  std::string("|") + CPwdChangeDlg::kMismatch}));
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].first, 42);
-    EXPECT_EQ(sent[0].second, (Params{{"userId", "1"}, {"userName", "demo"}, {"password", app::Md5Hex("new_1")}}));
+    EXPECT_EQ(sent[0].second, (Params{{"userId", "1"}, {"userName", "demo"}, {"password", core::Md5Hex("new_1")}}));
     EXPECT_EQ(dialog.GetWindowClassName(), "PwdChangeWnd");
 }
 
 TEST_F(DialogTest, OnlyTheAcceptedAnswerToTheChangeStoresTheNewPasswordForTheNextLogin) {
-    app::AppConfig& config = app::AppConfig::Instance();
-    app::LoginSession session;
+    core::AppConfig& config = core::AppConfig::Instance();
+    core::LoginSession session;
     session.loginPassword = "larkview";
     config.SetSession(session);
     config.savedUsers = {{"Demo", "larkview", true, true, false}, {"lina", "lina_pw", false, true, false}};
@@ -129,8 +129,8 @@ TEST_F(DialogTest, OnlyTheAcceptedAnswerToTheChangeStoresTheNewPasswordForTheNex
     EXPECT_EQ(config.currentUserPassword, "new_2");
     EXPECT_EQ(config.LoginPassword(), "new_2") << "a new login after a lost connection uses it";
     const std::string file = config.userFilePath;
-    EXPECT_EQ(platform::ReadProfileString(app::UserSectionName(0), "PassWord", "", file), app::EncodePassword("new_2"));
-    EXPECT_EQ(platform::ReadProfileString(app::UserSectionName(1), "PassWord", "", file), app::EncodePassword("lina_pw"));
+    EXPECT_EQ(platform::ReadProfileString(core::UserSectionName(0), "PassWord", "", file), core::EncodePassword("new_2"));
+    EXPECT_EQ(platform::ReadProfileString(core::UserSectionName(1), "PassWord", "", file), core::EncodePassword("lina_pw"));
 
     // The next start logs in automatically with the new password.
     config.savedUsers.clear();
@@ -201,10 +201,10 @@ TEST_F(DialogTest, TheExitDialogHasThreeResults) {
 }
 
 TEST_F(DialogTest, TheSavePageKeepsDaysAndMinutesAndPutsThemInForceAtOnce) {
-    app::AppConfig& config = app::AppConfig::Instance();
+    core::AppConfig& config = core::AppConfig::Instance();
     const std::string root = dir.Path() + "/recordings";
     // The login cycle's settings: fifteen days, thirty-minute files, another folder.
-    app::StartRecordSweeper({dir.Path() + "/elsewhere", 30, 15});
+    tasks::StartRecordSweeper({dir.Path() + "/elsewhere", 30, 15});
     const std::int64_t now = std::time(nullptr);
     const std::string fiveDaysOld = record::FinishedName(now - 5 * 86400, now - 5 * 86400 + 1800);
     std::filesystem::create_directories(root + "/c1");
@@ -261,7 +261,7 @@ TEST_F(DialogTest, TheSavePageKeepsDaysAndMinutesAndPutsThemInForceAtOnce) {
         << "swept with three days now, not at the next login";
 
     camera->Recorder().Stop();
-    app::StopRecordSweeper();
+    tasks::StopRecordSweeper();
     media::CameraRegistry::DestroyAll();
     record::SetRecordingSettings({});
 }

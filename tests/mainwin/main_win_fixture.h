@@ -7,9 +7,9 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "app/app_config.h"
-#include "app/log_file.h"
-#include "app/media_tasks.h"
+#include "core/app_config.h"
+#include "core/log_file.h"
+#include "tasks/media_tasks.h"
 #include "mainwin/main_win.h"
 #include "platform/paths.h"
 #include "support/modal_driver.h"
@@ -23,15 +23,15 @@ protected:
     using Params = std::map<std::string, std::string>;
 
     void SetUp() override {
-        app::LogFile::Destroy();
+        core::LogFile::Destroy();
         platform::SetProgramDirectory(dir.Path());
-        app::AppConfig& config = app::AppConfig::Instance();
+        core::AppConfig& config = core::AppConfig::Instance();
         config.programDirectory = dir.Path();
         config.settingsDirectory = dir.Path();
         config.userFilePath = dir.File("appUser.ini");
         config.currentUserName = "demo";
         config.currentUserPassword = "larkview";
-        app::LoginSession session;
+        core::LoginSession session;
         session.userId = "1";
         session.accountKind = 1;
         config.SetSession(session);
@@ -45,7 +45,7 @@ protected:
     }
     void TearDown() override {
         window.reset();
-        app::LogFile::Destroy();
+        core::LogFile::Destroy();
         platform::SetProgramDirectory("");
     }
 
@@ -83,7 +83,7 @@ protected:
         env.chooseFolder = [this](const std::string&, const std::string&) { return chosenFolder; };
         env.applyRecordingSettings = [this](const record::RecordingSettings& settings) {
             appliedSettings.push_back(settings);
-            if (applyForReal) app::ApplyRecordingSettings(settings);
+            if (applyForReal) tasks::ApplyRecordingSettings(settings);
         };
         return env;
     }

@@ -11,9 +11,10 @@
 #include <set>
 #include <thread>
 
-#include "app/app_messages.h"
+#include "core/message_ids.h"
 #include "main_win_fixture.h"
 #include "mainwin/tree_refresh.h"
+#include "tasks/tree_refresh_task.h"
 #include "mainwin/video_params.h"
 #include "platform/ini_file.h"
 #include "ui/pop_up_dlg.h"
@@ -30,7 +31,7 @@ public:
     using CMainWin::CMainWin;
     void InitWindow() override {
         for (std::uint32_t id : {msg::kCellResult, msg::kAppNotify}) {
-            platform::Message message(id, 0, app::kReconnecting);
+            platform::Message message(id, 0, core::kReconnecting);
             bool handled = true;
             HandleMessage(message, handled);
             earlyHandled.push_back(handled);
@@ -111,8 +112,8 @@ TEST_F(MainWinTest, TheTreeColumnTakesTheWidthTheUserDragsItToAndTheWallFollows)
     EXPECT_EQ(window->LiveWall()->width(), 1500 - 32 - dragged);
 
     // Remembered in the settings, and the next window starts with it.
-    ASSERT_TRUE(QTest::qWaitFor([] { return app::AppConfig::Instance().treeColumnWidth == 80 + CMainWin::kDefaultTreeColumnWidth; }, 3000));
-    EXPECT_EQ(platform::ReadProfileString("MainWin", "TreeWidth", "", app::AppConfig::Instance().SavePathFilePath()),
+    ASSERT_TRUE(QTest::qWaitFor([] { return core::AppConfig::Instance().treeColumnWidth == 80 + CMainWin::kDefaultTreeColumnWidth; }, 3000));
+    EXPECT_EQ(platform::ReadProfileString("MainWin", "TreeWidth", "", core::AppConfig::Instance().SavePathFilePath()),
               std::to_string(dragged));
     window.reset();
     Open();
@@ -154,7 +155,7 @@ TEST_F(MainWinTest, UpdataTwiceShowsTheRefreshingNoticeAndPostsOnce) {
     });
     Click("updata");
     Click("updata");
-    EXPECT_EQ(TaskIds(), (std::vector<std::uint32_t>{kTaskRefreshTree}));
+    EXPECT_EQ(TaskIds(), (std::vector<std::uint32_t>{tasks::kTaskRefreshTree}));
     EXPECT_EQ(notice, CMainWin::kRefreshingText);
     EXPECT_EQ(caption, CMainWin::kNoticeCaption);
     EXPECT_TRUE(window->RefreshRunning());
@@ -200,7 +201,7 @@ TEST_F(MainWinTest, ARefreshClosesCamerasThatLeftTheTreeAndKeepsTheOthersMarks) 
     EXPECT_FALSE(old[3]->live) << "c1 is no longer live";
     EXPECT_EQ(wall->CellEntry(cellOfC1), nullptr);
     ASSERT_EQ(tasks.size(), 2u);
-    EXPECT_EQ(tasks[1].id, app::kTaskCloseCell);
+    EXPECT_EQ(tasks[1].id, core::kTaskCloseCell);
     EXPECT_EQ(static_cast<int>(tasks[1].wParam), cellOfC1);
     const control::ItemPtr c4 = wall->CellEntry(cellOfC4);
     ASSERT_NE(c4, nullptr);
@@ -243,7 +244,7 @@ TEST_F(MainWinTest, SetPostsTheChosenParametersOnlyForAConnectedLiveCell) {
     sessionConnected = true;
     Click("BtnSet");
     ASSERT_EQ(tasks.size(), 1u);
-    EXPECT_EQ(tasks[0].id, kTaskWriteVideoParameters);
+    EXPECT_EQ(tasks[0].id, tasks::kTaskWriteVideoParameters);
     const auto* record = platform::PayloadAs<VideoParamRecord>(tasks[0]);
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->cell, cell);
@@ -254,7 +255,7 @@ TEST_F(MainWinTest, SetPostsTheChosenParametersOnlyForAConnectedLiveCell) {
     EXPECT_EQ(record->recorder, 1);
     Click("BtnGet");
     ASSERT_EQ(tasks.size(), 2u);
-    EXPECT_EQ(tasks[1].id, kTaskReadVideoParameters);
+    EXPECT_EQ(tasks[1].id, tasks::kTaskReadVideoParameters);
     EXPECT_EQ(static_cast<int>(tasks[1].wParam), cell);
 
     // "自动" asks for what the cell can show, not for the largest size.
@@ -273,9 +274,9 @@ TEST_F(MainWinTest, SetPostsTheChosenParametersOnlyForAConnectedLiveCell) {
 }
 
 TEST_F(MainWinTest, AnAccountOfKindTwoSeesTheMessageButtonAndNoSettingButton) {
-    app::LoginSession session = app::AppConfig::Instance().Session();
+    core::LoginSession session = core::AppConfig::Instance().Session();
     session.accountKind = 2;
-    app::AppConfig::Instance().SetSession(session);
+    core::AppConfig::Instance().SetSession(session);
     Open();
     EXPECT_FALSE(Visible("settingbtn"));
     EXPECT_TRUE(Visible("Messagebtn"));
@@ -557,8 +558,8 @@ TEST_F(MainWinTest, ToolbarRequestsAreRelayedWithTheirOwnIdOnlyForLiveCameras) {
     tasks.clear();
     for (std::uint32_t id : {msg::kListenOn, msg::kListenOff, msg::kRecordOn, msg::kRecordOff, msg::kTalkOff})
         Send(WithId(id, "c1"));
-    EXPECT_EQ(TaskIds(), (std::vector<std::uint32_t>{app::kTaskStartListen, app::kTaskStopListen, app::kTaskStartRecord,
-                                                     app::kTaskStopRecord, app::kTaskStopTalk}));
+    EXPECT_EQ(TaskIds(), (std::vector<std::uint32_t>{core::kTaskStartListen, core::kTaskStopListen, core::kTaskStartRecord,
+                                                     core::kTaskStopRecord, core::kTaskStopTalk}));
     for (const auto& task : tasks) {
         const auto* id = platform::PayloadAs<std::string>(task);
         ASSERT_NE(id, nullptr);
@@ -571,20 +572,20 @@ TEST_F(MainWinTest, ToolbarOpenAndCloseReachTheWall) {
     Send(WithId(msg::kOpenCamera, "c4", 5));
     EXPECT_EQ(window->LiveWall()->FindCellByCameraId("c4"), 5);
     ASSERT_EQ(tasks.size(), 1u);
-    const auto* open = platform::PayloadAs<app::OpenRequest>(tasks[0]);
+    const auto* open = platform::PayloadAs<core::OpenRequest>(tasks[0]);
     ASSERT_NE(open, nullptr);
     EXPECT_EQ(open->cell, 5);
     EXPECT_EQ(open->cameraId, "c4");
     Send(WithId(msg::kCloseCamera, "c4"));
     EXPECT_EQ(window->LiveWall()->FindCellByCameraId("c4"), -1);
     EXPECT_FALSE(Row("c4")->live);
-    EXPECT_EQ(tasks.back().id, app::kTaskCloseCell);
+    EXPECT_EQ(tasks.back().id, core::kTaskCloseCell);
 }
 
 TEST_F(MainWinTest, ForwardingAddressesAreStoredInTheRow) {
     Open();
     Send(platform::Message(msg::kForwardingAddress, 0, 0,
-                           platform::MakePayload(app::ForwardingAddressNotice{"c4", "127.0.0.1", 19001})));
+                           platform::MakePayload(core::ForwardingAddressNotice{"c4", "127.0.0.1", 19001})));
     EXPECT_EQ(Row("c4")->forwardingIp, "127.0.0.1");
     EXPECT_EQ(Row("c4")->forwardingPort, 19001);
 }
@@ -668,7 +669,7 @@ TEST_F(MainWinTest, TheManagementPageGoesToTheDesktopsUrlHandlerOnlyAndAFailureI
         box.Close(ui::kResultOk);
     };
     for (const char* address : {"", "  ", "iexplore.exe", "ftp://127.0.0.1/manage", "javascript:alert(1)"}) {
-        app::AppConfig::Instance().managementAddress = address;
+        core::AppConfig::Instance().managementAddress = address;
         window.reset();
         Open();
         boxes.Then(read);
@@ -681,7 +682,7 @@ TEST_F(MainWinTest, TheManagementPageGoesToTheDesktopsUrlHandlerOnlyAndAFailureI
             EXPECT_NE(notice.find("mngAddr"), std::string::npos) << "where to set it";
         }
     }
-    app::AppConfig::Instance().managementAddress = " http://127.0.0.1/manage ";
+    core::AppConfig::Instance().managementAddress = " http://127.0.0.1/manage ";
     window.reset();
     Open();
     EXPECT_NE(Control<ui::CButtonUI>("OpBackStage")->toolTip().indexOf("http://127.0.0.1/manage"), -1);

@@ -8,6 +8,7 @@
 #include "mainwin/reply_queue.h"
 #include "mainwin/status_bar.h"
 #include "mainwin/tree_refresh.h"
+#include "tasks/tree_refresh_task.h"
 #include "mainwin/video_params.h"
 #include "mainwin/wall_memory.h"
 #include "platform/paths.h"
@@ -105,29 +106,29 @@ TEST(VideoParameters, FrameRatesResolutionsAndTexts) {
 
 TEST(VideoParameters, ACameraAnswerIsUsedOnlyWhenEveryNumberIsSound) {
     std::map<std::string, std::string> reply{{"width", "704"}, {"height", "576"}, {"qp", "3"}, {"fr", "25"}, {"recoder", "1"}};
-    auto record = ParseVideoParameters(reply, 4);
+    auto record = tasks::ParseVideoParameters(reply, 4);
     ASSERT_TRUE(record);
     EXPECT_EQ(record->cell, 4);
     EXPECT_EQ(record->width, 704);
     EXPECT_EQ(record->frameRate, 25);
     EXPECT_EQ(record->recorder, 1);
     reply.erase("recoder");
-    ASSERT_TRUE(ParseVideoParameters(reply, 0));
-    EXPECT_EQ(ParseVideoParameters(reply, 0)->recorder, 0);
+    ASSERT_TRUE(tasks::ParseVideoParameters(reply, 0));
+    EXPECT_EQ(tasks::ParseVideoParameters(reply, 0)->recorder, 0);
     for (auto [key, bad] : {std::pair{"width", "70x"}, std::pair{"height", ""}, std::pair{"qp", "-1"},
                             std::pair{"fr", "99999999999"}, std::pair{"width", " 704"}, std::pair{"height", "1e3"}}) {
         auto broken = reply;
         broken[key] = bad;
-        EXPECT_FALSE(ParseVideoParameters(broken, 0)) << key << "=" << bad;
+        EXPECT_FALSE(tasks::ParseVideoParameters(broken, 0)) << key << "=" << bad;
     }
     reply.erase("qp");
-    EXPECT_FALSE(ParseVideoParameters(reply, 0));
-    EXPECT_EQ(VideoParameterCommand({1, 352, 288, 2, 15, 1}),
+    EXPECT_FALSE(tasks::ParseVideoParameters(reply, 0));
+    EXPECT_EQ(tasks::VideoParameterCommand({1, 352, 288, 2, 15, 1}),
               (std::map<std::string, std::string>{{"width", "352"}, {"height", "288"}, {"qp", "2"}, {"fr", "15"}, {"recoder", "1"}}));
 }
 
 TEST(VideoParameters, TaskHandlersTalkToTheCellsLinkAndAnswerOnlyWhatCameBack) {
-    VideoParamEnvironment env;
+    tasks::VideoParamEnvironment env;
     std::vector<std::pair<int, std::map<std::string, std::string>>> written;
     std::vector<platform::Message> posted;
     std::map<std::string, std::string> cameraSays{{"width", "1280"}, {"height", "720"}, {"qp", "1"}, {"fr", "12"}};
@@ -144,27 +145,27 @@ TEST(VideoParameters, TaskHandlersTalkToTheCellsLinkAndAnswerOnlyWhatCameBack) {
         posted.push_back(std::move(m));
         return true;
     };
-    platform::Message write(kTaskWriteVideoParameters, 0, 0, platform::MakePayload(VideoParamRecord{3, 704, 576, 2, 25, 0}));
-    HandleWriteVideoParameters(write, env);
+    platform::Message write(tasks::kTaskWriteVideoParameters, 0, 0, platform::MakePayload(VideoParamRecord{3, 704, 576, 2, 25, 0}));
+    tasks::HandleWriteVideoParameters(write, env);
     ASSERT_EQ(written.size(), 1u);
     EXPECT_EQ(written[0].first, 3);
     EXPECT_EQ(written[0].second.at("fr"), "25");
-    platform::Message noRecord(kTaskWriteVideoParameters, 0, 0);
-    HandleWriteVideoParameters(noRecord, env);
+    platform::Message noRecord(tasks::kTaskWriteVideoParameters, 0, 0);
+    tasks::HandleWriteVideoParameters(noRecord, env);
     EXPECT_EQ(written.size(), 1u);
 
-    platform::Message read(kTaskReadVideoParameters, 6, 0);
-    HandleReadVideoParameters(read, env);
+    platform::Message read(tasks::kTaskReadVideoParameters, 6, 0);
+    tasks::HandleReadVideoParameters(read, env);
     ASSERT_EQ(posted.size(), 1u);
     const auto* record = platform::PayloadAs<VideoParamRecord>(posted[0]);
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->cell, 6);
     EXPECT_EQ(record->width, 1280);
     answers = false;
-    HandleReadVideoParameters(read, env);
+    tasks::HandleReadVideoParameters(read, env);
     answers = true;
     cameraSays["width"] = "wide";
-    HandleReadVideoParameters(read, env);
+    tasks::HandleReadVideoParameters(read, env);
     EXPECT_EQ(posted.size(), 1u) << "no answer and a garbled answer post nothing";
 }
 
@@ -198,21 +199,21 @@ TEST(StatusBar, CpuLoadIsTheProcessShareOfAllProcessors) {
 
 TEST(TreeRefresh, TheTaskReportsSuccessAndFailure) {
     std::vector<platform::Message> posted;
-    RefreshEnvironment env;
+    tasks::RefreshEnvironment env;
     bool succeed = true;
     env.refresh = [&] { return succeed; };
     env.postNotify = [&](platform::Message m) {
         posted.push_back(std::move(m));
         return true;
     };
-    platform::Message task(kTaskRefreshTree, 0, 0);
-    HandleRefreshTree(task, env);
+    platform::Message task(tasks::kTaskRefreshTree, 0, 0);
+    tasks::HandleRefreshTree(task, env);
     succeed = false;
-    HandleRefreshTree(task, env);
+    tasks::HandleRefreshTree(task, env);
     env.refresh = nullptr;
-    HandleRefreshTree(task, env);
+    tasks::HandleRefreshTree(task, env);
     ASSERT_EQ(posted.size(), 3u);
-    EXPECT_EQ(posted[0].id, kRefreshDone);
+    EXPECT_EQ(posted[0].id, tasks::kRefreshDone);
     EXPECT_EQ(posted[0].wParam, 0u);
     EXPECT_EQ(posted[1].wParam, 1u);
     EXPECT_EQ(posted[2].wParam, 1u);

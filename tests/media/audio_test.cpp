@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/app_messages.h"
-#include "app/log_file.h"
+#include "core/message_ids.h"
+#include "core/log_file.h"
 #include "audio_support.h"
 #include "media/camera_registry.h"
 #include "record/frame_record.h"
@@ -101,7 +101,7 @@ protected:
         CameraRegistry::DestroyAll();
         CameraRegistry::SetEnvironmentForNewCameras(std::nullopt);
         ForgetWaitingPicture();
-        app::LogFile::Destroy();
+        core::LogFile::Destroy();
         platform::SetProgramDirectory("");
     }
     std::shared_ptr<CCamera> OpenCamera() {
@@ -114,7 +114,7 @@ protected:
         return camera.StartTalk("1001", "127.0.0.1", server.Port(), "key");
     }
     std::string Log() {
-        app::LogFile::Destroy();
+        core::LogFile::Destroy();
         return dir.Read("appLogs/Manage.log");
     }
 

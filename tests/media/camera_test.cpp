@@ -11,11 +11,11 @@
 #include <malloc.h>
 #endif
 
-#include "app/app_instance.h"
-#include "app/app_messages.h"
-#include "app/camera_hooks.h"
-#include "app/log_file.h"
-#include "media/application_hooks.h"
+#include "session/app_instance.h"
+#include "core/message_ids.h"
+#include "session/camera_hooks.h"
+#include "core/log_file.h"
+#include "app/program_wiring.h"
 #include "media/camera_registry.h"
 #include "media/memory_return.h"
 #include "media/decoder_stage.h"
@@ -44,9 +44,9 @@ public:
     bool Post(platform::Message message) {
         Posted posted{message.id, message.wParam, message.lParam, {}};
         if (auto* text = platform::PayloadAs<std::string>(message)) posted.text = *text;
-        if (auto* notice = platform::PayloadAs<app::ForwardingAddressNotice>(message))
+        if (auto* notice = platform::PayloadAs<core::ForwardingAddressNotice>(message))
             posted.text = notice->cameraId + "@" + notice->ip + ":" + std::to_string(notice->port);
-        if (auto* notice = platform::PayloadAs<app::ReplayPositionNotice>(message)) posted.text = notice->text;
+        if (auto* notice = platform::PayloadAs<core::ReplayPositionNotice>(message)) posted.text = notice->text;
         std::lock_guard lock(mutex_);
         messages_.push_back(posted);
         return true;
@@ -99,7 +99,7 @@ protected:
         CameraRegistry::SetEnvironmentForNewCameras(std::nullopt);
         platform::DestroyWindowHandle(notifyWindow);
         ForgetWaitingPicture();
-        app::LogFile::Destroy();
+        core::LogFile::Destroy();
         platform::SetProgramDirectory("");
     }
     virtual void Adjust(CameraEnvironment&) {}
@@ -126,7 +126,7 @@ protected:
         return media_testing::MaxBgrDifference(surface->Bits(), surface->Pitch(), picture, width, height) <= 1;
     }
     std::string Log() {
-        app::LogFile::Destroy();
+        core::LogFile::Destroy();
         return dir.Read("appLogs/Manage.log");
     }
 
@@ -168,7 +168,7 @@ TEST_F(CameraTest, OpenShowsTheWaitingPictureThenTheDecodedPictures) {
     const QImage shown = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_LE(media_testing::MaxBgrDifference(shown.constBits(), static_cast<int>(shown.bytesPerLine()),
                                               clip.ReferencePicture(24), 352, 288), 1);
-    EXPECT_EQ(tasks.Count(app::kTaskCloseCell), 0);
+    EXPECT_EQ(tasks.Count(core::kTaskCloseCell), 0);
     EXPECT_NE(Log().find("127.0.0.1:" + std::to_string(server.Port()) + "连接转发成功！"), std::string::npos);
 }
 
@@ -410,7 +410,7 @@ TEST_F(CameraTest, ReplayModeReportsEachPictureTimeToTheNotifyWindow) {
     camera->SetReplayMode(true);
     camera->SetNotifyWindow(notifyWindow);
     Stream(clip, 0, 0, 1400000000);
-    ASSERT_TRUE(media_testing::PumpUntil([&] { return notices.Count(app::kReplayPosition) >= 5; }, 10000));
+    ASSERT_TRUE(media_testing::PumpUntil([&] { return notices.Count(core::kReplayPosition) >= 5; }, 10000));
     const auto all = notices.All();
     EXPECT_EQ(all.front().text, ReplayTimeText(1400000000));
 }
@@ -422,7 +422,7 @@ TEST_F(CameraTest, ReplayStopClosesTheCameraRemovesItsCellAndTellsTheNotifyWindo
     std::weak_ptr<CCamera> watch = camera;
     camera.reset();
     server.PushAll(FakeForwardingServer::Reply(7, {}));
-    ASSERT_TRUE(media_testing::PumpUntil([&] { return notices.Count(app::kReplayEnded) == 1; }, 5000));
+    ASSERT_TRUE(media_testing::PumpUntil([&] { return notices.Count(core::kReplayEnded) == 1; }, 5000));
     EXPECT_EQ(notices.All()[0].wParam, 4u);
     EXPECT_EQ(CameraRegistry::Instance().Count(), 0u);
     EXPECT_TRUE(media_testing::PumpUntil([&] { return watch.expired(); }, 5000)) << "released away from the link's thread";
@@ -434,12 +434,12 @@ TEST_F(CameraTest, LiveStopAsksTheTaskThreadsToReconnectTheCell) {
     auto camera = OpenCamera(4, "1001");
     camera->SetNotifyWindow(notifyWindow);
     server.PushAll(FakeForwardingServer::Reply(7, {}));
-    ASSERT_TRUE(media_testing::PumpUntil([&] { return tasks.Count(app::kTaskLiveStreamStopped) == 1; }, 5000));
+    ASSERT_TRUE(media_testing::PumpUntil([&] { return tasks.Count(core::kTaskLiveStreamStopped) == 1; }, 5000));
     const auto posted = tasks.All();
     EXPECT_EQ(posted.back().wParam, 4u);
     EXPECT_EQ(posted.back().text, "1001");
     media_testing::PumpUntil([] { return false; }, 100);
-    EXPECT_EQ(notices.Count(app::kReplayEnded), 0);
+    EXPECT_EQ(notices.Count(core::kReplayEnded), 0);
     EXPECT_TRUE(camera->IsOpen());
     EXPECT_EQ(CameraRegistry::Instance().Find(4), camera);
 
@@ -459,7 +459,7 @@ TEST_F(CameraTest, LostConnectionTellsTheMainWindowReconnecting) {
     auto camera = CameraRegistry::Instance().GetOrCreate(6);
     ASSERT_EQ(camera->Open("1001", "127.0.0.1", server2->Port(), widget.Handle(), "pw"), 1);
     server2.reset();
-    ASSERT_TRUE(media_testing::PumpUntil([&] { return mainWindow.Count(app::kAppNotify) == 1; }, 5000));
+    ASSERT_TRUE(media_testing::PumpUntil([&] { return mainWindow.Count(core::kAppNotify) == 1; }, 5000));
     const auto posted = mainWindow.All();
     EXPECT_EQ(posted[0].wParam, 6u);
     EXPECT_EQ(posted[0].lParam, -6);
@@ -488,7 +488,7 @@ protected:
 
 TEST_F(ShortLimits, CameraWithoutPicturesAsksOnceToBeClosed) {
     auto camera = OpenCamera(9);
-    ASSERT_TRUE(media_testing::PumpUntil([&] { return tasks.Count(app::kTaskCloseCell) == 1; }, 5000));
+    ASSERT_TRUE(media_testing::PumpUntil([&] { return tasks.Count(core::kTaskCloseCell) == 1; }, 5000));
     media_testing::PumpUntil([] { return false; }, 400);
     const auto posted = tasks.All();
     ASSERT_EQ(posted.size(), 1u);
@@ -498,9 +498,9 @@ TEST_F(ShortLimits, CameraWithoutPicturesAsksOnceToBeClosed) {
 
 TEST_F(ShortLimits, SilentLinkReportsTheForwardingAddressAnew) {
     auto camera = OpenCamera(3, "2002");
-    ASSERT_TRUE(media_testing::PumpUntil([&] { return mainWindow.Count(app::kForwardingAddressFetched) >= 1; }, 5000));
+    ASSERT_TRUE(media_testing::PumpUntil([&] { return mainWindow.Count(core::kForwardingAddressFetched) >= 1; }, 5000));
     for (const auto& m : mainWindow.All())
-        if (m.id == app::kForwardingAddressFetched) {
+        if (m.id == core::kForwardingAddressFetched) {
             EXPECT_EQ(m.text, "2002@127.0.0.1:" + std::to_string(server.Port()));
         }
 }
@@ -531,8 +531,8 @@ TEST_F(CameraTest, RegistryFindsCamerasByCellAndId) {
 }
 
 TEST_F(CameraTest, ApplicationHooksReachTheRegistry) {
-    InstallApplicationHooks();
-    const app::CameraHooks hooks = app::InstalledCameraHooks();
+    app::InstallProgramWiring();
+    const session::CameraHooks hooks = session::InstalledCameraHooks();
     ASSERT_TRUE(hooks.createRegistry && hooks.isLive && hooks.destroyAll);
     CameraRegistry::DestroyAll();
     hooks.createRegistry();
@@ -541,11 +541,11 @@ TEST_F(CameraTest, ApplicationHooksReachTheRegistry) {
     EXPECT_TRUE(hooks.isLive("3003"));
     EXPECT_FALSE(hooks.isLive("3004"));
 
-    app::CAppInteance::Instance();
-    app::CAppInteance::Destroy();  // its first step closes every camera
+    session::CAppInteance::Instance();
+    session::CAppInteance::Destroy();  // its first step closes every camera
     EXPECT_FALSE(camera->IsOpen());
     EXPECT_FALSE(hooks.isLive("3003"));
-    app::InstallCameraHooks({});
+    session::InstallCameraHooks({});
 }
 
 // A camera's operations take turns: one at a time, in the order asked for, each on the

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <random>
 
-#include "app/log_file.h"
+#include "core/log_file.h"
 #include "media/ddraw_show.h"
 #include "media/display_path.h"
 #include "media/show_stage.h"
@@ -281,7 +281,7 @@ protected:
     }
     void TearDown() override {
         ForgetWaitingPicture();
-        app::LogFile::Destroy();
+        core::LogFile::Destroy();
         platform::SetProgramDirectory("");
     }
     std::string Log() { return dir.Read("appLogs/Manage.log"); }
@@ -299,7 +299,7 @@ TEST_F(DisplayTest, CreateTriesTheGpuTypesFirstAndLogsEachFailure) {
     ASSERT_TRUE(show.CreateAny(widget.Handle(), 352, 288));
     EXPECT_EQ(show.Type(), ExpectedType());
     if (!widget.UsesGpu()) {
-        app::LogFile::Destroy();
+        core::LogFile::Destroy();
         const std::string log = Log();
         std::size_t first = log.find("CDDrawShow::CreateDDrawObj 创建DirectCraw对象失败!");
         ASSERT_NE(first, std::string::npos) << log;
@@ -455,7 +455,7 @@ TEST_F(DisplayTest, TenSecondRulePostsCloseExactlyOnce) {
     EXPECT_EQ(tasks[0].id, 1029u);
     EXPECT_EQ(tasks[0].wParam, 3u) << "the cell index";
     EXPECT_EQ(tasks[0].lParam, 1);
-    app::LogFile::Destroy();
+    core::LogFile::Destroy();
     EXPECT_NE(Log().find("十秒还未收到数据，关闭该摄像头!"), std::string::npos);
     stage.Release();
 }

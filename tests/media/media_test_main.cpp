@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
-#include "app/log_file.h"
+#include "core/log_file.h"
 #include "media/video_output_widget.h"
 
 int main(int argc, char** argv) {
@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
     // Decided (and logged) once per process, as at the program's first video window,
     // before any test points the log somewhere.
     media::VideoOutputWidget::GpuPresentationAvailable();
-    app::LogFile::Destroy();
+    core::LogFile::Destroy();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

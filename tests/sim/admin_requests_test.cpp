@@ -3,7 +3,7 @@
 // changes (42), from the seeded database.
 #include <gtest/gtest.h>
 
-#include "app/md5.h"
+#include "core/md5.h"
 #include "sim/control_service.h"
 #include "sim_test_support.h"
 
@@ -84,7 +84,7 @@ TEST_F(AdminRequestsTest, FeedbackIsStoredUnlessEmpty) {
 TEST_F(AdminRequestsTest, AnAccountChangesItsOwnPasswordAndLogsInWithTheNewOne) {
     const ControlMessage login = LogIn("demo");
     const std::string userId = login.Param("userId");
-    const std::string digest = app::Md5Hex("changed_1");
+    const std::string digest = core::Md5Hex("changed_1");
     EXPECT_EQ(Ask(42, {{"userId", userId}, {"userName", "demo"}, {"password", "not a digest"}}).Param("status"), "-1");
     EXPECT_EQ(Ask(42, {{"userId", "999999"}, {"userName", "x"}, {"password", digest}}).Param("status"), "-1")
         << "not the caller nor one of its sub-accounts";

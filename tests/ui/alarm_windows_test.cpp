@@ -15,8 +15,8 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
-#include "app/alarm_tasks.h"
-#include "app/app_messages.h"
+#include "tasks/alarm_tasks.h"
+#include "core/message_ids.h"
 #include "support/temp_dir.h"
 #include "support/tiny_http_server.h"
 #include "ui/alarm_panel.h"
@@ -140,7 +140,7 @@ protected:
     void SetUp() override {
         ui::CAlarmSearchWnd::Environment environment;
         environment.postTask = [this](platform::Message m) {
-            if (auto* request = platform::PayloadAs<app::AlarmSearchRequest>(m)) requests.push_back(*request);
+            if (auto* request = platform::PayloadAs<tasks::AlarmSearchRequest>(m)) requests.push_back(*request);
             return true;
         };
         environment.setNotifyWindow = [this](platform::WindowHandle w) { notifyWindow = w; };
@@ -157,7 +157,7 @@ protected:
         ASSERT_NE(list, nullptr);
     }
     void Deliver(control::AlarmSearchResult batch, int flag = 1) {
-        platform::SendWindowMessage(window->GetHWND(), platform::Message(app::kAlarmBatchMessage, 0, flag,
+        platform::SendWindowMessage(window->GetHWND(), platform::Message(tasks::kAlarmBatchMessage, 0, flag,
                                                                          platform::MakePayload(std::move(batch))));
     }
     void Click(const char* name) {
@@ -176,7 +176,7 @@ protected:
 
     testing_support::TempDir dir;
     std::string jpeg = JpegBytes();
-    std::vector<app::AlarmSearchRequest> requests;
+    std::vector<tasks::AlarmSearchRequest> requests;
     std::mutex fetchedMutex;
     std::vector<std::string> fetched;
     platform::WindowHandle notifyWindow = 0;
@@ -264,7 +264,7 @@ TEST_F(AlarmSearchWindow, TheChosenRowsPictureIsFetchedAndShown) {
 
     // A row arriving alone is listed and, being the first, shows its picture.
     Click("BtnSearch");
-    platform::SendWindowMessage(window->GetHWND(), platform::Message(app::kAlarmRowMessage, 0, 0,
+    platform::SendWindowMessage(window->GetHWND(), platform::Message(tasks::kAlarmRowMessage, 0, 0,
                                                                      platform::MakePayload(Alarm(9, TimeOf(9)))));
     EXPECT_EQ(list->GetCount(), 1);
     ASSERT_TRUE(PumpUntil([&] { return window->PictureUrl() == Alarm(9, "").pictureUrl && Fetched().size() == 2; }));
@@ -314,7 +314,7 @@ TEST(AlarmPictureDownload, EndsAtItsDeadlineAndClosingTheWindowNeverWaitsForIt) 
     auto* search = dynamic_cast<QPushButton*>(window->m_PaintManager.FindControl("BtnSearch"));
     ASSERT_NE(search, nullptr);
     search->click();
-    platform::SendWindowMessage(window->GetHWND(), platform::Message(app::kAlarmBatchMessage, 0, 1,
+    platform::SendWindowMessage(window->GetHWND(), platform::Message(tasks::kAlarmBatchMessage, 0, 1,
                                                                      platform::MakePayload(Batch(0, 2))));
     window->ShowPicture(1);
     {

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "app/app_messages.h"
+#include "core/message_ids.h"
 #include "ui/live_view.h"
 #include "ui/toolkit/ui_executor.h"
 #include "ui/tree_fixture.h"
@@ -75,7 +75,7 @@ TEST_F(LiveViewRules, RenewalRefusalsAreToldAndOpenNothing) {
     EXPECT_TRUE(posted.empty());
     renewal = ui::RenewalReply{1, "365", "c3", "2027-12-08"};
     live->OpenWithChecks(host.Node("c3"));
-    EXPECT_EQ(posted, std::vector<std::uint32_t>{app::kTaskOpenCamera});
+    EXPECT_EQ(posted, std::vector<std::uint32_t>{core::kTaskOpenCamera});
     EXPECT_EQ(host.Text("c3", "expired"), "2027-12-08");
     EXPECT_EQ(Item("c3")->expiryDate, "2027-12-08");
 }
@@ -92,7 +92,7 @@ TEST_F(LiveViewRules, RenewalCarriesOnWithTheCamerasRowsAfterTheDialog) {
     EXPECT_EQ(Item("c3")->expiryDate, "2027-12-08");
     EXPECT_EQ(host.Text("c3", "expired"), "2027-12-08");
     EXPECT_TRUE(Item("c3")->live);
-    EXPECT_EQ(posted, std::vector<std::uint32_t>{app::kTaskOpenCamera});
+    EXPECT_EQ(posted, std::vector<std::uint32_t>{core::kTaskOpenCamera});
     EXPECT_EQ(panel->CellEntry(0), Item("c3"));
 
     // The camera left the tree while the dialog ran: nothing is opened or told.
@@ -125,7 +125,7 @@ TEST_F(LiveViewRules, TalkNeedsALiveCameraAndAConnectedCaptureSide) {
     // Listening and recording relays only for live cameras; their replies set the flags.
     Send(ui::live_msg::kListenOn, "c1");
     Send(ui::live_msg::kRecordOn, "c2");
-    EXPECT_EQ(posted, std::vector<std::uint32_t>{app::kTaskStartListen});
+    EXPECT_EQ(posted, std::vector<std::uint32_t>{core::kTaskStartListen});
     Send(ui::live_msg::kListenStarted, "c1", 1);
     EXPECT_TRUE(Item("c1")->listening);
     Send(ui::live_msg::kListenStopped, "c1", 1);
@@ -134,11 +134,11 @@ TEST_F(LiveViewRules, TalkNeedsALiveCameraAndAConnectedCaptureSide) {
     // Refusals keep the marks off and say why: no output device, no microphone, or
     // neither (the server said no).
     notices.clear();
-    Send(ui::live_msg::kListenStarted, "c1", app::kNoAudioOutput);
+    Send(ui::live_msg::kListenStarted, "c1", core::kNoAudioOutput);
     Send(ui::live_msg::kListenStarted, "c1", 0);
     EXPECT_FALSE(Item("c1")->listening);
     Item("c1")->talking = true;  // as the talk request left it
-    Send(ui::live_msg::kTalkEnded, "c1", app::kNoMicrophone);
+    Send(ui::live_msg::kTalkEnded, "c1", core::kNoMicrophone);
     EXPECT_FALSE(Item("c1")->talking);
     Send(ui::live_msg::kTalkEnded, "c1", 0);
     const std::vector<std::pair<std::string, std::string>> told = {
@@ -146,7 +146,7 @@ TEST_F(LiveViewRules, TalkNeedsALiveCameraAndAConnectedCaptureSide) {
     EXPECT_EQ(notices, told);
     // About a camera closed meanwhile nothing is said.
     live->CloseCamera(host.Node("c1"));
-    Send(ui::live_msg::kListenStarted, "c1", app::kNoAudioOutput);
+    Send(ui::live_msg::kListenStarted, "c1", core::kNoAudioOutput);
     EXPECT_EQ(notices.size(), told.size());
 }
 
@@ -154,7 +154,7 @@ TEST_F(LiveViewRules, FailedOpensForgetAStaleAddressAndReconnectNoticesNeedALive
     Item("c1")->forwardingIp = "10.0.0.9";
     Item("c1")->forwardingPort = 9000;
     live->OpenCamera(host.Node("c1"), -1);
-    live->OnCellNotice(0, app::kReconnecting);
+    live->OnCellNotice(0, core::kReconnecting);
     EXPECT_EQ(panel->Cell(0)->Caption().toStdString(), "重连中,请稍后…");
     live->OnCellResult(0, -8);
     EXPECT_TRUE(Item("c1")->forwardingIp.empty());
@@ -162,7 +162,7 @@ TEST_F(LiveViewRules, FailedOpensForgetAStaleAddressAndReconnectNoticesNeedALive
     EXPECT_FALSE(Item("c1")->live);
     EXPECT_EQ(host.Image("c1", "sxt_logo"), ui::CTreeList::kIconCameraActive);
     panel->SetCaption(0, "", true);
-    live->OnCellNotice(0, app::kReconnecting);
+    live->OnCellNotice(0, core::kReconnecting);
     EXPECT_TRUE(panel->Cell(0)->Caption().isEmpty()) << "not live any more";
     live->OnCellResult(0, -7);
     EXPECT_EQ(panel->Cell(0)->Caption().toStdString(), "无流媒体服务器");
@@ -178,7 +178,7 @@ TEST_F(LiveViewRules, AReconnectingCellKeepsItsCameraUntilGivenUp) {
     live->OpenCamera(host.Node("c1"), -1);
     Item("c1")->forwardingIp = "10.0.0.9";
     Item("c1")->forwardingPort = 9000;
-    platform::Message reconnecting(ui::live_msg::kCellNotice, 0, app::kReconnecting, platform::MakePayload(std::string("c1")));
+    platform::Message reconnecting(ui::live_msg::kCellNotice, 0, core::kReconnecting, platform::MakePayload(std::string("c1")));
     ASSERT_TRUE(live->HandleMessage(reconnecting));
     EXPECT_EQ(panel->Cell(0)->Caption().toStdString(), "重连中,请稍后…");
     EXPECT_TRUE(Item("c1")->live);
@@ -191,12 +191,12 @@ TEST_F(LiveViewRules, AReconnectingCellKeepsItsCameraUntilGivenUp) {
     EXPECT_EQ(free, 1) << "the waiting cell is not free";
 
     // Stale: about another camera than the cell shows.
-    live->OnCellNotice(0, app::kConnectionFailed, "c4");
+    live->OnCellNotice(0, core::kConnectionFailed, "c4");
     live->OnCellResult(0, -7, "c4");
     EXPECT_TRUE(Item("c1")->live);
     EXPECT_EQ(panel->Cell(0)->Caption().toStdString(), "重连中,请稍后…");
 
-    platform::Message givenUp(ui::live_msg::kCellNotice, 0, app::kConnectionFailed, platform::MakePayload(std::string("c1")));
+    platform::Message givenUp(ui::live_msg::kCellNotice, 0, core::kConnectionFailed, platform::MakePayload(std::string("c1")));
     ASSERT_TRUE(live->HandleMessage(givenUp));
     EXPECT_FALSE(Item("c1")->live);
     EXPECT_TRUE(Item("c1")->forwardingIp.empty());

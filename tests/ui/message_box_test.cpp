@@ -1,7 +1,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "app/app_config.h"
+#include "core/app_config.h"
 #include "support/modal_driver.h"
 #include "support/temp_dir.h"
 #include "ui/message_box.h"
@@ -13,9 +13,9 @@ using testing_support::TextOf;
 namespace {
 
 void SetLoginPassword(const std::string& password) {
-    app::LoginSession session = app::AppConfig::Instance().Session();
+    core::LoginSession session = core::AppConfig::Instance().Session();
     session.loginPassword = password;
-    app::AppConfig::Instance().SetSession(session);
+    core::AppConfig::Instance().SetSession(session);
 }
 
 CPopMessageBox& Box(WindowImplBase& window) { return dynamic_cast<CPopMessageBox&>(window); }
@@ -124,9 +124,9 @@ TEST(MessageBox, PasswordCheckRefusesAnEmptyPasswordWhenNobodyIsLoggedIn) {
 }
 
 TEST(MessageBox, PermissionBoxShowsTheLoggedInUser) {
-    app::LoginSession session = app::AppConfig::Instance().Session();
+    core::LoginSession session = core::AppConfig::Instance().Session();
     session.loginUserName = "operator01";
-    app::AppConfig::Instance().SetSession(session);
+    core::AppConfig::Instance().SetSession(session);
     ModalDriver driver;
     driver.Then([](WindowImplBase& w) {
         EXPECT_EQ(TextOf(w, "editPopUsrName"), "operator01");

@@ -5,7 +5,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "app/log_file.h"
+#include "core/log_file.h"
 #include "platform/paths.h"
 #include "support/temp_dir.h"
 #include "tree_fixture.h"
@@ -65,7 +65,7 @@ TEST(ControlFactory, TagsAreFoundWhateverTheirCase) {
 
 TEST(ControlFactory, PanelsBuildTheirSkinsWithTheirCustomTags) {
     TempDir dir;
-    app::LogFile::Destroy();
+    core::LogFile::Destroy();
     platform::SetProgramDirectory(dir.Path());
     HostWindow window;
     CControlFactory& factory = window.factory;
@@ -91,7 +91,7 @@ TEST(ControlFactory, PanelsBuildTheirSkinsWithTheirCustomTags) {
     CSkinPanelUI missing("Missing", "Missing.xml", window, &parent);
     EXPECT_EQ(missing.Content(), nullptr);
 
-    app::LogFile::Destroy();
+    core::LogFile::Destroy();
     const std::string log = dir.Read("appLogs/Manage.log");
     EXPECT_NE(log.find(" Permission PaintManagerUI"), std::string::npos);
     EXPECT_NE(log.find(" Permission Batch PaintManagerUI"), std::string::npos);

@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "app/log_file.h"
+#include "core/log_file.h"
 #include "platform/paths.h"
 #include "ui/toolkit/paint_manager.h"
 
@@ -156,7 +156,7 @@ QPixmap LoadSkinImage(const std::string& file, const std::string& skinFolder) {
     QPixmap pixmap;
     // A picture outside the skin (a downloaded alarm picture) is named by its full path.
     if (std::filesystem::path(file).is_absolute()) {
-        if (!pixmap.load(QString::fromStdString(file))) app::LogWrite("image missing: %s", file.c_str());
+        if (!pixmap.load(QString::fromStdString(file))) core::LogWrite("image missing: %s", file.c_str());
         cache.emplace(key, pixmap);
         return pixmap;
     }
@@ -169,7 +169,7 @@ QPixmap LoadSkinImage(const std::string& file, const std::string& skinFolder) {
         const QString found = FindIgnoringCase(folder, file);
         if (!found.isEmpty()) pixmap.load(found);
     }
-    if (pixmap.isNull()) app::LogWrite("skin image missing: %s", file.c_str());
+    if (pixmap.isNull()) core::LogWrite("skin image missing: %s", file.c_str());
     cache.emplace(key, pixmap);  // a missing picture is remembered too: one log line
     return pixmap;
 }

@@ -12,7 +12,7 @@
 #include <QTextDocument>
 #include <QToolTip>
 
-#include "app/log_file.h"
+#include "core/log_file.h"
 #include "platform/paths.h"
 #include "ui/toolkit/paint_manager.h"
 #include "ui/toolkit/window.h"
@@ -331,13 +331,13 @@ ListRowTemplate* CListUI::LoadTemplate(const std::string& skinFile) {
         if (known->file == skinFile) return known.get();
     QFile file(QString::fromStdString(platform::JoinPath(CPaintManagerUI::GetResourcePath(), skinFile)));
     if (!file.open(QIODevice::ReadOnly)) {
-        app::LogWrite("item template missing: %s", skinFile.c_str());
+        core::LogWrite("item template missing: %s", skinFile.c_str());
         return nullptr;
     }
     std::string error;
     std::unique_ptr<QWidget> root(LoadSkinWidget(file.readAll(), nullptr, nullptr, error));
     if (!root) {
-        app::LogWrite("item template unreadable: %s (%s)", skinFile.c_str(), error.c_str());
+        core::LogWrite("item template unreadable: %s (%s)", skinFile.c_str(), error.c_str());
         return nullptr;
     }
     root->setAttribute(Qt::WA_DontShowOnScreen);

@@ -16,7 +16,7 @@
 #include <QVBoxLayout>
 #include <unordered_map>
 
-#include "app/log_file.h"
+#include "core/log_file.h"
 #include "platform/paths.h"
 #include "ui/toolkit/list.h"
 #include "ui/toolkit/tree_view.h"
@@ -63,7 +63,7 @@ public:
         if (!widget) widget = QUiLoader::createWidget(className, parent, name);
         if (!widget) {
             // Unknown class: keep the form's shape with an empty container.
-            app::LogWrite("skin class unknown: %s (%s)", className.toUtf8().constData(), name.toUtf8().constData());
+            core::LogWrite("skin class unknown: %s (%s)", className.toUtf8().constData(), name.toUtf8().constData());
             widget = new CContainerUI(parent);
         }
         widget->setObjectName(name);
@@ -259,7 +259,7 @@ bool WindowImplBase::Create(platform::WindowHandle parent, const std::string& ca
     std::string error;
     skinRoot_ = LoadSkin(QString::fromStdString(path), host_.get(), error);
     if (!skinRoot_) {
-        app::LogWrite("skin file cannot be loaded: %s (%s)", path.c_str(), error.c_str());
+        core::LogWrite("skin file cannot be loaded: %s (%s)", path.c_str(), error.c_str());
         const std::string fallback = GetFallbackSkin();
         if (!fallback.empty()) skinRoot_ = LoadSkinMarkup(QByteArray::fromStdString(fallback), host_.get(), error);
         if (Reporter()) Reporter()("界面文件加载失败: " + path);
@@ -355,7 +355,7 @@ QWidget* CDialogBuilder::Create(const std::string& skinFile, CPaintManagerUI& ma
     if (file_ != skinFile || markup_.isEmpty()) {
         QFile file(QString::fromStdString(platform::JoinPath(CPaintManagerUI::GetResourcePath(), skinFile)));
         if (!file.open(QIODevice::ReadOnly)) {
-            app::LogWrite("item template missing: %s", skinFile.c_str());
+            core::LogWrite("item template missing: %s", skinFile.c_str());
             return nullptr;
         }
         file_ = skinFile;
@@ -364,7 +364,7 @@ QWidget* CDialogBuilder::Create(const std::string& skinFile, CPaintManagerUI& ma
     std::string error;
     QWidget* item = LoadSkinWidget(markup_, parent, creator, error);
     if (!item) {
-        app::LogWrite("item template unreadable: %s (%s)", skinFile.c_str(), error.c_str());
+        core::LogWrite("item template unreadable: %s (%s)", skinFile.c_str(), error.c_str());
         return nullptr;
     }
     manager.AttachControls(item);
