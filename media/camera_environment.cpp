@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "record/recording_settings.h"
+
 namespace media {
 namespace {
 
@@ -14,7 +16,7 @@ CameraEnvironment& Installed() {
         inert.addresses = [](const std::string&) { return control::TransportAddress{}; };
         inert.talkAddresses = [](const std::string&) { return control::TransportAddress{}; };
         inert.recordRoot = [] { return std::string(); };
-        inert.recordMinutes = [] { return 30; };
+        inert.recordMinutes = [] { return record::kDefaultFileMinutes; };
         return inert;
     }();
     return installed;
