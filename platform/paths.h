@@ -16,7 +16,7 @@ std::string ProgramDirectory();
 void SetProgramDirectory(std::string directory);
 
 // Where the program writes. A portable copy keeps everything beside the program; an
-// installed copy writes to the user's folders. Start-up decides once (app/user_folders.h)
+// installed copy writes to the user's folders. Start-up decides once (core/user_folders.h)
 // and calls SetWritableDirectories; until then, and for an empty text, each answers
 // ProgramDirectory(). Read-only data (skins, waiting picture, vdec) stays beside the program.
 std::string SettingsDirectory();  // appConfig.ini, appSavePath.ini, appUser.ini
