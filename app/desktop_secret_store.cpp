@@ -60,11 +60,11 @@ struct DesktopSecretStore::Worker {
             job->setInsecureFallback(false);  // the plain fallback is ours, and logged
             job->setKey(key);
             QObject::connect(job, &QKeychain::Job::finished, &context, [promise](QKeychain::Job* done) {
-                Answer answer;
-                answer.result = ResultOf(done->error());
+                Answer reply;
+                reply.result = ResultOf(done->error());
                 if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(done); read && !done->error())
-                    answer.password = read->textData().toStdString();
-                promise->set_value(std::move(answer));
+                    reply.password = read->textData().toStdString();
+                promise->set_value(std::move(reply));
             });
             job->start();
         });

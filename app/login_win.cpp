@@ -6,6 +6,7 @@
 
 #include "core/app_config.h"
 #include "core/log_file.h"
+#include "ui/toolkit/control.h"
 
 namespace app {
 namespace {
@@ -20,11 +21,9 @@ void SetSelected(ui::COptionUI* option, bool selected) {
 
 bool IsSelected(const ui::COptionUI* option) { return option && option->IsSelected(); }
 
-std::string TextOf(const ui::CControlUI* control) { return control ? control->GetText() : std::string(); }
-
-void SetText(ui::CControlUI* control, const std::string& text) {
-    if (control) control->SetText(text);
-}
+// The toolkit's null-safe forms.
+using ui::SetText;
+using ui::TextOf;
 
 // The saved user whose name is `name`, skipping deleted ones.
 core::SavedUser* SavedUserNamed(const std::string& name) {

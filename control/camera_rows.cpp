@@ -12,9 +12,9 @@ CameraRows BuildCameraRows(const CameraListReply& list, const std::function<bool
     using L = CameraListReply;
     const std::size_t rows = std::min({items[L::kNodeId].size(), items[L::kNodeName].size(),
                                        items[L::kCameraCount].size(), items[L::kCameraOnlineCount].size()});
-    auto item = [&](int list, std::size_t row) -> const std::string& {
+    auto item = [&](int column, std::size_t row) -> const std::string& {
         static const std::string kEmpty;
-        return row < items[list].size() ? items[list][row] : kEmpty;
+        return row < items[column].size() ? items[column][row] : kEmpty;
     };
 
     CameraRows result;

@@ -10,7 +10,6 @@
 namespace control {
 namespace {
 
-constexpr int kHeartbeatType = 1;
 constexpr int kRenewalType = 74;
 
 std::mutex g_instanceMutex;

@@ -11,6 +11,7 @@
 namespace control {
 namespace {
 
+constexpr int kHeartbeatType = 1;
 constexpr int kLoginType = 2;
 constexpr int kAddressType = 5;
 constexpr int kPlaybackType = 6;
@@ -71,7 +72,7 @@ ControlClient::ControlClient(const Timing& timing, core::AppConfig& config)
       alarmSlot_(std::make_unique<SyncRequestSlot>(kAlarmSearchType)),
       authoritySlot_(std::make_unique<SyncRequestSlot>(kAuthorityType)) {
     heartbeat_.id = static_cast<std::int32_t>(platform::TickCount());
-    heartbeat_.msgType = 1;
+    heartbeat_.msgType = kHeartbeatType;
     heartbeat_.realm = 1;
     keepAlive_.Start([this](core::ThreadWrapper& self) { KeepAlive(self); });
 }

@@ -1,21 +1,14 @@
 #pragma once
-// Small null-safe helpers for controls that a skin may leave out.
-
-#include <string>
+// Small helpers for controls that a skin may leave out.
 
 #include "ui/toolkit/control.h"
 
 namespace mainwin {
 
-inline void SetVisible(ui::CControlUI* control, bool visible) {
-    if (control) control->SetVisible(visible);
-}
-
-inline void SetText(ui::CControlUI* control, const std::string& text) {
-    if (control) control->SetText(text);
-}
-
-inline std::string TextOf(const ui::CControlUI* control) { return control ? control->GetText() : std::string(); }
+// The toolkit's null-safe forms, by their short names here.
+using ui::SetText;
+using ui::SetVisible;
+using ui::TextOf;
 
 // Combos drawn with plain items in a form get them as skinned items, so that the
 // toolkit's selection calls see them.

@@ -100,14 +100,14 @@ bool GlVideoPresenter::Upload(DisplaySurface& surface) {
     const int height = surface.Height();
     const std::uint8_t* bits = surface.Bits();
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    auto load = [&](GLuint texture, GLint format, int w, int h, int rowLength, const std::uint8_t* data, GLint filter) {
+    auto load = [&](GLuint texture, GLint format, int w, int h, int rowLength, const std::uint8_t* pixels, GLint filter) {
         glBindTexture(GL_TEXTURE_2D, texture);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
         glPixelStorei(GL_UNPACK_ROW_LENGTH, rowLength);
-        glTexImage2D(GL_TEXTURE_2D, 0, format, w, h, 0, static_cast<GLenum>(format), GL_UNSIGNED_BYTE, data);
+        glTexImage2D(GL_TEXTURE_2D, 0, format, w, h, 0, static_cast<GLenum>(format), GL_UNSIGNED_BYTE, pixels);
     };
     if (surface.Type() == kSurfaceYuy2) {
         // Neighbouring texels hold different pixels' luma: never blend them.

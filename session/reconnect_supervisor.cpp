@@ -24,7 +24,11 @@ void ReconnectSupervisor::Run(core::ThreadWrapper& self) {
 }
 
 void ReconnectSupervisor::RunPass() {
-    for (const auto& [cell, cameraId] : table_.Snapshot()) {
+    // Named copies rather than a structured binding: the notice lambda below captures
+    // them, which clang before 16 does not allow for bindings.
+    for (const auto& entry : table_.Snapshot()) {
+        const int cell = entry.first;
+        const std::string& cameraId = entry.second;
         control::TransportAddress reply;
         if (!cameraId.empty() && environment_.requestAddress) reply = environment_.requestAddress(cameraId);
         const bool usable = !cameraId.empty() && (reply.status == 1 || reply.status == -3);

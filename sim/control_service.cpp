@@ -335,8 +335,8 @@ void ControlService::Answer(ConnectionId connection, const control::ControlMessa
         std::string message = control::EncodeEnvelope(request.id, request.msgType, request.realm, params, false);
         if (fault.malformed) {
             // Cut inside the params object, so the text is no longer valid JSON.
-            const std::size_t params = message.find("\"params\"");
-            if (params != std::string::npos) message.resize(std::min(message.size(), params + 12));
+            const std::size_t paramsAt = message.find("\"params\"");
+            if (paramsAt != std::string::npos) message.resize(std::min(message.size(), paramsAt + 12));
         }
         if (scramble)
             for (std::size_t i = 1; i < message.size(); ++i)

@@ -86,7 +86,8 @@ std::string NotFound() { return Response("404 Not Found", "text/plain", "not fou
 }  // namespace
 
 struct MasterHttpServer::Impl : std::enable_shared_from_this<MasterHttpServer::Impl> {
-    Impl(asio::io_context& io, Options options) : io(io), acceptor(io), options(std::move(options)) {}
+    Impl(asio::io_context& context, Options serverOptions)
+        : io(context), acceptor(context), options(std::move(serverOptions)) {}
 
     asio::io_context& io;
     tcp::acceptor acceptor;

@@ -45,7 +45,7 @@ bool PacketQueue::Push(Record record, bool video) {
         if (queue_.full()) queue_.set_capacity(queue_.capacity() * 2);
         queue_.push_back(std::move(record));
     }
-    for (Record& record : dropped) Release(std::move(record));
+    for (Record& old : dropped) Release(std::move(old));
     dropped.clear();
     return true;
 }

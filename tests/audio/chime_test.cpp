@@ -145,7 +145,7 @@ TEST(Capture, OddChunksReachTheCallbackAsWholeBlocksWithNoByteLostOrReordered) {
         for (std::size_t i = 0; i < size; ++i) spoken.push_back(static_cast<std::uint8_t>((spoken.size() * 7 + 3) % 251));
 
     struct Source final : earshot::CaptureSource {
-        explicit Source(const std::vector<std::uint8_t>& pcm) : pcm(pcm) {}
+        explicit Source(const std::vector<std::uint8_t>& spokenPcm) : pcm(spokenPcm) {}
         bool Start(Deliver deliver) override {
             thread = std::thread([this, deliver] {
                 std::size_t at = 0;

@@ -114,7 +114,7 @@ protected:
     void SetUp() override {
         platform::SetProgramDirectory(dir.Path());
         service = std::make_unique<testing_support::SimulatedService>(
-            40, [](sim::SimConfig& config) { config.clipSeconds = 2; });
+            40, [](sim::SimConfig& simConfig) { simConfig.clipSeconds = 2; });
         service->PointAt(config, "demo", "larkview");
         client = std::make_unique<ControlClient>(QuickControl(), config);
         ASSERT_EQ(client->Connect(), 0);
@@ -131,13 +131,13 @@ protected:
 
     // Cheap pictures for the tests: CIF at the given rate.
     void UseVideo(const std::string& cameraId, int frameRate, bool media, bool ptz = false) {
-        sim::CameraVideo video;
-        video.width = 352;
-        video.height = 288;
-        video.frameRate = frameRate;
-        video.mediaMessages = media;
-        video.panTiltZoom = ptz;
-        ASSERT_TRUE(Sim().Store().SetCameraVideo(cameraId, video));
+        sim::CameraVideo clip;
+        clip.width = 352;
+        clip.height = 288;
+        clip.frameRate = frameRate;
+        clip.mediaMessages = media;
+        clip.panTiltZoom = ptz;
+        ASSERT_TRUE(Sim().Store().SetCameraVideo(cameraId, clip));
     }
 
     transport::AddressProvider Addresses() {
@@ -193,7 +193,7 @@ TEST_P(LiveVideo, ArrivesAtTheCameraRateAndStartsWithAKeyFrame) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothForms, LiveVideo, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "MediaMessages" : "CompactFrames"; });
+                         [](const auto& named) { return named.param ? "MediaMessages" : "CompactFrames"; });
 
 TEST_F(ForwardingWithSim, PicturesDecodeToTheAnnouncedSize) {
     UseVideo(kMediaCamera, 25, true);

@@ -64,7 +64,7 @@ protected:
     void SetUp() override {
         platform::SetProgramDirectory(dir.Path());
         service = std::make_unique<testing_support::SimulatedService>(
-            40, [](sim::SimConfig& config) { config.clipSeconds = 1; });
+            40, [](sim::SimConfig& simConfig) { simConfig.clipSeconds = 1; });
         sim::ServiceStore& store = service->Service().Store();
         // Small, slow pictures keep the decoders light; the lapsed camera is connected,
         // so that its renewal is what stands between the user and its picture.
@@ -512,14 +512,14 @@ TEST_F(LiveWithSim, PushedAlarmsReachTheAlarmTabAndItsNotice) {
     tab.resize(900, 420);
     tab.show();
     ASSERT_GE(service->Service().Control().PushRandomAlarms(), 1);
-    ui::CAlarmPanel* panel = tab.Panel();
-    ASSERT_TRUE(PumpUntil([&] { return panel->PushedAlarms().size() == 1; }, 5000));
-    EXPECT_FALSE(panel->PushedAlarms().front().cameraName.empty());
-    ASSERT_TRUE(panel->Notice() && panel->Notice()->IsShown());
+    ui::CAlarmPanel* alarms = tab.Panel();
+    ASSERT_TRUE(PumpUntil([&] { return alarms->PushedAlarms().size() == 1; }, 5000));
+    EXPECT_FALSE(alarms->PushedAlarms().front().cameraName.empty());
+    ASSERT_TRUE(alarms->Notice() && alarms->Notice()->IsShown());
     PumpUntil([] { return false; }, 100);
-    EXPECT_TRUE(panel->Notice()->GetWidget()->grab().toImage().save(QString::fromStdString(Shot("alarm_notice.png"))));
+    EXPECT_TRUE(alarms->Notice()->GetWidget()->grab().toImage().save(QString::fromStdString(Shot("alarm_notice.png"))));
     ASSERT_GE(service->Service().Control().PushRandomAlarms(), 1);
-    ASSERT_TRUE(PumpUntil([&] { return panel->PushedAlarms().size() == 2; }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return alarms->PushedAlarms().size() == 2; }, 5000));
     PumpUntil([] { return false; }, 100);
     EXPECT_TRUE(tab.grab().toImage().save(QString::fromStdString(Shot("alarm_tab.png"))));
 }

@@ -65,7 +65,7 @@ protected:
     void SetUp() override {
         platform::SetProgramDirectory(dir.Path());
         service = std::make_unique<testing_support::SimulatedService>(
-            40, [](sim::SimConfig& config) { config.clipSeconds = 1; });
+            40, [](sim::SimConfig& simConfig) { simConfig.clipSeconds = 1; });
         sim::CameraVideo video;
         video.width = kWidth;
         video.height = kHeight;
@@ -126,8 +126,8 @@ protected:
             return wallEnvironment;
         };
         env.cellSessionConnected = [](int cell) {
-            auto camera = media::CameraRegistry::Instance().Find(cell);
-            return camera && camera->IsOpen() && camera->Link().IsConnected();
+            auto opened = media::CameraRegistry::Instance().Find(cell);
+            return opened && opened->IsOpen() && opened->Link().IsConnected();
         };
         env.takeReceivedBytes = [] { return std::uint64_t{0}; };
         env.liveEnvironment = [this](platform::WindowHandle, ui::CPaintManagerUI&) {

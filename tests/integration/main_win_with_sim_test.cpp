@@ -92,7 +92,7 @@ TEST_F(MainWinWithSimTest, LogInSeeTheTreeSwitchUserAndLogInAgain) {
     windows.Then([](ui::WindowImplBase&) {});
     windows.Then([&](ui::WindowImplBase& main) {
         auto& window = dynamic_cast<mainwin::CMainWin&>(main);
-        inspect(window, demo, [&window, this] { Click(window, "closebtn"); });
+        inspect(window, demo, [&window] { Click(window, "closebtn"); });
     });
     windows.Then([](ui::WindowImplBase& exit) {
         EXPECT_EQ(exit.GetWindowClassName(), "ShutDownWnd");
@@ -104,7 +104,7 @@ TEST_F(MainWinWithSimTest, LogInSeeTheTreeSwitchUserAndLogInAgain) {
     });
     windows.Then([&](ui::WindowImplBase& main) {
         auto& window = dynamic_cast<mainwin::CMainWin&>(main);
-        inspect(window, lina, [&window, this] { Click(window, "exituser"); });
+        inspect(window, lina, [&window] { Click(window, "exituser"); });
     });
     windows.Then([](ui::WindowImplBase& exit) {
         EXPECT_EQ(exit.GetWindowClassName(), "ShutDownWnd");

@@ -50,7 +50,7 @@ protected:
     void SetUp() override {
         platform::SetProgramDirectory(dir.Path());
         service = std::make_unique<testing_support::SimulatedService>(
-            40, [](sim::SimConfig& config) { config.clipSeconds = 1; });
+            40, [](sim::SimConfig& simConfig) { simConfig.clipSeconds = 1; });
         service->PointAt(config, "demo", "larkview");
         ControlClient::Timing timing;
         timing.keepAliveWakeMs = 50;

@@ -65,7 +65,7 @@ protected:
             return rightsAnswered;
         };
         env.installReplyQueue = [this](mainwin::ReplyQueue* queue) { installedQueue = queue; };
-        env.setNotifyWindow = [this](platform::WindowHandle window) { notifyWindow = window; };
+        env.setNotifyWindow = [this](platform::WindowHandle handle) { notifyWindow = handle; };
         env.rows = [this] { return rows; };
         env.openUrl = [this](const std::string& url) {
             openedUrls.push_back(url);

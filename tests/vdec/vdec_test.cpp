@@ -168,7 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
                     // counts, as in FFmpeg's output, and the bounded export reports it.
                     MatchCase{"Cropped_Baseline",
                               Recipe(352, 288, 20, "baseline", 0, "h264_metadata=crop_left=4:crop_top=2"), 352, 286}),
-    [](const testing::TestParamInfo<MatchCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<MatchCase>& named) { return std::string(named.param.name); });
 
 // --- Stream boundaries and handles ------------------------------------------------
 

@@ -290,4 +290,15 @@ private:
 // Looks through `root` and everything below it for a control named `name`.
 CControlUI* FindControlIn(QWidget* root, const std::string& name);
 
+// Null-safe forms for controls that a skin may leave out.
+inline void SetVisible(CControlUI* control, bool visible) {
+    if (control) control->SetVisible(visible);
+}
+
+inline void SetText(CControlUI* control, const std::string& text) {
+    if (control) control->SetText(text);
+}
+
+inline std::string TextOf(const CControlUI* control) { return control ? control->GetText() : std::string(); }
+
 }  // namespace ui
