@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <thread>
 
+#include "core/message_ids.h"
 #include "core/app_config.h"
 #include "core/log_file.h"
 #include "ui/toolkit/control.h"

@@ -1,4 +1,5 @@
 #include "control/control_client.h"
+#include "core/message_ids.h"
 #include "control/sync_request_slot.h"
 
 #include <cstdio>
@@ -229,7 +230,7 @@ void ControlClient::Route(int status, const char* data, int length) {
         for (platform::WindowHandle window : *windows) {
             if (window == 0) continue;
             platform::SendWindowMessage(window,
-                                        platform::Message(kControlReplyMessage, 0, 1, platform::MakePayload(*message)));
+                                        platform::Message(core::kControlReply, 0, 1, platform::MakePayload(*message)));
         }
     }
     if (handler) handler(*message);

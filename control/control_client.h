@@ -25,9 +25,6 @@
 
 namespace control {
 
-// WM_CONTROL_REPLY: a copy of the message as payload, lParam 1, sent blocking.
-constexpr std::uint32_t kControlReplyMessage = 1063;
-
 // Generic request ids count up and restart at 1 after 0x7FFFFFF9.
 std::int32_t NextGenericId(std::int32_t current);
 

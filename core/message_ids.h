@@ -1,78 +1,117 @@
 #pragma once
-// Window and thread message numbers shared between the application's threads.
+// Every message number of the program. Two kinds of queue carry them: thread messages
+// to the task threads (core/task_threads.h) and window messages to a window (most to the
+// main window, which is also the notify window of the task threads and the camera
+// sessions). A number may mean one thing on its way to the task threads and another on
+// the way back to a window; each meaning has its own name, which says the direction.
+// Ids and records travel as owned payloads (platform::MakePayload), freed with their
+// message whatever its receiver does with it.
 
 #include <cstdint>
 #include <string>
 
 namespace core {
 
-// Login progress and cell notices to the notify window.
-constexpr std::uint32_t kAppNotify = 1042;  // WM_APP_NOTIFY
+// --- Window plumbing ---------------------------------------------------------------
+constexpr std::uint32_t kWindowMoved = 3;    // the main window moved: the cell toolbar follows
+constexpr std::uint32_t kCellHover = 102;    // the wall to the main window: wParam the cell under the mouse
+// A toolkit timer ticked: wParam the timer id, lParam the control that set it (0: the
+// window itself).
+constexpr std::uint32_t kWmTimer = 275;
+// To a video cell's own window, from the decoding thread.
+constexpr std::uint32_t kVideoPresent = 0x8001;  // show the attached surface
+constexpr std::uint32_t kVideoErase = 0x8002;    // paint the background
 
-// Login progress values (wParam of kAppNotify during the login sequence).
-constexpr std::uintptr_t kLoginSucceeded = 0;
-constexpr std::uintptr_t kLoginFailed = 1;
-
-// Thread messages to the task pump, and the results they post back.
-constexpr std::uint32_t kTaskStartListen = 1003;
-constexpr std::uint32_t kTaskStopListen = 1004;
-constexpr std::uint32_t kTaskOpenCamera = 1028;
+// --- Thread messages to the task threads -------------------------------------------
+// Payload "id": the camera id as an owned std::string.
+constexpr std::uint32_t kTaskStartListen = 1003;            // payload id; answered by kListenStarted
+constexpr std::uint32_t kTaskStopListen = 1004;             // payload id; answered by kListenStopped
+constexpr std::uint32_t kTaskOpenCamera = 1028;             // payload OpenRequest; answered by kCellResult
+// wParam the cell; lParam 1 and payload id: closed for want of a picture (kNoPictureClosed).
 constexpr std::uint32_t kTaskCloseCell = 1029;
-constexpr std::uint32_t kCellResult = 1030;
-constexpr std::uint32_t kTaskStopListenCell = 1031;
+constexpr std::uint32_t kTaskStopListenCell = 1031;         // wParam the cell; answered by kListenStoppedCell
 constexpr std::uint32_t kTaskRemotePlaybackStart = 1032;
 constexpr std::uint32_t kTaskRemotePlaybackCommand = 1033;
-constexpr std::uint32_t kTaskAlarmSearch = 1036;
-constexpr std::uint32_t kTaskSetVideoParameters = 1039;
-constexpr std::uint32_t kTaskGetVideoParameters = 1040;
-constexpr std::uint32_t kTaskRefreshList = 1045;
+constexpr std::uint32_t kTaskAlarmSearch = 1036;            // payload tasks::AlarmSearchRequest; answered by kAlarmBatch
+constexpr std::uint32_t kTaskWriteVideoParameters = 1039;   // payload tasks::VideoParamRecord
+constexpr std::uint32_t kTaskReadVideoParameters = 1040;    // wParam the cell; answered by kVideoParametersRead
+constexpr std::uint32_t kTaskRefreshTree = 1045;            // answered by kTreeRefreshed
 constexpr std::uint32_t kTaskRemoteSearch = 1047;
-constexpr std::uint32_t kTaskStartRecord = 1051;
-constexpr std::uint32_t kTaskStopRecord = 1052;
-constexpr std::uint32_t kTaskStopTalk = 1056;
-constexpr std::uint32_t kTaskStartTalk = 1057;
-constexpr std::uint32_t kForwardingAddressFetched = 1060;
-// The forwarding server stopped a live camera's stream ("stop"): wParam the cell, the
-// camera id as an owned std::string payload. Ours; it has no number in the original
-// message set, so it takes one above every number used there.
+constexpr std::uint32_t kTaskStartRecord = 1051;            // payload id; answered by kRecordStarted
+constexpr std::uint32_t kTaskStopRecord = 1052;             // payload id; answered by kRecordStopped
+constexpr std::uint32_t kTaskStopTalk = 1056;               // payload id; answered by kTalkStateChanged
+constexpr std::uint32_t kTaskStartTalk = 1057;              // payload TalkRequest; answered by 1058 or 1059
+// The forwarding server stopped a live camera's stream ("stop"): wParam the cell,
+// payload id. Ours; it has no number in the original message set, so it takes one
+// above every number used there.
 constexpr std::uint32_t kTaskLiveStreamStopped = 1100;
 
-// Camera sessions to the main window and to the window a replay reports to.
-constexpr std::uint32_t kListenStarted = 1003;       // payload: the camera id; lParam: started
-constexpr std::uint32_t kListenStopped = 1004;       // payload: the camera id; lParam 1
-constexpr std::uint32_t kListenStoppedCell = 1050;   // wParam: the cell index; lParam 1
-constexpr std::uint32_t kRecordStarted = 1053;       // payload: the camera id; lParam: started
-constexpr std::uint32_t kReplayPosition = 1034;      // payload: ReplayPositionNotice
-constexpr std::uint32_t kReplayEnded = 1048;         // wParam: the cell index
-constexpr std::uint32_t kRecordStopped = 1054;       // payload: the recording text; lParam 1
-constexpr std::uint32_t kTalkStateChanged = 1058;    // payload: the camera id; lParam: talking
-constexpr std::uint32_t kTalkRefused = 1059;         // payload: the camera id; lParam: why
-// lParam of kListenStarted (instead of 0) and of kTalkRefused when there is no device
+// --- Task results and camera sessions to the main window ---------------------------
+constexpr std::uint32_t kListenStarted = 1003;      // payload id; lParam 1 started, else why not (below)
+constexpr std::uint32_t kListenStopped = 1004;      // payload id; lParam non-zero: stopped
+// wParam the cell; lParam the open result (1 success, negative codes why not), payload
+// id when known. lParam kNoPictureClosed: closed after ten seconds without a picture.
+constexpr std::uint32_t kCellResult = 1030;
+constexpr std::uint32_t kVideoParametersRead = 1040;  // payload tasks::VideoParamRecord
+// Login progress (wParam kLoginSucceeded / kLoginFailed, to the login window) and, once
+// logged in, cell notices (wParam the cell, lParam kReconnecting / kConnectionFailed /
+// kCellClosed, payload id when known).
+constexpr std::uint32_t kAppNotify = 1042;  // WM_APP_NOTIFY
+constexpr std::uint32_t kTreeRefreshed = 1045;       // wParam 0 on success, 1 on failure
+// wParam the cell; lParam 1, no payload. The same number as kListenOffRequest, which
+// always carries an id: without one the main window has nothing to act on.
+constexpr std::uint32_t kListenStoppedCell = 1050;
+constexpr std::uint32_t kRecordStarted = 1053;        // payload id; lParam non-zero: started
+constexpr std::uint32_t kRecordStopped = 1054;        // payload id; lParam non-zero: stopped
+constexpr std::uint32_t kTalkStateChanged = 1058;     // payload id; lParam non-zero: talking
+constexpr std::uint32_t kTalkRefused = 1059;          // payload id; lParam why (kNoMicrophone or 0)
+// Payload ForwardingAddressNotice: a forwarding address the control server named, kept
+// in the camera's row for the next open.
+constexpr std::uint32_t kForwardingAddressFetched = 1060;
+// To the window a replay reports to.
+constexpr std::uint32_t kReplayPosition = 1034;  // payload ReplayPositionNotice
+constexpr std::uint32_t kReplayEnded = 1048;     // wParam the cell
+
+// --- The cell toolbar to the main window (payload id) ------------------------------
+constexpr std::uint32_t kOpenCameraRequest = 1043;   // lParam the cell
+constexpr std::uint32_t kCloseCameraRequest = 1044;
+constexpr std::uint32_t kListenOnRequest = 1049;     // lParam the cell
+constexpr std::uint32_t kListenOffRequest = 1050;
+constexpr std::uint32_t kRecordOnRequest = 1051;     // lParam the cell
+constexpr std::uint32_t kRecordOffRequest = 1052;
+constexpr std::uint32_t kTalkOnRequest = 1055;
+constexpr std::uint32_t kTalkOffRequest = 1056;
+
+// --- Windows to themselves, from other threads --------------------------------------
+constexpr std::uint32_t kAlarmRow = 1035;            // the alarm search window: payload control::AlarmRecord
+// The alarm search window: payload control::AlarmSearchResult; lParam 1 on success.
+constexpr std::uint32_t kAlarmBatch = 1036;
+constexpr std::uint32_t kAlarmPictureReady = 1037;   // the alarm search window: payload ui::AlarmPictureReady
+constexpr std::uint32_t kReplyQueued = 1046;         // the main window: wParam the msgType of a queued control reply
+constexpr std::uint32_t kAlarmPushed = 1061;         // the alarm panel: payload the pushed alarm
+// A control reply for the window that waits for it: lParam 1, payload control::ControlMessage.
+constexpr std::uint32_t kControlReply = 1063;
+
+// --- Values carried in wParam / lParam ---------------------------------------------
+// wParam of kAppNotify during the login sequence.
+constexpr std::uintptr_t kLoginSucceeded = 0;
+constexpr std::uintptr_t kLoginFailed = 1;
+// lParam of kListenStarted (instead of 1) and of kTalkRefused when there is no device
 // to play or capture the sound with: the window tells the user. Other refusals are 0.
 constexpr std::int32_t kNoAudioOutput = -1;
 constexpr std::int32_t kNoMicrophone = -2;
-constexpr std::int32_t kReconnecting = -6;           // lParam of kAppNotify: the link was lost
+constexpr std::int32_t kConnectionFailed = -4;  // lParam of kAppNotify: the cell was given up
+constexpr std::int32_t kCellClosed = -5;        // lParam of kAppNotify: the cell was closed
+constexpr std::int32_t kReconnecting = -6;      // lParam of kAppNotify: the link was lost
+// lParam of kCellResult: the camera was closed after ten seconds without a picture
+// (the cell's close task with lParam 1, the camera id as payload). Ours: the original
+// reported 0 here, which the window could not tell from a close while opening.
+constexpr std::int32_t kNoPictureClosed = -10;
 
-// The record of kForwardingAddressFetched: a forwarding address the control server named.
-struct ForwardingAddressNotice {
-    std::string cameraId;
-    std::string ip;
-    int port = 0;
-};
+// --- Payload records ---------------------------------------------------------------
 
-// The record of kReplayPosition: the local time of the picture just decoded.
-struct ReplayPositionNotice {
-    int cellIndex = 0;
-    int reserved = 0;
-    std::string text;
-};
-
-}  // namespace core
-
-namespace core {
-
-// The record of kTaskOpenCamera: open a camera in a video cell. An empty IP or a port
-// below 1 asks the control server for the forwarding address first.
+// kTaskOpenCamera: open a camera in a video cell. An empty IP or a port below 1 asks
+// the control server for the forwarding address first.
 struct OpenRequest {
     int cell = 0;
     std::uint64_t window = 0;  // the cell's display window handle
@@ -85,8 +124,7 @@ struct OpenRequest {
     bool reconnect = false;
 };
 
-// The record of kTaskStartTalk: the camera and the reply of the forwarding-address
-// request with node id.
+// kTaskStartTalk: the camera and the reply of the forwarding-address request with node id.
 struct TalkRequest {
     std::string cameraId;
     std::string nodeId;
@@ -95,11 +133,18 @@ struct TalkRequest {
     std::string keyword;
 };
 
-constexpr std::int32_t kConnectionFailed = -4;  // lParam of kAppNotify: the cell was given up
-constexpr std::int32_t kCellClosed = -5;        // lParam of kAppNotify: the cell was closed
-// lParam of kCellResult: the camera was closed after ten seconds without a picture
-// (the cell's close task with lParam 1, the camera id as payload). Ours: the original
-// reported 0 here, which the window could not tell from a close while opening.
-constexpr std::int32_t kNoPictureClosed = -10;
+// kForwardingAddressFetched: a forwarding address the control server named.
+struct ForwardingAddressNotice {
+    std::string cameraId;
+    std::string ip;
+    int port = 0;
+};
+
+// kReplayPosition: the local time of the picture just decoded.
+struct ReplayPositionNotice {
+    int cellIndex = 0;
+    int reserved = 0;
+    std::string text;
+};
 
 }  // namespace core

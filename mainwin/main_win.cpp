@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "core/message_ids.h"
 #include "core/app_config.h"
 #include "core/log_file.h"
 #include "mainwin/control_helpers.h"
@@ -97,7 +98,7 @@ public:
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Move) platform::PostWindowMessage(window_, platform::Message(msg::kWindowMoved, 0, 0));
+        if (event->type() == QEvent::Move) platform::PostWindowMessage(window_, platform::Message(core::kWindowMoved, 0, 0));
         return false;
     }
 
@@ -541,24 +542,13 @@ void CMainWin::OnStatusTick() {
     UpdateControlStates();
 }
 
-void CMainWin::ShowCellText(int cell, const std::string& text) {
-    if (!liveWall_ || cell < 0 || cell >= wall::kCellCount) return;
-    liveWall_->SetCaption(cell, text, true);
-    m_PaintManager.SetTimer(nullptr, kCellTextTimerBase + static_cast<std::uintptr_t>(cell), kCellTextMs);
-}
-
-void CMainWin::OnCellTextExpired(int cell) {
-    if (liveWall_ && cell >= 0 && cell < wall::kCellCount) liveWall_->SetCaption(cell, "", true);
-    m_PaintManager.KillTimer(nullptr, kCellTextTimerBase + static_cast<std::uintptr_t>(cell));
-}
-
 bool CMainWin::RequestTreeRefresh() {
     if (refreshRunning_) {
         ui::ShowMessageBox(kRefreshingText, GetHWND(), 0, kNoticeCaption);
         return false;
     }
     refreshRunning_ = true;
-    if (!PostTask(platform::Message(tasks::kTaskRefreshTree, 0, 0))) {
+    if (!PostTask(platform::Message(core::kTaskRefreshTree, 0, 0))) {
         // Nothing will answer: the next click may try again.
         refreshRunning_ = false;
         return false;

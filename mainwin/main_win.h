@@ -7,8 +7,9 @@
 // (main_win_messages.cpp) and as queued control replies (reply_queue.h).
 //
 // Files: main_win.cpp (start-up, layout, tabs, rights, option groups, placeholders),
-// main_win_messages.cpp (the window-message table), main_win_notify.cpp (notifications),
-// main_win_live.cpp (opening and closing cameras from the tree and the cell toolbar).
+// main_win_messages.cpp (the window-message table; the live range goes on to the live
+// view), main_win_notify.cpp (notifications),
+// main_win_live.cpp (opening and closing cameras from the tree and the camera menus).
 
 #include <QPointer>
 #include <QSplitter>
@@ -35,35 +36,9 @@
 
 namespace mainwin {
 
-// Window messages of the main window (wParam/lParam as their senders post them).
-namespace msg {
-constexpr std::uint32_t kWindowMoved = 3;
-constexpr std::uint32_t kCellHover = 102;
-constexpr std::uint32_t kListenStarted = 1003;
-constexpr std::uint32_t kListenStopped = 1004;
-constexpr std::uint32_t kCellResult = 1030;
-constexpr std::uint32_t kVideoParameters = 1040;
-constexpr std::uint32_t kAppNotify = 1042;
-constexpr std::uint32_t kOpenCamera = 1043;
-constexpr std::uint32_t kCloseCamera = 1044;
-constexpr std::uint32_t kRefreshResult = 1045;
-constexpr std::uint32_t kListenOn = 1049;
-constexpr std::uint32_t kListenOff = 1050;
-constexpr std::uint32_t kRecordOn = 1051;
-constexpr std::uint32_t kRecordOff = 1052;
-constexpr std::uint32_t kRecordStarted = 1053;
-constexpr std::uint32_t kRecordStopped = 1054;
-constexpr std::uint32_t kTalkOn = 1055;
-constexpr std::uint32_t kTalkOff = 1056;
-constexpr std::uint32_t kTalkState = 1058;
-constexpr std::uint32_t kTalkEnded = 1059;
-constexpr std::uint32_t kForwardingAddress = 1060;
-}  // namespace msg
-
-// Timers of the window: the status bar every second, and one per cell text.
+// Timers of the window: the status bar every second. The live view's cell texts use
+// the window's timers too (100 + cell, ui/live_rules.h).
 constexpr std::uintptr_t kStatusTimer = 3;
-constexpr std::uintptr_t kCellTextTimerBase = 100;
-constexpr unsigned kCellTextMs = 10000;
 
 // Control ids of the two walls (kept for the skins' and logs' sake).
 constexpr int kLiveWallId = 10086;
@@ -118,8 +93,6 @@ public:
     wall::CVideoPanelMng* LiveWall() const { return liveWall_; }
     wall::CVideoPanelMng* PlaybackWall() const { return playbackWall_; }
 
-    // A notice in a live cell, cleared after ten seconds.
-    void ShowCellText(int cell, const std::string& text);
     void SelectTab(int tab);
     int CurrentTab() const { return tab_; }
     // Requests a tree refresh (the "updata" button); false when one is running.
@@ -135,7 +108,6 @@ public:
 
     bool IsInitialised() const { return initialised_; }
     bool RefreshRunning() const { return refreshRunning_; }
-    bool TalkActive() const { return talkActive_; }
     bool MessageListRequested() const { return messageListFlag_; }
     // The message-list reply handler reads and clears it.
     bool TakeMessageListFlag() {
@@ -146,8 +118,8 @@ public:
     const std::string& Rights() const { return rights_; }
     const std::string& RecordMode() const { return recordMode_; }
     int RootNodeCount() const { return trees_.RootNodeCount(); }
-    // Live viewing (opening, closing, cell notices, talk, pan-tilt-zoom); null before
-    // InitWindow.
+    // Live viewing (opening, closing, cell notices, listening, recording, talk,
+    // pan-tilt-zoom) and its share of the message table; null before InitWindow.
     ui::CLiveView* Live() const { return live_.get(); }
     const std::map<std::string, ui::CControlUI*>& Panels() const { return panels_; }
 
@@ -160,10 +132,6 @@ public:
     void CloseNode(const control::ItemPtr& node);
     void CloseCamera(const control::ItemPtr& item);
     void CloseById(const std::string& cameraId);
-    // 1030 and 1042; `cameraId` (may be empty) names the camera the notice is about.
-    void OnCellResult(int cell, int code, const std::string& cameraId = {});
-    void OnAppNotify(int cell, int code, const std::string& cameraId = {});
-    void OnTalkOn(const std::string& cameraId);  // 1055
     // A press on a control ("buttondown"); the release: its "buttonup" or a click no
     // rule claimed.
     void OnPanTiltPress(ui::TNotifyUI& msg);
@@ -183,7 +151,6 @@ private:
     void OnOptionSelected(ui::CControlUI* sender);
     void OnFocusChange(ui::CControlUI* sender, bool gotFocus);
     void OnStatusTick();
-    void OnCellTextExpired(int cell);
     void OpenManagementPage();
     void InstallMoveWatcher();
     // The splitter between the live area and the camera-tree column: the column keeps
@@ -211,15 +178,9 @@ private:
     void MarkSideButtons();
 
     // main_win_messages.cpp
-    bool DispatchInitialised(platform::Message& msg, std::intptr_t& result);
-    void OnListenResult(const std::string& id, bool on, std::intptr_t result);
-    void OnRecordResult(const std::string& id, bool on, bool success);
-    void OnTalkState(const std::string& id, bool talking);
-    void OnTalkEnded(const std::string& id, std::intptr_t why);
-    void RelayIfLive(const std::string& id, std::uint32_t task);
+    bool DispatchInitialised(platform::Message& msg);
     void OnShowVideoParameters(const VideoParamRecord& record);
     void OnRefreshResult(bool failed);
-    void OnForwardingAddress(const std::string& id, const std::string& ip, int port);
 
     // main_win_live.cpp
     void SetUpLiveView();
@@ -255,7 +216,6 @@ private:
     bool initialised_ = false;
     std::string wallUser_;  // whose wall layout this window restores and saves
     bool refreshRunning_ = false;
-    bool talkActive_ = false;
     bool messageListFlag_ = false;
     int tab_ = -1;
     std::string rights_;

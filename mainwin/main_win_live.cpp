@@ -1,6 +1,6 @@
-// Opening and closing cameras from the tree and the cell toolbar, the open results,
-// talk requests, the pan-tilt-zoom buttons and the alarm tab's menu: the window's
-// entries into the live view (ui/live_view.h), which holds the rules.
+// Opening and closing cameras from the tree, the pan-tilt-zoom buttons and the alarm
+// tab's menu: the window's entries into the live view (ui/live_view.h), which holds
+// the rules and handles the live range of the window's messages itself.
 #include "core/message_ids.h"
 #include "core/log_file.h"
 #include "mainwin/main_win.h"
@@ -64,20 +64,6 @@ void CMainWin::CloseCamera(const control::ItemPtr& item) {
 
 void CMainWin::CloseById(const std::string& cameraId) {
     if (live_) live_->CloseById(cameraId);
-}
-
-void CMainWin::OnCellResult(int cell, int code, const std::string& cameraId) {
-    if (live_) live_->OnCellResult(cell, code, cameraId);
-}
-
-void CMainWin::OnAppNotify(int cell, int code, const std::string& cameraId) {
-    if (live_) live_->OnCellNotice(cell, code, cameraId);
-}
-
-void CMainWin::OnTalkOn(const std::string& cameraId) {
-    if (!live_) return;
-    live_->SetTalkActive(talkActive_);  // the window follows 1058 itself
-    live_->TalkOn(cameraId);
 }
 
 void CMainWin::OnPanTiltPress(ui::TNotifyUI& msg) {

@@ -4,6 +4,7 @@
 // press.
 #include <QFileDialog>
 
+#include "core/message_ids.h"
 #include "core/app_config.h"
 #include "core/log_file.h"
 #include "mainwin/control_helpers.h"
@@ -122,7 +123,7 @@ bool CMainWin::OnClick(ui::TNotifyUI& msg) {
     } else if (name == "start_all") {
         OpenNode(nullptr);
     } else if (name == "BtnGet") {
-        if (liveWall_) PostTask(platform::Message(tasks::kTaskReadVideoParameters, static_cast<std::uintptr_t>(liveWall_->Selected()), 0));
+        if (liveWall_) PostTask(platform::Message(core::kTaskReadVideoParameters, static_cast<std::uintptr_t>(liveWall_->Selected()), 0));
     } else if (name == "BtnSet") {
         OnWriteVideoParameters();
     } else if (name == "searchbtn") {
@@ -220,7 +221,7 @@ void CMainWin::OnWriteVideoParameters() {
         cellPixels = {qRound(shown->width() * ratio), qRound(shown->height() * ratio)};
     }
     std::tie(record.width, record.height) = ResolutionOfIndex(resolution->GetCurSel(), cellPixels);
-    PostTask(platform::Message(tasks::kTaskWriteVideoParameters, 0, 0, platform::MakePayload(record)));
+    PostTask(platform::Message(core::kTaskWriteVideoParameters, 0, 0, platform::MakePayload(record)));
 }
 
 void CMainWin::OnExitDialog() {

@@ -1,5 +1,7 @@
 #include "mainwin/reply_queue.h"
 
+#include "core/message_ids.h"
+
 namespace mainwin {
 
 void ReplyQueue::Push(std::int64_t id, int msgType, const Params& params) {
@@ -12,7 +14,7 @@ void ReplyQueue::Push(std::int64_t id, int msgType, const Params& params) {
         records_.push_back(std::move(record));
     }
     if (const platform::WindowHandle window = window_.load())
-        platform::PostWindowMessage(window, platform::Message(kReplyQueued, static_cast<std::uintptr_t>(msgType), 0));
+        platform::PostWindowMessage(window, platform::Message(core::kReplyQueued, static_cast<std::uintptr_t>(msgType), 0));
 }
 
 std::size_t ReplyQueue::Drain() {

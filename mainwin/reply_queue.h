@@ -20,8 +20,6 @@
 
 namespace mainwin {
 
-constexpr std::uint32_t kReplyQueued = 1046;
-
 class ReplyQueue : public std::enable_shared_from_this<ReplyQueue> {
 public:
     using Handler = std::function<void(const control::ControlMessage&)>;

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <string>
 
+#include "core/message_ids.h"
 #include "core/log_file.h"
 #include "media/display_path.h"
 #include "media/gl_video_presenter.h"
@@ -112,7 +113,7 @@ void VideoOutputWidget::SetBackground(const QColor& colour) {
 
 std::intptr_t VideoOutputWidget::OnMessage(platform::Message& message) {
     switch (message.id) {
-        case kVideoPresentMessage:
+        case core::kVideoPresent:
             target_->PresentTaken();
             ++presents_;
             if (const auto surface = target_->Current(); surface && surface->HoldsCameraPicture()) ++cameraPresents_;
@@ -122,7 +123,7 @@ std::intptr_t VideoOutputWidget::OnMessage(platform::Message& message) {
             else
                 update();
             return 0;
-        case kVideoEraseMessage:
+        case core::kVideoErase:
             ShowSurfaceKind();
             update();
             return 0;

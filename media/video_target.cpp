@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "core/message_ids.h"
 #include "media/yuv_convert.h"
 
 namespace media {
@@ -93,7 +94,7 @@ bool VideoTarget::Shows(const DisplaySurface* surface) const {
 bool VideoTarget::Present() {
     if (!open_) return false;
     if (presentPending_.exchange(true)) return true;
-    if (platform::PostWindowMessage(window_, platform::Message(kVideoPresentMessage))) return true;
+    if (platform::PostWindowMessage(window_, platform::Message(core::kVideoPresent))) return true;
     presentPending_ = false;
     return false;
 }
@@ -104,7 +105,7 @@ void VideoTarget::Erase() {
         std::lock_guard lock(mutex_);
         doomed = std::move(current_);
     }
-    platform::PostWindowMessage(window_, platform::Message(kVideoEraseMessage));
+    platform::PostWindowMessage(window_, platform::Message(core::kVideoErase));
 }
 
 std::shared_ptr<DisplaySurface> VideoTarget::Current() const {

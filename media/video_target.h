@@ -21,10 +21,6 @@ enum SurfaceType : int {
     kSurfaceYv12 = 2,   // planar 4:2:0 (Y, V, U), a GPU texture format
 };
 
-// Private window messages of a video window.
-constexpr std::uint32_t kVideoPresentMessage = 0x8001;  // show the attached surface
-constexpr std::uint32_t kVideoEraseMessage = 0x8002;    // paint the background
-
 class DisplaySurface {
 public:
     // Bits() is null when the memory could not be had.

@@ -12,10 +12,10 @@ void HandleAlarmSearch(platform::Message& message, const AlarmTaskEnvironment& e
     control::AlarmSearchResult result;
     const bool found = environment.search && environment.search(*request, result);
     if (!found) {
-        environment.postNotify(platform::Message(kAlarmBatchMessage, 0, 0));
+        environment.postNotify(platform::Message(core::kAlarmBatch, 0, 0));
         return;
     }
-    environment.postNotify(platform::Message(kAlarmBatchMessage, 0, 1, platform::MakePayload(std::move(result))));
+    environment.postNotify(platform::Message(core::kAlarmBatch, 0, 1, platform::MakePayload(std::move(result))));
 }
 
 void RegisterAlarmTasks(session::CAppInteance& application) {

@@ -23,11 +23,6 @@ struct AlarmSearchRequest {
     std::string cameraId;  // empty: every camera of the node
 };
 
-// The search window's messages: one row (payload AlarmRecord) and a batch (payload
-// AlarmSearchResult, lParam 1 on success).
-constexpr std::uint32_t kAlarmRowMessage = 1035;
-constexpr std::uint32_t kAlarmBatchMessage = 1036;
-
 struct AlarmTaskEnvironment {
     std::function<bool(const AlarmSearchRequest&, control::AlarmSearchResult&)> search;
     std::function<bool(platform::Message)> postNotify;

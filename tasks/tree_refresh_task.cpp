@@ -1,5 +1,6 @@
 #include "tasks/tree_refresh_task.h"
 
+#include "core/message_ids.h"
 #include "session/app_instance.h"
 #include "session/camera_hooks.h"
 #include "core/log_file.h"
@@ -11,7 +12,7 @@ namespace tasks {
 void HandleRefreshTree(platform::Message&, const RefreshEnvironment& environment) {
     const bool ok = environment.refresh && environment.refresh();
     if (!ok) core::LogWrite("tree refresh failed");
-    if (environment.postNotify) environment.postNotify(platform::Message(kRefreshDone, ok ? 0 : 1, 0));
+    if (environment.postNotify) environment.postNotify(platform::Message(core::kTreeRefreshed, ok ? 0 : 1, 0));
 }
 
 void RegisterRefreshTask(session::CAppInteance& application) {
@@ -23,7 +24,7 @@ void RegisterRefreshTask(session::CAppInteance& application) {
         return client && session::RefreshItemTable(*client, application.Items(), session::InstalledCameraHooks().isLive);
     };
     environment.postNotify = [&application](platform::Message m) { return application.PostNotify(std::move(m)); };
-    application.Dispatcher().Register(kTaskRefreshTree,
+    application.Dispatcher().Register(core::kTaskRefreshTree,
                                       [environment](platform::Message& m) { HandleRefreshTree(m, environment); });
 }
 

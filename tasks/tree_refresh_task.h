@@ -13,9 +13,6 @@ class CAppInteance;
 
 namespace tasks {
 
-constexpr std::uint32_t kTaskRefreshTree = 1045;
-constexpr std::uint32_t kRefreshDone = 1045;
-
 struct RefreshEnvironment {
     // Replaces the item table with a freshly fetched list; false when it failed.
     std::function<bool()> refresh;

@@ -1,5 +1,6 @@
 #include "tasks/video_param_tasks.h"
 
+#include "core/message_ids.h"
 #include "session/app_instance.h"
 #include "core/log_file.h"
 #include "media/camera_registry.h"
@@ -26,7 +27,7 @@ void HandleReadVideoParameters(platform::Message& message, const VideoParamEnvir
         return;
     }
     if (environment.postNotify)
-        environment.postNotify(platform::Message(kVideoParametersRead, 0, 0, platform::MakePayload(*record)));
+        environment.postNotify(platform::Message(core::kVideoParametersRead, 0, 0, platform::MakePayload(*record)));
 }
 
 void RegisterVideoParamTasks(session::CAppInteance& application) {
@@ -45,9 +46,9 @@ void RegisterVideoParamTasks(session::CAppInteance& application) {
         return camera && camera->Link().GetParameters(parameters);
     };
     environment.postNotify = [&application](platform::Message m) { return application.PostNotify(std::move(m)); };
-    application.Dispatcher().Register(kTaskWriteVideoParameters,
+    application.Dispatcher().Register(core::kTaskWriteVideoParameters,
                                       [environment](platform::Message& m) { HandleWriteVideoParameters(m, environment); });
-    application.Dispatcher().Register(kTaskReadVideoParameters,
+    application.Dispatcher().Register(core::kTaskReadVideoParameters,
                                       [environment](platform::Message& m) { HandleReadVideoParameters(m, environment); });
 }
 

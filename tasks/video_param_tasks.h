@@ -17,10 +17,6 @@ class CAppInteance;
 
 namespace tasks {
 
-constexpr std::uint32_t kTaskWriteVideoParameters = 1039;
-constexpr std::uint32_t kTaskReadVideoParameters = 1040;
-constexpr std::uint32_t kVideoParametersRead = 1040;  // to the window, payload VideoParamRecord
-
 struct VideoParamRecord {
     int cell = 0;
     int width = 0;

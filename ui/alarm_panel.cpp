@@ -4,6 +4,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "core/message_ids.h"
 #include "control/control_client.h"
 #include "ui/control_factory.h"
 #include "ui/pop_menu.h"
@@ -66,7 +67,7 @@ void CAlarmNotice::Notify(TNotifyUI& msg) {
 
 std::intptr_t CAlarmNotice::HandleMessage(platform::Message& msg, bool& handled) {
     handled = false;
-    if (msg.id == kWmTimer && msg.wParam == kHideTimer) {
+    if (msg.id == core::kWmTimer && msg.wParam == kHideTimer) {
         handled = true;
         m_PaintManager.KillTimer(nullptr, kHideTimer);
         ShowWindow(false);
@@ -91,7 +92,7 @@ void CAlarmPanel::InitWindow() {
         // The control channel's thread only posts; the list changes on this thread.
         const platform::WindowHandle self = GetHWND();
         environment_.listenForPushes([self](const control::AlarmRecord& alarm) {
-            platform::PostWindowMessage(self, platform::Message(kAlarmPushedMessage, 0, 0, platform::MakePayload(alarm)));
+            platform::PostWindowMessage(self, platform::Message(core::kAlarmPushed, 0, 0, platform::MakePayload(alarm)));
         });
     }
 }
@@ -147,7 +148,7 @@ void CAlarmPanel::Notify(TNotifyUI& msg) {
 
 std::intptr_t CAlarmPanel::HandleMessage(platform::Message& msg, bool& handled) {
     handled = false;
-    if (msg.id == kAlarmPushedMessage) {
+    if (msg.id == core::kAlarmPushed) {
         handled = true;
         if (const auto* alarm = platform::PayloadAs<control::AlarmRecord>(msg)) AddPushedAlarm(*alarm);
     }

@@ -21,9 +21,6 @@ namespace ui {
 class CControlFactory;
 class CListUI;
 
-// Window message carrying a pushed alarm (payload control::AlarmRecord).
-constexpr std::uint32_t kAlarmPushedMessage = 1061;
-
 struct AlarmPanelEnvironment {
     // Starts delivering pushed alarms to the callback (on any thread); the default
     // installs the control client's alarm handler. Called with nullptr to stop.

@@ -83,7 +83,7 @@ void CAlarmSearchWnd::InitWindow() {
         }
     list_ = m_PaintManager.FindControl<CListUI>("AlarmList");
     if (list_) list_->SetRowTemplate(kRowSkin);
-    pictures_ = std::make_unique<AlarmPictureWorker>(environment_.pictureFolder, GetHWND(), kPictureReadyMessage,
+    pictures_ = std::make_unique<AlarmPictureWorker>(environment_.pictureFolder, GetHWND(), core::kAlarmPictureReady,
                                                      environment_.fetchPicture);
 }
 
@@ -197,7 +197,7 @@ void CAlarmSearchWnd::AppendBatch(const control::AlarmSearchResult& batch) {
 
 std::intptr_t CAlarmSearchWnd::HandleMessage(platform::Message& msg, bool& handled) {
     handled = false;
-    if (msg.id == tasks::kAlarmRowMessage) {
+    if (msg.id == core::kAlarmRow) {
         handled = true;
         if (const auto* record = platform::PayloadAs<control::AlarmRecord>(msg)) {
             const bool first = rows_.Size() == 0;
@@ -209,7 +209,7 @@ std::intptr_t CAlarmSearchWnd::HandleMessage(platform::Message& msg, bool& handl
         }
         return 0;
     }
-    if (msg.id == tasks::kAlarmBatchMessage) {
+    if (msg.id == core::kAlarmBatch) {
         handled = true;
         const auto* batch = platform::PayloadAs<control::AlarmSearchResult>(msg);
         if (msg.lParam != 1 || !batch) return 0;
@@ -221,7 +221,7 @@ std::intptr_t CAlarmSearchWnd::HandleMessage(platform::Message& msg, bool& handl
         if (wasEmpty || askedForMore) AddRows(pager_.ShowPage());
         return 0;
     }
-    if (msg.id == kPictureReadyMessage) {
+    if (msg.id == core::kAlarmPictureReady) {
         handled = true;
         const auto* ready = platform::PayloadAs<AlarmPictureReady>(msg);
         // A picture of an alarm chosen before the current one is not shown.

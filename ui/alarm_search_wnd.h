@@ -37,8 +37,6 @@ public:
     static constexpr int kWidth = 1000;
     static constexpr int kHeight = 600;
     static constexpr int kColumns = 6;
-    // The picture worker's message to the window.
-    static constexpr std::uint32_t kPictureReadyMessage = 1037;
 
     struct Environment {
         std::function<bool(platform::Message)> postTask;

@@ -90,7 +90,7 @@ void CLiveView::ClearCellText(int cell) {
 bool CLiveView::OnTimer(std::uintptr_t id) {
     const std::optional<int> cell = CellOfTextTimer(id);
     if (!cell) return false;
-    if (wall_) wall_->SetCaption(*cell, "", false);
+    if (wall_) wall_->SetCaption(*cell, "", true);
     if (environment_.killTimer) environment_.killTimer(id);
     return true;
 }
@@ -371,7 +371,7 @@ bool CLiveView::ReleasePanTilt() {
     return true;
 }
 
-// --- Window messages ---
+// --- Window messages (HandleMessage below) ---
 
 void CLiveView::TalkOn(const std::string& cameraId) {
     if (talkActive_) {
@@ -461,19 +461,38 @@ void CLiveView::OnCellNotice(int cell, int code, const std::string& cameraId) {
     }
 }
 
+void CLiveView::OnRecordResult(const control::ItemPtr& item, bool start, bool succeeded) {
+    if (!item || !succeeded) return;
+    // A start that ends after the camera was closed leaves no mark behind.
+    if (start && !item->live) return;
+    item->recording = start;
+    if (wall_) wall_->ShowToolbar(wall::kLastToolbarCell);
+}
+
+void CLiveView::OnTalkState(const control::ItemPtr& item, bool talking) {
+    talkActive_ = talking;
+    if (item) item->talking = talking;
+    if (talkActive_ && wall_) wall_->ShowToolbar(wall::kLastToolbarCell);
+}
+
+void CLiveView::RelayIfLive(const control::ItemPtr& item, std::uint32_t task) {
+    if (item && item->live) PostIdTask(task, item->id);
+}
+
 bool CLiveView::HandleMessage(platform::Message& msg) {
-    using namespace live_msg;
-    if (msg.id == kWmTimer) return OnTimer(msg.wParam);
+    // Of the toolkit's timers only the window's own (no control) clear cell texts.
+    if (msg.id == core::kWmTimer) return msg.lParam == 0 && OnTimer(msg.wParam);
     const std::string* id = IdPayload(msg);
-    control::ItemPtr item = id ? CameraById(*id) : nullptr;
+    const std::string cameraId = id ? *id : std::string();
+    const control::ItemPtr item = id ? CameraById(*id) : nullptr;
     switch (msg.id) {
-        case kCellResult:
-            OnCellResult(static_cast<int>(msg.wParam), static_cast<int>(msg.lParam), id ? *id : std::string());
+        case core::kCellResult:
+            OnCellResult(static_cast<int>(msg.wParam), static_cast<int>(msg.lParam), cameraId);
             return true;
-        case kCellNotice:
-            OnCellNotice(static_cast<int>(msg.wParam), static_cast<int>(msg.lParam), id ? *id : std::string());
+        case core::kAppNotify:
+            OnCellNotice(static_cast<int>(msg.wParam), static_cast<int>(msg.lParam), cameraId);
             return true;
-        case kAddressFetched: {
+        case core::kForwardingAddressFetched:
             if (const auto* notice = platform::PayloadAs<core::ForwardingAddressNotice>(msg)) {
                 if (control::ItemPtr camera = CameraById(notice->cameraId)) {
                     camera->forwardingIp = notice->ip;
@@ -481,47 +500,35 @@ bool CLiveView::HandleMessage(platform::Message& msg) {
                 }
             }
             return true;
-        }
-        case kOpenInCell:
+        case core::kOpenCameraRequest:
             if (id) OpenCamera(trees_.FindNode(CCameraTrees::kLive, *id), static_cast<int>(msg.lParam));
             return true;
-        case kCloseCamera:
+        case core::kCloseCameraRequest:
             if (id) CloseById(*id);
             return true;
-        case kListenOn:
-        case kListenOff:
-            if (item && item->live) PostIdTask(msg.id == kListenOn ? core::kTaskStartListen : core::kTaskStopListen, *id);
-            return true;
-        case kRecordOn:
-        case kRecordOff:
-            if (item && item->live) PostIdTask(msg.id == kRecordOn ? core::kTaskStartRecord : core::kTaskStopRecord, *id);
-            return true;
-        case kListenStarted:
-        case kListenStopped:
-            if (id) OnListenResult(*id, msg.id == kListenStarted, msg.lParam);
-            return true;
-        case kRecordStarted:
-            if (item && item->live && msg.lParam != 0) item->recording = true;
-            return true;
-        case kRecordStopped:
-            if (item && msg.lParam != 0) item->recording = false;
-            return true;
-        case kTalkOn:
+        // kListenStoppedCell shares its number with kListenOffRequest; it carries no
+        // id, so it finds no camera here.
+        case core::kListenOnRequest: RelayIfLive(item, core::kTaskStartListen); return true;
+        case core::kListenOffRequest: RelayIfLive(item, core::kTaskStopListen); return true;
+        case core::kRecordOnRequest: RelayIfLive(item, core::kTaskStartRecord); return true;
+        case core::kRecordOffRequest: RelayIfLive(item, core::kTaskStopRecord); return true;
+        case core::kTalkOffRequest: RelayIfLive(item, core::kTaskStopTalk); return true;
+        case core::kTalkOnRequest:
             if (id) TalkOn(*id);
             return true;
-        case kTalkOff:
-            if (item && item->live) PostIdTask(core::kTaskStopTalk, *id);
+        case core::kListenStarted:
+        case core::kListenStopped:
+            if (id) OnListenResult(*id, msg.id == core::kListenStarted, msg.lParam);
             return true;
-        case kTalkState:
-            talkActive_ = msg.lParam != 0;
-            if (item) item->talking = talkActive_;
-            if (talkActive_ && wall_) wall_->ShowToolbar(99);
+        case core::kRecordStarted:
+        case core::kRecordStopped:
+            OnRecordResult(item, msg.id == core::kRecordStarted, msg.lParam != 0);
             return true;
-        case kTalkEnded:
+        case core::kTalkStateChanged: OnTalkState(item, msg.lParam != 0); return true;
+        case core::kTalkRefused:
             if (id) OnTalkRefused(*id, msg.lParam);
             return true;
-        default:
-            return false;
+        default: return false;
     }
 }
 

@@ -6,8 +6,10 @@
 // thread; blocking work goes to the task threads as thread messages.
 //
 // The main window owns one CLiveView and hands it its tree notifications, clicks,
-// "buttondown"s, window messages and timers (HandleNotify, HandlePanTilt,
-// HandleMessage); each returns true when the event was the live view's.
+// "buttondown"s, and every window message of the live range with the cell-text timers
+// (HandleNotify, HandlePanTilt, HandleMessage); each returns true when the event was
+// the live view's. The live view keeps the live state the window would otherwise
+// have to copy: the camera rows' marks, the cell texts and whether a talkback runs.
 
 #include <cstdint>
 #include <functional>
@@ -33,24 +35,6 @@ namespace ui {
 class CCameraTrees;
 class TreeNode;
 
-// Window messages of the live view (senders: the task threads, camera sessions and
-// the cell toolbar).
-namespace live_msg {
-inline constexpr std::uint32_t kListenStarted = 1003;  // payload id, lParam success
-inline constexpr std::uint32_t kListenStopped = 1004;
-inline constexpr std::uint32_t kCellResult = 1030;     // wParam cell, lParam code
-inline constexpr std::uint32_t kCellNotice = 1042;     // wParam cell, lParam code
-inline constexpr std::uint32_t kOpenInCell = 1043;     // payload id, lParam cell
-inline constexpr std::uint32_t kCloseCamera = 1044;    // payload id
-inline constexpr std::uint32_t kListenOn = 1049, kListenOff = 1050;
-inline constexpr std::uint32_t kRecordOn = 1051, kRecordOff = 1052;
-inline constexpr std::uint32_t kRecordStarted = 1053, kRecordStopped = 1054;
-inline constexpr std::uint32_t kTalkOn = 1055, kTalkOff = 1056;
-inline constexpr std::uint32_t kTalkState = 1058;      // payload id, lParam talking
-inline constexpr std::uint32_t kTalkEnded = 1059;      // payload id
-inline constexpr std::uint32_t kAddressFetched = 1060; // payload ForwardingAddressNotice
-}  // namespace live_msg
-
 struct LiveViewEnvironment {
     // Thread messages to the task pump; false when they could not be posted.
     std::function<bool(platform::Message)> postTask;
@@ -66,7 +50,7 @@ struct LiveViewEnvironment {
     // "sxt_alarm": the alarm search window of a camera, when alarms are enabled.
     std::function<bool()> alarmsEnabled;
     std::function<void(const std::string& cameraId)> searchAlarms;
-    // The cell-text timers (timer 100 + cell); their ticks come back through OnTimer.
+    // The cell-text timers (timer 100 + cell); their ticks come back to HandleMessage.
     std::function<void(std::uintptr_t id, unsigned ms)> setTimer;
     std::function<void(std::uintptr_t id)> killTimer;
     unsigned cellTextMs = kCellTextMs;
@@ -106,31 +90,42 @@ public:
     // Stops the camera a held button moves (the window lost the mouse); false when
     // none moves.
     bool ReleasePanTilt();
-    // The window messages listed in live_msg; true when handled.
+    // The live range of the main window's messages (core/message_ids.h): the open
+    // task's results and cell notices (1030, 1042), the cell toolbar's requests (1043,
+    // 1044, 1049-1052, 1055, 1056), the camera sessions' answers (1003, 1004, 1053,
+    // 1054, 1058, 1059), forwarding addresses (1060), and the window's timer ticks of
+    // the cell texts. True when the message was the live view's.
     bool HandleMessage(platform::Message& msg);
+
+    // Whether a talkback runs (the last 1058 said so); one at a time.
+    bool TalkActive() const { return talkActive_; }
+
+private:
     // Timer ticks; true for the cell-text timers.
     bool OnTimer(std::uintptr_t id);
-
     // The open task's results: 1030 (failed or closed) and 1042 (-6 reconnecting, -4
     // the reconnection given up). `cameraId`, when given, is the camera the notice is
     // about: a notice about another camera than the cell shows now is stale.
-    void OnCellResult(int cell, int code, const std::string& cameraId = {});
-    void OnCellNotice(int cell, int code, const std::string& cameraId = {});
+    void OnCellResult(int cell, int code, const std::string& cameraId);
+    void OnCellNotice(int cell, int code, const std::string& cameraId);
     // 1055: asks for the talk address and posts the talk request, one talkback at a time.
     void TalkOn(const std::string& cameraId);
     // 1003 / 1004: the listening mark follows a start that succeeded (`result` 1) and a
     // stop that did (non-zero). A refused start leaves the mark off and says why (no
     // output device, or that the sound could not be turned on); the strip follows.
     void OnListenResult(const std::string& cameraId, bool start, std::intptr_t result);
+    // 1053 / 1054: the recording mark follows a start (of a live camera) and a stop
+    // that succeeded; the strip follows.
+    void OnRecordResult(const control::ItemPtr& item, bool start, bool succeeded);
+    // 1058: the talk-active state and the camera's mark.
+    void OnTalkState(const control::ItemPtr& item, bool talking);
     // 1059: the talkback did not start: the mark goes off and the user hears why
     // (`why` core::kNoMicrophone, or any other refusal).
     void OnTalkRefused(const std::string& cameraId, std::intptr_t why);
+    // The toolbar's listen, record and talk-stop requests go on to the task threads
+    // for a live camera only.
+    void RelayIfLive(const control::ItemPtr& item, std::uint32_t task);
 
-    bool TalkActive() const { return talkActive_; }
-    // The window that follows the talk state itself tells the live view.
-    void SetTalkActive(bool active) { talkActive_ = active; }
-
-private:
     control::ItemPtr ItemOf(TreeNode* node) const;
     control::ItemPtr CameraById(const std::string& id) const;
     void SetIcons(const std::string& cameraId, bool live);

@@ -1,5 +1,6 @@
 #include "ui/payment_dlg.h"
 
+#include "core/message_ids.h"
 #include "core/log_file.h"
 #include "control/control_client.h"
 
@@ -80,12 +81,12 @@ void CPaymentDlg::Tick() {
 
 std::intptr_t CPaymentDlg::HandleMessage(platform::Message& msg, bool& handled) {
     handled = false;
-    if (msg.id == kWmTimer && msg.wParam == static_cast<std::uintptr_t>(kRenewalTimerId)) {
+    if (msg.id == core::kWmTimer && msg.wParam == static_cast<std::uintptr_t>(kRenewalTimerId)) {
         handled = true;
         if (renewing_ && !IsClosed()) Tick();
         return 0;
     }
-    if (msg.id == control::kControlReplyMessage) {
+    if (msg.id == core::kControlReply) {
         handled = true;
         const auto* reply = platform::PayloadAs<control::ControlMessage>(msg);
         // Only the answer to this dialog's own request counts: a renewal reply for

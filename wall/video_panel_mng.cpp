@@ -10,6 +10,7 @@
 
 #include <mutex>
 
+#include "core/message_ids.h"
 #include "core/log_file.h"
 #include "ui/toolkit/ui_executor.h"
 #include "wall/win_sub.h"
@@ -163,7 +164,7 @@ CVideoPanelMng::~CVideoPanelMng() {
 
 std::intptr_t CVideoPanelMng::OnMessage(platform::Message& message) {
     // The hover notice goes on unchanged to the main window, which places the toolbar.
-    if (message.id == kHoverMessage) platform::PostWindowMessage(mainWindow_, std::move(message));
+    if (message.id == core::kCellHover) platform::PostWindowMessage(mainWindow_, std::move(message));
     return 0;
 }
 
@@ -436,7 +437,7 @@ void CVideoPanelMng::OnCellDoubleClick() {
 }
 
 void CVideoPanelMng::OnCellHover(int index) {
-    platform::PostWindowMessage(handle_, platform::Message(kHoverMessage, static_cast<std::uintptr_t>(index), 0));
+    platform::PostWindowMessage(handle_, platform::Message(core::kCellHover, static_cast<std::uintptr_t>(index), 0));
 }
 
 void CVideoPanelMng::paintEvent(QPaintEvent*) {

@@ -91,7 +91,6 @@ struct WallEnvironment {
 
 class CVideoPanelMng : public QWidget {
 public:
-    static constexpr std::uint32_t kHoverMessage = 102;
     static const QColor kBackground;
     static const QColor kCellBackground;
 

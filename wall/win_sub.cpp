@@ -1,5 +1,6 @@
 #include "wall/win_sub.h"
 
+#include "core/message_ids.h"
 #include "core/app_config.h"
 #include "core/log_file.h"
 
@@ -83,38 +84,38 @@ void CWinSub::Click(const std::string& button) {
     if (button == "subStart") {
         if (live) {
             SetImage(start_, false, kLiveImage, kNotLiveImage);
-            Send(kCloseCameraRequest, 0);
+            Send(core::kCloseCameraRequest, 0);
         } else {
             SetImage(start_, true, kLiveImage, kNotLiveImage);
-            Send(kOpenCameraRequest, cell_);
+            Send(core::kOpenCameraRequest, cell_);
         }
     } else if (button == "btnAudio") {
         if (row_->listening) {
             SetImage(audio_, true, kListeningImage, kNotListeningImage);
-            Send(kListenOffRequest, 0);
+            Send(core::kListenOffRequest, 0);
         } else {
             SetImage(audio_, false, kListeningImage, kNotListeningImage);
-            Send(kListenOnRequest, cell_);
+            Send(core::kListenOnRequest, cell_);
         }
     } else if (button == "btnRecord") {
         if (!live) return;
         if (row_->recording) {
             SetImage(record_, true, kRecordingImage, kNotRecordingImage);
-            Send(kRecordOffRequest, 0);
+            Send(core::kRecordOffRequest, 0);
         } else {
             SetImage(record_, false, kRecordingImage, kNotRecordingImage);
-            Send(kRecordOnRequest, cell_);
+            Send(core::kRecordOnRequest, cell_);
         }
     } else if (button == "btnTalkback") {
         if (!live) return;
         if (row_->talking) {
             SetImage(talk_, true, kTalkingImage, kNotTalkingImage);
             core::LogWrite("Talk..........on....\n");
-            Send(kTalkOffRequest, 0);
+            Send(core::kTalkOffRequest, 0);
         } else {
             SetImage(talk_, false, kTalkingImage, kNotTalkingImage);
             core::LogWrite("Talk.......off.......\n");
-            Send(kTalkOnRequest, 0);
+            Send(core::kTalkOnRequest, 0);
         }
     }
 }

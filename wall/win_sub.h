@@ -13,16 +13,6 @@
 
 namespace wall {
 
-// Requests to the main window (wParam: the camera id as an owned std::string payload).
-constexpr std::uint32_t kOpenCameraRequest = 1043;    // lParam: the cell
-constexpr std::uint32_t kCloseCameraRequest = 1044;
-constexpr std::uint32_t kListenOnRequest = 1049;      // lParam: the cell
-constexpr std::uint32_t kListenOffRequest = 1050;
-constexpr std::uint32_t kRecordOnRequest = 1051;      // lParam: the cell
-constexpr std::uint32_t kRecordOffRequest = 1052;
-constexpr std::uint32_t kTalkOnRequest = 1055;
-constexpr std::uint32_t kTalkOffRequest = 1056;
-
 // Button pictures for a mark that is set and one that is not.
 inline constexpr const char* kLiveImage = "file='Image\\sxtsubclose.png'";
 inline constexpr const char* kNotLiveImage = "file='Image\\sxtsubplay.png'";

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <json/json.h>
 
+#include "core/message_ids.h"
 #include "core/app_config.h"
 #include "session/app_instance.h"
 #include "core/log_file.h"

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <mutex>
 
+#include "core/message_ids.h"
 #include "core/app_config.h"
 #include "app/login_win.h"
 #include "platform/paths.h"

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <thread>
 
+#include "core/message_ids.h"
 #include "control/control_client.h"
 #include "control/fake_proxy.h"
 #include "platform/paths.h"
@@ -217,7 +218,7 @@ TEST_F(ControlClientTest, RoutingReachesSubscribersHandlersDefaultAndCallback) {
     platform::WindowHandle window = platform::CreateWindowHandle(
         [&](platform::Message& message) -> std::intptr_t {
             auto* copy = platform::PayloadAs<ControlMessage>(message);
-            if (message.id == control::kControlReplyMessage && message.lParam == 1 && copy &&
+            if (message.id == core::kControlReply && message.lParam == 1 && copy &&
                 copy->Param("cameraId") == "c9")
                 ++windowGot;
             return 0;

@@ -147,7 +147,10 @@ protected:
             auto& timer = timers[id];
             if (!timer) {
                 timer = std::make_unique<QTimer>();
-                QObject::connect(timer.get(), &QTimer::timeout, [this, id] { live->OnTimer(id); });
+                QObject::connect(timer.get(), &QTimer::timeout, [this, id] {
+                    platform::Message tick(core::kWmTimer, id, 0);  // as the window's paint manager sends it
+                    live->HandleMessage(tick);
+                });
             }
             timer->start(static_cast<int>(ms));
         };
@@ -320,7 +323,7 @@ TEST_F(LiveWithSim, OpeningIntoACellThatShowsAnotherCameraClosesItFirst) {
     ASSERT_EQ(panel->CellEntry(1), Item(CameraId(1)));
     ASSERT_TRUE(PumpUntil([&] { return Streaming(1); }, 20000));
     // The cell toolbar asks for camera 2 in cell 1.
-    platform::SendWindowMessage(notify, platform::Message(ui::live_msg::kOpenInCell, 0, 1,
+    platform::SendWindowMessage(notify, platform::Message(core::kOpenCameraRequest, 0, 1,
                                                           platform::MakePayload(CameraId(2))));
     EXPECT_FALSE(Item(CameraId(1))->live);
     EXPECT_EQ(host.Image(CameraId(1), "sxt_logo"), ui::CTreeList::kIconCameraActive);
@@ -331,7 +334,7 @@ TEST_F(LiveWithSim, OpeningIntoACellThatShowsAnotherCameraClosesItFirst) {
     EXPECT_TRUE(PumpUntil([&] { return service->Service().Forwarding().ActiveLinks(CameraId(1)) == 0; }, 5000));
 
     // The toolbar's close.
-    platform::SendWindowMessage(notify, platform::Message(ui::live_msg::kCloseCamera, 0, 0,
+    platform::SendWindowMessage(notify, platform::Message(core::kCloseCameraRequest, 0, 0,
                                                           platform::MakePayload(CameraId(2))));
     EXPECT_FALSE(Item(CameraId(2))->live);
     EXPECT_EQ(panel->FindCellByCameraId(CameraId(2)), -1);
@@ -362,7 +365,7 @@ TEST_F(LiveWithSim, OnlyOneTalkbackAtATime) {
     live->OpenCamera(Node(CameraId(0)), -1);
     live->OpenCamera(Node(CameraId(1)), -1);
     auto talk = [&](int k) {
-        platform::SendWindowMessage(notify, platform::Message(ui::live_msg::kTalkOn, 0, 0,
+        platform::SendWindowMessage(notify, platform::Message(core::kTalkOnRequest, 0, 0,
                                                               platform::MakePayload(CameraId(k))));
     };
     talk(0);
@@ -376,7 +379,7 @@ TEST_F(LiveWithSim, OnlyOneTalkbackAtATime) {
     }
     EXPECT_TRUE(Item(CameraId(0))->talking);
     // The talk task reports the talkback open.
-    platform::SendWindowMessage(notify, platform::Message(ui::live_msg::kTalkState, 0, 1,
+    platform::SendWindowMessage(notify, platform::Message(core::kTalkStateChanged, 0, 1,
                                                           platform::MakePayload(CameraId(0))));
     EXPECT_TRUE(live->TalkActive());
     talk(1);

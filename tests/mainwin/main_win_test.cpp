@@ -30,7 +30,7 @@ class EarlyMessagesWin final : public CMainWin {
 public:
     using CMainWin::CMainWin;
     void InitWindow() override {
-        for (std::uint32_t id : {msg::kCellResult, msg::kAppNotify}) {
+        for (std::uint32_t id : {core::kCellResult, core::kAppNotify}) {
             platform::Message message(id, 0, core::kReconnecting);
             bool handled = true;
             HandleMessage(message, handled);
@@ -127,7 +127,7 @@ TEST_F(MainWinTest, MessagesBeforeInitWindowHasFinishedGoToTheBaseClass) {
     // Once initialised the same messages are the window's.
     ASSERT_TRUE(early->OpenCamera(Row("c4"), 0));
     bool handled = false;
-    platform::Message later(msg::kCellResult, 0, -7);
+    platform::Message later(core::kCellResult, 0, -7);
     early->HandleMessage(later, handled);
     EXPECT_TRUE(handled);
     EXPECT_EQ(early->LiveWall()->Cell(0)->Caption().toStdString(), "无流媒体服务器");
@@ -155,7 +155,7 @@ TEST_F(MainWinTest, UpdataTwiceShowsTheRefreshingNoticeAndPostsOnce) {
     });
     Click("updata");
     Click("updata");
-    EXPECT_EQ(TaskIds(), (std::vector<std::uint32_t>{tasks::kTaskRefreshTree}));
+    EXPECT_EQ(TaskIds(), (std::vector<std::uint32_t>{core::kTaskRefreshTree}));
     EXPECT_EQ(notice, CMainWin::kRefreshingText);
     EXPECT_EQ(caption, CMainWin::kNoticeCaption);
     EXPECT_TRUE(window->RefreshRunning());
@@ -164,7 +164,7 @@ TEST_F(MainWinTest, UpdataTwiceShowsTheRefreshingNoticeAndPostsOnce) {
         notice = TextOf(box, "TextOne");
         box.Close(ui::kResultOk);
     });
-    Send(platform::Message(msg::kRefreshResult, 1, 0));
+    Send(platform::Message(core::kTreeRefreshed, 1, 0));
     EXPECT_EQ(notice, CMainWin::kRefreshFailedText);
     EXPECT_FALSE(window->RefreshRunning());
     Click("updata");
@@ -196,7 +196,7 @@ TEST_F(MainWinTest, ARefreshClosesCamerasThatLeftTheTreeAndKeepsTheOthersMarks) 
     rows = {old[0], old[1], old[2], old[4], old[5], testing_support::CameraRow("c4", "n3", "浦东机场", true)};
     tasks.clear();
     window->RequestTreeRefresh();
-    Send(platform::Message(msg::kRefreshResult, 0, 0));
+    Send(platform::Message(core::kTreeRefreshed, 0, 0));
     EXPECT_FALSE(window->RefreshRunning());
     EXPECT_FALSE(old[3]->live) << "c1 is no longer live";
     EXPECT_EQ(wall->CellEntry(cellOfC1), nullptr);
@@ -216,12 +216,12 @@ TEST_F(MainWinTest, AFrameRateTheComboDoesNotOfferLeavesItAsItWas) {
     ASSERT_NE(frame, nullptr);
     ASSERT_EQ(frame->GetCount(), 11);
     frame->SelectItem(3);
-    Send(platform::Message(msg::kVideoParameters, 0, 0, platform::MakePayload(VideoParamRecord{0, 704, 576, 2, 25, 1})));
+    Send(platform::Message(core::kVideoParametersRead, 0, 0, platform::MakePayload(VideoParamRecord{0, 704, 576, 2, 25, 1})));
     EXPECT_EQ(frame->GetCurSel(), 3);
     EXPECT_EQ(TextOf(*window, "nowfbl"), "704X576");
     EXPECT_EQ(Control<ui::CComboUI>("Quality")->GetCurSel(), 2);
     EXPECT_TRUE(Control<ui::COptionUI>("Recorder")->IsSelected());
-    Send(platform::Message(msg::kVideoParameters, 0, 0, platform::MakePayload(VideoParamRecord{0, 352, 288, 0, 15, 0})));
+    Send(platform::Message(core::kVideoParametersRead, 0, 0, platform::MakePayload(VideoParamRecord{0, 352, 288, 0, 15, 0})));
     EXPECT_EQ(frame->GetCurSel(), 7);
     EXPECT_FALSE(Control<ui::COptionUI>("Recorder")->IsSelected());
 }
@@ -244,7 +244,7 @@ TEST_F(MainWinTest, SetPostsTheChosenParametersOnlyForAConnectedLiveCell) {
     sessionConnected = true;
     Click("BtnSet");
     ASSERT_EQ(tasks.size(), 1u);
-    EXPECT_EQ(tasks[0].id, tasks::kTaskWriteVideoParameters);
+    EXPECT_EQ(tasks[0].id, core::kTaskWriteVideoParameters);
     const auto* record = platform::PayloadAs<VideoParamRecord>(tasks[0]);
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->cell, cell);
@@ -255,7 +255,7 @@ TEST_F(MainWinTest, SetPostsTheChosenParametersOnlyForAConnectedLiveCell) {
     EXPECT_EQ(record->recorder, 1);
     Click("BtnGet");
     ASSERT_EQ(tasks.size(), 2u);
-    EXPECT_EQ(tasks[1].id, tasks::kTaskReadVideoParameters);
+    EXPECT_EQ(tasks[1].id, core::kTaskReadVideoParameters);
     EXPECT_EQ(static_cast<int>(tasks[1].wParam), cell);
 
     // "自动" asks for what the cell can show, not for the largest size.
@@ -527,36 +527,36 @@ TEST_F(MainWinTest, PlaceholdersLeaveOnFocusAndComeBackWhenEmpty) {
 
 TEST_F(MainWinTest, FlagsFollowTheTaskResultsOfLiveCamerasOnly) {
     Open();
-    Send(WithId(msg::kListenStarted, "c1", 1));
+    Send(WithId(core::kListenStarted, "c1", 1));
     EXPECT_FALSE(Row("c1")->listening) << "not live";
     ASSERT_TRUE(window->OpenCamera(Row("c1"), 0));
-    Send(WithId(msg::kListenStarted, "c1", 0));
+    Send(WithId(core::kListenStarted, "c1", 0));
     EXPECT_FALSE(Row("c1")->listening) << "the start failed";
-    Send(WithId(msg::kListenStarted, "c1", 1));
+    Send(WithId(core::kListenStarted, "c1", 1));
     EXPECT_TRUE(Row("c1")->listening);
-    Send(WithId(msg::kListenStopped, "c1", 1));
+    Send(WithId(core::kListenStopped, "c1", 1));
     EXPECT_FALSE(Row("c1")->listening);
-    Send(WithId(msg::kRecordStarted, "c1", 1));
+    Send(WithId(core::kRecordStarted, "c1", 1));
     EXPECT_TRUE(Row("c1")->recording);
-    Send(WithId(msg::kRecordStopped, "c1", 1));
+    Send(WithId(core::kRecordStopped, "c1", 1));
     EXPECT_FALSE(Row("c1")->recording);
-    Send(WithId(msg::kTalkState, "c1", 1));
-    EXPECT_TRUE(window->TalkActive());
+    Send(WithId(core::kTalkStateChanged, "c1", 1));
+    EXPECT_TRUE(window->Live()->TalkActive());
     EXPECT_TRUE(Row("c1")->talking);
-    Send(WithId(msg::kTalkEnded, "c1"));
+    Send(WithId(core::kTalkRefused, "c1"));
     EXPECT_FALSE(Row("c1")->talking);
-    EXPECT_TRUE(window->TalkActive()) << "only 1058 ends the talk-active state";
-    Send(WithId(msg::kListenStarted, "no-such-camera", 1));  // ignored, payload freed
-    Send(platform::Message(msg::kListenStarted, 0, 1));      // no id at all
+    EXPECT_TRUE(window->Live()->TalkActive()) << "only 1058 ends the talk-active state";
+    Send(WithId(core::kListenStarted, "no-such-camera", 1));  // ignored, payload freed
+    Send(platform::Message(core::kListenStarted, 0, 1));      // no id at all
 }
 
 TEST_F(MainWinTest, ToolbarRequestsAreRelayedWithTheirOwnIdOnlyForLiveCameras) {
     Open();
-    Send(WithId(msg::kListenOn, "c1"));
+    Send(WithId(core::kListenOnRequest, "c1"));
     EXPECT_TRUE(tasks.empty());
     ASSERT_TRUE(window->OpenCamera(Row("c1"), 0));
     tasks.clear();
-    for (std::uint32_t id : {msg::kListenOn, msg::kListenOff, msg::kRecordOn, msg::kRecordOff, msg::kTalkOff})
+    for (std::uint32_t id : {core::kListenOnRequest, core::kListenOffRequest, core::kRecordOnRequest, core::kRecordOffRequest, core::kTalkOffRequest})
         Send(WithId(id, "c1"));
     EXPECT_EQ(TaskIds(), (std::vector<std::uint32_t>{core::kTaskStartListen, core::kTaskStopListen, core::kTaskStartRecord,
                                                      core::kTaskStopRecord, core::kTaskStopTalk}));
@@ -569,14 +569,14 @@ TEST_F(MainWinTest, ToolbarRequestsAreRelayedWithTheirOwnIdOnlyForLiveCameras) {
 
 TEST_F(MainWinTest, ToolbarOpenAndCloseReachTheWall) {
     Open();
-    Send(WithId(msg::kOpenCamera, "c4", 5));
+    Send(WithId(core::kOpenCameraRequest, "c4", 5));
     EXPECT_EQ(window->LiveWall()->FindCellByCameraId("c4"), 5);
     ASSERT_EQ(tasks.size(), 1u);
     const auto* open = platform::PayloadAs<core::OpenRequest>(tasks[0]);
     ASSERT_NE(open, nullptr);
     EXPECT_EQ(open->cell, 5);
     EXPECT_EQ(open->cameraId, "c4");
-    Send(WithId(msg::kCloseCamera, "c4"));
+    Send(WithId(core::kCloseCameraRequest, "c4"));
     EXPECT_EQ(window->LiveWall()->FindCellByCameraId("c4"), -1);
     EXPECT_FALSE(Row("c4")->live);
     EXPECT_EQ(tasks.back().id, core::kTaskCloseCell);
@@ -584,7 +584,7 @@ TEST_F(MainWinTest, ToolbarOpenAndCloseReachTheWall) {
 
 TEST_F(MainWinTest, ForwardingAddressesAreStoredInTheRow) {
     Open();
-    Send(platform::Message(msg::kForwardingAddress, 0, 0,
+    Send(platform::Message(core::kForwardingAddressFetched, 0, 0,
                            platform::MakePayload(core::ForwardingAddressNotice{"c4", "127.0.0.1", 19001})));
     EXPECT_EQ(Row("c4")->forwardingIp, "127.0.0.1");
     EXPECT_EQ(Row("c4")->forwardingPort, 19001);
@@ -593,17 +593,21 @@ TEST_F(MainWinTest, ForwardingAddressesAreStoredInTheRow) {
 TEST_F(MainWinTest, TheStatusBarTicksAndCellTextsExpire) {
     Open();
     receivedBytes = 5000;
-    Send(platform::Message(ui::kWmTimer, kStatusTimer, 0));
+    Send(platform::Message(core::kWmTimer, kStatusTimer, 0));
     EXPECT_EQ(TextOf(*window, "NetSpeed"), "4KB");
     EXPECT_EQ(TextOf(*window, "nodecount"), "1") << "one area, 华东区, whether a permission tree is placed or not";
     EXPECT_EQ(TextOf(*window, "Time").size(), 8u);
     EXPECT_NE(TextOf(*window, "CPUValue").find('%'), std::string::npos);
-    Send(platform::Message(ui::kWmTimer, kStatusTimer, 0));
+    Send(platform::Message(core::kWmTimer, kStatusTimer, 0));
     EXPECT_EQ(TextOf(*window, "NetSpeed"), "0KB") << "the counter starts again each second";
 
-    window->ShowCellText(7, "重连中,请稍后…");
+    // A reconnecting camera's notice goes with the window's timer of its cell.
+    ASSERT_TRUE(window->OpenCamera(Row("c1"), 7));
+    Send(platform::Message(core::kAppNotify, 7, core::kReconnecting, platform::MakePayload(std::string("c1"))));
     EXPECT_EQ(window->LiveWall()->Cell(7)->Caption().toStdString(), "重连中,请稍后…");
-    Send(platform::Message(ui::kWmTimer, kCellTextTimerBase + 7, 0));
+    Send(platform::Message(core::kWmTimer, ui::kCellTextTimerBase + 7, 1));  // a control's timer of that id
+    EXPECT_EQ(window->LiveWall()->Cell(7)->Caption().toStdString(), "重连中,请稍后…");
+    Send(platform::Message(core::kWmTimer, ui::kCellTextTimerBase + 7, 0));
     EXPECT_EQ(window->LiveWall()->Cell(7)->Caption().toStdString(), "");
 }
 
@@ -704,11 +708,11 @@ TEST_F(MainWinTest, OpenFailuresShowTheirTextAndEndTheLiveMark) {
     const int cell = window->LiveWall()->FindCellByCameraId("c4");
     Row("c4")->forwardingIp = "127.0.0.1";
     Row("c4")->forwardingPort = 19001;
-    Send(platform::Message(msg::kCellResult, static_cast<std::uintptr_t>(cell), -8));
+    Send(platform::Message(core::kCellResult, static_cast<std::uintptr_t>(cell), -8));
     EXPECT_FALSE(Row("c4")->live);
     EXPECT_EQ(Row("c4")->forwardingIp, "") << "the next open asks for a new address";
     EXPECT_EQ(Row("c4")->forwardingPort, 0);
-    Send(platform::Message(msg::kCellResult, static_cast<std::uintptr_t>(cell), -2));
+    Send(platform::Message(core::kCellResult, static_cast<std::uintptr_t>(cell), -2));
     EXPECT_EQ(window->LiveWall()->Cell(cell)->Caption().toStdString(), "不在开放时间段内");
-    Send(platform::Message(msg::kCellResult, 999, -7));  // no such cell: ignored
+    Send(platform::Message(core::kCellResult, 999, -7));  // no such cell: ignored
 }

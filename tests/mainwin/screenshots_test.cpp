@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <cstdlib>
 
+#include "core/message_ids.h"
 #include "support/screenshots.h"
 #include "main_win_fixture.h"
 #include "mainwin/small_dialogs.h"
@@ -42,10 +43,13 @@ TEST_F(MainWinScreenshots, EveryTabAndTheSmallDialogs) {
     window->GetWidget()->resize(1366, 768);
     QApplication::processEvents();
     window->LiveWall()->SetLayout(4);
-    window->ShowCellText(1, "重连中,请稍后…");
-    window->ShowCellText(2, "无流媒体服务器");
+    // A camera waiting for its reconnection, and one without a streaming server.
+    ASSERT_TRUE(window->OpenCamera(Row("31000001"), 1));
+    ASSERT_TRUE(window->OpenCamera(Row("31000002"), 2));
+    Send(platform::Message(core::kAppNotify, 1, core::kReconnecting, platform::MakePayload(std::string("31000001"))));
+    Send(platform::Message(core::kCellResult, 2, -7, platform::MakePayload(std::string("31000002"))));
     receivedBytes = 734 * 1024;
-    Send(platform::Message(ui::kWmTimer, kStatusTimer, 0));
+    Send(platform::Message(core::kWmTimer, kStatusTimer, 0));
     QApplication::processEvents();
     Save(Grab(*window), "main_preview.png");
 

@@ -5,6 +5,7 @@
 
 #include <thread>
 
+#include "core/message_ids.h"
 #include "mainwin/reply_queue.h"
 #include "mainwin/status_bar.h"
 #include "mainwin/tree_refresh.h"
@@ -55,7 +56,7 @@ TEST(ReplyQueue, PostsOneNoticePerRecordWithItsType) {
     queue->Push(2, 42, {});
     executor.RunPending();
     ASSERT_EQ(posted.size(), 2u);
-    EXPECT_EQ(posted[0].id, kReplyQueued);
+    EXPECT_EQ(posted[0].id, core::kReplyQueued);
     EXPECT_EQ(posted[0].wParam, 51u);
     EXPECT_EQ(posted[1].wParam, 42u);
     platform::DestroyWindowHandle(handle);
@@ -145,16 +146,16 @@ TEST(VideoParameters, TaskHandlersTalkToTheCellsLinkAndAnswerOnlyWhatCameBack) {
         posted.push_back(std::move(m));
         return true;
     };
-    platform::Message write(tasks::kTaskWriteVideoParameters, 0, 0, platform::MakePayload(VideoParamRecord{3, 704, 576, 2, 25, 0}));
+    platform::Message write(core::kTaskWriteVideoParameters, 0, 0, platform::MakePayload(VideoParamRecord{3, 704, 576, 2, 25, 0}));
     tasks::HandleWriteVideoParameters(write, env);
     ASSERT_EQ(written.size(), 1u);
     EXPECT_EQ(written[0].first, 3);
     EXPECT_EQ(written[0].second.at("fr"), "25");
-    platform::Message noRecord(tasks::kTaskWriteVideoParameters, 0, 0);
+    platform::Message noRecord(core::kTaskWriteVideoParameters, 0, 0);
     tasks::HandleWriteVideoParameters(noRecord, env);
     EXPECT_EQ(written.size(), 1u);
 
-    platform::Message read(tasks::kTaskReadVideoParameters, 6, 0);
+    platform::Message read(core::kTaskReadVideoParameters, 6, 0);
     tasks::HandleReadVideoParameters(read, env);
     ASSERT_EQ(posted.size(), 1u);
     const auto* record = platform::PayloadAs<VideoParamRecord>(posted[0]);
@@ -206,14 +207,14 @@ TEST(TreeRefresh, TheTaskReportsSuccessAndFailure) {
         posted.push_back(std::move(m));
         return true;
     };
-    platform::Message task(tasks::kTaskRefreshTree, 0, 0);
+    platform::Message task(core::kTaskRefreshTree, 0, 0);
     tasks::HandleRefreshTree(task, env);
     succeed = false;
     tasks::HandleRefreshTree(task, env);
     env.refresh = nullptr;
     tasks::HandleRefreshTree(task, env);
     ASSERT_EQ(posted.size(), 3u);
-    EXPECT_EQ(posted[0].id, tasks::kRefreshDone);
+    EXPECT_EQ(posted[0].id, core::kTreeRefreshed);
     EXPECT_EQ(posted[0].wParam, 0u);
     EXPECT_EQ(posted[1].wParam, 1u);
     EXPECT_EQ(posted[2].wParam, 1u);

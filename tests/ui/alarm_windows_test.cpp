@@ -157,7 +157,7 @@ protected:
         ASSERT_NE(list, nullptr);
     }
     void Deliver(control::AlarmSearchResult batch, int flag = 1) {
-        platform::SendWindowMessage(window->GetHWND(), platform::Message(tasks::kAlarmBatchMessage, 0, flag,
+        platform::SendWindowMessage(window->GetHWND(), platform::Message(core::kAlarmBatch, 0, flag,
                                                                          platform::MakePayload(std::move(batch))));
     }
     void Click(const char* name) {
@@ -264,7 +264,7 @@ TEST_F(AlarmSearchWindow, TheChosenRowsPictureIsFetchedAndShown) {
 
     // A row arriving alone is listed and, being the first, shows its picture.
     Click("BtnSearch");
-    platform::SendWindowMessage(window->GetHWND(), platform::Message(tasks::kAlarmRowMessage, 0, 0,
+    platform::SendWindowMessage(window->GetHWND(), platform::Message(core::kAlarmRow, 0, 0,
                                                                      platform::MakePayload(Alarm(9, TimeOf(9)))));
     EXPECT_EQ(list->GetCount(), 1);
     ASSERT_TRUE(PumpUntil([&] { return window->PictureUrl() == Alarm(9, "").pictureUrl && Fetched().size() == 2; }));
@@ -314,7 +314,7 @@ TEST(AlarmPictureDownload, EndsAtItsDeadlineAndClosingTheWindowNeverWaitsForIt) 
     auto* search = dynamic_cast<QPushButton*>(window->m_PaintManager.FindControl("BtnSearch"));
     ASSERT_NE(search, nullptr);
     search->click();
-    platform::SendWindowMessage(window->GetHWND(), platform::Message(tasks::kAlarmBatchMessage, 0, 1,
+    platform::SendWindowMessage(window->GetHWND(), platform::Message(core::kAlarmBatch, 0, 1,
                                                                      platform::MakePayload(Batch(0, 2))));
     window->ShowPicture(1);
     {

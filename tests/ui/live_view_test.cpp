@@ -48,6 +48,16 @@ protected:
         platform::Message m(id, 0, lParam, platform::MakePayload(camera));
         EXPECT_TRUE(live->HandleMessage(m));
     }
+    // 1030 and 1042 about a cell; without a camera id when `camera` is empty.
+    void SendCell(std::uint32_t id, int cell, std::intptr_t code, const std::string& camera = {}) {
+        platform::Message m(id, static_cast<std::uintptr_t>(cell), code);
+        if (!camera.empty()) m = platform::Message(id, static_cast<std::uintptr_t>(cell), code, platform::MakePayload(camera));
+        EXPECT_TRUE(live->HandleMessage(m));
+    }
+    bool Tick(std::uintptr_t timer, std::intptr_t control = 0) {
+        platform::Message m(core::kWmTimer, timer, control);
+        return live->HandleMessage(m);
+    }
 
     testing_support::TreeHost host;
     platform::WindowHandle mainWindow = 0;
@@ -110,43 +120,43 @@ TEST_F(LiveViewRules, RenewalCarriesOnWithTheCamerasRowsAfterTheDialog) {
 }
 
 TEST_F(LiveViewRules, TalkNeedsALiveCameraAndAConnectedCaptureSide) {
-    Send(ui::live_msg::kTalkOn, "c1");
+    Send(core::kTalkOnRequest, "c1");
     EXPECT_TRUE(posted.empty()) << "not live: nothing";
     live->OpenCamera(host.Node("c1"), -1);
     posted.clear();
     talkAddress.status = -3;
-    Send(ui::live_msg::kTalkOn, "c1");
+    Send(core::kTalkOnRequest, "c1");
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0], std::make_pair(std::string("采集端还未连上！"), std::string("错误")));
     talkAddress.status = -1;
-    Send(ui::live_msg::kTalkOn, "c1");
+    Send(core::kTalkOnRequest, "c1");
     EXPECT_EQ(notices.size(), 1u) << "other statuses are silent";
     EXPECT_TRUE(posted.empty());
     // Listening and recording relays only for live cameras; their replies set the flags.
-    Send(ui::live_msg::kListenOn, "c1");
-    Send(ui::live_msg::kRecordOn, "c2");
+    Send(core::kListenOnRequest, "c1");
+    Send(core::kRecordOnRequest, "c2");
     EXPECT_EQ(posted, std::vector<std::uint32_t>{core::kTaskStartListen});
-    Send(ui::live_msg::kListenStarted, "c1", 1);
+    Send(core::kListenStarted, "c1", 1);
     EXPECT_TRUE(Item("c1")->listening);
-    Send(ui::live_msg::kListenStopped, "c1", 1);
+    Send(core::kListenStopped, "c1", 1);
     EXPECT_FALSE(Item("c1")->listening);
 
     // Refusals keep the marks off and say why: no output device, no microphone, or
     // neither (the server said no).
     notices.clear();
-    Send(ui::live_msg::kListenStarted, "c1", core::kNoAudioOutput);
-    Send(ui::live_msg::kListenStarted, "c1", 0);
+    Send(core::kListenStarted, "c1", core::kNoAudioOutput);
+    Send(core::kListenStarted, "c1", 0);
     EXPECT_FALSE(Item("c1")->listening);
     Item("c1")->talking = true;  // as the talk request left it
-    Send(ui::live_msg::kTalkEnded, "c1", core::kNoMicrophone);
+    Send(core::kTalkRefused, "c1", core::kNoMicrophone);
     EXPECT_FALSE(Item("c1")->talking);
-    Send(ui::live_msg::kTalkEnded, "c1", 0);
+    Send(core::kTalkRefused, "c1", 0);
     const std::vector<std::pair<std::string, std::string>> told = {
         {"没有音频输出设备", "错误"}, {"打开声音失败", "错误"}, {"没有麦克风", "错误"}, {"打开对讲失败", "错误"}};
     EXPECT_EQ(notices, told);
     // About a camera closed meanwhile nothing is said.
     live->CloseCamera(host.Node("c1"));
-    Send(ui::live_msg::kListenStarted, "c1", core::kNoAudioOutput);
+    Send(core::kListenStarted, "c1", core::kNoAudioOutput);
     EXPECT_EQ(notices.size(), told.size());
 }
 
@@ -154,21 +164,23 @@ TEST_F(LiveViewRules, FailedOpensForgetAStaleAddressAndReconnectNoticesNeedALive
     Item("c1")->forwardingIp = "10.0.0.9";
     Item("c1")->forwardingPort = 9000;
     live->OpenCamera(host.Node("c1"), -1);
-    live->OnCellNotice(0, core::kReconnecting);
+    SendCell(core::kAppNotify, 0, core::kReconnecting);
     EXPECT_EQ(panel->Cell(0)->Caption().toStdString(), "重连中,请稍后…");
-    live->OnCellResult(0, -8);
+    SendCell(core::kCellResult, 0, -8);
     EXPECT_TRUE(Item("c1")->forwardingIp.empty());
     EXPECT_EQ(Item("c1")->forwardingPort, 0);
     EXPECT_FALSE(Item("c1")->live);
     EXPECT_EQ(host.Image("c1", "sxt_logo"), ui::CTreeList::kIconCameraActive);
     panel->SetCaption(0, "", true);
-    live->OnCellNotice(0, core::kReconnecting);
+    SendCell(core::kAppNotify, 0, core::kReconnecting);
     EXPECT_TRUE(panel->Cell(0)->Caption().isEmpty()) << "not live any more";
-    live->OnCellResult(0, -7);
+    SendCell(core::kCellResult, 0, -7);
     EXPECT_EQ(panel->Cell(0)->Caption().toStdString(), "无流媒体服务器");
-    EXPECT_TRUE(live->OnTimer(100));
+    EXPECT_FALSE(Tick(100, 1)) << "a control's timer of that id is not the cell's";
+    EXPECT_EQ(panel->Cell(0)->Caption().toStdString(), "无流媒体服务器");
+    EXPECT_TRUE(Tick(100));
     EXPECT_TRUE(panel->Cell(0)->Caption().isEmpty());
-    EXPECT_FALSE(live->OnTimer(3));
+    EXPECT_FALSE(Tick(3));
 }
 
 // A cell waiting for its reconnection keeps its camera: live in the tree, not free,
@@ -178,7 +190,7 @@ TEST_F(LiveViewRules, AReconnectingCellKeepsItsCameraUntilGivenUp) {
     live->OpenCamera(host.Node("c1"), -1);
     Item("c1")->forwardingIp = "10.0.0.9";
     Item("c1")->forwardingPort = 9000;
-    platform::Message reconnecting(ui::live_msg::kCellNotice, 0, core::kReconnecting, platform::MakePayload(std::string("c1")));
+    platform::Message reconnecting(core::kAppNotify, 0, core::kReconnecting, platform::MakePayload(std::string("c1")));
     ASSERT_TRUE(live->HandleMessage(reconnecting));
     EXPECT_EQ(panel->Cell(0)->Caption().toStdString(), "重连中,请稍后…");
     EXPECT_TRUE(Item("c1")->live);
@@ -191,12 +203,12 @@ TEST_F(LiveViewRules, AReconnectingCellKeepsItsCameraUntilGivenUp) {
     EXPECT_EQ(free, 1) << "the waiting cell is not free";
 
     // Stale: about another camera than the cell shows.
-    live->OnCellNotice(0, core::kConnectionFailed, "c4");
-    live->OnCellResult(0, -7, "c4");
+    SendCell(core::kAppNotify, 0, core::kConnectionFailed, "c4");
+    SendCell(core::kCellResult, 0, -7, "c4");
     EXPECT_TRUE(Item("c1")->live);
     EXPECT_EQ(panel->Cell(0)->Caption().toStdString(), "重连中,请稍后…");
 
-    platform::Message givenUp(ui::live_msg::kCellNotice, 0, core::kConnectionFailed, platform::MakePayload(std::string("c1")));
+    platform::Message givenUp(core::kAppNotify, 0, core::kConnectionFailed, platform::MakePayload(std::string("c1")));
     ASSERT_TRUE(live->HandleMessage(givenUp));
     EXPECT_FALSE(Item("c1")->live);
     EXPECT_TRUE(Item("c1")->forwardingIp.empty());

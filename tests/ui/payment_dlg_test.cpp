@@ -3,6 +3,7 @@
 #include <QPushButton>
 #include <gtest/gtest.h>
 
+#include "core/message_ids.h"
 #include "control/control_client.h"
 #include "support/modal_driver.h"
 #include "ui/payment_dlg.h"
@@ -43,7 +44,7 @@ void Reply(ui::WindowImplBase& window, std::int32_t id, std::map<std::string, st
     reply.realm = 1;
     reply.params = std::move(params);
     platform::SendWindowMessage(window.GetHWND(),
-                                platform::Message(control::kControlReplyMessage, 0, 1, platform::MakePayload(reply)));
+                                platform::Message(core::kControlReply, 0, 1, platform::MakePayload(reply)));
 }
 
 TEST(PaymentDialog, TheReplyToItsOwnRequestClosesItWithTheValues) {

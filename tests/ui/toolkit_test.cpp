@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <thread>
 
+#include "core/message_ids.h"
 #include "platform/paths.h"
 #include "support/modal_driver.h"
 #include "support/temp_dir.h"
@@ -315,7 +316,7 @@ TEST(SkinnedWindow, TimersArriveAsMessage275) {
     ASSERT_TRUE(window.m_PaintManager.SetTimer(go, 9, 5));
     (void)QTest::qWaitFor([&] { return window.messages.size() >= 2; }, 2000);
     ASSERT_GE(window.messages.size(), 2u);
-    EXPECT_EQ(window.messages[0].id, kWmTimer);
+    EXPECT_EQ(window.messages[0].id, core::kWmTimer);
     EXPECT_EQ(window.messages[0].wParam, 9u);
     EXPECT_TRUE(window.m_PaintManager.KillTimer(go, 9));
     EXPECT_FALSE(window.m_PaintManager.KillTimer(go, 9));

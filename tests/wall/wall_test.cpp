@@ -12,6 +12,7 @@
 #include <mutex>
 #include <vector>
 
+#include "core/message_ids.h"
 #include "media/ddraw_show.h"
 #include "support/rendered_text.h"
 #include "ui/toolkit/ui_executor.h"
@@ -331,7 +332,7 @@ TEST_F(WallTest, HoverReachesTheMainWindowAndPlacesTheToolbar) {
     wall->SetCellEntry(1, Row("42", true));
     QTest::mouseMove(wall->Cell(1), QPoint(30, 30));
     Pump(50);
-    ASSERT_EQ(Count(CVideoPanelMng::kHoverMessage), 1);
+    ASSERT_EQ(Count(core::kCellHover), 1);
     EXPECT_EQ(received.back().wParam, 1u);
 
     wall->ShowToolbar(1);

@@ -35,8 +35,6 @@ inline constexpr const char* kButtonUp = "buttonup";
 inline constexpr const char* kTimer = "timer";
 }  // namespace notify
 
-constexpr std::uint32_t kWmTimer = 275;
-
 struct TNotifyUI {
     std::string sType;
     CControlUI* pSender = nullptr;

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 #include <unordered_map>
 
+#include "core/message_ids.h"
 #include "core/log_file.h"
 #include "platform/paths.h"
 #include "ui/toolkit/list.h"
@@ -295,7 +296,7 @@ std::intptr_t WindowImplBase::Dispatch(platform::Message& msg) {
 }
 
 bool WindowImplBase::OnTimerMessage(std::uintptr_t id, CControlUI* control) {
-    platform::Message msg(kWmTimer, id, reinterpret_cast<std::intptr_t>(control));
+    platform::Message msg(core::kWmTimer, id, reinterpret_cast<std::intptr_t>(control));
     bool handled = false;
     HandleMessage(msg, handled);
     return handled;
