@@ -373,6 +373,12 @@ int main(int argc, char** argv) {
             QTimer::singleShot(0, [&driver, &window] { driver.Begin(dynamic_cast<mainwin::CMainWin&>(window)); });
             return;
         }
+        if (name == "ShutDownWnd") {  // the exit dialog of "exituser": leave the program
+            QTimer::singleShot(0, window.GetWidget(), [&window] {
+                window.m_PaintManager.SendNotify(window.m_PaintManager.FindControl("shut_down"), "click");
+            });
+            return;
+        }
         std::printf("[modal] %s appeared; closed\n", name.c_str());
         std::fflush(stdout);
         QTimer::singleShot(0, window.GetWidget(), [&window] { window.Close(-2); });

@@ -506,9 +506,10 @@ int main(int argc, char** argv) {
                 }
                 click(main, switching ? "closebtn" : "exituser");
             });
-        } else if (kind == "ShutDownWnd" && switching) {
+        } else if (kind == "ShutDownWnd") {  // change user between rows, leave after the last
+            const char* choice = switching ? "change_user" : "shut_down";
             switching = false;
-            QTimer::singleShot(0, [&window, click] { click(window, "change_user"); });
+            QTimer::singleShot(0, [&window, click, choice] { click(window, choice); });
         } else {
             std::fprintf(stderr, "unexpected window %s\n", kind.c_str());
             window.Close(-2);
