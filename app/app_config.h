@@ -22,7 +22,8 @@ struct SavedUser {
     bool deleted = false;  // dropped at the next save
 };
 
-// Password text of appUser.ini: every byte as a signed decimal followed by '@'.
+// Password text of appUser.ini: every byte as a signed decimal followed by '@' (the
+// last '@' may be missing). A text with any other piece decodes to no password.
 std::string EncodePassword(const std::string& password);
 std::string DecodePassword(const std::string& encoded);
 

@@ -30,7 +30,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     static const std::string folder = [] {
         char pattern[] = "/tmp/larkview-fuzz-record-XXXXXX";
-        return std::string(mkdtemp(pattern));
+        const char* made = mkdtemp(pattern);
+        if (!made) abort();
+        // Gone at exit: the seed replay runs with every test run.
+        std::atexit([] {
+            std::error_code error;
+            std::filesystem::remove_all(folder, error);
+        });
+        return std::string(made);
     }();
     const std::string working = folder + "/tmp.mvd";
     if (FILE* file = std::fopen(working.c_str(), "wb")) {

@@ -113,4 +113,16 @@ int HttpStatusOf(const std::string& responseHeader);
 // keeping a short picture extension of the URL (".jpg" otherwise).
 std::string AlarmPictureCacheFile(const std::string& folder, const std::string& url);
 
+// The GET the alarm picture download sends for a picture URL of the service: the host
+// (lower case) and port to connect to, and the request text. Nothing for a URL it
+// cannot use: not HTTP, no host, no port in 1-65535, a path that does not start with
+// "/". The path's blanks and control characters go percent-encoded, so nothing in the
+// URL can end the request line or add a header.
+struct PictureRequest {
+    std::string host;
+    int port = 0;
+    std::string text;
+};
+std::optional<PictureRequest> AlarmPictureRequest(const std::string& url);
+
 }  // namespace ui
