@@ -98,6 +98,8 @@ bool AppConfig::LoadConfiguration() {
 
     for (std::string& item : SplitKeepingEmpty(servers, ';'))
         if (!item.empty()) serverList.push_back(std::move(item));
+    // ";;" names no server: a configuration fault, not a network one to report later.
+    if (serverList.empty()) return false;
 
     LoadSavedUsers();
 

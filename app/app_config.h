@@ -96,7 +96,7 @@ public:
     void SetSecretStore(std::shared_ptr<SecretStore> store);
 
     // Reads appConfig.ini, the saved users and appSavePath.ini. False when the
-    // master-server settings are missing.
+    // master-server settings are missing or name no server, or the port is none.
     bool LoadConfiguration();
     // At most kMaxSavedUsers, whatever UserNumber claims; sections that are missing
     // (or name nobody) are skipped.

@@ -57,14 +57,21 @@ bool SameUsers(const std::vector<app::SavedUser>& a, const std::vector<app::Save
 
 const std::string& Folder() {
     static const std::string folder = [] {
-        char pattern[] = "/tmp/larkview-fuzz-config-XXXXXX";
-        const char* made = mkdtemp(pattern);
+        // In memory where there is /dev/shm: every input writes and renames the files.
+        std::string pattern = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
+        pattern += "/larkview-fuzz-config-XXXXXX";
+        const char* made = mkdtemp(pattern.data());
         if (!made) std::abort();
         std::string path = made;
         platform::SetProgramDirectory(path);
-        std::atexit([] { std::error_code error; std::filesystem::remove_all(Folder(), error); });
         return path;
     }();
+    // Registered after the folder's text exists, so it runs before that text is gone.
+    static const bool removedAtExit = std::atexit([] {
+        std::error_code error;
+        std::filesystem::remove_all(folder, error);
+    }) == 0;
+    (void)removedAtExit;
     return folder;
 }
 

@@ -98,6 +98,12 @@ RenewalReply RenewalReply::FromParams(const std::map<std::string, std::string>& 
     return reply;
 }
 
+std::optional<RenewalReply> RenewalExchange::Take(std::int32_t id, const std::map<std::string, std::string>& params) {
+    if (answered_ || requestId_ == 0 || id != requestId_) return std::nullopt;
+    answered_ = true;
+    return RenewalReply::FromParams(params);
+}
+
 std::string RenewalArrearsText(const std::string& name) { return FormatWithName("摄像头 %s 已欠费!", name); }
 
 std::string RenewalStartedText(const std::string& name) { return FormatWithName("摄像头 %s 续费中...", name); }

@@ -74,6 +74,21 @@ struct RenewalReply {
     std::string expiredDate;
     static RenewalReply FromParams(const std::map<std::string, std::string>& params);
 };
+// The renewal dialog's side of its exchange: the one reply it takes is the first that
+// carries its request's id after the request went out. Replies to other dialogs'
+// requests, late ones and those before the request are not its own.
+class RenewalExchange {
+public:
+    // The request went out with `requestId` (0: it could not be sent).
+    void Sent(std::int32_t requestId) { requestId_ = requestId; }
+    // The reply when `id` answers the request, once; nothing otherwise.
+    std::optional<RenewalReply> Take(std::int32_t id, const std::map<std::string, std::string>& params);
+    bool Answered() const { return answered_; }
+
+private:
+    std::int32_t requestId_ = 0;
+    bool answered_ = false;
+};
 // "摄像头 %s 已欠费!", "摄像头 %s 续费中..." and the ticking texts, all of one length.
 std::string RenewalArrearsText(const std::string& name);
 std::string RenewalStartedText(const std::string& name);

@@ -143,6 +143,8 @@ TEST_F(AppConfigTest, LoadingFailsWithoutServerSettings) {
     EXPECT_FALSE(config.LoadConfiguration()) << "no port, although atoi wraps it round to 80";
     WriteServerInfo("ServerIp=10.1.1.1\nServerProt=65536\nServerPath=/p\n");
     EXPECT_FALSE(config.LoadConfiguration()) << "beyond the port range";
+    WriteServerInfo("ServerIp=;;\nServerProt=80\nServerPath=/p\n");
+    EXPECT_FALSE(config.LoadConfiguration()) << "no server among the items";
     WriteServerInfo("ServerProt=80\nServerPath=/p\n");
     EXPECT_FALSE(config.LoadConfiguration());
     WriteServerInfo("ServerIp=h\nServerProt=80\n");
