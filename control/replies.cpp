@@ -62,6 +62,18 @@ std::optional<app::LoginSession> SessionFromLoginReply(int status, const ReplyPa
     return session;
 }
 
+std::optional<std::string> LoginRefusal(int status) {
+    switch (status) {
+        case 1: return std::nullopt;
+        case 2: return "不是Kelvo账号！";
+        case 0: return "登录代理服务器超时，请检查服务器网络状态！";
+        case -1: return "登录失败，用户名或密码错误！";
+        case -2: return "登录失败，账号已过期！";
+        case -3: return "已达到用户最大登录数！";
+        default: return "登录失败，无法识别服务器的应答（" + std::to_string(status) + "）！";
+    }
+}
+
 CameraListAssembly::Step CameraListAssembly::Add(const ReplyParams& chunk) {
     if (overflow_) return Step::kOverflow;
     if (ended_) return Step::kEnd;

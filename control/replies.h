@@ -26,6 +26,12 @@ int ReplyStatus(const ReplyParams& params);
 std::optional<app::LoginSession> SessionFromLoginReply(int status, const ReplyParams& reply,
                                                        const std::string& userName, const std::string& password);
 
+// What the login sequence makes of a login's result (0: no reply in time): nothing
+// when it goes on (1, the one status that opens a session the sequence accepts),
+// otherwise the reason it shows. A status nobody knows (3, 99) fails with its number
+// instead of going on without a session.
+std::optional<std::string> LoginRefusal(int status);
+
 // The camera and node list as it comes, in one or more replies of type 29: each
 // chunk's 13 lists are appended, joined with ";" from the second chunk on (counted,
 // not read off the camera-id list: a first chunk of a single node has an empty one),

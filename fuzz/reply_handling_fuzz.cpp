@@ -5,7 +5,8 @@
 // of ControlClient hand it over.
 //
 // Checked: statuses read as strtoll reads them (a wrapped-round status must not
-// become an accepted one), a login opens a session only for status 1 or 2, the list
+// become an accepted one), a login opens a session only for status 1 or 2 and the
+// login sequence goes on only with one (never for a status it does not know), the list
 // chunks join exactly as they came and stop at the size cap, every built row takes
 // its own items (ports 0-65535, counts not wrapped), the reorder keeps every row,
 // alarm rows stop at the first incomplete one and carry the upload URL.
@@ -50,6 +51,9 @@ void Login(const ReplyParams& params, std::string& uploadUrl) {
     Check(status == ReferenceNumber(Get(params, "status")));
     const auto session = control::SessionFromLoginReply(status, params, "demo", "larkview");
     Check(session.has_value() == (status == 1 || status == 2));
+    // The login sequence goes on only with a session, and says why when it does not.
+    const auto refusal = control::LoginRefusal(status);
+    Check(refusal ? !refusal->empty() : session.has_value());
     if (!session) return;
     Check(session->userId == Get(params, "userId") && session->uploadUrl == Get(params, "uploadUrl") &&
           session->updateUrl == Get(params, "updateUrl") && session->noticeText == Get(params, "showMsg"));
