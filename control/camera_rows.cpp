@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
+
+#include "platform/numbers.h"
 
 namespace control {
 
@@ -24,8 +25,8 @@ CameraRows BuildCameraRows(const CameraListReply& list, const std::function<bool
         row->parentId = item(L::kParentId, i);
         if (i < items[L::kCameraActive].size()) row->active = items[L::kCameraActive][i] == "1";
         if (!items[L::kNodeId][i].empty()) {
-            NodeCounts counts{std::atoi(items[L::kCameraOnlineCount][i].c_str()),
-                              std::atoi(items[L::kCameraCount][i].c_str())};
+            NodeCounts counts{platform::ParseInt(items[L::kCameraOnlineCount][i]),
+                              platform::ParseInt(items[L::kCameraCount][i])};
             row->kind = ITEMINFO::kNode;
             row->id = items[L::kNodeId][i];
             row->name = items[L::kNodeName][i];
@@ -39,7 +40,8 @@ CameraRows BuildCameraRows(const CameraListReply& list, const std::function<bool
             row->id = item(L::kCameraId, i);
             row->name = item(L::kCameraName, i);
             row->forwardingIp = item(L::kTranspondIp, i);
-            row->forwardingPort = std::atoi(item(L::kTranspondPort, i).c_str());
+            // A text that is no port (or wraps round in atoi) leaves the row without one.
+            row->forwardingPort = platform::ParsePort(item(L::kTranspondPort, i));
             row->expired = item(L::kCameraExpired, i) != "1";
             row->expiryDate = item(L::kExpiredDate, i);
             row->live = isLive && isLive(row->id);

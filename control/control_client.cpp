@@ -7,6 +7,7 @@
 
 #include "core/log_file.h"
 #include "platform/tick.h"
+#include "platform/numbers.h"
 
 namespace control {
 namespace {
@@ -108,7 +109,7 @@ int ControlClient::Connect() {
                 connectionLost_ = false;
             }
             tether::ConnectionHandle handle = 0;
-            if (!tether::ConnectInto(handle, ip.c_str(), std::atoi(port.c_str()), &ControlClient::OnReceive, this,
+            if (!tether::ConnectInto(handle, ip.c_str(), platform::ParsePort(port), &ControlClient::OnReceive, this,
                                      timing_.proxyConnectTimeoutMs))
                 continue;
             bool usable = false;

@@ -19,6 +19,7 @@
 #include "control/control_message.h"
 #include "control/control_types.h"
 #include "control/master_http.h"
+#include "control/replies.h"
 #include "libs/tether/tether.h"
 #include "platform/sync.h"
 #include "platform/window_handles.h"
@@ -116,13 +117,6 @@ public:
     // the login sequence. The record goes to `listener` when one is set.
     void InstallAlarmPushHandler(std::function<void(const AlarmRecord&)> listener = nullptr);
 
-    // Builds an alarm record from a pushed message or a search row.
-    static AlarmRecord MakeAlarmRecord(const std::string& uploadUrl, const std::string& nodeId,
-                                       const std::string& nodeName, const std::string& cameraId,
-                                       const std::string& cameraName, const std::string& kindName,
-                                       const std::string& message, const std::string& picture,
-                                       const std::string& time);
-
 private:
     struct SyncRequestSlot;
 
@@ -164,12 +158,9 @@ private:
     std::unique_ptr<SyncRequestSlot> loginSlot_, listSlot_, addressSlot_, addressWithNodeSlot_, playbackSlot_,
         alarmSlot_, authoritySlot_;
     std::mutex alarmSearchMutex_;
-    // Under the list slot's mutex: chunks accumulated so far, their size, and whether
-    // a list request waits for them (chunks arriving otherwise are dropped).
-    std::size_t listChunks_ = 0;
-    std::size_t listBytes_ = 0;
-    bool listWaiting_ = false;
-    bool listOverflow_ = false;
+    // Under the list slot's mutex: the chunks of the list a request waits for (none
+    // while nobody waits: chunks arriving then are dropped).
+    std::unique_ptr<CameraListAssembly> listAssembly_;
 
     core::ThreadWrapper keepAlive_;
 };

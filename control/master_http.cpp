@@ -4,7 +4,6 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -16,6 +15,7 @@
 #include <unistd.h>
 
 #include "control/http_response_reader.h"
+#include "platform/numbers.h"
 
 // The lookup answer is read with jsoncpp's classic Reader, which newer jsoncpp marks
 // deprecated.
@@ -39,14 +39,6 @@ std::string AsciiUpper(std::string text) {
 bool IsHostChar(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
            c == ':';
-}
-
-// atoi without its undefined behaviour on overflow.
-int PortNumber(const std::string& text) {
-    long value = std::strtol(text.c_str(), nullptr, 10);
-    if (value > INT_MAX) return INT_MAX;
-    if (value < INT_MIN) return INT_MIN;
-    return static_cast<int>(value);
 }
 
 class Socket {
@@ -183,7 +175,7 @@ bool CMasterHttp::ParseUrl(const std::string& url, ParsedUrl& out) {
     std::size_t portColon = hostPart.find(':');
     if (portColon != std::string::npos) {
         out.host = hostPart.substr(0, portColon);
-        out.port = PortNumber(hostPart.substr(portColon + 1));
+        out.port = platform::ParseInt(hostPart.substr(portColon + 1));
     } else {
         out.host = hostPart;
         out.port = 80;

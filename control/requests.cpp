@@ -1,10 +1,11 @@
 // The requests whose replies the caller waits for, and the records built from them.
 #include <algorithm>
-#include <cstdlib>
+#include <iterator>
 
 #include "core/log_file.h"
 #include "core/md5.h"
 #include "control/control_client.h"
+#include "control/replies.h"
 #include "control/sync_request_slot.h"
 #include "platform/debug_trace.h"
 
@@ -21,44 +22,7 @@ constexpr int kListType = 29;
 constexpr int kAddressWithNodeType = 50;
 constexpr int kAuthorityType = 500;
 
-// The authority reply grants what it names only with a status above 0. A status that
-// is no number at all (the decoder lets such replies through) counts as given.
-bool AuthorityGranted(const std::string& status) {
-    if (status.empty()) return false;
-    char* end = nullptr;
-    const double value = std::strtod(status.c_str(), &end);
-    if (end == status.c_str() || *end != '\0') return true;
-    return value > 0;
-}
-
 }  // namespace
-
-std::vector<std::string> SplitList(const std::string& text, char separator) {
-    std::vector<std::string> items;
-    std::string::size_type start = 0;
-    for (;;) {
-        auto end = text.find(separator, start);
-        items.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (end == std::string::npos) return items;
-        start = end + 1;
-    }
-}
-
-void AlarmSearchResult::Append(const AlarmRecord& r) {
-    nodeIds.push_back(r.nodeId);
-    nodeNames.push_back(r.nodeName);
-    cameraIds.push_back(r.cameraId);
-    cameraNames.push_back(r.cameraName);
-    kindNames.push_back(r.kindName);
-    messages.push_back(r.message);
-    pictureUrls.push_back(r.pictureUrl);
-    times.push_back(r.time);
-}
-
-AlarmRecord AlarmSearchResult::Row(std::size_t i) const {
-    return AlarmRecord{nodeIds[i],  nodeNames[i],   cameraIds[i],   cameraNames[i],
-                       kindNames[i], messages[i], pictureUrls[i], times[i]};
-}
 
 ControlClient::ControlClient(const Timing& timing, core::AppConfig& config)
     : timing_(timing),
@@ -105,7 +69,7 @@ ControlClient::Handler CopyingHandler(Slot& slot, std::vector<std::string> keys)
     return [&slot, keys = std::move(keys)](const ControlMessage& reply) {
         {
             std::lock_guard lock(slot.mutex);
-            slot.status = std::atoi(reply.Param("status").c_str());
+            slot.status = ReplyStatus(reply.params);
             for (const std::string& key : keys) slot.reply[key] = reply.Param(key);
         }
         slot.event.Set();
@@ -138,20 +102,9 @@ int ControlClient::Login() {
     auto [status, reply] = TakeReply(slot);
     slot.event.Reset();
     if (!answered) return 0;
-    if (status == 1 || status == 2) {
+    if (auto session = SessionFromLoginReply(status, reply, userName, password)) {
         // Replaced as a whole: the keep-alive's re-login runs while other threads read it.
-        core::LoginSession session;
-        session.userId = reply["userId"];
-        session.updateUrl = reply["updateUrl"];
-        session.uploadUrl = reply["uploadUrl"];
-        session.noticeText = reply["showMsg"];
-        session.loginUserName = userName;
-        session.loginPassword = password;
-        const std::string& enabled = reply["enableList"];
-        static constexpr const char* kSwitches[4] = {"101", "102", "103", "104"};
-        for (int k = 0; k < 4; ++k) session.featureSwitches[k] = enabled.find(kSwitches[k]) != std::string::npos;
-        session.accountKind = status;
-        config_.SetSession(std::move(session));
+        config_.SetSession(std::move(*session));
         loggedIn_ = true;
     }
     return status;
@@ -160,74 +113,38 @@ int ControlClient::Login() {
 bool ControlClient::FetchCameraList(CameraListReply& out) {
     SyncRequestSlot& slot = *listSlot_;
     std::lock_guard caller(slot.caller);  // one request of a type at a time
-    // Chunks are joined with ";". Whether a chunk came before is counted, not read off
-    // the camera-id list: a first chunk of a single node has an empty camera-id list,
-    // and joining without ";" would shift every later row.
     Handler handler = [this, &slot](const ControlMessage& reply) {
-        bool end;
+        CameraListAssembly::Step step;
         {
             std::lock_guard lock(slot.mutex);
-            if (!listWaiting_ || listOverflow_) return;  // nobody waits for it (any more)
-            std::size_t added = 0;
-            for (const char* key : CameraListReply::kKeys) added += reply.Param(key).size() + 1;
-            if (listBytes_ + added > timing_.listLimitBytes) {
-                // A list beyond any real account: the request fails rather than
-                // holding ever more memory or showing a cut list.
-                listOverflow_ = true;
-                end = true;
-            } else {
-                listBytes_ += added;
-                slot.status = std::atoi(reply.Param("status").c_str());
-                for (const char* key : CameraListReply::kKeys) {
-                    std::string& list = slot.reply[key];
-                    if (listChunks_ > 0) list += ';';
-                    list += reply.Param(key);
-                }
-                ++listChunks_;
-                end = std::atoi(reply.Param("end").c_str()) == 1;
-            }
+            if (!listAssembly_) return;  // nobody waits for it (any more)
+            step = listAssembly_->Add(reply.params);
         }
-        if (end) slot.event.Set();
+        if (step != CameraListAssembly::Step::kMore) slot.event.Set();
     };
     ResetSlot(slot);
     {
         std::lock_guard lock(slot.mutex);
-        listChunks_ = 0;
-        listBytes_ = 0;
-        listOverflow_ = false;
-        listWaiting_ = true;
+        listAssembly_ = std::make_unique<CameraListAssembly>(timing_.listLimitBytes);
     }
     slot.request.params = {{"userId", config_.UserId()}};
     const bool answered = SendMessage(slot.request, handler) && WaitForReply(slot, timing_.listTimeoutMs);
-    bool overflow;
+    std::unique_ptr<CameraListAssembly> assembly;
     {
         std::lock_guard lock(slot.mutex);
-        listWaiting_ = false;
-        overflow = listOverflow_;
+        assembly = std::move(listAssembly_);
     }
-    auto [status, reply] = TakeReply(slot);
-    slot.event.Reset();
-    if (overflow) core::LogWrite("camera list larger than %zu bytes refused", timing_.listLimitBytes);
-    if (!answered || overflow || status != 1) return false;
-    for (int i = 0; i < 13; ++i) out.lists[i] = reply[CameraListReply::kKeys[i]];
+    ResetSlot(slot);
+    // A list beyond any real account fails rather than showing a cut one.
+    if (assembly->Overflowed()) core::LogWrite("camera list larger than %zu bytes refused", timing_.listLimitBytes);
+    if (!answered || assembly->Overflowed() || assembly->Status() != 1) return false;
+    out = assembly->Lists();
     return true;
 }
 
 namespace {
 
-const std::vector<std::string> kAddressKeys = {"nodeId", "transpondIP", "transpondPort", "transpondStatus", "keyword"};
-
-TransportAddress AddressFromReply(int status, std::map<std::string, std::string>& reply) {
-    TransportAddress address;
-    address.status = status;
-    address.answered = true;
-    address.nodeId = reply["nodeId"];
-    address.forwardingIp = reply["transpondIP"];
-    address.forwardingPort = reply["transpondPort"];
-    address.forwardingStatus = reply["transpondStatus"];
-    address.keyword = reply["keyword"];
-    return address;
-}
+const std::vector<std::string> kAddressKeys(std::begin(kAddressReplyKeys), std::end(kAddressReplyKeys));
 
 }  // namespace
 
@@ -283,22 +200,12 @@ RemotePlaybackReply ControlClient::RequestRemotePlayback(const std::string& came
     return result;
 }
 
-AlarmRecord ControlClient::MakeAlarmRecord(const std::string& uploadUrl, const std::string& nodeId,
-                                           const std::string& nodeName, const std::string& cameraId,
-                                           const std::string& cameraName, const std::string& kindName,
-                                           const std::string& message, const std::string& picture,
-                                           const std::string& time) {
-    return AlarmRecord{nodeId,  nodeName, cameraId, cameraName, kindName,
-                       message, picture.empty() ? std::string() : uploadUrl + picture, time};
-}
-
 bool ControlClient::SearchAlarms(const std::string& startTime, const std::string& endTime, const std::string& nodeId,
                                  const std::string& cameraId, AlarmSearchResult& out) {
     std::lock_guard searchLock(alarmSearchMutex_);
     SyncRequestSlot& slot = *alarmSlot_;
     std::lock_guard caller(slot.caller);  // one request of a type at a time
-    static const std::vector<std::string> kKeys = {"nodeIdList",   "nodeNameList", "cameraIdList", "cameraNameList",
-                                                   "kindNameList", "msgList",      "pictureList",  "datetimeList"};
+    static const std::vector<std::string> kKeys(std::begin(kAlarmListKeys), std::end(kAlarmListKeys));
     std::map<std::string, std::string> params{{"startTime", startTime}, {"endTime", endTime}, {"nodeId", nodeId}};
     if (!cameraId.empty()) params["cameraId"] = cameraId;
     const bool answered = RunSync(slot, std::move(params), timing_.requestTimeoutMs, CopyingHandler(slot, kKeys));
@@ -306,19 +213,7 @@ bool ControlClient::SearchAlarms(const std::string& startTime, const std::string
     ResetSlot(slot);
     if (!answered) return false;
 
-    std::vector<std::vector<std::string>> lists;
-    for (const std::string& key : kKeys) lists.push_back(SplitList(reply[key]));
-    std::size_t rows = lists[0].size();
-    for (const auto& list : lists) rows = std::min(rows, list.size());
-    const std::string uploadUrl = config_.UploadUrl();
-    for (std::size_t i = 0; i < rows; ++i) {
-        // Rows end at the first one missing an identifying text; picture and time may be empty.
-        bool complete = true;
-        for (int k = 0; k < 6; ++k) complete = complete && !lists[k][i].empty();
-        if (!complete) break;
-        out.Append(MakeAlarmRecord(uploadUrl, lists[0][i], lists[1][i], lists[2][i], lists[3][i],
-                                   lists[4][i], lists[5][i], lists[6][i], lists[7][i]));
-    }
+    AppendAlarmRows(reply, config_.UploadUrl(), out);
     return true;
 }
 
@@ -339,17 +234,14 @@ bool ControlClient::RequestAuthorityList(std::string& out) {
     out.clear();
     // A refused reply still names authorities (as list text): it grants none of them.
     if (!answered || status != 1) return false;
-    for (const auto& [key, value] : reply) out += value + ";";  // std::map: ascending key order
+    out = AuthorityListText(reply);
     return true;
 }
 
 void ControlClient::InstallAlarmPushHandler(std::function<void(const AlarmRecord&)> listener) {
     SetDefaultHandler([this, listener = std::move(listener)](const ControlMessage& message) {
         if (message.msgType != kAlarmPushType) return;
-        AlarmRecord record = MakeAlarmRecord(config_.UploadUrl(), message.Param("nodeId"), message.Param("nodeName"),
-                                             message.Param("cameraId"), message.Param("cameraName"),
-                                             message.Param("kindName"), message.Param("msg"), message.Param("picture"),
-                                             message.Param("time"));
+        const AlarmRecord record = AlarmFromPush(message, config_.UploadUrl());
         if (listener) listener(record);
     });
 }

@@ -8,6 +8,7 @@
 
 #include "core/log_file.h"
 #include "platform/ini_file.h"
+#include "platform/numbers.h"
 #include "platform/paths.h"
 
 namespace core {
@@ -49,7 +50,14 @@ std::string DecodePassword(const std::string& encoded) {
     std::vector<std::string> pieces = SplitKeepingEmpty(encoded, '@');
     // The text normally ends with '@', which leaves one empty piece that is no byte.
     if (!pieces.empty() && pieces.back().empty()) pieces.pop_back();
-    for (const std::string& piece : pieces) password += static_cast<char>(std::atoi(piece.c_str()));
+    for (const std::string& piece : pieces) {
+        // Only the text EncodePassword writes for a byte counts. A damaged or edited
+        // file ("@@", "300@", "97x@") gives no password rather than a wrong one that
+        // the next login sends: the user types it again.
+        const int value = platform::ParseInt(piece);
+        if (value < -128 || value > 127 || piece != std::to_string(value)) return std::string();
+        password += static_cast<char>(value);
+    }
     return password;
 }
 
@@ -83,12 +91,15 @@ bool AppConfig::LoadConfiguration() {
 
     const std::string config = ConfigFilePath();
     std::string servers = platform::ReadProfileString("ServerInfo", "ServerIp", "", config);
-    serverPort = std::atoi(platform::ReadProfileString("ServerInfo", "ServerProt", "", config).c_str());
+    // A port outside 1-65535 (or a number that wraps round in atoi) is no port.
+    serverPort = platform::ParsePort(platform::ReadProfileString("ServerInfo", "ServerProt", "", config));
     serverPath = platform::ReadProfileString("ServerInfo", "ServerPath", "", config);
     if (servers.empty() || serverPort == 0 || serverPath.empty()) return false;
 
     for (std::string& item : SplitKeepingEmpty(servers, ';'))
         if (!item.empty()) serverList.push_back(std::move(item));
+    // ";;" names no server: a configuration fault, not a network one to report later.
+    if (serverList.empty()) return false;
 
     LoadSavedUsers();
 
@@ -97,13 +108,13 @@ bool AppConfig::LoadConfiguration() {
     recordSavePath = platform::ReadProfileString("VideoSavePath", "path", "", savePath);
     // The classic default root is a drive letter; here the user's videos folder serves.
     if (recordSavePath.empty()) recordSavePath = platform::DefaultRecordRoot();
-    recordDiskReserve = std::atoi(platform::ReadProfileString("VideoSavePath", "RecRemain", "", savePath).c_str());
+    recordDiskReserve = platform::ParseInt(platform::ReadProfileString("VideoSavePath", "RecRemain", "", savePath));
     if (recordDiskReserve <= 0) recordDiskReserve = 15;
-    recordFileSize = std::atoi(platform::ReadProfileString("VideoSavePath", "FileSize", "", savePath).c_str());
+    recordFileSize = platform::ParseInt(platform::ReadProfileString("VideoSavePath", "FileSize", "", savePath));
     if (recordFileSize <= 0) recordFileSize = 30;
     std::string showRsl = platform::ReadProfileString("AdminConfig", "ShowRsl", "", savePath);
-    if (!showRsl.empty()) showResolution = std::atoi(showRsl.c_str());
-    treeColumnWidth = std::max(0, std::atoi(platform::ReadProfileString("MainWin", "TreeWidth", "", savePath).c_str()));
+    if (!showRsl.empty()) showResolution = platform::ParseInt(showRsl);
+    treeColumnWidth = std::max(0, platform::ParseInt(platform::ReadProfileString("MainWin", "TreeWidth", "", savePath)));
     return true;
 }
 
@@ -111,20 +122,23 @@ void AppConfig::LoadSavedUsers() {
     // Empty or missing reads as 0. The count is only a claim of the file: a huge one
     // must not become a loop of millions of file reads at start-up.
     const std::string countText = platform::ReadProfileString("UserInfo", "UserNumber", "", userFilePath);
-    const int count = std::min(std::atoi(countText.c_str()), kMaxSavedUsers);
+    const int count = std::min(platform::ParseInt(countText), kMaxSavedUsers);
     for (int i = 0; i < count; ++i) {
         const std::string section = UserSectionName(i);
         SavedUser user;
         user.name = platform::ReadProfileString(section, "UserName", "", userFilePath);
         if (user.name.empty()) continue;  // no such section: nobody to show
-        user.password = DecodePassword(platform::ReadProfileString(section, "PassWord", "", userFilePath));
+        const std::string encoded = platform::ReadProfileString(section, "PassWord", "", userFilePath);
+        user.password = DecodePassword(encoded);
+        if (user.password.empty() && !encoded.empty())
+            LogWrite("the remembered password of %s in %s is damaged: not used", user.name.c_str(), kUserFile);
         if (user.password.empty() && secretStore_ && !storeUnavailable_) {
             std::string kept;
             const SecretStore::Result result = secretStore_->Read(user.name, kept);
             if (result == SecretStore::Result::kDone) user.password = kept;
             if (result == SecretStore::Result::kUnavailable) StoreStoppedAnswering();
         }
-        user.autoLogin = std::atoi(platform::ReadProfileString(section, "AutoLogin", "", userFilePath).c_str()) == 1;
+        user.autoLogin = platform::ParseInt(platform::ReadProfileString(section, "AutoLogin", "", userFilePath)) == 1;
         user.remember = !user.password.empty();
         savedUsers.push_back(std::move(user));
     }
@@ -237,8 +251,8 @@ bool AppConfig::FindAutoLoginUser() {
 }
 
 void AppConfig::SaveRecordingSettings(const std::string& diskReserveText, const std::string& fileSizeText) {
-    recordDiskReserve = std::atoi(diskReserveText.c_str());
-    recordFileSize = std::atoi(fileSizeText.c_str());
+    recordDiskReserve = platform::ParseInt(diskReserveText);
+    recordFileSize = platform::ParseInt(fileSizeText);
     const std::string savePath = SavePathFilePath();
     platform::WriteProfileString("VideoSavePath", "path", recordSavePath, savePath);
     platform::WriteProfileString("VideoSavePath", "RecRemain", diskReserveText, savePath);

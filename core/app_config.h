@@ -22,7 +22,8 @@ struct SavedUser {
     bool deleted = false;  // dropped at the next save
 };
 
-// Password text of appUser.ini: every byte as a signed decimal followed by '@'.
+// Password text of appUser.ini: every byte as a signed decimal followed by '@' (the
+// last '@' may be missing). A text with any other piece decodes to no password.
 std::string EncodePassword(const std::string& password);
 std::string DecodePassword(const std::string& encoded);
 
@@ -95,7 +96,7 @@ public:
     void SetSecretStore(std::shared_ptr<SecretStore> store);
 
     // Reads appConfig.ini, the saved users and appSavePath.ini. False when the
-    // master-server settings are missing.
+    // master-server settings are missing or name no server, or the port is none.
     bool LoadConfiguration();
     // At most kMaxSavedUsers, whatever UserNumber claims; sections that are missing
     // (or name nobody) are skipped.

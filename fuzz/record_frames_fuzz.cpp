@@ -30,8 +30,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     static const std::string folder = [] {
         char pattern[] = "/tmp/larkview-fuzz-record-XXXXXX";
-        return std::string(mkdtemp(pattern));
+        const char* made = mkdtemp(pattern);
+        if (!made) abort();
+        return std::string(made);
     }();
+    // Gone at exit (the seed replay runs with every test run); registered after the
+    // folder's text exists, so it runs before that text is gone.
+    static const bool removedAtExit = std::atexit([] {
+        std::error_code error;
+        std::filesystem::remove_all(folder, error);
+    }) == 0;
+    (void)removedAtExit;
     const std::string working = folder + "/tmp.mvd";
     if (FILE* file = std::fopen(working.c_str(), "wb")) {
         std::fwrite(data, 1, size, file);

@@ -4,6 +4,14 @@
 
 namespace media {
 
+std::optional<chime::AudioFormat> PlayerFormatOf(const transport::StreamInfo& info) {
+    const std::uint32_t channels = info.RateOrChannels();
+    const std::uint32_t rate = info.WidthOrSampleRate();
+    const std::uint32_t bits = info.HeightOrBits();
+    if (channels == 0 || rate == 0 || rate > static_cast<std::uint32_t>(chime::kMaxSampleRate) || (bits != 8 && bits != 16)) return std::nullopt;
+    return chime::AudioFormat{static_cast<int>(channels), static_cast<int>(rate), static_cast<int>(bits)};
+}
+
 AudioPlayback::AudioPlayback(transport::PacketQueue& queue, Style style) : queue_(queue), style_(style) {}
 
 AudioPlayback::~AudioPlayback() {
@@ -15,10 +23,10 @@ bool AudioPlayback::Open(platform::WindowHandle window) {
     Stop();
     Release();
     window_ = window;
-    format_ = chime::AudioFormat{};
+    playerFormat_ = chime::AudioFormat{};
     decoder_ = chime::InitDec(chime::kCodecAlaw);
-    player_ = chime::OpenAudio(window_, static_cast<std::uint8_t>(format_.channels), format_.sampleRate,
-                               static_cast<std::uint16_t>(format_.bitsPerSample));
+    player_ = chime::OpenAudio(window_, static_cast<std::uint8_t>(playerFormat_->channels), playerFormat_->sampleRate,
+                               static_cast<std::uint16_t>(playerFormat_->bitsPerSample));
     return player_ != 0;
 }
 
@@ -54,16 +62,18 @@ void AudioPlayback::Loop(core::ThreadWrapper& thread) {
 void AudioPlayback::PlayPacket(const transport::MediaPacket& packet, std::uint8_t* pcm) {
     if (style_.followStreamFormat) {
         if (decoder_ == 0 || packet.info.Codec() != chime::kCodecAlaw) return;
-        const chime::AudioFormat format{static_cast<int>(packet.info.RateOrChannels()),
-                                        static_cast<int>(packet.info.WidthOrSampleRate()),
-                                        static_cast<int>(packet.info.HeightOrBits())};
-        if (!(format == format_)) {
-            // The stream changed its format: a player for the new one before its sound.
-            format_ = format;
+        const std::optional<chime::AudioFormat> format = PlayerFormatOf(packet.info);
+        if (format != playerFormat_) {
+            // The stream changed its format: a player for the new one before its sound,
+            // or none for a format no player plays (its sound is dropped).
+            playerFormat_ = format;
             chime::CloseAudio(player_);
-            player_ = chime::OpenAudio(window_, static_cast<std::uint8_t>(format.channels), format.sampleRate,
-                                       static_cast<std::uint16_t>(format.bitsPerSample));
-            chime::Play(player_);
+            player_ = 0;
+            if (format) {
+                player_ = chime::OpenAudio(window_, static_cast<std::uint8_t>(format->channels), format->sampleRate,
+                                           static_cast<std::uint16_t>(format->bitsPerSample));
+                chime::Play(player_);
+            }
         }
         if (packet.info.Kind() != kAudioStreamKind) return;
     }

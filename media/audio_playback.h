@@ -5,6 +5,7 @@
 // thread itself reopens the player when the stream announces another format.
 
 #include <cstdint>
+#include <optional>
 
 #include "core/thread_wrapper.h"
 #include "libs/chime/chime.h"
@@ -19,6 +20,11 @@ constexpr std::size_t kAudioTrailerBytes = 2;
 constexpr std::size_t kAudioOverheadBytes = transport::kPacketHeaderSize + kAudioTrailerBytes;
 // The kind of an audio stream description (video is 0).
 constexpr std::uint16_t kAudioStreamKind = 1;
+
+// The player format an audio stream description names, read whole (a channel byte,
+// 32-bit rate and bits: 65552 bits are not 16); nothing when the player cannot play
+// it (a rate of 0 or above 192 kHz, other than 8 or 16 bits, no channels).
+std::optional<chime::AudioFormat> PlayerFormatOf(const transport::StreamInfo& info);
 
 class AudioPlayback {
 public:
@@ -50,14 +56,18 @@ public:
     void Release();
     bool Running() const { return thread_.IsRunning(); }
 
+    // One packet as the thread plays it, on the calling thread; only while the thread
+    // does not run. `pcm` holds chime::kDecodeBufferBytes.
+    void PlayPacket(const transport::MediaPacket& packet, std::uint8_t* pcm);
+
 private:
     void Loop(core::ThreadWrapper& thread);
-    void PlayPacket(const transport::MediaPacket& packet, std::uint8_t* pcm);
 
     transport::PacketQueue& queue_;
     const Style style_;
     platform::WindowHandle window_ = 0;
-    chime::AudioFormat format_;
+    // What the player is open for; nothing when the stream names no playable format.
+    std::optional<chime::AudioFormat> playerFormat_;
     chime::Handle decoder_ = 0;
     chime::Handle player_ = 0;
     core::ThreadWrapper thread_;

@@ -106,8 +106,11 @@ std::string FinishedName(std::int64_t startSeconds, std::int64_t endSeconds) {
 
 std::optional<std::int64_t> SecondsOfLocalTime(std::tm local) {
     local.tm_isdst = -1;
+    // -1 is also the second before 1970 began; mktime fills in the weekday only when
+    // it succeeds.
+    local.tm_wday = -1;
     const std::time_t seconds = std::mktime(&local);
-    if (seconds == static_cast<std::time_t>(-1)) return std::nullopt;
+    if (seconds == static_cast<std::time_t>(-1) && local.tm_wday == -1) return std::nullopt;
     return static_cast<std::int64_t>(seconds);
 }
 
@@ -122,22 +125,56 @@ std::string RenameFinished(const std::string& from, const std::string& folder, s
     return {};
 }
 
-std::optional<std::int64_t> StartOfFinishedName(const std::string& fileName) {
-    if (fileName.size() < 4 || fileName.compare(fileName.size() - 4, 4, ".mvp") != 0) return std::nullopt;
-    int v[12];
-    int consumed = 0;
-    if (std::sscanf(fileName.c_str(), "%d-%d-%d %d-%d-%d_%d-%d-%d %d-%d-%d%n", &v[0], &v[1], &v[2], &v[3], &v[4],
-                    &v[5], &v[6], &v[7], &v[8], &v[9], &v[10], &v[11], &consumed) != 12)
+namespace {
+
+// "YYYY-MM-DD hh-mm-ss" at `at`: digits exactly where FinishedName puts them.
+bool ReadNameTime(const std::string& name, std::size_t at, std::tm& out) {
+    static constexpr char kShape[] = "0000-00-00 00-00-00";
+    int fields[6] = {};
+    int field = 0;
+    for (std::size_t i = 0; kShape[i] != '\0'; ++i) {
+        const char c = name[at + i];
+        if (kShape[i] != '0') {
+            if (c != kShape[i]) return false;
+            ++field;
+            continue;
+        }
+        if (c < '0' || c > '9') return false;
+        fields[field] = fields[field] * 10 + (c - '0');
+    }
+    const int year = fields[0], month = fields[1], day = fields[2];
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (month < 1 || month > 12 || day < 1 || day > kDays[month - 1] + (month == 2 && leap ? 1 : 0)) return false;
+    if (fields[3] > 23 || fields[4] > 59 || fields[5] > 60) return false;
+    out = std::tm{};
+    out.tm_year = year - 1900;
+    out.tm_mon = month - 1;
+    out.tm_mday = day;
+    out.tm_hour = fields[3];
+    out.tm_min = fields[4];
+    out.tm_sec = fields[5];
+    out.tm_isdst = -1;
+    return true;
+}
+
+}  // namespace
+
+std::optional<FinishedTimes> ReadFinishedName(const std::string& fileName) {
+    // "YYYY-MM-DD hh-mm-ss" "_" "YYYY-MM-DD hh-mm-ss" ".mvp"
+    constexpr std::size_t kTime = 19;
+    if (fileName.size() != 2 * kTime + 1 + 4 || fileName[kTime] != '_' ||
+        fileName.compare(2 * kTime + 1, 4, ".mvp") != 0)
         return std::nullopt;
-    if (fileName.compare(static_cast<std::size_t>(consumed), std::string::npos, ".mvp") != 0) return std::nullopt;
-    std::tm start{};
-    start.tm_year = v[0] - 1900;
-    start.tm_mon = v[1] - 1;
-    start.tm_mday = v[2];
-    start.tm_hour = v[3];
-    start.tm_min = v[4];
-    start.tm_sec = v[5];
-    return SecondsOfLocalTime(start);
+    FinishedTimes times;
+    if (!ReadNameTime(fileName, 0, times.start) || !ReadNameTime(fileName, kTime + 1, times.end)) return std::nullopt;
+    return times;
+}
+
+std::optional<std::int64_t> StartOfFinishedName(const std::string& fileName) {
+    const auto times = ReadFinishedName(fileName);
+    if (!times) return std::nullopt;
+    return SecondsOfLocalTime(times->start);
 }
 
 }  // namespace record

@@ -59,8 +59,16 @@ std::size_t ScanFrameRecords(const std::uint8_t* bytes, std::size_t length,
 // "%04d-%02d-%02d %02d-%02d-%02d_%04d-%02d-%02d %02d-%02d-%02d.mvp" of two local times.
 std::string FinishedName(const std::tm& start, const std::tm& end);
 std::string FinishedName(std::int64_t startSeconds, std::int64_t endSeconds);
-// The start a finished file's name gives (twelve numbers and exactly ".mvp"), as
-// seconds since 1970 in local time.
+// The local start and end times a finished file's name gives. Only names as
+// FinishedName writes them are read: every field with exactly its digits, a real
+// date and time of day, exactly ".mvp". The sweeper deletes what this reads, so a
+// file the user named "1-1-1 1-1-1_1-1-1 1-1-1.mvp" (or with month 13) is left alone.
+struct FinishedTimes {
+    std::tm start{};
+    std::tm end{};
+};
+std::optional<FinishedTimes> ReadFinishedName(const std::string& fileName);
+// The start of a finished file's name as seconds since 1970 (local time).
 std::optional<std::int64_t> StartOfFinishedName(const std::string& fileName);
 
 std::optional<std::tm> LocalTime(std::int64_t seconds);

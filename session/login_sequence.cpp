@@ -6,6 +6,7 @@
 #include "session/camera_hooks.h"
 #include "core/log_file.h"
 #include "control/camera_rows.h"
+#include "control/replies.h"
 #include "platform/paths.h"
 #include "platform/shell.h"
 
@@ -20,16 +21,6 @@ int Fail(const std::string& text, const char* logLine) {
     Progress(core::kLoginFailed, text);
     if (logLine) core::LogWrite("%s", logLine);
     return 0;
-}
-
-const char* LoginFailureText(int status) {
-    switch (status) {
-        case 0: return "登录代理服务器超时，请检查服务器网络状态！";
-        case -1: return "登录失败，用户名或密码错误！";
-        case -2: return "登录失败，账号已过期！";
-        case -3: return "已达到用户最大登录数！";
-        default: return "";
-    }
 }
 
 }  // namespace
@@ -66,8 +57,8 @@ int RunLoginSequence(const std::atomic<bool>* cancelled) {
 
     const int status = client.Login();
     if (stopped()) return 0;
-    if (status == 2) return Fail("不是Kelvo账号！", nullptr);
-    if (status <= 0) return Fail(LoginFailureText(status), "username or password or expiredDate or onlineMax error");
+    if (const std::optional<std::string> refusal = control::LoginRefusal(status))
+        return Fail(*refusal, status <= 0 ? "username or password or expiredDate or onlineMax error" : nullptr);
 
     core::AppConfig& config = core::AppConfig::Instance();
     config.StoreCurrentUser();

@@ -4,6 +4,7 @@
 
 #include "core/message_ids.h"
 #include "platform/debug_trace.h"
+#include "platform/numbers.h"
 
 namespace session {
 
@@ -62,7 +63,7 @@ void ReconnectSupervisor::RunPass() {
         request.window = environment_.cellWindow ? environment_.cellWindow(cell) : 0;
         request.cameraId = cameraId;
         request.ip = reply.forwardingIp;
-        request.port = std::atoi(reply.forwardingPort.c_str());
+        request.port = platform::ParsePort(reply.forwardingPort);
         request.reconnect = true;
         if (environment_.postTask)
             environment_.postTask(platform::Message(core::kTaskOpenCamera, 0, 0, platform::MakePayload(std::move(request))));

@@ -4,6 +4,7 @@
 #include "core/message_ids.h"
 #include "control/control_client.h"
 #include "media/camera_registry.h"
+#include "platform/numbers.h"
 
 namespace tasks {
 namespace {
@@ -51,7 +52,7 @@ void HandleOpenCamera(platform::Message& message, session::ReconnectionTable& ta
         control::TransportAddress reply;
         if (environment.requestAddress && !open.cameraId.empty()) reply = environment.requestAddress(open.cameraId);
         open.ip = reply.forwardingIp;
-        open.port = std::atoi(reply.forwardingPort.c_str());
+        open.port = platform::ParsePort(reply.forwardingPort);
         fetched = true;
     }
     // Before the result, so that the row holds the address when the window hears of it.

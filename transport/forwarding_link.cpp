@@ -2,6 +2,7 @@
 #include "transport/received_bytes.h"
 
 #include "platform/tick.h"
+#include "platform/numbers.h"
 
 namespace transport {
 
@@ -111,7 +112,10 @@ int ForwardingLink::ConnectAndOpen(std::uint64_t session, const std::string& cam
             opened_ = opened = result == "1";
         }))
         return -4;
-    return opened ? 1 : std::atoi(result.c_str());
+    if (opened) return 1;
+    // A refusal keeps its code but never reads as success: " 1" or "4294967297" is not "1".
+    const int code = platform::ParseInt(result);
+    return code == 1 ? 0 : code;
 }
 
 bool ForwardingLink::SendCommand(int msgType, bool tickId, const std::map<std::string, std::string>& params) {

@@ -4,6 +4,7 @@
 
 #include "core/log_file.h"
 #include "platform/tick.h"
+#include "platform/numbers.h"
 
 namespace transport {
 
@@ -100,7 +101,7 @@ void TalkLink::Supervise() {
             addresses_ ? addresses_(identity.cameraId) : control::TransportAddress{};
         if (!InSession(session, [&] { lastHeartbeatReply_ = platform::TickCount(); })) return;
         const int result = OpenIn(session, identity.cameraId, address.forwardingIp,
-                                  std::atoi(address.forwardingPort.c_str()), identity.password);
+                                  platform::ParsePort(address.forwardingPort), identity.password);
         if (!InSession(session, [&] {
                 if (result == 0) connected_ = false;
                 opened_ = true;

@@ -4,6 +4,7 @@
 
 #include "core/log_file.h"
 #include "platform/tick.h"
+#include "platform/numbers.h"
 
 namespace transport {
 namespace {
@@ -164,7 +165,7 @@ void VideoLink::Supervise() {
     if (sinceData > timing_.silenceMs)
         core::LogWrite("Cam: %s 10秒  IP:%s  Port: %s\n", identity.cameraId.c_str(), address.forwardingIp.c_str(),
                       address.forwardingPort.c_str());
-    const int port = std::atoi(address.forwardingPort.c_str());
+    const int port = platform::ParsePort(address.forwardingPort);
     if (!identity.cameraId.empty() && !address.forwardingIp.empty() && port > 0 && observer_)
         observer_->OnForwardingAddress(identity.cameraId, address.forwardingIp, port);
     if ((address.status == 1 || address.status == -3) && !address.forwardingIp.empty()) {

@@ -2,13 +2,11 @@
 
 #include <QByteArray>
 #include <QImage>
-#include <algorithm>
 #include <array>
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/write.hpp>
-#include <cctype>
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
@@ -17,7 +15,6 @@
 #include <thread>
 
 #include "core/log_file.h"
-#include "control/master_http.h"
 #include "platform/paths.h"
 #include "ui/live_rules.h"
 
@@ -38,14 +35,10 @@ bool AlarmPictureWorker::HttpFetchWithin(const std::string& url, std::string& bo
                                          std::chrono::milliseconds deadline) {
     namespace asio = boost::asio;
     using asio::ip::tcp;
-    control::CMasterHttp::ParsedUrl parsed;
-    if (!control::CMasterHttp::ParseUrl(url, parsed) || parsed.host.empty()) return false;
-    std::string host = parsed.host;
-    std::transform(host.begin(), host.end(), host.begin(), [](unsigned char c) { return std::tolower(c); });
-    // The address comes from the service: nothing in it may add a header of its own.
-    if (std::any_of(host.begin(), host.end(), [](unsigned char c) { return c <= 0x20 || c == 0x7F; })) return false;
-    const std::string request = "GET " + control::EncodeRequestPath(parsed.path) + " HTTP/1.0\r\nHost: " + host +
-                                "\r\nAccept: */*\r\nConnection: close\r\n\r\n";
+    const std::optional<PictureRequest> target = AlarmPictureRequest(url);
+    if (!target) return false;
+    const std::string& host = target->host;
+    const std::string& request = target->text;
 
     // Every step is asynchronous, so one deadline bounds them all.
     asio::io_context io;
@@ -62,7 +55,7 @@ bool AlarmPictureWorker::HttpFetchWithin(const std::string& url, std::string& bo
             if (!error) readMore();
         });
     };
-    resolver.async_resolve(host, std::to_string(parsed.port),
+    resolver.async_resolve(host, std::to_string(target->port),
                            [&](const boost::system::error_code& error, const tcp::resolver::results_type& found) {
                                if (error) return;
                                asio::async_connect(socket, found, [&](const boost::system::error_code& failed,

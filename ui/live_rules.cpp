@@ -7,7 +7,9 @@
 
 #include "core/message_ids.h"
 #include "core/md5.h"
+#include "control/master_http.h"
 #include "wall/layout_geometry.h"
+#include "platform/numbers.h"
 
 namespace ui {
 namespace {
@@ -89,11 +91,17 @@ RenewalReply RenewalReply::FromParams(const std::map<std::string, std::string>& 
         return it == params.end() ? std::string() : it->second;
     };
     RenewalReply reply;
-    reply.status = std::atoi(get("status").c_str());
+    reply.status = platform::ParseInt(get("status"));
     reply.expire = get("expire");
     reply.cameraId = get("cameraId");
     reply.expiredDate = get("expiredDate");
     return reply;
+}
+
+std::optional<RenewalReply> RenewalExchange::Take(std::int32_t id, const std::map<std::string, std::string>& params) {
+    if (answered_ || requestId_ == 0 || id != requestId_) return std::nullopt;
+    answered_ = true;
+    return RenewalReply::FromParams(params);
 }
 
 std::string RenewalArrearsText(const std::string& name) { return FormatWithName("摄像头 %s 已欠费!", name); }
@@ -158,6 +166,22 @@ std::string AlarmPictureCacheFile(const std::string& folder, const std::string& 
     std::string path = folder;
     if (!path.empty() && path.back() != '/') path += '/';
     return path + core::Md5Hex(url) + extension;
+}
+
+std::optional<PictureRequest> AlarmPictureRequest(const std::string& url) {
+    control::CMasterHttp::ParsedUrl parsed;
+    if (!control::CMasterHttp::ParseUrl(url, parsed) || parsed.host.empty()) return std::nullopt;
+    // "http://host:0/", "http://host:99999/": no port to connect to. "http://a@b/x" would
+    // ask host "a" for "@b/x", which is no path of it.
+    if (parsed.port < 1 || parsed.port > 65535 || parsed.path.empty() || parsed.path[0] != '/') return std::nullopt;
+    PictureRequest request;
+    request.host = parsed.host;
+    std::transform(request.host.begin(), request.host.end(), request.host.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    request.port = parsed.port;
+    request.text = "GET " + control::EncodeRequestPath(parsed.path) + " HTTP/1.0\r\nHost: " + request.host +
+                   "\r\nAccept: */*\r\nConnection: close\r\n\r\n";
+    return request;
 }
 
 }  // namespace ui

@@ -74,6 +74,21 @@ struct RenewalReply {
     std::string expiredDate;
     static RenewalReply FromParams(const std::map<std::string, std::string>& params);
 };
+// The renewal dialog's side of its exchange: the one reply it takes is the first that
+// carries its request's id after the request went out. Replies to other dialogs'
+// requests, late ones and those before the request are not its own.
+class RenewalExchange {
+public:
+    // The request went out with `requestId` (0: it could not be sent).
+    void Sent(std::int32_t requestId) { requestId_ = requestId; }
+    // The reply when `id` answers the request, once; nothing otherwise.
+    std::optional<RenewalReply> Take(std::int32_t id, const std::map<std::string, std::string>& params);
+    bool Answered() const { return answered_; }
+
+private:
+    std::int32_t requestId_ = 0;
+    bool answered_ = false;
+};
 // "摄像头 %s 已欠费!", "摄像头 %s 续费中..." and the ticking texts, all of one length.
 std::string RenewalArrearsText(const std::string& name);
 std::string RenewalStartedText(const std::string& name);
@@ -112,5 +127,17 @@ int HttpStatusOf(const std::string& responseHeader);
 // The local file an alarm picture is cached in: a digest of the URL under `folder`,
 // keeping a short picture extension of the URL (".jpg" otherwise).
 std::string AlarmPictureCacheFile(const std::string& folder, const std::string& url);
+
+// The GET the alarm picture download sends for a picture URL of the service: the host
+// (lower case) and port to connect to, and the request text. Nothing for a URL it
+// cannot use: not HTTP, no host, no port in 1-65535, a path that does not start with
+// "/". The path's blanks and control characters go percent-encoded, so nothing in the
+// URL can end the request line or add a header.
+struct PictureRequest {
+    std::string host;
+    int port = 0;
+    std::string text;
+};
+std::optional<PictureRequest> AlarmPictureRequest(const std::string& url);
 
 }  // namespace ui

@@ -15,6 +15,7 @@
 #include "ui/payment_dlg.h"
 #include "ui/tree_list.h"
 #include "wall/video_panel_mng.h"
+#include "platform/numbers.h"
 
 namespace ui {
 namespace {
@@ -384,7 +385,7 @@ void CLiveView::TalkOn(const std::string& cameraId) {
     if (address.status == 1) {
         item->talking = true;
         core::TalkRequest request{cameraId, address.nodeId, address.forwardingIp,
-                                 std::atoi(address.forwardingPort.c_str()), address.keyword};
+                                 platform::ParsePort(address.forwardingPort), address.keyword};
         if (environment_.postTask)
             environment_.postTask(
                 platform::Message(core::kTaskStartTalk, 0, 0, platform::MakePayload(std::move(request))));

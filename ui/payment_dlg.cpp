@@ -62,8 +62,9 @@ void CPaymentDlg::Notify(TNotifyUI& msg) {
 void CPaymentDlg::StartRenewal() {
     if (renewing_) return;
     renewing_ = true;
-    requestId_ = environment_.sendRenewal ? environment_.sendRenewal(cameraId_) : 0;
-    if (requestId_ == 0) core::LogWrite("renewal of camera %s could not be sent", cameraId_.c_str());
+    const std::int32_t requestId = environment_.sendRenewal ? environment_.sendRenewal(cameraId_) : 0;
+    if (requestId == 0) core::LogWrite("renewal of camera %s could not be sent", cameraId_.c_str());
+    exchange_.Sent(requestId);
     if (CControlUI* button = m_PaintManager.FindControl("BtnPayment")) button->SetEnabled(false);
     SetText(RenewalStartedText(cameraName_));
     counter_ = 0;
@@ -91,10 +92,11 @@ std::intptr_t CPaymentDlg::HandleMessage(platform::Message& msg, bool& handled) 
         const auto* reply = platform::PayloadAs<control::ControlMessage>(msg);
         // Only the answer to this dialog's own request counts: a renewal reply for
         // another camera (another dialog's, or one that came too late) is not ours.
-        if (!reply || !renewing_ || answered_ || IsClosed() || requestId_ == 0 || reply->id != requestId_) return 0;
+        if (!reply || IsClosed()) return 0;
+        std::optional<RenewalReply> taken = exchange_.Take(reply->id, reply->params);
+        if (!taken) return 0;
         for (const auto& [key, value] : reply->params) core::LogWrite("(%s,%s)\n", key.c_str(), value.c_str());
-        reply_ = RenewalReply::FromParams(reply->params);
-        answered_ = true;
+        reply_ = std::move(*taken);
         m_PaintManager.KillTimer(nullptr, kRenewalTimerId);
         Close(kResultOk);
         return 1;

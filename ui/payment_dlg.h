@@ -41,7 +41,7 @@ public:
 
     // The reply copied from msgType 74; status 0 when none came.
     const RenewalReply& Reply() const { return reply_; }
-    bool Answered() const { return answered_; }
+    bool Answered() const { return exchange_.Answered(); }
     int Ticks() const { return counter_; }
 
 private:
@@ -54,9 +54,8 @@ private:
     Environment environment_;
     bool subscribed_ = false;
     bool renewing_ = false;
-    std::int32_t requestId_ = 0;
+    RenewalExchange exchange_;
     int counter_ = 0;
-    bool answered_ = false;
     RenewalReply reply_;
 };
 

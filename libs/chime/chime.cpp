@@ -108,7 +108,7 @@ int Encode(Handle encoder, const std::uint8_t* pcm, int length, std::uint8_t* ou
 }
 
 Handle OpenAudio(std::uint64_t window, std::uint8_t channels, int sampleRate, std::uint16_t bitsPerSample) {
-    if (channels == 0 || sampleRate <= 0 || sampleRate > 192000 || (bitsPerSample != 8 && bitsPerSample != 16))
+    if (channels == 0 || sampleRate <= 0 || sampleRate > kMaxSampleRate || (bitsPerSample != 8 && bitsPerSample != 16))
         return 0;
     const AudioFormat format{channels, sampleRate, bitsPerSample};
     std::unique_ptr<AudioSink> sink;

@@ -16,6 +16,8 @@ using Handle = std::uintptr_t;
 constexpr int kCodecAlaw = 101;
 // The callers' decode buffer; Decode never writes more than this.
 constexpr int kDecodeBufferBytes = 8192;
+// The highest sample rate OpenAudio takes.
+constexpr int kMaxSampleRate = 192000;
 
 Handle InitDec(int codec);
 void DelInitDec(Handle decoder);

@@ -86,6 +86,10 @@ TEST(PasswordEncoding, BytesAreSignedDecimalsEachFollowedByAtSign) {
     EXPECT_EQ(core::DecodePassword("-61@-87@"), "\xC3\xA9");
     EXPECT_EQ(core::DecodePassword("97@98"), "ab") << "a trailing piece without '@' still counts";
     EXPECT_EQ(core::DecodePassword(""), "");
+    // A damaged file gives no password rather than a wrong one (an empty piece was a NUL
+    // byte, 300 became 44).
+    for (const char* damaged : {"97@@98@", "300@", "097@", "+97@", "97x@", "@"})
+        EXPECT_EQ(core::DecodePassword(damaged), "") << damaged;
     for (std::string password : {"p@ss;word", "中文密码", "x"}) EXPECT_EQ(core::DecodePassword(core::EncodePassword(password)), password);
 }
 
@@ -135,6 +139,12 @@ TEST_F(AppConfigTest, LoadingFailsWithoutServerSettings) {
     EXPECT_FALSE(config.LoadConfiguration()) << "missing port reads as 0";
     WriteServerInfo("ServerIp=10.1.1.1\nServerProt=abc\nServerPath=/p\n");
     EXPECT_FALSE(config.LoadConfiguration()) << "non-numeric port reads as 0";
+    WriteServerInfo("ServerIp=10.1.1.1\nServerProt=4294967376\nServerPath=/p\n");
+    EXPECT_FALSE(config.LoadConfiguration()) << "no port, although atoi wraps it round to 80";
+    WriteServerInfo("ServerIp=10.1.1.1\nServerProt=65536\nServerPath=/p\n");
+    EXPECT_FALSE(config.LoadConfiguration()) << "beyond the port range";
+    WriteServerInfo("ServerIp=;;\nServerProt=80\nServerPath=/p\n");
+    EXPECT_FALSE(config.LoadConfiguration()) << "no server among the items";
     WriteServerInfo("ServerProt=80\nServerPath=/p\n");
     EXPECT_FALSE(config.LoadConfiguration());
     WriteServerInfo("ServerIp=h\nServerProt=80\n");

@@ -138,6 +138,12 @@ TEST(FrameRecord, FinishedNamesAndTheirStart) {
     EXPECT_FALSE(StartOfFinishedName("2014-05-06 08-00-00_2014-05-06 08-30-00.mvd"));
     EXPECT_FALSE(StartOfFinishedName("2014-05-06 08-00-00_2014-05-06 08-30.mvp"));
     EXPECT_FALSE(StartOfFinishedName("2014-05-06 08-00-00_2014-05-06 08-30-00.mvp.bak"));
+    // Only names the recorder writes: the sweeper deletes what reads as one.
+    for (const char* name : {"1-1-1 1-1-1_1-1-1 1-1-1.mvp", "2014-13-06 08-00-00_2014-05-06 08-30-00.mvp",
+                             "2014-02-29 08-00-00_2014-05-06 08-30-00.mvp", "2014-05-06 08-00-00_2014-05-06 08-60-00.mvp",
+                             "+014-05-06 08-00-00_2014-05-06 08-30-00.mvp", "2147483648-05-06 08-00-00_2014-05-06 08-30-00.mvp"})
+        EXPECT_FALSE(StartOfFinishedName(name)) << name;
+    EXPECT_TRUE(StartOfFinishedName("2016-02-29 08-00-00_2016-02-29 08-30-00.mvp")) << "a leap day";
 }
 
 TEST(Recorder, FiveSecondsLeaveOnlyTheWorkingFile) {

@@ -130,10 +130,13 @@ TEST_F(LoginSequenceTest, EachRefusalGivesItsTextAndLogLine) {
         const char* text;
         bool logged;
     } cases[] = {{2, "不是Kelvo账号！", false},
+                 // A status nobody knows does not go on without a session (no log line:
+                 // the log keeps every case's, so the unlogged ones come first).
+                 {7, "登录失败，无法识别服务器的应答（7）！", false},
                  {-1, "登录失败，用户名或密码错误！", true},
                  {-2, "登录失败，账号已过期！", true},
                  {-3, "已达到用户最大登录数！", true},
-                 {-9, "", true}};
+                 {-9, "登录失败，无法识别服务器的应答（-9）！", true}};
     for (const auto& c : cases) {
         steps.clear();
         AnswerLoginWith(c.status);
