@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/numbers.h"
+#include "platform/text_split.h"
 
 namespace control {
 namespace {
@@ -17,14 +18,7 @@ const std::string& Get(const ReplyParams& params, const std::string& key) {
 }  // namespace
 
 std::vector<std::string> SplitList(const std::string& text, char separator) {
-    std::vector<std::string> items;
-    std::string::size_type start = 0;
-    for (;;) {
-        auto end = text.find(separator, start);
-        items.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (end == std::string::npos) return items;
-        start = end + 1;
-    }
+    return platform::SplitKeepingEmpty(text, separator);
 }
 
 void AlarmSearchResult::Append(const AlarmRecord& r) {

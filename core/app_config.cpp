@@ -8,6 +8,7 @@
 
 #include "core/log_file.h"
 #include "platform/ini_file.h"
+#include "platform/text_split.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
 
@@ -18,16 +19,7 @@ constexpr const char* kConfigFile = "appConfig.ini";
 constexpr const char* kSavePathFile = "appSavePath.ini";
 constexpr const char* kUserFile = "appUser.ini";
 
-std::vector<std::string> SplitKeepingEmpty(const std::string& text, char separator) {
-    std::vector<std::string> items;
-    std::string::size_type start = 0;
-    for (;;) {
-        auto end = text.find(separator, start);
-        items.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (end == std::string::npos) return items;
-        start = end + 1;
-    }
-}
+using platform::SplitKeepingEmpty;
 
 bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && strcasecmp(a.c_str(), b.c_str()) == 0;
