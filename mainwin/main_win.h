@@ -183,6 +183,8 @@ private:
     void OnOptionSelected(ui::CControlUI* sender);
     void OnFocusChange(ui::CControlUI* sender, bool gotFocus);
     void OnStatusTick();
+    // Test hook, off unless LARKVIEW_WINDOW_PICTURE names a file (see main_win.cpp).
+    void WriteWindowPictureOnce();
     void OnCellTextExpired(int cell);
     void OpenManagementPage();
     void InstallMoveWatcher();
@@ -253,6 +255,7 @@ private:
     bool controlPanelAllowed_ = true;
 
     bool initialised_ = false;
+    bool windowPictureWritten_ = false;
     std::string wallUser_;  // whose wall layout this window restores and saves
     bool refreshRunning_ = false;
     bool talkActive_ = false;
