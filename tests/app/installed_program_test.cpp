@@ -58,12 +58,15 @@ void Write(const QString& file, const QString& text, QFileDevice::Permissions pe
 }
 
 // Polls `done` until it holds; false after `limit` or once `process` (if any) ended.
-bool WaitFor(const std::function<bool()>& done, std::chrono::seconds limit, const QProcess* process = nullptr) {
+bool WaitFor(const std::function<bool()>& done, std::chrono::seconds limit, QProcess* process = nullptr) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
         if (done()) return true;
-        if (process && process->state() == QProcess::NotRunning) return done();
-        std::this_thread::sleep_for(100ms);
+        if (!process) {
+            std::this_thread::sleep_for(100ms);
+        } else if (process->waitForFinished(100) || process->state() == QProcess::NotRunning) {
+            return done();  // (without an event loop only a wait notices the end)
+        }
     }
     return done();
 }
@@ -330,18 +333,24 @@ TEST(DemoScript, StartsTheServiceAndHandsItsPortToTheClient) {
     ASSERT_TRUE(install.ok) << "cmake --install failed:\n" << install.log.toStdString();
 
     // A build folder of its own for the script (it writes into bin/): a portable copy
-    // of the installed files (no marker), the service beside them.
+    // of the installed files (linked, without the marker), the service beside them.
     testing_support::TempDir dir;
     const QString root = QString::fromStdString(dir.Path());
     const fs::path bin = dir.File("demo/bin");
-    fs::create_directories(bin);
     const fs::path lib = install.prefix.toStdString() + "/lib/larkview";
-    fs::create_hard_link(lib / "larkview", bin / "larkview");
-    fs::create_hard_link(lib / "libvdec.so", bin / "libvdec.so");
-    fs::copy(lib / "skinFiles", bin / "skinFiles", fs::copy_options::recursive);
-    fs::copy(lib / "waiting.bmp", bin / "waiting.bmp");
-    fs::copy(lib / "appSavePath.ini", bin / "appSavePath.ini");
-    fs::create_symlink(LARKVIEW_SIM_PROGRAM, bin / "larkview-sim");
+    std::error_code error;
+    fs::create_directories(bin.parent_path(), error);
+    fs::copy(lib, bin, fs::copy_options::recursive | fs::copy_options::create_hard_links, error);
+    ASSERT_FALSE(error) << error.message();
+    // The files the script and the client write are the copy's own, not links into the install.
+    fs::remove(bin / "larkview-installed");
+    for (const char* ini : {"appConfig.ini", "appSavePath.ini"}) {
+        fs::remove(bin / ini);
+        fs::copy_file(lib / ini, bin / ini, error);
+        ASSERT_FALSE(error) << ini << ": " << error.message();
+    }
+    fs::create_symlink(LARKVIEW_SIM_PROGRAM, bin / "larkview-sim", error);
+    ASSERT_FALSE(error) << error.message();
     const QString binDir = QString::fromStdString(bin.string());
     Write(binDir + "/appUser.ini", AutoLoginUsers(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 
