@@ -310,7 +310,8 @@ TEST(InstalledProgram, LogsInShowsTheSavedCameraAndQuitsCleanlyOnSigterm) {
     EXPECT_FALSE(wall.contains("WrittenBy")) << "the wall layout was not written at the end:\n" << wall.toStdString();
     EXPECT_TRUE(wall.contains(QString("Cell0=%1").arg(kCamera))) << wall.toStdString();
     EXPECT_FALSE(QFileInfo::exists(home + "/state/larkview/Larkview.dmp")) << "a crash dump was written";
-    EXPECT_FALSE(QFileInfo::exists(lib + "/appUser.ini")) << "the installed copy wrote beside itself";
+    for (const char* written : {"appUser.ini", "appLogs", "wallLayouts"})
+        EXPECT_FALSE(QFileInfo::exists(lib + "/" + written)) << "the installed copy wrote beside itself: " << written;
 }
 
 // The id of a running child of `parent` whose command is `name`, or 0.
