@@ -36,9 +36,13 @@ std::string HelpText(const core::UserFolders& folders, const std::string& progra
         "  LARKVIEW_DISPLAY=auto|gpu|software  how video is drawn (before appConfig.ini [Display] VideoOutput)\n"
         "  LARKVIEW_NO_GPU=1                   draw video in software, as LARKVIEW_DISPLAY=software\n"
         "  LARKVIEW_TRACE=1                    diagnostic trace on standard error\n"
+        "  LARKVIEW_WINDOW_PICTURE=FILE        (tests) a picture of the main window, written to FILE once\n"
+        "                                      the first cell has shown a second of a camera's pictures\n"
         "  HOME, XDG_CONFIG_HOME, XDG_STATE_HOME, XDG_CACHE_HOME  where an installed copy keeps its files\n"
         "  XDG_VIDEOS_DIR                      recordings go to its Larkview folder unless the settings name one\n"
-        "  DISPLAY, WAYLAND_DISPLAY, QT_QPA_PLATFORM  the display, as for every Qt program\n";
+        "  DISPLAY, WAYLAND_DISPLAY, QT_QPA_PLATFORM  the display, as for every Qt program\n"
+        "\n"
+        "SIGTERM (a session's end) and SIGINT (Ctrl+C) quit as the exit dialog does.\n";
     return text;
 }
 

@@ -15,6 +15,7 @@
 #include "core/log_file.h"
 #include "core/user_folders.h"
 #include "app/program_wiring.h"
+#include "app/quit_signal.h"
 #include "platform/paths.h"
 #include "ui/message_box.h"
 #include "ui/toolkit/paint_manager.h"
@@ -67,6 +68,7 @@ int main(int argc, char** argv) {
     ui::InstallSkinErrorBox();
     app::InstallProgramWiring();  // the camera registry joins every login cycle
     core::AppConfig::Instance().SetSecretStore(std::make_shared<app::DesktopSecretStore>());
+    app::QuitOnTerminationSignals();  // a session's end is a normal quit
 
     const int code = app::RunProgram(app::ApplicationProgramHooks());
     // A message after this point must not open (and so rotate) the log again.

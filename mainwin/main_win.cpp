@@ -540,6 +540,23 @@ void CMainWin::OnStatusTick() {
     statusBar_.Tick(bytes, trees_.RootNodeCount());
     // A camera that connected or went away meanwhile.
     UpdateControlStates();
+    WriteWindowPictureOnce();
+}
+
+// A test hook for looking at the running program from outside: with the environment
+// variable LARKVIEW_WINDOW_PICTURE naming a file, the window writes a picture of
+// itself there (the format its extension names) once the first cell has shown a
+// second of a camera's pictures, and logs where that cell lies in the picture.
+void CMainWin::WriteWindowPictureOnce() {
+    static const QString file = qEnvironmentVariable("LARKVIEW_WINDOW_PICTURE");
+    if (file.isEmpty() || windowPictureWritten_ || !liveWall_ || !GetWidget()) return;
+    const wall::MyVideoPanel* cell = liveWall_->Cell(0);
+    if (!cell || !cell->isVisible() || cell->CameraPresents() < 25) return;
+    windowPictureWritten_ = true;
+    const QPoint place = GetWidget()->mapFromGlobal(cell->mapToGlobal(QPoint(0, 0)));
+    const bool written = GetWidget()->grab().save(file);
+    core::LogWrite("window picture %s %s: cell 0 at %d,%d size %dx%d", written ? "written to" : "could not be written to",
+                   file.toLocal8Bit().constData(), place.x(), place.y(), cell->width(), cell->height());
 }
 
 bool CMainWin::RequestTreeRefresh() {

@@ -151,6 +151,8 @@ private:
     void OnOptionSelected(ui::CControlUI* sender);
     void OnFocusChange(ui::CControlUI* sender, bool gotFocus);
     void OnStatusTick();
+    // Test hook, off unless LARKVIEW_WINDOW_PICTURE names a file (see main_win.cpp).
+    void WriteWindowPictureOnce();
     void OpenManagementPage();
     void InstallMoveWatcher();
     // The splitter between the live area and the camera-tree column: the column keeps
@@ -214,6 +216,7 @@ private:
     bool controlPanelAllowed_ = true;
 
     bool initialised_ = false;
+    bool windowPictureWritten_ = false;
     std::string wallUser_;  // whose wall layout this window restores and saves
     bool refreshRunning_ = false;
     bool messageListFlag_ = false;

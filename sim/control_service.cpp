@@ -228,6 +228,7 @@ ControlService::Replies ControlService::CameraList(const Account& viewer, const 
         replies.push_back(std::move(reply));
         begin = end;
     } while (begin < rows.size());
+    Log("camera list " + viewer.userName + " -> " + std::to_string(rows.size()) + " rows");
     return replies;
 }
 

@@ -16,7 +16,7 @@ out=$(run --version 2>&1); code=$?
 out=$(run --help 2>/dev/null); code=$?
 [ "$code" -eq 0 ] || fail "--help exited with $code"
 for text in "Usage: larkview" "--version" "appConfig.ini" "appLogs/Manage.log" "XDG_CONFIG_HOME" \
-            "LARKVIEW_DISPLAY" "LARKVIEW_NO_GPU" "LARKVIEW_TRACE" "$(dirname "$program")"; do
+            "LARKVIEW_DISPLAY" "LARKVIEW_NO_GPU" "LARKVIEW_TRACE" "LARKVIEW_WINDOW_PICTURE" "$(dirname "$program")"; do
   case $out in *"$text"*) ;; *) fail "--help does not mention '$text'" ;; esac
 done
 

@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QPainter>
 #include <QTest>
+#include <QTimer>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
@@ -227,6 +228,26 @@ TEST(SkinnedWindow, ShowModalReturnsTheCloseCodeAndEscapeClosesWithTheDefault) {
     ASSERT_TRUE(closedEarly.Create(0, "demo"));
     closedEarly.Close(34);
     EXPECT_EQ(closedEarly.ShowModal(), 34) << "a window closed before its modal run returns at once";
+
+    // Quitting (a termination signal) ends every modal run, innermost first, each with
+    // the code it is given, and a run that starts afterwards as soon as it is shown.
+    DemoWindow outer, inner, later;
+    ASSERT_TRUE(outer.Create(0, "outer") && inner.Create(0, "inner") && later.Create(0, "later"));
+    std::vector<WindowImplBase*> ended;
+    const auto quitCode = [&](WindowImplBase& w) {
+        ended.push_back(&w);
+        return &w == &outer ? 17 : w.EscapeResult();
+    };
+    int innerResult = 0;
+    driver.Then([&](WindowImplBase&) { QTimer::singleShot(0, [&] { innerResult = inner.ShowModal(); }); });
+    driver.Then([&](WindowImplBase&) { QTimer::singleShot(0, [&] { EndModalRuns(quitCode); }); });
+    // Without the quit this run would end only by this timer's -3.
+    driver.Then([](WindowImplBase& w) { QTimer::singleShot(5000, w.GetWidget(), [&w] { w.Close(-3); }); });
+    EXPECT_EQ(outer.ShowModal(), 17);
+    EXPECT_EQ(innerResult, 1);
+    EXPECT_EQ(later.ShowModal(), 1);
+    EXPECT_EQ(ended, (std::vector<WindowImplBase*>{&inner, &outer, &later}));
+    EndModalRuns(nullptr);
 }
 
 TEST(SkinnedWindow, InputBecomesNotifications) {

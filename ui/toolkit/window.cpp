@@ -14,7 +14,9 @@
 #include <QTimer>
 #include <QUiLoader>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <unordered_map>
+#include <vector>
 
 #include "core/message_ids.h"
 #include "core/log_file.h"
@@ -34,6 +36,18 @@ std::unordered_map<platform::WindowHandle, WindowImplBase*>& HandleMap() {
 ModalObserver& Observer() {
     static ModalObserver observer;
     return observer;
+}
+
+// Windows in a modal run, innermost last.
+std::vector<WindowImplBase*>& ModalRuns() {
+    static std::vector<WindowImplBase*> windows;
+    return windows;
+}
+
+// Set once the program is quitting: the close code of every modal window.
+std::function<int(WindowImplBase&)>& Ending() {
+    static std::function<int(WindowImplBase&)> codeFor;
+    return codeFor;
 }
 
 SkinErrorReporter& Reporter() {
@@ -186,6 +200,7 @@ Qt::WindowFlags WindowImplBase::GetWindowFlags(bool owned) const {
 }
 
 WindowImplBase::~WindowImplBase() {
+    std::erase(ModalRuns(), this);
     DestroyHandle();
     if (loop_) loop_->quit();
     m_PaintManager.Shutdown();
@@ -206,6 +221,15 @@ WindowImplBase* WindowFromHandle(platform::WindowHandle handle) {
 }
 
 void SetModalObserver(ModalObserver observer) { Observer() = std::move(observer); }
+
+void EndModalRuns(std::function<int(WindowImplBase&)> codeFor) {
+    Ending() = std::move(codeFor);
+    if (!Ending()) return;
+    // A copy: closing a window may start or end other runs.
+    const std::vector<WindowImplBase*> running = ModalRuns();
+    for (auto it = running.rbegin(); it != running.rend(); ++it)
+        if (std::find(ModalRuns().begin(), ModalRuns().end(), *it) != ModalRuns().end()) (*it)->Close(Ending()(**it));
+}
 
 void SetSkinErrorReporter(SkinErrorReporter reporter) { Reporter() = std::move(reporter); }
 
@@ -333,9 +357,12 @@ int WindowImplBase::ShowModal() {
     host_->activateWindow();
     QEventLoop loop;
     loop_ = &loop;
+    ModalRuns().push_back(this);
     // Told before the loop starts, so every modal run is seen exactly once.
     if (Observer()) Observer()(*this);
+    if (Ending() && !closed_) Close(Ending()(*this));
     if (!closed_) loop.exec();
+    std::erase(ModalRuns(), this);
     loop_ = nullptr;
     return result_;
 }

@@ -136,6 +136,11 @@ QWidget* LoadSkinWidget(const QByteArray& markup, QWidget* parent, WindowImplBas
 using ModalObserver = std::function<void(WindowImplBase&)>;
 void SetModalObserver(ModalObserver observer);
 
+// The program is quitting: ends every modal run, innermost first, and every modal run
+// that starts later as soon as it is shown, each window closed with the code `codeFor`
+// gives it. On the user-interface thread.
+void EndModalRuns(std::function<int(WindowImplBase&)> codeFor);
+
 // How a skin that cannot be loaded is reported to the user (after the log line).
 // The default only logs; the program installs its message box.
 using SkinErrorReporter = std::function<void(const std::string& text)>;
