@@ -8,9 +8,8 @@
 #include <QScreen>
 #include <QThread>
 
-#include <mutex>
-
 #include "core/message_ids.h"
+#include "core/locked.h"
 #include "core/log_file.h"
 #include "ui/toolkit/ui_executor.h"
 #include "wall/win_sub.h"
@@ -107,31 +106,23 @@ void MyRectCon::paintEvent(QPaintEvent*) {
 
 namespace {
 
-std::mutex installedEnvironmentMutex;
-WallEnvironment& InstalledEnvironment() {
-    static WallEnvironment installed = [] {
+core::Locked<WallEnvironment>& InstalledEnvironment() {
+    static core::Locked<WallEnvironment> installed{[] {
         WallEnvironment screenOnly;
         screenOnly.screenSize = [] {
             const QScreen* screen = QGuiApplication::primaryScreen();
             return screen ? screen->geometry().size() : QSize(1024, 768);
         };
         return screenOnly;
-    }();
+    }()};
     return installed;
 }
 
 }  // namespace
 
-WallEnvironment WallEnvironment::Application() {
-    std::lock_guard lock(installedEnvironmentMutex);
-    return InstalledEnvironment();
-}
+WallEnvironment WallEnvironment::Application() { return InstalledEnvironment().Get(); }
 
-void WallEnvironment::InstallApplication(WallEnvironment environment) {
-    std::lock_guard lock(installedEnvironmentMutex);
-    InstalledEnvironment() = std::move(environment);
-}
-
+void WallEnvironment::InstallApplication(WallEnvironment environment) { InstalledEnvironment().Set(std::move(environment)); }
 
 // ---- CVideoPanelMng ----
 
