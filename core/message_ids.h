@@ -30,13 +30,13 @@ constexpr std::uint32_t kTaskOpenCamera = 1028;             // payload OpenReque
 // wParam the cell; lParam 1 and payload id: closed for want of a picture (kNoPictureClosed).
 constexpr std::uint32_t kTaskCloseCell = 1029;
 constexpr std::uint32_t kTaskStopListenCell = 1031;         // wParam the cell; answered by kListenStoppedCell
-constexpr std::uint32_t kTaskRemotePlaybackStart = 1032;
-constexpr std::uint32_t kTaskRemotePlaybackCommand = 1033;
+constexpr std::uint32_t kTaskRemotePlaybackStart = 1032;    // payload PlaybackRecord; answered by kRemotePlaybackStarted
+constexpr std::uint32_t kTaskRemotePlaybackCommand = 1033;  // payload RemoteCommand
 constexpr std::uint32_t kTaskAlarmSearch = 1036;            // payload tasks::AlarmSearchRequest; answered by kAlarmBatch
 constexpr std::uint32_t kTaskWriteVideoParameters = 1039;   // payload tasks::VideoParamRecord
 constexpr std::uint32_t kTaskReadVideoParameters = 1040;    // wParam the cell; answered by kVideoParametersRead
 constexpr std::uint32_t kTaskRefreshTree = 1045;            // answered by kTreeRefreshed
-constexpr std::uint32_t kTaskRemoteSearch = 1047;
+constexpr std::uint32_t kTaskRemoteSearch = 1047;            // payload RemoteSearchRequest; answered by kRemoteSearchDone
 constexpr std::uint32_t kTaskStartRecord = 1051;            // payload id; answered by kRecordStarted
 constexpr std::uint32_t kTaskStopRecord = 1052;             // payload id; answered by kRecordStopped
 constexpr std::uint32_t kTaskStopTalk = 1056;               // payload id; answered by kTalkStateChanged
@@ -71,6 +71,13 @@ constexpr std::uint32_t kForwardingAddressFetched = 1060;
 // To the window a replay reports to.
 constexpr std::uint32_t kReplayPosition = 1034;  // payload ReplayPositionNotice
 constexpr std::uint32_t kReplayEnded = 1048;     // wParam the cell
+// To the main window: the remote search's answer (payload RemoteSearchResult) and the
+// outcome of a remote playback start (payload the PlaybackRecord, result 1 = playing).
+constexpr std::uint32_t kRemoteSearchDone = 1047;
+constexpr std::uint32_t kRemotePlaybackStarted = 1032;
+// Rewind's status callback, posted to the main window unchanged.
+constexpr std::uint32_t kLocalPlaybackPosition = 2022;  // lParam the position, seconds since 1970
+constexpr std::uint32_t kLocalPlaybackEnded = 2024;
 
 // --- The cell toolbar to the main window (payload id) ------------------------------
 constexpr std::uint32_t kOpenCameraRequest = 1043;   // lParam the cell
@@ -145,6 +152,53 @@ struct ReplayPositionNotice {
     int cellIndex = 0;
     int reserved = 0;
     std::string text;
+};
+
+// The cell key of the playback wall's one cell (remote playback runs as a camera there).
+constexpr int kPlaybackCellKey = 10001;
+
+// kTaskRemoteSearch: the recordings of a camera in a time window ("%04d-%02d-%02d %02d:%02d:%02d").
+struct RemoteSearchRequest {
+    std::uint64_t mainWindow = 0;
+    std::string cameraId;
+    int kind = 1;
+    std::string startTime;
+    std::string endTime;
+};
+
+// kRemoteSearchDone: what the service answered. status -1 when no reply came.
+struct RemoteSearchResult {
+    std::string cameraId;
+    int status = -1;
+    std::string statusText;  // "成功", "错误", "无数据", ... by status
+    std::string playbackId;
+    std::string ip;
+    int port = 0;
+    std::string timeList;  // "start~end;start~end..."
+};
+
+// kTaskRemotePlaybackStart and kRemotePlaybackStarted: one recording to play; the main
+// window keeps it as the current playback while it plays.
+struct PlaybackRecord {
+    std::uint64_t mainWindow = 0;
+    std::string session;     // filled by the task thread
+    std::string playbackId;
+    std::string key;         // the list item's name: a file path, or a remote time range
+    std::string ip;          // empty for a local recording
+    int port = 0;
+    int row = -1;            // in the recording list
+    int result = 0;          // 1 = playing
+    int cellKey = kPlaybackCellKey;
+    std::uint64_t cellWindow = 0;
+};
+
+// kTaskRemotePlaybackCommand: 0 resume, 1 pause, 2 stop, 3 seek to timeText.
+struct RemoteCommand {
+    int cellKey = kPlaybackCellKey;
+    std::string session;
+    std::string playbackId;
+    int command = 0;
+    std::string timeText;
 };
 
 }  // namespace core
