@@ -87,6 +87,7 @@ void ForwardSession::OnMessage(const std::uint8_t* data, std::size_t length) {
         case LinkRequest::kControl:
             ++context_.stats.commands;
             HandleControl(request.control);
+            context_.marks.CommandHandled(CameraId());  // after the command's change of state
             break;
         case LinkRequest::kTalkAudio:
             HandleTalkAudio(request);
@@ -343,6 +344,7 @@ void ForwardSession::Stream() {
             stopped = serverStopped_;
             seek = std::exchange(seekMs_, std::nullopt);
             forceKey = std::exchange(keyFrameRequested_, false) || forceKey;
+            context_.marks.StreamStep(cameraId);
         }
         const Clock::time_point now = Clock::now();
         if (playback && seek && !stopped) {
@@ -472,6 +474,7 @@ bool ForwardSession::SendVideoFrame(std::int64_t timestamp) {
     videoSequence_ = static_cast<std::uint16_t>((videoSequence_ + 1) % kSequenceModulus);
     if (!SendBytes(buffer_)) return false;
     ++context_.stats.videoFrames;
+    context_.marks.VideoSent(cameraId);
     return true;
 }
 
@@ -481,7 +484,9 @@ void ForwardSession::SendAudioPacket(std::int64_t timestamp) {
     const std::vector<std::uint8_t>& packet = voice_->packets[voiceIndex_++ % voice_->packets.size()];
     BuildMediaPacket(buffer_, kAudioPacket, audioSequence_++, static_cast<std::uint64_t>(timestamp), packet.data(),
                      packet.size());
-    if (SendBytes(buffer_)) ++context_.stats.audioPackets;
+    if (!SendBytes(buffer_)) return;
+    ++context_.stats.audioPackets;
+    context_.marks.AudioSent(camera_.cameraId);
 }
 
 void ForwardSession::SendMalformed(std::int64_t timestamp) {

@@ -95,7 +95,7 @@ ForwardingService::ForwardingService(ServiceStore& store, ForwardingOptions opti
     : store_(store),
       options_(std::move(options)),
       clips_(options_.clips),
-      context_{store_, clips_, voices_, settings_, heads_, faults_, stats_, options_.log} {}
+      context_{store_, clips_, voices_, settings_, heads_, faults_, stats_, marks_, options_.log} {}
 
 ForwardingService::~ForwardingService() { Stop(); }
 

@@ -63,6 +63,8 @@ public:
     // Where the camera's head points now, and the pan-tilt-zoom commands it received.
     CameraHeads::State Head(const std::string& cameraId) { return heads_.Read(cameraId, CameraHeads::Clock::now()); }
     std::vector<std::pair<int, int>> PanTiltCommands(const std::string& cameraId) { return heads_.Received(cameraId); }
+    // The camera's sequence marks (commands handled and streamed, stream steps, what was sent).
+    LinkMarks::Marks Marks(const std::string& cameraId) { return marks_.Get(cameraId); }
 
 private:
     class Server;
@@ -76,6 +78,7 @@ private:
     CameraHeads heads_;
     FaultSwitches faults_;
     ForwardStats stats_;
+    LinkMarks marks_;
     ForwardContext context_;
     std::vector<std::unique_ptr<Server>> servers_;
 };
