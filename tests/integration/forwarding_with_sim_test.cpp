@@ -389,17 +389,17 @@ TEST_F(ForwardingWithSim, PlaybackKeepsItsTimesPausesSeeksAndEndsWithStop) {
     const std::uint64_t seekMs = static_cast<std::uint64_t>(firstStart + 1800) * 1000;
     link.Seek(TimeText(firstStart + 1800));
     link.Resume();
-    PacketQueue::Record first;
+    PacketQueue::Record resumed;
     ASSERT_TRUE(WaitFor([&] {
-        while (!first) {
+        while (!resumed) {
             PacketQueue::Record record = video.Pop();
             if (!record) return false;
-            if (record->Timestamp() >= seekMs) first = std::move(record);
+            if (record->Timestamp() >= seekMs) resumed = std::move(record);
         }
         return true;
     }));
-    EXPECT_EQ(first->Timestamp(), seekMs);
-    EXPECT_TRUE(first->IsKeyFrame());
+    EXPECT_EQ(resumed->Timestamp(), seekMs);
+    EXPECT_TRUE(resumed->IsKeyFrame());
 
     // Seeking past the last recording ends the playback.
     link.Seek(TimeText(now + 3600));
