@@ -85,8 +85,14 @@ TEST_F(ScreenshotTest, EveryMessageBoxKind) {
             }
             const QImage shown = Grab(box);
             Shows(shown, box, "TextOne", kind.text1);
-            if (*kind.text2) Shows(shown, box, "TextTwo", kind.text2);
-            if (kind.request == 3) Shows(shown, box, "tipErrorPWD");
+            if (kind.request == 3) {  // the second line above the password, and the wrong-password tip
+                Shows(shown, box, "TextShow", kind.text2);
+                Shows(shown, box, "tipErrorPWD");
+            } else if (kind.request == 4) {
+                Shows(shown, box, "editPopUsrName", "demo");
+            } else if (*kind.text2) {
+                Shows(shown, box, "TextTwo", kind.text2);
+            }
             Shows(shown, box, "BtnOK");
             Save(shown, kind.file);
             box.Close(ui::kResultCancel);

@@ -103,7 +103,7 @@ TEST_F(MainWinScreenshots, EveryTabAndTheSmallDialogs) {
     };
     boxes.Then(shoot("dialog_exit.png", nullptr, {{"TextOne", ""}, {"shut_down", ""}, {"change_user", ""}}));
     Click("closebtn");
-    boxes.Then(shoot("dialog_feedback.png", nullptr, {{"FeedBackedit", "给点建议吧..."}, {"FeedBackOKbtn", ""}}));
+    boxes.Then(shoot("dialog_feedback.png", nullptr, {{"lbFeedBackHint", ""}, {"FeedBackOKbtn", ""}}));
     Click("feedback");
     boxes.Then(shoot("dialog_password.png", [](ui::WindowImplBase& dialog) {
         dialog.m_PaintManager.FindControl("oldpwdedit")->SetText("larkview");

@@ -42,7 +42,9 @@ inline void ExpectShows(const QImage& picture, QWidget* shown, ui::CControlUI* c
     ASSERT_NE(widget, nullptr);
     const std::string name = widget->objectName().toStdString();
     EXPECT_TRUE(widget->isVisibleTo(shown)) << name << " is not shown";
-    if (!text.empty()) EXPECT_EQ(control->GetText(), text) << name;
+    if (!text.empty()) {
+        EXPECT_EQ(control->GetText(), text) << name;
+    }
     ExpectDrawn(picture, QRect(widget->mapTo(shown, QPoint()), widget->size()), name);
 }
 
