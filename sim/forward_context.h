@@ -40,6 +40,7 @@ struct StreamSettings {
     int frameRate = 25;
     int qp = 28;
     std::string recoder = "0";
+    int keyFrameSeconds = 1;  // the encoder's own key frames; requests bring more
 };
 
 class StreamSettingsTable {
@@ -156,6 +157,9 @@ struct ForwardStats {
     std::atomic<std::uint64_t> talkReceived{0};
     std::atomic<std::uint64_t> talkEchoed{0};
     std::atomic<std::uint64_t> commands{0};
+    std::atomic<std::uint64_t> heartbeats{0};         // msgType 0 received
+    std::atomic<std::uint64_t> heartbeatsAnswered{0};
+    std::atomic<std::uint64_t> keyFrameRequests{0};   // 1007 received on a video link
     std::atomic<std::uint64_t> invalidMessages{0};
     std::atomic<std::uint64_t> malformedSent{0};
     std::atomic<std::uint64_t> stopsSent{0};

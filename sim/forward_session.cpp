@@ -98,10 +98,10 @@ void ForwardSession::OnMessage(const std::uint8_t* data, std::size_t length) {
     }
 }
 
-void ForwardSession::Reply(const control::ControlMessage& request, const Params& params) {
-    if (context_.faults.Stalled(CameraId())) return;  // a stalled link answers nothing
+bool ForwardSession::Reply(const control::ControlMessage& request, const Params& params) {
+    if (context_.faults.Stalled(CameraId())) return false;  // a stalled link answers nothing
     const std::string reply = LinkControlMessage(request.id, request.msgType, params);
-    sink_->Send(reply.data(), reply.size());
+    return sink_->Send(reply.data(), reply.size());
 }
 
 void ForwardSession::HandleControl(const control::ControlMessage& message) {
@@ -109,7 +109,8 @@ void ForwardSession::HandleControl(const control::ControlMessage& message) {
     const bool video = kind == Kind::kLive || kind == Kind::kPlayback;
     switch (message.msgType) {
         case 0:
-            Reply(message, {});
+            ++context_.stats.heartbeats;
+            if (Reply(message, {})) ++context_.stats.heartbeatsAnswered;
             return;
         case 1:
             HandleOpen(message);
@@ -140,7 +141,10 @@ void ForwardSession::HandleControl(const control::ControlMessage& message) {
             Reply(message, {{"result", video && ApplyParameters(message.params) ? "1" : "0"}});
             return;
         case 10: {
-            if (!video) return Reply(message, {{"result", "0"}});
+            if (!video) {
+                Reply(message, {{"result", "0"}});
+                return;
+            }
             const StreamSettings settings = context_.settings.Get(camera_.cameraId, camera_.video);
             Reply(message, {{"result", "1"},
                             {"width", std::to_string(settings.width)},
@@ -171,6 +175,7 @@ void ForwardSession::HandleControl(const control::ControlMessage& message) {
             return;
         case 1007:
             if (video) {
+                ++context_.stats.keyFrameRequests;
                 std::lock_guard lock(mutex_);
                 keyFrameRequested_ = true;
             }
@@ -406,7 +411,8 @@ void ForwardSession::Stream() {
 }
 
 const EncodedFrame* ForwardSession::NextFrame(const StreamSettings& settings, const CameraHeads::State& head) {
-    const EncoderSettings encoder{settings.width, settings.height, settings.frameRate, settings.qp};
+    const EncoderSettings encoder{settings.width, settings.height, settings.frameRate, settings.qp,
+                                  settings.keyFrameSeconds};
     const bool playback = kind_ == Kind::kPlayback;
     if (head.moving) {
         // The view changes with every picture: draw and encode it now, with the real time.

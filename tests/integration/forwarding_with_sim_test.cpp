@@ -13,6 +13,7 @@
 #include "integration/sim_fixture.h"
 #include "platform/paths.h"
 #include "platform/tick.h"
+#include "sim/forward_wire.h"
 #include "transport/talk_link.h"
 #include "transport/video_link.h"
 #include "vdec/vdec.h"
@@ -497,6 +498,15 @@ TEST_F(ForwardingWithSim, AStalledLinkIsReopenedAndHeartbeatsAreAnswered) {
     ASSERT_TRUE(WaitFor([&] { return video.Size() > 0; }));
     const std::uint64_t opens = Sim().Forwarding().GetStats().opens;
 
+    // The client's heartbeats arrive and are answered; twenty of them, each at least
+    // 50 ms after the last, outlast the 700 ms the link waits for an answer, and the
+    // link is not reopened meanwhile.
+    const std::uint64_t answered = Sim().Forwarding().GetStats().heartbeatsAnswered;
+    ASSERT_TRUE(WaitFor([&] { return Sim().Forwarding().GetStats().heartbeatsAnswered >= answered + 20; }, 10000))
+        << Sim().Forwarding().GetStats().heartbeats << " heartbeats arrived, "
+        << Sim().Forwarding().GetStats().heartbeatsAnswered << " answered";
+    EXPECT_EQ(Sim().Forwarding().GetStats().opens, opens) << "reopened although its heartbeats were answered";
+
     Sim().Forwarding().SetStalled(true, kCompactCamera);
     const sim::LinkMarks::Marks stalled = StreamCaughtUp(kCompactCamera, 0);
     ASSERT_TRUE(StreamSteps(kCompactCamera, stalled, 5));
@@ -554,19 +564,30 @@ TEST_F(ForwardingWithSim, ParametersChangeTheStreamAndAreReported) {
     EXPECT_EQ(parameters["qp"], "30");
 }
 
-TEST_F(ForwardingWithSim, KeyFrameRequestBringsAKeyFrameBeforeTheNextSecond) {
+TEST_F(ForwardingWithSim, KeyFrameRequestBringsAKeyFrameTheStreamWouldNotHaveSent) {
+    // Key frames of its own only at the start of each two-second clip: 40 frames apart.
     UseVideo(kCompactCamera, 20, false);
+    ASSERT_TRUE(Sim().Forwarding().SetKeyFrameSeconds(kCompactCamera, 4));
     transport::VideoLink link(video, audio, Addresses(), QuietLink());
     ASSERT_EQ(Open(link, kCompactCamera), 1);
-    // Wait until the stream is past a key frame, then ask for one.
     ASSERT_TRUE(WaitFor([&] { return video.Size() >= 3; }));
-    Drain(video);
+    std::vector<PacketQueue::Record> records = Drain(video);
+    ASSERT_TRUE(records.front()->IsKeyFrame());
+    const std::uint16_t first = records.front()->Sequence();
+    for (std::size_t i = 1; i < records.size(); ++i) ASSERT_FALSE(records[i]->IsKeyFrame()) << i;
+
     link.KeyFrameRequest();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    auto records = CollectWindow(video, 200);
-    bool key = false;
-    for (std::size_t i = 0; i < records.size() && i < 3; ++i) key = key || records[i]->IsKeyFrame();
-    EXPECT_TRUE(key) << "a key frame within three frames of the request";
+    ASSERT_TRUE(WaitFor([&] { return Sim().Forwarding().GetStats().keyFrameRequests == 1; }))
+        << "the service did not receive the request";
+    // The next key frame comes before the clip's own, 40 frames after the first.
+    PacketQueue::Record key;
+    ASSERT_TRUE(WaitFor([&] {
+        for (auto& record : Drain(video))
+            if (!key && record->IsKeyFrame()) key = std::move(record);
+        return key != nullptr;
+    }, 5000));
+    const auto after = (key->Sequence() + sim::kSequenceModulus - first) % sim::kSequenceModulus;
+    EXPECT_LT(after, 40u) << "the key frame came only with the clip's own, " << after << " frames after the first";
 }
 
 TEST_F(ForwardingWithSim, PanTiltMovesThePicture) {
