@@ -73,19 +73,6 @@ std::vector<PacketQueue::Record> Drain(PacketQueue& queue) {
     return records;
 }
 
-// Waits for the first packet of a queue, then returns what arrives within `windowMs`
-// after it (the first one included).
-std::vector<PacketQueue::Record> CollectWindow(PacketQueue& queue, std::uint32_t windowMs) {
-    std::vector<PacketQueue::Record> records;
-    if (!WaitFor([&] { return queue.Size() > 0; }, 8000)) return records;
-    const std::uint32_t start = platform::TickCount();
-    while (platform::TickSince(start) < windowMs) {
-        while (auto record = queue.Pop()) records.push_back(std::move(record));
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return records;
-}
-
 std::time_t LocalTime(const std::string& text) {
     std::tm local{};
     std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d", &local.tm_year, &local.tm_mon, &local.tm_mday, &local.tm_hour,
