@@ -636,8 +636,6 @@ void CMainWin::PlaceLiveWall(int width, int height) {
 
 void CMainWin::OnSize(int width, int height) {
     if (!initialised_) return;
-    const QSize screen = ScreenSizeOf(env_);
-    const bool screenSized = width == screen.width() && height == screen.height();
     if (!treeWidthApplied_) ApplyTreeColumnWidth();
     PlaceLiveWall(width, height);
     PlacePlaybackWall(width, height);

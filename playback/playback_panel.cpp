@@ -345,7 +345,8 @@ void PlaybackPanel::Play() {
     }
     const auto start = ListSeconds(CellText(row, "lbStartTime"));
     const auto end = ListSeconds(CellText(row, "lbEndTime"));
-    StartLocal(record.key, start.value_or(0), end.value_or(0), std::move(record));
+    const std::string path = record.key;
+    StartLocal(path, start.value_or(0), end.value_or(0), std::move(record));
 }
 
 void PlaybackPanel::PlayItem(int index) {
@@ -357,11 +358,11 @@ void PlaybackPanel::PlayItem(int index) {
         const int read = std::sscanf(record.key.c_str(), "%d-%d-%d %d:%d:%d~%d-%d-%d %d:%d:%d", &from.year, &from.month,
                                      &from.day, &from.hour, &from.minute, &from.second, &to.year, &to.month, &to.day,
                                      &to.hour, &to.minute, &to.second);
-        const auto start = read == 12 ? SecondsOf(from) : std::nullopt;
-        const auto end = read == 12 ? SecondsOf(to) : std::nullopt;
-        if (current_ && !current_->ip.empty() && current_->playbackId == record.playbackId && start) {
+        const std::int64_t start = read == 12 ? SecondsOf(from).value_or(-1) : -1;
+        const std::int64_t end = read == 12 ? SecondsOf(to).value_or(start) : start;
+        if (current_ && !current_->ip.empty() && current_->playbackId == record.playbackId && start >= 0) {
             // The running remote playback goes to that recording.
-            SetSliderRange(*start, end.value_or(*start));
+            SetSliderRange(start, end);
             char text[96];
             std::snprintf(text, sizeof text, "%d-%d-%d %d:%d:%d", from.year, from.month, from.day, from.hour,
                           from.minute, from.second);
@@ -383,7 +384,8 @@ void PlaybackPanel::PlayItem(int index) {
     const auto end = times ? record::SecondsOfLocalTime(times->end) : std::nullopt;
     if (current_ && !current_->ip.empty()) Stop();
     stopped_ = false;
-    StartLocal(record.key, start.value_or(0), end.value_or(0), std::move(record));
+    const std::string path = record.key;
+    StartLocal(path, start.value_or(0), end.value_or(0), std::move(record));
 }
 
 void PlaybackPanel::StartLocal(const std::string& path, std::int64_t start, std::int64_t end,

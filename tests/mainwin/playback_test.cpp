@@ -180,7 +180,7 @@ TEST(PlaybackRules, LocalFolderWindowAndTimeTexts) {
     std::filesystem::create_directories(folder);
     const std::string inside = RecordingIn(folder, from + 60, from + 1860);
     const std::string covering = RecordingIn(folder, from - 60, to + 60);
-    RecordingIn(folder, from - 1800, from + 60);  // ends inside: not listed
+    const std::string endsInside = RecordingIn(folder, from - 1800, from + 60);  // not listed
     RecordingIn(folder, to + 60, to + 600);       // after the window
     // Names that do not read exactly, hidden files and folders named like recordings.
     for (const char* name : {"1-1-1 1-1-1_1-1-1 1-1-1.mvp", "2024-13-05 10-30-00_2024-13-05 10-40-00.mvp",
@@ -203,7 +203,11 @@ TEST(PlaybackRules, LocalFolderWindowAndTimeTexts) {
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(paths, expected);
     EXPECT_TRUE(playback::ScanLocalRecordings(root, "nobody", from, to).empty()) << "no folder, no recordings";
-    EXPECT_TRUE(playback::ScanLocalRecordings(root, "cam7", from, from).empty()) << "an empty window lists nothing";
+    const auto atOneSecond = playback::ScanLocalRecordings(root, "cam7", from, from);
+    ASSERT_EQ(atOneSecond.size(), 2u) << "a window of one second: the files around it";
+    EXPECT_NE(atOneSecond[0].path, inside);
+    EXPECT_NE(atOneSecond[1].path, inside);
+    EXPECT_TRUE(atOneSecond[0].path == endsInside || atOneSecond[1].path == endsInside);
 
     // The time check accepts equal texts and refuses a start after the end.
     EXPECT_FALSE(playback::StartsAfterEnd("2024-03-05 10:00:00", "2024-03-05 10:00:00"));
@@ -392,7 +396,7 @@ TEST_F(PlaybackTest, RemoteListStartsTheFirstRecordingAndFollowsSeeks) {
 
     // Nothing found.
     auto box = ExpectBox();
-    Send(platform::Message(core::kRemoteSearchDone, 0, 0, platform::MakePayload(core::RemoteSearchResult{"c1", 2})));
+    Send(platform::Message(core::kRemoteSearchDone, 0, 0, platform::MakePayload(core::RemoteSearchResult{"c1", 2, "无数据", "", "", 0, ""})));
     EXPECT_EQ(*box, (std::vector<std::string>{"", PlaybackPanel::kNoRemoteFilesText}));
     EXPECT_TRUE(TasksOf(core::kTaskRemotePlaybackStart).empty());
 
