@@ -23,6 +23,7 @@ FLOORS = [
     ["media", "session"],
     ["tasks", "wall"],
     ["ui"],
+    ["playback"],
     ["mainwin"],
     ["app"],
 ]
