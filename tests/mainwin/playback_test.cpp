@@ -268,22 +268,22 @@ TEST_F(PlaybackTest, LocalSearchPlayPauseResumeSeekAndEnd) {
     EXPECT_EQ(Panel().FoundIndex(), -1) << "no further match: the next search starts at the top";
 
     ChooseMode(1);
-    EXPECT_EQ(window->RecordMode(), PlaybackPanel::kLocalMode);
+    EXPECT_EQ(window->RecordMode(), "本地录像");
     // No camera chosen.
     tree->SelectItem(tree->GetItemIndex(east->Element()));
     auto box = ExpectBox();
     Click("btnPBSearch");
-    EXPECT_EQ(*box, (std::vector<std::string>{"", PlaybackPanel::kSelectCameraText}));
+    EXPECT_EQ(*box, (std::vector<std::string>{"", "请选择要查找录像的设备!"}));
     ChooseCamera("c1");
     // A start after the end is refused; equal texts pass the check (and find nothing).
     SetWindowTexts("2024-03-05 10:00:01", "2024-03-05 10:00:00");
     box = ExpectBox();
     Click("btnPBSearch");
-    EXPECT_EQ(*box, (std::vector<std::string>{"", PlaybackPanel::kStartAfterEndText}));
+    EXPECT_EQ(*box, (std::vector<std::string>{"", "开始时间不能大于结束时间!"}));
     SetWindowTexts("2024-03-05 10:00:00", "2024-03-05 10:00:00");
     box = ExpectBox();
     Click("btnPBSearch");
-    EXPECT_EQ(*box, (std::vector<std::string>{"", PlaybackPanel::kNoLocalFilesText}));
+    EXPECT_EQ(*box, (std::vector<std::string>{"", "未搜索到本地录像文件！"}));
 
     SetWindowTexts(playback::SearchTimeText(from), playback::SearchTimeText(to));
     Click("btnPBSearch");
@@ -302,7 +302,7 @@ TEST_F(PlaybackTest, LocalSearchPlayPauseResumeSeekAndEnd) {
     Records()->SelectItem(row);
     box = ExpectBox();
     Click("btnPBPlay");
-    EXPECT_EQ(*box, (std::vector<std::string>{"无法读取录像文件 (-3)", PlaybackPanel::kErrorCaption}));
+    EXPECT_EQ(*box, (std::vector<std::string>{"无法读取录像文件 (-3)", "错误"}));
     EXPECT_EQ(Panel().ButtonState(), PlaybackPanel::Buttons::kIdle);
     engine->failWith = 0;
 
@@ -368,7 +368,7 @@ TEST_F(PlaybackTest, LocalSearchPlayPauseResumeSeekAndEnd) {
     savedTo = dir.File("shot.png");
     box = ExpectBox();
     Panel().Snapshot();
-    EXPECT_EQ(*box, (std::vector<std::string>{PlaybackPanel::kSnapshotSavedText, savedTo}));
+    EXPECT_EQ(*box, (std::vector<std::string>{"截图已保存", savedTo}));
     EXPECT_EQ(QImage(QString::fromStdString(savedTo)).size(), QSize(64, 48));
 
     // Stop: the playback is deleted and the slider rests at its start.
@@ -397,7 +397,7 @@ TEST_F(PlaybackTest, RemoteListStartsTheFirstRecordingAndFollowsSeeks) {
     // Nothing found.
     auto box = ExpectBox();
     Send(platform::Message(core::kRemoteSearchDone, 0, 0, platform::MakePayload(core::RemoteSearchResult{"c1", 2, "无数据", "", "", 0, ""})));
-    EXPECT_EQ(*box, (std::vector<std::string>{"", PlaybackPanel::kNoRemoteFilesText}));
+    EXPECT_EQ(*box, (std::vector<std::string>{"", "未搜索到远程录像文件!"}));
     EXPECT_TRUE(TasksOf(core::kTaskRemotePlaybackStart).empty());
 
     core::RemoteSearchResult found{"c1", 0, "成功", "pb-77", "127.0.0.1", 7001,
@@ -426,7 +426,7 @@ TEST_F(PlaybackTest, RemoteListStartsTheFirstRecordingAndFollowsSeeks) {
     // A failed start says so; a started one takes the row's range.
     box = ExpectBox();
     Send(platform::Message(core::kRemotePlaybackStarted, 0, 0, platform::MakePayload(record)));
-    EXPECT_EQ(*box, (std::vector<std::string>{"", PlaybackPanel::kRemoteFailedText}));
+    EXPECT_EQ(*box, (std::vector<std::string>{"", "回放失败!"}));
     EXPECT_FALSE(Panel().Current());
     record.result = 1;
     record.session = "s-1";
