@@ -3,10 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
-#include <QProgressDialog>
 #include <QSignalBlocker>
 #include <QStandardPaths>
-#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -50,28 +48,10 @@ std::optional<std::int64_t> ListSeconds(const std::string& text) {
 
 }  // namespace
 
-// An export running on its own thread; the panel polls it from a timer.
-struct PlaybackPanel::ExportJob {
-    std::thread worker;
-    std::atomic<bool> cancel{false};
-    std::atomic<bool> finished{false};
-    std::atomic<long long> done{0};
-    std::atomic<long long> total{0};
-    std::atomic<int> result{0};
-    std::string outPath;
-    QPointer<QProgressDialog> dialog;
-    QTimer* poll = nullptr;
-};
-
 PlaybackPanel::PlaybackPanel(PlaybackEnvironment environment) : env_(std::move(environment)) {}
 
 PlaybackPanel::~PlaybackPanel() {
-    if (export_) {
-        export_->cancel = true;
-        if (export_->worker.joinable()) export_->worker.join();
-        delete export_->poll;
-        delete export_->dialog.data();
-    }
+    export_.reset();
     reportedHandle_->store(0);
     if (handle_ != 0 && env_.engine) env_.engine->Delete(handle_);
 }
@@ -608,52 +588,16 @@ void PlaybackPanel::ExportRow(int index) {
     const std::string out = env_.chooseSaveFile ? env_.chooseSaveFile(kExportTitle, suggested, "MP4 (*.mp4)") : std::string();
     if (out.empty()) return;
 
-    export_ = std::make_unique<ExportJob>();
-    ExportJob* job = export_.get();
-    job->outPath = out;
     QWidget* owner = list_ ? list_->window() : nullptr;
-    job->dialog = new QProgressDialog(QString::fromUtf8(kExportingText), QString::fromUtf8("取消"), 0, 100, owner);
-    job->dialog->setWindowTitle(QString::fromUtf8(kExportTitle));
-    job->dialog->setObjectName("exportProgress");
-    job->dialog->setWindowModality(Qt::WindowModal);
-    job->dialog->setMinimumDuration(300);
-    job->dialog->setAutoClose(false);
-    job->dialog->setAutoReset(false);
-    QObject::connect(job->dialog, &QProgressDialog::canceled, job->dialog, [job] { job->cancel = true; });
-    job->poll = new QTimer();
-    job->poll->setInterval(100);
-    QObject::connect(job->poll, &QTimer::timeout, job->poll, [this] { PollExport(); });
-    job->poll->start();
-    const std::shared_ptr<PlaybackEngine> engine = env_.engine;
-    job->worker = std::thread([job, engine, path = row->GetName(), out] {
-        const int result = engine->Export(path, out, 0, 0, [job](long long done, long long total) {
-            job->done = done;
-            job->total = total;
-            return !job->cancel.load();
-        });
-        job->result = result;
-        job->finished = true;
+    export_ = std::make_unique<ExportJob>(env_.engine, row->GetName(), out, owner, [this, out](int result, bool cancelled) {
+        export_.reset();
+        if (result == 0) {
+            if (env_.messageBox) env_.messageBox(kExportDoneText, out);
+        } else if (!cancelled) {
+            core::LogWrite("export of a recording to %s failed: %d", out.c_str(), result);
+            if (env_.messageBox) env_.messageBox(std::string(kExportFailedText) + "：" + env_.engine->ErrorText(result), out);
+        }
     });
-}
-
-void PlaybackPanel::PollExport() {
-    if (!export_) return;
-    ExportJob& job = *export_;
-    if (job.dialog && job.total > 0) job.dialog->setValue(static_cast<int>(job.done * 100 / job.total));
-    if (!job.finished) return;
-    job.worker.join();
-    const int result = job.result;
-    const bool cancelled = job.cancel;
-    const std::string out = job.outPath;
-    job.poll->deleteLater();
-    if (job.dialog) job.dialog->deleteLater();
-    export_.reset();
-    if (result == 0) {
-        if (env_.messageBox) env_.messageBox(kExportDoneText, out);
-    } else if (!cancelled) {
-        core::LogWrite("export of a recording to %s failed: %d", out.c_str(), result);
-        if (env_.messageBox) env_.messageBox(std::string(kExportFailedText) + "：" + env_.engine->ErrorText(result), out);
-    }
 }
 
 void PlaybackPanel::Snapshot() {

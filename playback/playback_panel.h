@@ -20,17 +20,15 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "core/message_ids.h"
 #include "platform/message.h"
 #include "platform/window_handles.h"
+#include "playback/export_job.h"
 #include "playback/playback_engine.h"
 #include "playback/recording_search.h"
 #include "ui/toolkit/paint_manager.h"
 
-class QProgressDialog;
-class QTimer;
 
 namespace wall {
 class CVideoPanelMng;
@@ -86,7 +84,6 @@ public:
     static constexpr const char* kExportItemText = "导出为 MP4…";
     static constexpr const char* kSnapshotItemText = "截图";
     static constexpr const char* kExportTitle = "导出为 MP4";
-    static constexpr const char* kExportingText = "正在导出录像…";
     static constexpr const char* kExportBusyText = "正在导出另一个录像，请稍候";
     static constexpr const char* kExportDoneText = "导出完成";
     static constexpr const char* kExportFailedText = "导出失败";
@@ -145,8 +142,6 @@ public:
     bool Exporting() const { return export_ != nullptr; }
 
 private:
-    struct ExportJob;
-
     bool OnClick(ui::CControlUI* sender);
     bool IsPlaybackTreeRow(const ui::CControlUI* sender) const;
     void OpenCalendar(ui::CControlUI* field);
@@ -177,7 +172,6 @@ private:
     static bool IsRemoteRow(const ui::CListElementUI* row);
     std::int64_t Now() const;
     platform::WindowHandle CellWindow() const;
-    void PollExport();
 
     PlaybackEnvironment env_;
     ui::CPaintManagerUI* manager_ = nullptr;
