@@ -751,6 +751,7 @@ std::optional<PlaybackSetup> ServiceStore::SetUpPlayback(const Account& viewer, 
         "ORDER BY start_time LIMIT 500");
     ranges.Bind(1, camera).Bind(2, startTime).Bind(3, endTime);
     while (ranges.Step()) setup.ranges.emplace_back(ranges.Text(0), ranges.Text(1));
+    if (setup.ranges.empty()) return setup;  // nothing to play: no set-up is kept
     auto server = db_.Prepare(
         "SELECT s.host, s.port FROM cameras c JOIN forward_servers s ON s.id = c.forward_server_id WHERE c.id = ?");
     server.Bind(1, camera);
