@@ -266,6 +266,12 @@ TEST(SimStorePlayback, OldSetUpsArePruned) {
     SeededStore s(8);
     Account demo = LoginAs(s.store, "demo");
     for (int i = 0; i < 1010; ++i)
-        ASSERT_TRUE(s.store.SetUpPlayback(demo, "31000001", "2023-11-13 00:00:00", "2023-11-13 01:00:00"));
+        ASSERT_TRUE(s.store.SetUpPlayback(demo, "31000001", "2023-11-13 08:00:00", "2023-11-13 09:00:00"));
+    EXPECT_EQ(s.store.CountRows("playback_sessions"), 1000);
+    // A window without recordings keeps no set-up.
+    auto none = s.store.SetUpPlayback(demo, "31000001", "2023-11-13 00:00:00", "2023-11-13 01:00:00");
+    ASSERT_TRUE(none);
+    EXPECT_TRUE(none->ranges.empty());
+    EXPECT_EQ(none->playbackId, 0);
     EXPECT_EQ(s.store.CountRows("playback_sessions"), 1000);
 }
