@@ -235,6 +235,9 @@ public:
 private:
     bool CreateSchema();
     bool Seed(const SeedOptions& seed);
+    // Adds the daily recordings of the days after each camera's last one, up to the
+    // day before `reference`.
+    bool RecordUpTo(std::time_t reference);
     bool CanSee(const Account& viewer, std::int64_t cameraId);
     std::map<std::int64_t, bool> VisibleCameraSet(const Account& viewer);
 
