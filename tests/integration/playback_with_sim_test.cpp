@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QImage>
+#include <chrono>
 #include <ctime>
 #include <mutex>
 #include <thread>
@@ -289,8 +290,13 @@ TEST_F(PlaybackWithSim, SearchPlayPauseSeekStopAndTheEndOfARecording) {
     // recorded second, clock and all.
     const std::time_t middle = firstStart + (firstEnd - firstStart) / 2;
     std::size_t seen = Count(positions);
+    const auto asked = std::chrono::steady_clock::now();
     Command(3, TimeText(middle));
     ASSERT_TRUE(WaitForPosition(middle, seen));
+    std::printf("seek: the first picture of the new time reported after %lld ms\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - asked)
+                                           .count()));
     Command(1);  // pause
     ASSERT_TRUE(LinkRoundTrip());
     DeliverPosted();  // the reports of the pictures decoded before the pause
