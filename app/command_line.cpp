@@ -10,7 +10,7 @@ std::string ShownFolder(const std::string& folder) { return folder.empty() ? "(n
 
 std::string HelpText(const core::UserFolders& folders, const std::string& programDirectory) {
     std::string text =
-        "Usage: larkview [--help | --version]\n"
+        "Usage: larkview [--help | --version | --export FILE.mvp OUT.mp4]\n"
         "\n"
         "Larkview, the desktop client of the video-surveillance service: log in, watch live\n"
         "cameras, listen, talk back, record, play back. The service's address and every other\n"
@@ -19,6 +19,9 @@ std::string HelpText(const core::UserFolders& folders, const std::string& progra
         "Options:\n"
         "  -h, --help     show this help and exit\n"
         "  -V, --version  show the version and exit\n"
+        "  --export FILE.mvp OUT.mp4\n"
+        "                 copy a local recording into an MP4 file that any player opens (the\n"
+        "                 recorded H.264 frames with their times, not re-encoded), then exit\n"
         "\n";
     text += folders.installed ? "Files (this is an installed copy):\n" : "Files (this is a portable copy):\n";
     text += "  settings  " + ShownFolder(folders.settings) +
@@ -46,26 +49,50 @@ std::string HelpText(const core::UserFolders& folders, const std::string& progra
     return text;
 }
 
+// An answer instead of a start.
+CommandLineAnswer Reply(int exitCode, std::string out, std::string err) {
+    CommandLineAnswer answer;
+    answer.run = false;
+    answer.exitCode = exitCode;
+    answer.out = std::move(out);
+    answer.err = std::move(err);
+    return answer;
+}
+
 }  // namespace
 
 CommandLineAnswer ReadCommandLine(const std::vector<std::string>& arguments, const core::UserFolders& folders,
                                   const std::string& programDirectory) {
     bool help = false, version = false;
-    for (const std::string& argument : arguments) {
-        if (argument == "--help" || argument == "-h") {
+    CommandLineAnswer exporting;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--export") {
+            if (i + 2 >= arguments.size()) {
+                return Reply(2, "",
+                        "larkview: --export needs a recording and an output file\n"
+                        "Try 'larkview --help' for more information.\n");
+            }
+            exporting.run = false;
+            exporting.exportRecording = true;
+            exporting.exportFrom = arguments[i + 1];
+            exporting.exportTo = arguments[i + 2];
+            i += 2;
+        } else if (argument == "--help" || argument == "-h") {
             help = true;
         } else if (argument == "--version" || argument == "-V") {
             version = true;
         } else {
             // Any other word is a mistake: starting the program anyway would hide it.
             const bool option = !argument.empty() && argument[0] == '-';
-            return {false, 2, "",
+            return Reply(2, "",
                     "larkview: " + std::string(option ? "unknown option" : "unexpected argument") + " '" + argument +
-                        "'\nTry 'larkview --help' for more information.\n"};
+                        "'\nTry 'larkview --help' for more information.\n");
         }
     }
-    if (help) return {false, 0, HelpText(folders, programDirectory), ""};
-    if (version) return {false, 0, std::string("Larkview ") + LARKVIEW_VERSION_TEXT + "\n", ""};
+    if (help) return Reply(0, HelpText(folders, programDirectory), "");
+    if (version) return Reply(0, std::string("Larkview ") + LARKVIEW_VERSION_TEXT + "\n", "");
+    if (exporting.exportRecording) return exporting;
     return {};
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The program's few options. Everything else comes from its settings files, so the
-// options only answer questions: the version, and how this copy is used.
+// options only answer questions (the version, how this copy is used) or do one job
+// without windows (export a recording).
 
 #include <string>
 #include <vector>
@@ -14,6 +15,10 @@ struct CommandLineAnswer {
     int exitCode = 0;  // when !run: 0 for --help/--version, 2 for a wrong argument
     std::string out;   // for standard output
     std::string err;   // for standard error
+    // --export FILE OUT: a local recording to an MP4 file, without windows or login.
+    bool exportRecording = false;
+    std::string exportFrom;
+    std::string exportTo;
 };
 
 // `arguments` without the program name. `folders` is where this copy keeps its files,

@@ -11,6 +11,7 @@
 #include "app/command_line.h"
 #include "core/crash_handler.h"
 #include "app/desktop_secret_store.h"
+#include "app/export_command.h"
 #include "core/library_notices.h"
 #include "core/log_file.h"
 #include "core/user_folders.h"
@@ -47,6 +48,7 @@ int main(int argc, char** argv) {
     const core::UserFolders folders = core::ChooseUserFolders(programDirectory, platform::CanCreateFilesIn);
     const app::CommandLineAnswer answer =
         app::ReadCommandLine(std::vector<std::string>(argv + 1, argv + argc), folders, programDirectory);
+    if (answer.exportRecording) return app::RunExportCommand(answer.exportFrom, answer.exportTo);
     if (!answer.run) {
         std::fputs(answer.out.c_str(), stdout);
         std::fputs(answer.err.c_str(), stderr);

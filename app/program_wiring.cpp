@@ -10,6 +10,7 @@
 #include "core/app_config.h"
 #include "mainwin/main_win.h"
 #include "mainwin/reply_queue.h"
+#include "playback/playback_engine.h"
 #include "media/camera_registry.h"
 #include "media/memory_return.h"
 #include "record/recording_settings.h"
@@ -121,6 +122,10 @@ mainwin::MainWinEnvironment ProgramMainWinEnvironment() {
         return camera && camera->IsOpen() && camera->Link().IsConnected();
     };
     env.takeReceivedBytes = [] { return transport::TakeReceivedBytes(); };
+#ifdef LARKVIEW_HAVE_REWIND
+    // Each main window plays local recordings through an engine of its own.
+    env.playbackEngine = [] { return playback::MakeRewindEngine(); };
+#endif
     env.applyRecordingSettings = [](const record::RecordingSettings& settings) { tasks::ApplyRecordingSettings(settings); };
     env.chooseFolder = [](const std::string& prompt, const std::string& start) {
         return QFileDialog::getExistingDirectory(nullptr, QString::fromStdString(prompt), QString::fromStdString(start),

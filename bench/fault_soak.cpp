@@ -198,7 +198,7 @@ private:
 
     bool ShowsPicture(int cell) const {
         return testing_support::ShowsCameraPicture(*Wall()->Cell(cell)->Target(), Wall()->Cell(cell)->size(),
-                                                   options_.width, options_.height);
+                                                   options_.width, options_.height, cameras_[cell]);
     }
     // Shows its own camera, open, with a picture, and pictures kept coming over the
     // last second.

@@ -45,7 +45,8 @@ struct Service {
     sim::CameraHeads heads;
     sim::FaultSwitches faults;
     sim::ForwardStats stats;
-    sim::ForwardContext context{store, clips, voices, settings, heads, faults, stats, {}};
+    sim::LinkMarks marks;
+    sim::ForwardContext context{store, clips, voices, settings, heads, faults, stats, marks, {}};
 };
 
 void SendCommand(sim::ForwardSession& session, int msgType, std::map<std::string, std::string> params) {

@@ -1,6 +1,7 @@
 #include "mainwin/main_win.h"
 
 #include <QEvent>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStyle>
@@ -118,6 +119,8 @@ CMainWin::CMainWin(MainWinEnvironment environment) : env_(std::move(environment)
 }
 
 CMainWin::~CMainWin() {
+    // A local playback draws into the playback wall: it ends before the wall goes.
+    playback_.reset();
     live_.reset();
     // Replies arriving from now on find no window; the queue itself lives on in the
     // callback until the control client lets go of it.
@@ -149,7 +152,6 @@ void CMainWin::InitWindow() {
     FindControls();
     SetText(pm.FindControl("username"), core::AppConfig::Instance().currentUserName);
     SetTextLimits();
-    recordMode_ = TextOf(pm.FindControl("cbRecordMode"));
     for (const char* name : {"edAccExpireTime", "edAllAccExpireTime"})
         if (auto* edit = pm.FindControl<ui::CEditUI>(name)) ui::OpenOnClick(edit, [this, edit] { OpenDatePicker(edit); });
 
@@ -194,6 +196,7 @@ void CMainWin::InitWindow() {
     InstallMoveWatcher();
     SetUpTreeColumn();
     SetUpLiveView();
+    SetUpPlayback();
 
     // 11. From now on the task threads report here.
     if (env_.setNotifyWindow) env_.setNotifyWindow(GetHWND());
@@ -244,7 +247,7 @@ void CMainWin::FindControls() {
         const QString tip = address.isEmpty() ? QStringLiteral("管理后台（未配置地址）") : QStringLiteral("管理后台：") + address;
         backStage->setToolTip(Qt::convertFromPlainText(tip));
     }
-    for (const char* combo : {"Resolution", "Quality", "Frame"}) AdoptComboItems(pm.FindControl<ui::CComboUI>(combo));
+    for (const char* combo : {"Resolution", "Quality", "Frame", "cbRecordMode"}) AdoptComboItems(pm.FindControl<ui::CComboUI>(combo));
 }
 
 void CMainWin::SetTextLimits() {
@@ -311,6 +314,13 @@ void CMainWin::SetUpTreeColumn() {
     QWidget* host = GetWidget();
     if (!host) return;
     wallPlace_ = host->findChild<QWidget*>("wallPlace");
+    playbackPlace_ = host->findChild<QWidget*>("pbWallPlace");
+    if (playbackPlace_) {
+        new EventHook(playbackPlace_, [this](QEvent* event) {
+            if (event->type() == QEvent::Resize || event->type() == QEvent::Move || event->type() == QEvent::Show)
+                if (QWidget* window = GetWidget()) PlacePlaybackWall(window->width(), window->height());
+        });
+    }
     treeSplitter_ = host->findChild<QSplitter*>("previewSplitter");
     treeColumn_ = host->findChild<QWidget*>("previewSide");
     if (wallPlace_) {
@@ -626,16 +636,48 @@ void CMainWin::PlaceLiveWall(int width, int height) {
 
 void CMainWin::OnSize(int width, int height) {
     if (!initialised_) return;
-    const QSize screen = ScreenSizeOf(env_);
-    const bool screenSized = width == screen.width() && height == screen.height();
     if (!treeWidthApplied_) ApplyTreeColumnWidth();
     PlaceLiveWall(width, height);
-    if (playArea_ && playbackWall_) {
-        if (screenSized && playbackWall_->IsFullScreen())
-            playbackWall_->setGeometry(0, 0, screen.width(), screen.height());
-        else
-            playbackWall_->setGeometry(255, 113, std::max(0, width - 515), std::max(0, height - 340));
-    }
+    PlacePlaybackWall(width, height);
+}
+
+void CMainWin::PlacePlaybackWall(int width, int height) {
+    if (!initialised_ || !playArea_ || !playbackWall_) return;
+    const QSize screen = ScreenSizeOf(env_);
+    const bool screenSized = width == screen.width() && height == screen.height();
+    if (screenSized && playbackWall_->IsFullScreen())
+        playbackWall_->setGeometry(0, 0, screen.width(), screen.height());
+    else if (playbackPlace_ && GetWidget())
+        playbackWall_->setGeometry(QRect(playbackPlace_->mapTo(GetWidget(), QPoint(0, 0)), playbackPlace_->size()));
+    else
+        playbackWall_->setGeometry(255, 113, std::max(0, width - 515), std::max(0, height - 340));
+}
+
+const std::string& CMainWin::RecordMode() const {
+    static const std::string none;
+    return playback_ ? playback_->RecordMode() : none;
+}
+
+void CMainWin::SetUpPlayback() {
+    playback::PlaybackEnvironment env;
+    env.postTask = [this](platform::Message message) { return PostTask(std::move(message)); };
+    const platform::WindowHandle window = GetHWND();
+    env.messageBox = [window](const std::string& first, const std::string& second) {
+        ui::ShowMessageBox(first, window, 0, second);
+    };
+    env.recordRoot = [] { return core::AppConfig::Instance().recordSavePath; };
+    env.nowMs = env_.playbackClockMs;
+    env.refreshTree = [this] { RequestTreeRefresh(); };
+    env.chooseSaveFile = env_.chooseSaveFile;
+    if (!env.chooseSaveFile)
+        env.chooseSaveFile = [this](const std::string& title, const std::string& suggested, const std::string& filter) {
+            return QFileDialog::getSaveFileName(GetWidget(), QString::fromStdString(title),
+                                                QString::fromStdString(suggested), QString::fromStdString(filter))
+                .toStdString();
+        };
+    env.engine = env_.playbackEngine ? env_.playbackEngine() : nullptr;
+    playback_ = std::make_unique<playback::PlaybackPanel>(std::move(env));
+    playback_->Bind(m_PaintManager, trees_, playbackWall_, GetHWND());
 }
 
 void CMainWin::OnGetMinMaxInfo(QSize& minimum, QSize& maximum) {

@@ -28,6 +28,7 @@
 #include "mainwin/small_dialogs.h"
 #include "mainwin/status_bar.h"
 #include "mainwin/video_params.h"
+#include "playback/playback_panel.h"
 #include "ui/camera_trees.h"
 #include "ui/control_factory.h"
 #include "ui/live_view.h"
@@ -116,12 +117,14 @@ public:
         return was;
     }
     const std::string& Rights() const { return rights_; }
-    const std::string& RecordMode() const { return recordMode_; }
+    const std::string& RecordMode() const;
     int RootNodeCount() const { return trees_.RootNodeCount(); }
     // Live viewing (opening, closing, cell notices, listening, recording, talk,
     // pan-tilt-zoom) and its share of the message table; null before InitWindow.
     ui::CLiveView* Live() const { return live_.get(); }
     const std::map<std::string, ui::CControlUI*>& Panels() const { return panels_; }
+    // The playback tab (search, playback, export); null before InitWindow.
+    playback::PlaybackPanel* Playback() const { return playback_.get(); }
 
     // --- Live-view commands (main_win_live.cpp) ---
     // Checks the camera (online, in service, not live) and opens it in a free cell.
@@ -164,6 +167,9 @@ private:
     // Puts the live wall over "wallPlace" (or at its fixed place when the skin has
     // none), or over the whole screen in full screen.
     void PlaceLiveWall(int width, int height);
+    // The playback wall over "pbWallPlace" (or at its fixed place), or the whole screen.
+    void PlacePlaybackWall(int width, int height);
+    void SetUpPlayback();
 
     // main_win_notify.cpp
     bool OnClick(ui::TNotifyUI& msg);
@@ -175,7 +181,6 @@ private:
     // `asked`: the search button (an empty or unmatched text is said so), not typing.
     void RunSearch(bool asked = false);
     void OpenDatePicker(ui::CControlUI* sender);
-    void OpenCalendar(ui::CControlUI* field);
     void OpenMainMenu(ui::CControlUI* button);
     void MarkSideButtons();
 
@@ -202,6 +207,7 @@ private:
     std::shared_ptr<ReplyQueue> replies_ = std::make_shared<ReplyQueue>();
     std::vector<PanelHandler> panelHandlers_;
     std::unique_ptr<ui::CLiveView> live_;
+    std::unique_ptr<playback::PlaybackPanel> playback_;
     StatusBar statusBar_;
     SaveManagePanel saveManage_;
     // Shared with the reply handler, which may outlive the window.
@@ -222,7 +228,6 @@ private:
     bool messageListFlag_ = false;
     int tab_ = -1;
     std::string rights_;
-    std::string recordMode_;
 
     // Controls looked up at start-up (absent ones stay null and are skipped).
     ui::CControlUI* showPanel_ = nullptr;
@@ -230,6 +235,7 @@ private:
     ui::CControlUI* liveArea_ = nullptr;
     QObject* moveWatcher_ = nullptr;
     QPointer<QWidget> wallPlace_;
+    QPointer<QWidget> playbackPlace_;
     QPointer<QSplitter> treeSplitter_;
     QPointer<QWidget> treeColumn_;
     QTimer* treeWidthSaver_ = nullptr;

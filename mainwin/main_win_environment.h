@@ -13,6 +13,7 @@
 #include "ui/live_view.h"
 #include "platform/message.h"
 #include "platform/window_handles.h"
+#include "playback/playback_engine.h"
 #include "record/recording_settings.h"
 #include "wall/video_panel_mng.h"
 
@@ -53,6 +54,13 @@ struct MainWinEnvironment {
     // registry, message box). Task posts always go through postTask above.
     std::function<ui::LiveViewEnvironment(platform::WindowHandle, ui::CPaintManagerUI&)> liveEnvironment;
     std::function<ui::AlarmPanelEnvironment()> alarmPanelEnvironment;
+    // The engine that plays local recordings (the program's: Rewind); empty: none.
+    std::function<std::shared_ptr<playback::PlaybackEngine>()> playbackEngine;
+    // Milliseconds of a steady clock for the playback slider; empty: the system's.
+    std::function<std::int64_t()> playbackClockMs;
+    // The save-file dialog (title, suggested path, filter); empty when cancelled.
+    // Empty function: the desktop's dialog.
+    std::function<std::string(const std::string&, const std::string&, const std::string&)> chooseSaveFile;
 };
 
 }  // namespace mainwin

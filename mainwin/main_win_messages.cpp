@@ -48,7 +48,9 @@ bool CMainWin::DispatchInitialised(platform::Message& message) {
             return true;
         case core::kTreeRefreshed: OnRefreshResult(message.wParam != 0); return true;
         case core::kReplyQueued: replies_->Drain(); return true;
-        default: return live_ && live_->HandleMessage(message);
+        default:
+            if (playback_ && playback_->HandleMessage(message)) return true;
+            return live_ && live_->HandleMessage(message);
     }
 }
 

@@ -31,6 +31,9 @@ bool IsTreeNotification(const std::string& type) {
 }  // namespace
 
 void CMainWin::Notify(ui::TNotifyUI& msg) {
+    // The playback tab comes first among the panels (after the sub-accounts' handler,
+    // which the window does not have yet).
+    if (playback_ && playback_->HandleNotify(msg)) return;
     for (const PanelHandler& handler : panelHandlers_)
         if (handler && handler(msg)) return;
     if (saveManage_.HandleNotify(msg, core::AppConfig::Instance(), GetHWND(), env_.chooseFolder)) return;
@@ -91,10 +94,6 @@ bool CMainWin::OnClick(ui::TNotifyUI& msg) {
         }
         return true;
     }
-    if (name == "ckSchTimeStart" || name == "ckSchTimeStop") {
-        OpenCalendar(msg.pSender);
-        return true;
-    }
 
     static const std::pair<const char*, int> kTabs[] = {
         {"previewbtn", kPreview}, {"playbackbtn", kPlayback}, {"alarmbtn", kAlarm}, {"mapbtn", kMap}, {"settingbtn", kSetting}};
@@ -116,7 +115,7 @@ bool CMainWin::OnClick(ui::TNotifyUI& msg) {
     if (name == "exituser" || name == "closebtn") {
         // Both ask first, with the same dialog: leave, change user or stay.
         OnExitDialog();
-    } else if (name == "updata" || name == "btnPBUpdata") {
+    } else if (name == "updata") {
         RequestTreeRefresh();
     } else if (name == "close_all") {
         CloseNode(nullptr);
@@ -132,8 +131,6 @@ bool CMainWin::OnClick(ui::TNotifyUI& msg) {
         OnAccountDialog();
     } else if (name == "FullSreen") {
         if (liveWall_) liveWall_->FullScreen(true);
-    } else if (name == "btnFullSreen") {
-        if (playbackWall_) playbackWall_->FullScreen(true);
     } else if (name == "SelFullScreen") {
         if (liveWall_) liveWall_->FullScreenCell(true, liveWall_->Selected());
     } else if (name == "feedback") {
@@ -158,15 +155,6 @@ void CMainWin::OpenDatePicker(ui::CControlUI* sender) {
     QWidget* top = GetWidget();
     if (!edit || !top) return;
     ui::CDateWnd::OpenFor(edit, GetHWND(), ui::CDateWnd::AnchorFor(top->pos(), edit->mapTo(top, QPoint(0, 0))));
-}
-
-void CMainWin::OpenCalendar(ui::CControlUI* field) {
-    auto* box = dynamic_cast<ui::COptionUI*>(field);
-    QWidget* top = GetWidget();
-    if (!box || !top) return;
-    // Over the field, its left edge with the field's, so that it stays in the window.
-    const QPoint atField = top->mapToGlobal(box->mapTo(top, QPoint(0, 0)));
-    ui::CCalWnd::OpenFor(box, GetHWND(), atField - QPoint(0, 4));
 }
 
 void CMainWin::OpenMainMenu(ui::CControlUI* button) {

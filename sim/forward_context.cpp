@@ -132,4 +132,32 @@ void FaultSwitches::Clear() {
     any_ = false;
 }
 
+void LinkMarks::CommandHandled(const std::string& cameraId) {
+    std::lock_guard lock(mutex_);
+    ++marks_[cameraId].commands;
+}
+
+void LinkMarks::StreamStep(const std::string& cameraId) {
+    std::lock_guard lock(mutex_);
+    Marks& marks = marks_[cameraId];
+    marks.commandsStreamed = marks.commands;
+    ++marks.streamSteps;
+}
+
+void LinkMarks::VideoSent(const std::string& cameraId) {
+    std::lock_guard lock(mutex_);
+    ++marks_[cameraId].videoFrames;
+}
+
+void LinkMarks::AudioSent(const std::string& cameraId) {
+    std::lock_guard lock(mutex_);
+    ++marks_[cameraId].audioPackets;
+}
+
+LinkMarks::Marks LinkMarks::Get(const std::string& cameraId) {
+    std::lock_guard lock(mutex_);
+    auto it = marks_.find(cameraId);
+    return it == marks_.end() ? Marks{} : it->second;
+}
+
 }  // namespace sim

@@ -40,6 +40,7 @@ struct StreamSettings {
     int frameRate = 25;
     int qp = 28;
     std::string recoder = "0";
+    int keyFrameSeconds = 1;  // the encoder's own key frames; requests bring more
 };
 
 class StreamSettingsTable {
@@ -122,6 +123,31 @@ private:
     std::optional<int> openRefusal_;
 };
 
+// Sequence marks of each camera's links, kept across its links (a reopen adds to them).
+// Tests wait on them instead of sleeping: a command has taken effect once the stream
+// counted it, and "nothing more was sent" is checked over a number of stream steps.
+class LinkMarks {
+public:
+    struct Marks {
+        std::uint64_t commands = 0;          // link commands handled (counted once in effect)
+        std::uint64_t commandsStreamed = 0;  // `commands` as the latest stream step read it
+        std::uint64_t streamSteps = 0;       // each step reads the commands and fault switches anew
+        std::uint64_t videoFrames = 0;       // sent
+        std::uint64_t audioPackets = 0;      // sent
+    };
+    void CommandHandled(const std::string& cameraId);
+    // Called by a streaming thread under its session's lock, with the step's reading of
+    // the session's state: what it sends from then on follows those commands.
+    void StreamStep(const std::string& cameraId);
+    void VideoSent(const std::string& cameraId);
+    void AudioSent(const std::string& cameraId);
+    Marks Get(const std::string& cameraId);
+
+private:
+    std::mutex mutex_;
+    std::map<std::string, Marks> marks_;
+};
+
 struct ForwardStats {
     std::atomic<std::uint64_t> links{0};
     std::atomic<std::uint64_t> opens{0};
@@ -131,6 +157,9 @@ struct ForwardStats {
     std::atomic<std::uint64_t> talkReceived{0};
     std::atomic<std::uint64_t> talkEchoed{0};
     std::atomic<std::uint64_t> commands{0};
+    std::atomic<std::uint64_t> heartbeats{0};         // msgType 0 received
+    std::atomic<std::uint64_t> heartbeatsAnswered{0};
+    std::atomic<std::uint64_t> keyFrameRequests{0};   // 1007 received on a video link
     std::atomic<std::uint64_t> invalidMessages{0};
     std::atomic<std::uint64_t> malformedSent{0};
     std::atomic<std::uint64_t> stopsSent{0};
@@ -144,6 +173,7 @@ struct ForwardContext {
     CameraHeads& heads;
     FaultSwitches& faults;
     ForwardStats& stats;
+    LinkMarks& marks;
     std::function<void(const std::string&)> log;  // may be empty
 };
 

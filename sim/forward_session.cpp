@@ -87,6 +87,7 @@ void ForwardSession::OnMessage(const std::uint8_t* data, std::size_t length) {
         case LinkRequest::kControl:
             ++context_.stats.commands;
             HandleControl(request.control);
+            context_.marks.CommandHandled(CameraId());  // after the command's change of state
             break;
         case LinkRequest::kTalkAudio:
             HandleTalkAudio(request);
@@ -97,10 +98,10 @@ void ForwardSession::OnMessage(const std::uint8_t* data, std::size_t length) {
     }
 }
 
-void ForwardSession::Reply(const control::ControlMessage& request, const Params& params) {
-    if (context_.faults.Stalled(CameraId())) return;  // a stalled link answers nothing
+bool ForwardSession::Reply(const control::ControlMessage& request, const Params& params) {
+    if (context_.faults.Stalled(CameraId())) return false;  // a stalled link answers nothing
     const std::string reply = LinkControlMessage(request.id, request.msgType, params);
-    sink_->Send(reply.data(), reply.size());
+    return sink_->Send(reply.data(), reply.size());
 }
 
 void ForwardSession::HandleControl(const control::ControlMessage& message) {
@@ -108,7 +109,8 @@ void ForwardSession::HandleControl(const control::ControlMessage& message) {
     const bool video = kind == Kind::kLive || kind == Kind::kPlayback;
     switch (message.msgType) {
         case 0:
-            Reply(message, {});
+            ++context_.stats.heartbeats;
+            if (Reply(message, {})) ++context_.stats.heartbeatsAnswered;
             return;
         case 1:
             HandleOpen(message);
@@ -139,7 +141,10 @@ void ForwardSession::HandleControl(const control::ControlMessage& message) {
             Reply(message, {{"result", video && ApplyParameters(message.params) ? "1" : "0"}});
             return;
         case 10: {
-            if (!video) return Reply(message, {{"result", "0"}});
+            if (!video) {
+                Reply(message, {{"result", "0"}});
+                return;
+            }
             const StreamSettings settings = context_.settings.Get(camera_.cameraId, camera_.video);
             Reply(message, {{"result", "1"},
                             {"width", std::to_string(settings.width)},
@@ -170,6 +175,7 @@ void ForwardSession::HandleControl(const control::ControlMessage& message) {
             return;
         case 1007:
             if (video) {
+                ++context_.stats.keyFrameRequests;
                 std::lock_guard lock(mutex_);
                 keyFrameRequested_ = true;
             }
@@ -350,6 +356,7 @@ void ForwardSession::StreamLoop() {
             stopped = serverStopped_;
             seek = std::exchange(seekMs_, std::nullopt);
             forceKey = std::exchange(keyFrameRequested_, false) || forceKey;
+            context_.marks.StreamStep(cameraId);
         }
         const Clock::time_point now = Clock::now();
         if (playback && seek && !stopped) {
@@ -414,6 +421,7 @@ const EncodedFrame* ForwardSession::RecordedFrame(ClipLook look, int frameRate) 
     // Clips cover whole runs of clipSeconds counted from 1970, so every recorded second
     // has one clip, whoever plays it and wherever a seek landed.
     const std::int64_t seconds = context_.clips.ClipSeconds();
+    look.settings.keyFrameSeconds = 1;  // every recorded second can be sought to
     const std::int64_t clipStart = playSecond_ - ((playSecond_ % seconds) + seconds) % seconds;
     look.clockStart = static_cast<std::time_t>(clipStart);
     std::string key = look.Key();
@@ -439,7 +447,8 @@ const EncodedFrame* ForwardSession::RecordedFrame(ClipLook look, int frameRate) 
 }
 
 const EncodedFrame* ForwardSession::NextFrame(const StreamSettings& settings, const CameraHeads::State& head) {
-    const EncoderSettings encoder{settings.width, settings.height, settings.frameRate, settings.qp};
+    const EncoderSettings encoder{settings.width, settings.height, settings.frameRate, settings.qp,
+                                  settings.keyFrameSeconds};
     const bool playback = kind_ == Kind::kPlayback;
     if (head.moving) {
         // The view changes with every picture: draw and encode it now, with the real time.
@@ -507,6 +516,7 @@ bool ForwardSession::SendVideoFrame(std::int64_t timestamp) {
     videoSequence_ = static_cast<std::uint16_t>((videoSequence_ + 1) % kSequenceModulus);
     if (!SendBytes(buffer_)) return false;
     ++context_.stats.videoFrames;
+    context_.marks.VideoSent(cameraId);
     return true;
 }
 
@@ -516,7 +526,9 @@ void ForwardSession::SendAudioPacket(std::int64_t timestamp) {
     const std::vector<std::uint8_t>& packet = voice_->packets[voiceIndex_++ % voice_->packets.size()];
     BuildMediaPacket(buffer_, kAudioPacket, audioSequence_++, static_cast<std::uint64_t>(timestamp), packet.data(),
                      packet.size());
-    if (SendBytes(buffer_)) ++context_.stats.audioPackets;
+    if (!SendBytes(buffer_)) return;
+    ++context_.stats.audioPackets;
+    context_.marks.AudioSent(camera_.cameraId);
 }
 
 void ForwardSession::SendMalformed(std::int64_t timestamp) {

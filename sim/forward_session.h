@@ -75,7 +75,8 @@ private:
     void HandleTalkAudio(const LinkRequest& request);
     void HandlePanTilt(const control::ControlMessage& message);
     bool ApplyParameters(const Params& params);
-    void Reply(const control::ControlMessage& request, const Params& params);
+    // False when nothing was sent (a stalled link, a closed connection).
+    bool Reply(const control::ControlMessage& request, const Params& params);
     bool SendBytes(const std::vector<std::uint8_t>& message);
     void StopStreaming();
 

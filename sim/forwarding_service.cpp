@@ -95,7 +95,7 @@ ForwardingService::ForwardingService(ServiceStore& store, ForwardingOptions opti
     : store_(store),
       options_(std::move(options)),
       clips_(options_.clips),
-      context_{store_, clips_, voices_, settings_, heads_, faults_, stats_, options_.log} {}
+      context_{store_, clips_, voices_, settings_, heads_, faults_, stats_, marks_, options_.log} {}
 
 ForwardingService::~ForwardingService() { Stop(); }
 
@@ -161,6 +161,15 @@ void ForwardingService::ClearFaults() {
     SetRefuseConnections(false);
 }
 
+bool ForwardingService::SetKeyFrameSeconds(const std::string& cameraId, int seconds) {
+    const std::optional<StreamingCamera> camera = store_.StreamingCameraInfo(cameraId);
+    if (!camera || seconds < 1 || seconds > 60) return false;
+    StreamSettings settings = settings_.Get(cameraId, camera->video);
+    settings.keyFrameSeconds = seconds;
+    settings_.Set(cameraId, settings);
+    return true;
+}
+
 std::vector<std::string> ForwardingService::LinkedCameras() const {
     std::set<std::string> ids;
     for (const auto& session : Sessions({}))
@@ -185,6 +194,9 @@ ForwardingService::Stats ForwardingService::GetStats() const {
     stats.talkReceived = stats_.talkReceived;
     stats.talkEchoed = stats_.talkEchoed;
     stats.commands = stats_.commands;
+    stats.heartbeats = stats_.heartbeats;
+    stats.heartbeatsAnswered = stats_.heartbeatsAnswered;
+    stats.keyFrameRequests = stats_.keyFrameRequests;
     stats.invalidMessages = stats_.invalidMessages;
     stats.malformedSent = stats_.malformedSent;
     stats.stopsSent = stats_.stopsSent;

@@ -23,8 +23,8 @@ class ForwardingService {
 public:
     struct Stats {
         std::uint64_t links = 0, activeLinks = 0, opens = 0, refusedOpens = 0, videoFrames = 0, audioPackets = 0,
-                      talkReceived = 0, talkEchoed = 0, commands = 0, invalidMessages = 0, malformedSent = 0,
-                      stopsSent = 0;
+                      talkReceived = 0, talkEchoed = 0, commands = 0, heartbeats = 0, heartbeatsAnswered = 0,
+                      keyFrameRequests = 0, invalidMessages = 0, malformedSent = 0, stopsSent = 0;
         ClipCache::Stats clips;
     };
 
@@ -54,6 +54,9 @@ public:
     // Sends msgType 7 "stop" on the camera's links (or a playback's); returns how many.
     int StopCamera(const std::string& cameraId);
     void ClearFaults();
+    // The camera's encoder makes a key frame only every `seconds` (1 to 60) by itself,
+    // so that one brought by a key-frame request stands out.
+    bool SetKeyFrameSeconds(const std::string& cameraId, int seconds);
 
     Stats GetStats() const;
     int ActiveLinks(const std::string& cameraId = {}) const;
@@ -63,6 +66,8 @@ public:
     // Where the camera's head points now, and the pan-tilt-zoom commands it received.
     CameraHeads::State Head(const std::string& cameraId) { return heads_.Read(cameraId, CameraHeads::Clock::now()); }
     std::vector<std::pair<int, int>> PanTiltCommands(const std::string& cameraId) { return heads_.Received(cameraId); }
+    // The camera's sequence marks (commands handled and streamed, stream steps, what was sent).
+    LinkMarks::Marks Marks(const std::string& cameraId) { return marks_.Get(cameraId); }
 
 private:
     class Server;
@@ -76,6 +81,7 @@ private:
     CameraHeads heads_;
     FaultSwitches faults_;
     ForwardStats stats_;
+    LinkMarks marks_;
     ForwardContext context_;
     std::vector<std::unique_ptr<Server>> servers_;
 };

@@ -2,6 +2,8 @@
 
 #include <QImage>
 
+#include <algorithm>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/opt.h>
@@ -38,8 +40,8 @@ std::unique_ptr<H264Encoder> H264Encoder::Open(const EncoderSettings& settings, 
     context->pix_fmt = AV_PIX_FMT_YUV420P;
     context->time_base = AVRational{1, settings.frameRate};
     context->framerate = AVRational{settings.frameRate, 1};
-    context->gop_size = settings.frameRate;  // a key frame every second
-    context->keyint_min = settings.frameRate;
+    context->gop_size = settings.frameRate * std::clamp(settings.keyFrameSeconds, 1, 60);
+    context->keyint_min = context->gop_size;
     context->max_b_frames = 0;
     context->thread_count = 1;  // many cameras encode at once; each stays on one core
     // Without a global header libavcodec has x264 repeat the parameter sets before

@@ -21,6 +21,7 @@ struct EncoderSettings {
     int height = 576;
     int frameRate = 25;
     int qp = 28;  // constant quantiser, 0..51
+    int keyFrameSeconds = 1;
 };
 
 struct EncodedFrame {
@@ -37,7 +38,7 @@ public:
     H264Encoder& operator=(const H264Encoder&) = delete;
 
     // Encodes one picture of the encoder's size (QImage::Format_RGB32). A key frame
-    // comes every frameRate pictures, and whenever `forceKey` is set.
+    // comes every keyFrameSeconds × frameRate pictures, and whenever `forceKey` is set.
     bool Encode(const QImage& picture, bool forceKey, EncodedFrame& out);
     const EncoderSettings& Settings() const { return settings_; }
 

@@ -198,15 +198,20 @@ bool SimService::WriteForwardPorts(const std::string& path) const {
 }
 
 bool SimService::WriteStateFile(std::string& error) {
-    const std::string& path = config_.stateFile;
+    // Written whole under another name, then renamed over the file: whoever waits for
+    // the master port in it (tools/demo.sh, the tests) never finds it without the rest.
+    const std::string& target = config_.stateFile;
+    const std::string path = target + ".part";
+    std::remove(path.c_str());
     bool ok = platform::WriteProfileString("Ports", "Master", std::to_string(MasterPort()), path) &&
               platform::WriteProfileString("Ports", "Proxy", std::to_string(ProxyPort()), path) &&
               platform::WriteProfileString("Ports", "Http", std::to_string(HttpPort()), path) &&
               WriteForwardPorts(path) &&
               platform::WriteProfileString("Service", "Address", config_.listenAddress, path) &&
               platform::WriteProfileString("Service", "ServerPath", config_.serverPath, path) &&
-              platform::WriteProfileString("Service", "UploadUrl", uploadUrlBase_, path);
-    if (!ok) error = "cannot write the state file " + path;
+              platform::WriteProfileString("Service", "UploadUrl", uploadUrlBase_, path) &&
+              std::rename(path.c_str(), target.c_str()) == 0;
+    if (!ok) error = "cannot write the state file " + target;
     return ok;
 }
 

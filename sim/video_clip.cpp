@@ -2,6 +2,7 @@
 
 #include <QImage>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "sim/service_store.h"
@@ -10,8 +11,8 @@ namespace sim {
 
 std::string ClipLook::Key() const {
     char numbers[160];
-    std::snprintf(numbers, sizeof numbers, "|%dx%d@%d/q%d|%.4f,%.4f,%.3f,%d", settings.width, settings.height,
-                  settings.frameRate, settings.qp, view.centerX, view.centerY, view.zoom, view.iris);
+    std::snprintf(numbers, sizeof numbers, "|%dx%d@%d/q%d/k%d|%.4f,%.4f,%.3f,%d", settings.width, settings.height,
+                  settings.frameRate, settings.qp, settings.keyFrameSeconds, view.centerX, view.centerY, view.zoom, view.iris);
     return cameraId + "|" + name + "|" + label + numbers + "|" + std::to_string(clockStart);
 }
 
@@ -38,7 +39,7 @@ std::shared_ptr<const VideoClip> EncodeClip(const ClipLook& look, int seconds, s
         text.frameIndex = i;
         DrawCameraPicture(picture, text, look.view);
         EncodedFrame frame;
-        if (!encoder->Encode(picture, i % frameRate == 0, frame)) {
+        if (!encoder->Encode(picture, i % (frameRate * std::clamp(look.settings.keyFrameSeconds, 1, 60)) == 0, frame)) {
             if (error) *error = "encoding failed";
             return nullptr;
         }

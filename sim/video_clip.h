@@ -1,7 +1,7 @@
 #pragma once
 // Encoding must not limit a simulator serving many cameras: each camera's look is
-// encoded once into a short clip (a few seconds, a key frame every second) that links
-// replay in a loop with advancing timestamps. The cache shares clips between links of
+// encoded once into a short clip (a few seconds, a key frame every second unless the
+// camera is set otherwise) that links replay in a loop with advancing timestamps. The cache shares clips between links of
 // the same look, encodes each look once even when several links ask at the same time,
 // renews clips after a while (so the clock in the picture stays roughly current) and
 // forgets the least recently used ones beyond a byte budget.

@@ -19,10 +19,11 @@ FLOORS = [
     ["platform", "libs/tether", "libs/glaze", "libs/chime", "libs/earshot", "vdec"],
     ["core"],
     ["control", "record", "ui/toolkit"],
-    ["transport", "sim"],
+    ["transport", "sim", "libs/rewind"],
     ["media", "session"],
     ["tasks", "wall"],
     ["ui"],
+    ["playback"],
     ["mainwin"],
     ["app"],
 ]
@@ -38,10 +39,11 @@ INTERNAL = {
     "libs/chime": ["libs/chime/qt_output.h"],
     "libs/glaze": ["libs/glaze/text_raster.h", "libs/glaze/yuv_blend.h"],
     "libs/tether": ["libs/tether/link.h"],
+    "libs/rewind": ["libs/rewind/recording_reader.h", "libs/rewind/play_session.h", "libs/rewind/mp4_export.h"],
     "sim": ["sim/forward_context.h", "sim/forwarding_service.h", "sim/proxy_endpoint.h"],
 }
 # Tests of a folder live under tests/<name>.
-TESTS_OF = {"libs/chime": "tests/audio", "libs/glaze": "tests/media", "libs/tether": "tests/tether"}
+TESTS_OF = {"libs/chime": "tests/audio", "libs/glaze": "tests/media", "libs/tether": "tests/tether", "libs/rewind": "tests/rewind"}
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 

@@ -12,7 +12,8 @@ namespace {
 
 bool IsMenuItem(const std::string& name) {
     static const char* const kItems[] = {"menu_Close",    "menu_Update",      "menu_PlayBack", "menu_OpenNode",
-                                         "menu_CloseNode", "menu_AlarmSearch", "menu_CloseAll"};
+                                         "menu_CloseNode", "menu_AlarmSearch", "menu_CloseAll",
+                                         "menu_Export",    "menu_Snapshot"};
     for (const char* item : kItems)
         if (name == item) return true;
     return false;
@@ -20,7 +21,8 @@ bool IsMenuItem(const std::string& name) {
 
 // Items that act on the owner's camera: nothing to send without one.
 bool NeedsOwner(const std::string& name) {
-    return name == "menu_Close" || name == "menu_PlayBack" || name == "menu_CloseNode" || name == "menu_CloseAll";
+    return name == "menu_Close" || name == "menu_PlayBack" || name == "menu_CloseNode" || name == "menu_CloseAll" ||
+           name == "menu_Export" || name == "menu_Snapshot";
 }
 
 }  // namespace

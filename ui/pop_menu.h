@@ -5,10 +5,11 @@
 // the work area of its monitor, over a shadow window of the same size; the menu shows
 // its rectangle inset by 8 pixels, the shadow the 8-pixel frame around it. A pick
 // closes the menu; a pick of "menu_Close", "menu_Update", "menu_PlayBack",
-// "menu_OpenNode", "menu_CloseNode", "menu_AlarmSearch" or "menu_CloseAll" is sent
+// "menu_OpenNode", "menu_CloseNode", "menu_AlarmSearch", "menu_CloseAll", or of the
+// recording list's "menu_Export" and "menu_Snapshot" is sent
 // as a notification of that name from the owner through the owner's paint manager.
-// Without an owner, "menu_Close", "menu_PlayBack", "menu_CloseNode" and
-// "menu_CloseAll" are dropped and the others go, without a sender, to the paint
+// Without an owner, "menu_Close", "menu_PlayBack", "menu_CloseNode", "menu_CloseAll",
+// "menu_Export" and "menu_Snapshot" are dropped and the others go, without a sender, to the paint
 // manager the menu was created for. Escape, or the focus going to another window,
 // closes the menu; wheel turns over it are swallowed.
 //

@@ -25,10 +25,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <set>
 #include <thread>
 
-#include "sim/camera_picture.h"
+#include "support/cell_picture.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -145,51 +144,6 @@ const Install& Installed() {
     return install;
 }
 
-// ---- the picture of a cell against the service's own picture of a camera ----
-
-// Average colour of each block of a grid laid over the picture's middle (the camera's
-// title band at the top, its clock, marker and a cell caption near the bottom left out).
-std::vector<QColor> Blocks(const QImage& picture) {
-    constexpr int kColumns = 16, kRows = 9;
-    const int top = picture.height() * 14 / 100, bottom = picture.height() * 84 / 100;
-    std::vector<QColor> blocks;
-    for (int row = 0; row < kRows; ++row)
-        for (int column = 0; column < kColumns; ++column) {
-            const int x0 = picture.width() * column / kColumns, x1 = picture.width() * (column + 1) / kColumns;
-            const int y0 = top + (bottom - top) * row / kRows, y1 = top + (bottom - top) * (row + 1) / kRows;
-            long r = 0, g = 0, b = 0, n = 0;
-            for (int y = y0; y < y1; ++y)
-                for (int x = x0; x < x1; ++x, ++n) {
-                    const QRgb pixel = picture.pixel(x, y);
-                    r += qRed(pixel), g += qGreen(pixel), b += qBlue(pixel);
-                }
-            blocks.emplace_back(n ? r / n : 0, n ? g / n : 0, n ? b / n : 0);
-        }
-    return blocks;
-}
-
-// The share of blocks whose colour is within a small distance of the reference's.
-double Likeness(const QImage& shown, const std::string& cameraId) {
-    QImage reference(shown.size(), QImage::Format_RGB32);
-    sim::PictureText text;
-    text.cameraId = cameraId;
-    sim::DrawCameraPicture(reference, text, sim::SceneView{});
-    const std::vector<QColor> a = Blocks(shown), b = Blocks(reference);
-    int alike = 0;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        alike += std::abs(a[i].red() - b[i].red()) + std::abs(a[i].green() - b[i].green()) +
-                     std::abs(a[i].blue() - b[i].blue()) <=
-                 45;
-    return static_cast<double>(alike) / static_cast<double>(a.size());
-}
-
-int CountColours(const QImage& picture) {
-    std::set<QRgb> colours;
-    for (int y = 0; y < picture.height(); y += 3)
-        for (int x = 0; x < picture.width(); x += 3) colours.insert(picture.pixel(x, y) & 0xf8f8f8);
-    return static_cast<int>(colours.size());
-}
-
 // ---- the simulated service as its own process ----
 
 struct Service {
@@ -288,14 +242,10 @@ TEST(InstalledProgram, LogsInShowsTheSavedCameraAndQuitsCleanlyOnSigterm) {
                                     place.captured(4).toInt()).convertToFormat(QImage::Format_RGB32);
     ASSERT_GT(cell.width(), 100);
     ASSERT_GT(cell.height(), 80);
-    int emptyColour = 0;
-    for (int y = 0; y < cell.height(); ++y)
-        for (int x = 0; x < cell.width(); ++x) emptyColour += cell.pixel(x, y) == qRgb(56, 60, 61);
-    EXPECT_LT(emptyColour, cell.width() * cell.height() / 20) << "the cell is mostly the empty cell's colour";
-    EXPECT_GT(CountColours(cell), 60);
-    const double own = Likeness(cell, kCamera), other = Likeness(cell, kOtherCamera);
-    std::printf("cell %dx%d, %d colours; blocks like camera %s: %.2f, like camera %s: %.2f\n", cell.width(),
-                cell.height(), CountColours(cell), kCamera, own, kOtherCamera, other);
+    const double own = testing_support::CameraLikeness(cell, kCamera);
+    const double other = testing_support::CameraLikeness(cell, kOtherCamera);
+    std::printf("cell %dx%d; blocks like camera %s: %.2f, like camera %s: %.2f\n", cell.width(), cell.height(), kCamera,
+                own, kOtherCamera, other);
     EXPECT_GT(own, 0.75) << "the cell does not show camera " << kCamera << " (other camera " << other << ")";
     EXPECT_LT(other, 0.5);
     if (HasFailure()) cell.save(QString::fromStdString(LARKVIEW_BUILD_DIR) + "/installed_program_cell.png");

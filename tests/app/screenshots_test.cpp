@@ -1,6 +1,7 @@
 // Pictures of the login window (idle, busy, failed) and of every message box kind,
-// rendered headless. They go to $LARKVIEW_SCREENSHOTS when set (docs/screenshots is
-// filled this way), otherwise to a temporary folder.
+// rendered headless, each checked to show its controls and texts. They go to
+// $LARKVIEW_SCREENSHOTS when set (docs/screenshots is filled this way), otherwise to a
+// temporary folder.
 #include <cstdlib>
 
 #include "support/screenshots.h"
@@ -15,7 +16,11 @@ namespace {
 class ScreenshotTest : public LoginWindowTest {
 protected:
     std::string Target(const std::string& name) { return testing_support::ScreenshotPath(dir.Path(), name); }
-    void Save(const QImage& image, const std::string& name) { testing_support::SaveScreenshot(image, Target(name), 7); }
+    void Save(const QImage& image, const std::string& name) { testing_support::SaveScreenshot(image, Target(name)); }
+    // That a picture of `window` shows its control `name`, holding `text` when given.
+    static void Shows(const QImage& picture, ui::WindowImplBase& window, const char* name, const std::string& text = {}) {
+        testing_support::ExpectShows(picture, window.GetWidget(), window.m_PaintManager.FindControl(name), text);
+    }
     static QImage Grab(ui::WindowImplBase& window) { return window.GetWidget()->grab().toImage(); }
     static QImage Over(const QImage& back, const QImage& box) { return testing_support::BoxOverWindow(back, box); }
 };
@@ -34,15 +39,24 @@ TEST_F(ScreenshotTest, LoginWindowIdleBusyAndFailed) {
         return 0;
     };
     boxes.Then([&](ui::WindowImplBase& box) {
-        Save(Over(Grab(*window), Grab(box)), "login_failed.png");
+        const QImage shown = Grab(box);
+        Shows(shown, box, "TextOne", "登录失败，用户名或密码错误！");
+        Shows(shown, box, "BtnOK");
+        Save(Over(Grab(*window), shown), "login_failed.png");
         box.Close(ui::kResultOk);
     });
     Open();
-    Save(Grab(*window), "login_idle.png");
+    const QImage idle = Grab(*window);
+    Shows(idle, *window, "UserEdit", "demo");
+    Shows(idle, *window, "PassWord", "demo123");
+    for (const char* control : {"Remeber", "AutoLogin", "BtnOK"}) Shows(idle, *window, control);
+    Save(idle, "login_idle.png");
     Click("BtnOK");
     ASSERT_TRUE(WaitFor([&] { return busyShown.load(); }));
     QTest::qWait(10);
-    Save(Grab(*window), "login_busy.png");
+    const QImage busy = Grab(*window);
+    Shows(busy, *window, "lbTips", "连接服务器成功...");
+    Save(busy, "login_busy.png");
     gate.Open();
     ASSERT_TRUE(WaitFor([&] { return !window->IsBusy(); }));
 }
@@ -69,7 +83,18 @@ TEST_F(ScreenshotTest, EveryMessageBoxKind) {
                 box.m_PaintManager.FindControl("editPopUsrPW")->SetText("wrong");
                 QTest::mouseClick(box.m_PaintManager.FindControl("BtnOK")->GetWidget(), Qt::LeftButton);
             }
-            Save(Grab(box), kind.file);
+            const QImage shown = Grab(box);
+            Shows(shown, box, "TextOne", kind.text1);
+            if (kind.request == 3) {  // the second line above the password, and the wrong-password tip
+                Shows(shown, box, "TextShow", kind.text2);
+                Shows(shown, box, "tipErrorPWD");
+            } else if (kind.request == 4) {
+                Shows(shown, box, "editPopUsrName", "demo");
+            } else if (*kind.text2) {
+                Shows(shown, box, "TextTwo", kind.text2);
+            }
+            Shows(shown, box, "BtnOK");
+            Save(shown, kind.file);
             box.Close(ui::kResultCancel);
         });
         EXPECT_EQ(ui::ShowMessageBox(kind.text1, 0, kind.request, kind.text2), 2);

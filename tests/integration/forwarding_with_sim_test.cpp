@@ -13,6 +13,7 @@
 #include "integration/sim_fixture.h"
 #include "platform/paths.h"
 #include "platform/tick.h"
+#include "sim/forward_wire.h"
 #include "transport/talk_link.h"
 #include "transport/video_link.h"
 #include "vdec/vdec.h"
@@ -39,7 +40,8 @@ ControlClient::Timing QuickControl() {
 }
 
 transport::LinkTiming QuietLink() {
-    transport::LinkTiming timing;  // no heartbeats or reopens during a short test
+    // No heartbeats or reopens during a short test: the link's commands are the test's own.
+    transport::LinkTiming timing;
     timing.superviseWakeMs = 100;
     timing.heartbeatStartMs = 60000;
     timing.silenceMs = 60000;
@@ -68,19 +70,6 @@ bool WaitFor(const std::function<bool()>& done, std::uint32_t timeoutMs = 5000) 
 std::vector<PacketQueue::Record> Drain(PacketQueue& queue) {
     std::vector<PacketQueue::Record> records;
     while (auto record = queue.Pop()) records.push_back(std::move(record));
-    return records;
-}
-
-// Waits for the first packet of a queue, then returns what arrives within `windowMs`
-// after it (the first one included).
-std::vector<PacketQueue::Record> CollectWindow(PacketQueue& queue, std::uint32_t windowMs) {
-    std::vector<PacketQueue::Record> records;
-    if (!WaitFor([&] { return queue.Size() > 0; }, 8000)) return records;
-    const std::uint32_t start = platform::TickCount();
-    while (platform::TickSince(start) < windowMs) {
-        while (auto record = queue.Pop()) records.push_back(std::move(record));
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
     return records;
 }
 
@@ -140,6 +129,25 @@ protected:
         ASSERT_TRUE(Sim().Store().SetCameraVideo(cameraId, clip));
     }
 
+    sim::LinkMarks::Marks Marks(const std::string& camera) { return Sim().Forwarding().Marks(camera); }
+
+    // Waits for a step of the camera's stream that began after this call and had read
+    // at least `commands` link commands: from it on, the stream follows those commands
+    // and the fault switches as they are now. The marks as of then.
+    sim::LinkMarks::Marks StreamCaughtUp(const std::string& camera, std::uint64_t commands) {
+        const std::uint64_t steps = Marks(camera).streamSteps;
+        EXPECT_TRUE(WaitFor([&] {
+            const sim::LinkMarks::Marks now = Marks(camera);
+            return now.streamSteps > steps && now.commandsStreamed >= commands;
+        }));
+        return Marks(camera);
+    }
+
+    // Waits for `steps` more steps of the camera's stream (a frame time each).
+    bool StreamSteps(const std::string& camera, const sim::LinkMarks::Marks& from, std::uint64_t steps) {
+        return WaitFor([&] { return Marks(camera).streamSteps >= from.streamSteps + steps; });
+    }
+
     transport::AddressProvider Addresses() {
         return [this](const std::string& id) { return client->RequestForwardingAddress(id); };
     }
@@ -167,13 +175,15 @@ TEST_P(LiveVideo, ArrivesAtTheCameraRateAndStartsWithAKeyFrame) {
     transport::VideoLink link(video, audio, Addresses(), QuietLink());
     ASSERT_EQ(Open(link, camera), 1);
 
-    auto records = CollectWindow(video, 1000);
-    ASSERT_FALSE(records.empty());
+    // A second of frames, however long a loaded machine takes to deliver them.
+    ASSERT_TRUE(WaitFor([&] { return video.Size() >= 21; }, 8000));
+    auto records = Drain(video);
     EXPECT_TRUE(records.front()->IsKeyFrame());
     EXPECT_EQ(records.front()->Payload()[4] & 0x1F, 7) << "the parameter sets come first";
-    // About 20 in the window that starts with the first frame (and ends 1 s later).
-    EXPECT_GE(records.size(), 16u);
-    EXPECT_LE(records.size(), 25u);
+    // Live frames carry the time they were sent: 20 frame times of 50 ms, less what a
+    // late first frame catches up (the sender skips ahead when over 250 ms behind).
+    EXPECT_GE(static_cast<std::uint32_t>(records[20]->Timestamp() - records.front()->Timestamp()), 650u)
+        << "not faster than the camera's rate";
     for (std::size_t i = 0; i < records.size(); ++i) {
         const transport::MediaPacket& packet = *records[i];
         EXPECT_EQ(packet.SubType(), transport::kVideoPacket);
@@ -185,10 +195,7 @@ TEST_P(LiveVideo, ArrivesAtTheCameraRateAndStartsWithAKeyFrame) {
             EXPECT_GE(packet.Timestamp(), records[i - 1]->Timestamp());
         }
     }
-    // Key frames once a second: the 21st frame of the clip is one again.
-    if (records.size() > 20) {
-        EXPECT_TRUE(records[20]->IsKeyFrame());
-    }
+    EXPECT_TRUE(records[20]->IsKeyFrame()) << "key frames once a second: the 21st frame is one again";
     EXPECT_TRUE(audio.Size() == 0) << "no audio before AudioOn";
 }
 
@@ -232,9 +239,8 @@ TEST_F(ForwardingWithSim, AudioFlowsOnlyBetweenAudioOnAndAudioOff) {
     EXPECT_EQ(Sim().Forwarding().GetStats().audioPackets, 0u) << "the server sends none before 1003";
 
     ASSERT_TRUE(link.AudioOn());
-    auto packets = CollectWindow(audio, 500);
-    ASSERT_GE(packets.size(), 8u) << "25 packets a second";
-    for (auto& packet : packets) {
+    ASSERT_TRUE(WaitFor([&] { return audio.Size() >= 8; }));
+    for (auto& packet : Drain(audio)) {
         EXPECT_EQ(packet->SubType(), transport::kAudioPacket);
         EXPECT_EQ(packet->PayloadLength(), 322u) << "320 A-law samples and two of silence";
         EXPECT_EQ(packet->info.Codec(), 101);
@@ -244,11 +250,12 @@ TEST_F(ForwardingWithSim, AudioFlowsOnlyBetweenAudioOnAndAudioOff) {
     EXPECT_EQ(link.AudioInfo().RateOrChannels(), 1u);
     EXPECT_EQ(link.AudioInfo().HeightOrBits(), 16u);
 
+    const std::uint64_t off = Marks(kCompactCamera).commands + 1;
     link.AudioOff();
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    const std::uint64_t sent = Sim().Forwarding().GetStats().audioPackets;
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(Sim().Forwarding().GetStats().audioPackets, sent) << "the server sends none after 1004";
+    // Once the stream has read 1004: five frame times, a dozen audio packets' worth, and none.
+    const sim::LinkMarks::Marks quiet = StreamCaughtUp(kCompactCamera, off);
+    ASSERT_TRUE(StreamSteps(kCompactCamera, quiet, 5));
+    EXPECT_EQ(Marks(kCompactCamera).audioPackets, quiet.audioPackets) << "the server sends none after 1004";
 }
 
 TEST_F(ForwardingWithSim, TalkLinkEchoesTalkAudioWhileTheVoiceChannelIsOpen) {
@@ -272,10 +279,10 @@ TEST_F(ForwardingWithSim, TalkLinkEchoesTalkAudioWhileTheVoiceChannelIsOpen) {
     };
     auto before = message(0x11);
     EXPECT_GT(link.SendTalkAudio(before.data(), before.size()), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(talk.Size(), 0u) << "nothing comes back before 1005";
-
+    // The link handles its messages in order: the reply to 1005 follows any echo of the above.
     ASSERT_TRUE(link.Command(1005, true));
+    EXPECT_EQ(Sim().Forwarding().GetStats().talkReceived, 1u);
+    EXPECT_EQ(Sim().Forwarding().GetStats().talkEchoed, 0u) << "nothing comes back before 1005";
     for (std::uint8_t fill = 0x20; fill < 0x25; ++fill) {
         auto bytes = message(fill);
         ASSERT_GT(link.SendTalkAudio(bytes.data(), bytes.size()), 0);
@@ -294,8 +301,10 @@ TEST_F(ForwardingWithSim, TalkLinkEchoesTalkAudioWhileTheVoiceChannelIsOpen) {
     ASSERT_TRUE(link.Command(1006, false));
     auto after = message(0x31);
     link.SendTalkAudio(after.data(), after.size());
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(talk.Size(), 0u) << "another talk id, or a closed channel, gets no echo";
+    ASSERT_TRUE(link.Command(1006, false)) << "a marker: its reply follows any echo of the above";
+    EXPECT_EQ(Sim().Forwarding().GetStats().talkReceived, 8u);
+    EXPECT_EQ(Sim().Forwarding().GetStats().talkEchoed, 5u) << "another talk id, or a closed channel, gets no echo";
+    EXPECT_EQ(talk.Size(), 0u);
 }
 
 TEST_F(ForwardingWithSim, OpenRefusals) {
@@ -350,26 +359,35 @@ TEST_F(ForwardingWithSim, PlaybackKeepsItsTimesPausesSeeksAndEndsWithStop) {
     ASSERT_EQ(link.Open(setup.playbackId, setup.forwardingIp, std::atoi(setup.forwardingPort.c_str()), ""), 1);
 
     // The recording's own time: milliseconds since 1970 from its start on.
-    auto records = CollectWindow(video, 300);
-    ASSERT_FALSE(records.empty());
+    ASSERT_TRUE(WaitFor([&] { return video.Size() >= 5; }));
+    auto records = Drain(video);
     EXPECT_TRUE(records.front()->IsKeyFrame());
     EXPECT_EQ(records.front()->Timestamp(), static_cast<std::uint64_t>(firstStart) * 1000);
     EXPECT_EQ(records.front()->info.StartTimestamp(), static_cast<std::uint64_t>(firstStart) * 1000);
     EXPECT_EQ(records.back()->Timestamp() - records.front()->Timestamp(), (records.size() - 1) * 50u);
 
+    const std::uint64_t pause = Marks(kCompactCamera).commands + 1;
     link.Pause();
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    Drain(video);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(video.Size(), 0u) << "paused";
+    const sim::LinkMarks::Marks paused = StreamCaughtUp(kCompactCamera, pause);
+    ASSERT_TRUE(StreamSteps(kCompactCamera, paused, 5));
+    EXPECT_EQ(Marks(kCompactCamera).videoFrames, paused.videoFrames) << "paused";
 
-    // Seek half an hour in, written the way the client writes it (space padded).
+    // Seek half an hour in, written the way the client writes it (space padded). Frames
+    // from before the pause may still be on their way: the seek's come after them.
+    const std::uint64_t seekMs = static_cast<std::uint64_t>(firstStart + 1800) * 1000;
     link.Seek(TimeText(firstStart + 1800));
     link.Resume();
-    records = CollectWindow(video, 200);
-    ASSERT_FALSE(records.empty());
-    EXPECT_EQ(records.front()->Timestamp(), static_cast<std::uint64_t>(firstStart + 1800) * 1000);
-    EXPECT_TRUE(records.front()->IsKeyFrame());
+    PacketQueue::Record resumed;
+    ASSERT_TRUE(WaitFor([&] {
+        while (!resumed) {
+            PacketQueue::Record record = video.Pop();
+            if (!record) return false;
+            if (record->Timestamp() >= seekMs) resumed = std::move(record);
+        }
+        return true;
+    }));
+    EXPECT_EQ(resumed->Timestamp(), seekMs);
+    EXPECT_TRUE(resumed->IsKeyFrame());
 
     // Seeking past the last recording ends the playback.
     link.Seek(TimeText(now + 3600));
@@ -420,10 +438,12 @@ TEST_F(ForwardingWithSim, PlaybackEndsWithItsRecordingAndSeeksAcrossGaps) {
         return false;
     }, 4000)) << "the next recording from its start";
     link.Seek(TimeText(ranges.back().second - 1));
-    ASSERT_TRUE(WaitFor([&] { return observer.stops > 1; }, 4000));
-    Drain(video);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_EQ(video.Size(), 0u) << "nothing after the stop";
+    ASSERT_TRUE(WaitFor([&] { return observer.stops > 1; }, 4000)) << "msgType 7 at the end of the recording";
+    Drain(video);  // the stream sent these before its stop, so they came before it
+    const sim::LinkMarks::Marks stopped = StreamCaughtUp(kCompactCamera, 0);
+    ASSERT_TRUE(StreamSteps(kCompactCamera, stopped, 5));
+    EXPECT_EQ(Marks(kCompactCamera).videoFrames, stopped.videoFrames) << "nothing after the stop";
+    EXPECT_EQ(video.Size(), 0u);
 }
 
 TEST_F(ForwardingWithSim, SupervisionReopensAfterTheServerDropsTheLink) {
@@ -479,12 +499,21 @@ TEST_F(ForwardingWithSim, AStalledLinkIsReopenedAndHeartbeatsAreAnswered) {
     ASSERT_TRUE(WaitFor([&] { return video.Size() > 0; }));
     const std::uint64_t opens = Sim().Forwarding().GetStats().opens;
 
+    // The client's heartbeats arrive and are answered; twenty of them, each at least
+    // 50 ms after the last, outlast the 700 ms the link waits for an answer, and the
+    // link is not reopened meanwhile.
+    const std::uint64_t answered = Sim().Forwarding().GetStats().heartbeatsAnswered;
+    ASSERT_TRUE(WaitFor([&] { return Sim().Forwarding().GetStats().heartbeatsAnswered >= answered + 20; }, 10000))
+        << Sim().Forwarding().GetStats().heartbeats << " heartbeats arrived, "
+        << Sim().Forwarding().GetStats().heartbeatsAnswered << " answered";
+    EXPECT_EQ(Sim().Forwarding().GetStats().opens, opens) << "reopened although its heartbeats were answered";
+
     Sim().Forwarding().SetStalled(true, kCompactCamera);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    Drain(video);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(video.Size(), 0u) << "a stalled link sends nothing";
+    const sim::LinkMarks::Marks stalled = StreamCaughtUp(kCompactCamera, 0);
+    ASSERT_TRUE(StreamSteps(kCompactCamera, stalled, 5));
+    EXPECT_EQ(Marks(kCompactCamera).videoFrames, stalled.videoFrames) << "a stalled link sends nothing";
     ASSERT_TRUE(WaitFor([&] { return Sim().Forwarding().GetStats().opens > opens; }, 5000));
+    Drain(video);
     Sim().Forwarding().SetStalled(false, kCompactCamera);
     ASSERT_TRUE(WaitFor([&] { return video.Size() > 0; }, 5000));
     EXPECT_TRUE(link.IsOpened());
@@ -497,10 +526,9 @@ TEST_F(ForwardingWithSim, MalformedMessagesAreDroppedAndTheStreamGoesOn) {
     transport::VideoLink link(video, audio, Addresses(), QuietLink());
     link.SetObserver(&observer);
     ASSERT_EQ(Open(link, kMediaCamera), 1);
-    auto records = CollectWindow(video, 600);
-    EXPECT_GE(Sim().Forwarding().GetStats().malformedSent, 8u);
-    ASSERT_GE(records.size(), 8u);
-    for (auto& record : records) {
+    ASSERT_TRUE(WaitFor([&] { return video.Size() >= 8; }));
+    EXPECT_GE(Sim().Forwarding().GetStats().malformedSent, 8u) << "one before each frame";
+    for (auto& record : Drain(video)) {
         // Only the real frames: 352 x 288 access units with a start code.
         EXPECT_EQ(record->info.WidthOrSampleRate(), 352u);
         ASSERT_GE(record->PayloadLength(), 5u);
@@ -537,19 +565,30 @@ TEST_F(ForwardingWithSim, ParametersChangeTheStreamAndAreReported) {
     EXPECT_EQ(parameters["qp"], "30");
 }
 
-TEST_F(ForwardingWithSim, KeyFrameRequestBringsAKeyFrameBeforeTheNextSecond) {
+TEST_F(ForwardingWithSim, KeyFrameRequestBringsAKeyFrameTheStreamWouldNotHaveSent) {
+    // Key frames of its own only at the start of each two-second clip: 40 frames apart.
     UseVideo(kCompactCamera, 20, false);
+    ASSERT_TRUE(Sim().Forwarding().SetKeyFrameSeconds(kCompactCamera, 4));
     transport::VideoLink link(video, audio, Addresses(), QuietLink());
     ASSERT_EQ(Open(link, kCompactCamera), 1);
-    // Wait until the stream is past a key frame, then ask for one.
     ASSERT_TRUE(WaitFor([&] { return video.Size() >= 3; }));
-    Drain(video);
+    std::vector<PacketQueue::Record> records = Drain(video);
+    ASSERT_TRUE(records.front()->IsKeyFrame());
+    const std::uint16_t first = records.front()->Sequence();
+    for (std::size_t i = 1; i < records.size(); ++i) ASSERT_FALSE(records[i]->IsKeyFrame()) << i;
+
     link.KeyFrameRequest();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    auto records = CollectWindow(video, 200);
-    bool key = false;
-    for (std::size_t i = 0; i < records.size() && i < 3; ++i) key = key || records[i]->IsKeyFrame();
-    EXPECT_TRUE(key) << "a key frame within three frames of the request";
+    ASSERT_TRUE(WaitFor([&] { return Sim().Forwarding().GetStats().keyFrameRequests == 1; }))
+        << "the service did not receive the request";
+    // The next key frame comes before the clip's own, 40 frames after the first.
+    PacketQueue::Record key;
+    ASSERT_TRUE(WaitFor([&] {
+        for (auto& record : Drain(video))
+            if (!key && record->IsKeyFrame()) key = std::move(record);
+        return key != nullptr;
+    }, 5000));
+    const auto after = (key->Sequence() + sim::kSequenceModulus - first) % sim::kSequenceModulus;
+    EXPECT_LT(after, 40u) << "the key frame came only with the clip's own, " << after << " frames after the first";
 }
 
 TEST_F(ForwardingWithSim, PanTiltMovesThePicture) {

@@ -225,6 +225,7 @@ protected:
             return false;
         }, timeoutMs);
     }
+    sim::LinkMarks::Marks Marks() { return service->Service().Forwarding().Marks(kCamera); }
     void DeliverPosted() {
         for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
     }
@@ -297,6 +298,7 @@ TEST_F(PlaybackWithSim, SearchPlayPauseSeekStopAndTheEndOfARecording) {
                 static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                            std::chrono::steady_clock::now() - asked)
                                            .count()));
+    const std::uint64_t beforePause = Marks().commands;
     Command(1);  // pause
     ASSERT_TRUE(LinkRoundTrip());
     DeliverPosted();  // the reports of the pictures decoded before the pause
@@ -315,15 +317,22 @@ TEST_F(PlaybackWithSim, SearchPlayPauseSeekStopAndTheEndOfARecording) {
     // leaves about a tenth of the text apart).
     EXPECT_LT(ClockDistance(shown, name, clock), 0.05) << "the picture's clock is none of the seconds around the seek";
 
-    // Paused: a seek is taken but no picture comes until the playback resumes.
+    // Paused: a seek is taken but no picture comes until the playback resumes. The
+    // service's stream has read the pause, the query and the seek, and then goes on
+    // stepping a frame time at a time without sending.
     seen = Count(positions);
     const std::time_t later = middle + 600;
     Command(3, TimeText(later));
-    ASSERT_TRUE(LinkRoundTrip());  // the service has the seek, and was paused before it
+    const std::uint64_t steps = Marks().streamSteps;
+    ASSERT_TRUE(PumpUntil([&] {
+        const sim::LinkMarks::Marks now = Marks();
+        return now.streamSteps > steps && now.commandsStreamed >= beforePause + 3;
+    }, 10000));
+    const sim::LinkMarks::Marks paused = Marks();
+    ASSERT_TRUE(PumpUntil([&] { return Marks().streamSteps >= paused.streamSteps + 5; }, 10000));
+    EXPECT_EQ(Marks().videoFrames, paused.videoFrames) << "the service sends nothing while paused";
     DeliverPosted();
-    seen = Count(positions);
-    // A picture would come within a frame or two; none may come at all.
-    EXPECT_FALSE(PumpUntil([&] { return Count(positions) > seen; }, 400)) << "no pictures while paused";
+    EXPECT_EQ(Count(positions), seen) << "no pictures while paused";
     Command(0);  // resume
     ASSERT_TRUE(WaitForPosition(later, seen)) << "pictures again, from the seek";
 

@@ -133,7 +133,8 @@ protected:
     }
 
     bool ShowsPicture(int cell) {
-        return ShowsCameraPicture(*panel->Cell(cell)->Target(), panel->Cell(cell)->size(), kWidth, kHeight);
+        return ShowsCameraPicture(*panel->Cell(cell)->Target(), panel->Cell(cell)->size(), kWidth, kHeight,
+                                  cameras[static_cast<std::size_t>(cell)]);
     }
     int CellsWithPictures() {
         int n = 0;

@@ -59,16 +59,16 @@ protected:
 }  // namespace
 
 TEST(PasswordChecks, RunInOrderAndStopAtTheFirstFailure) {
-    EXPECT_EQ(CheckPasswordChange("old", "wrong", "a-b", "c"), CPwdChangeDlg::kWrongOld) << "the old password first";
-    EXPECT_EQ(CheckPasswordChange("old", "old", "a-b", "a-b"), CPwdChangeDlg::kBadCharacters);
-    EXPECT_EQ(CheckPasswordChange("old", "old", "密码", "密码"), CPwdChangeDlg::kBadCharacters);
-    EXPECT_EQ(CheckPasswordChange("old", "old", "   ", "   "), CPwdChangeDlg::kEmpty) << "blank is empty once trimmed";
-    EXPECT_EQ(CheckPasswordChange("old", "old", "", "x"), CPwdChangeDlg::kEmpty) << "emptiness before the repetition";
-    EXPECT_EQ(CheckPasswordChange("old", "old", "abc_1", "abc_2"), CPwdChangeDlg::kMismatch);
+    EXPECT_EQ(CheckPasswordChange("old", "wrong", "a-b", "c"), "输入的原密码错误！") << "the old password first";
+    EXPECT_EQ(CheckPasswordChange("old", "old", "a-b", "a-b"), "密码只能使用字符、数字、下划线！");
+    EXPECT_EQ(CheckPasswordChange("old", "old", "密码", "密码"), "密码只能使用字符、数字、下划线！");
+    EXPECT_EQ(CheckPasswordChange("old", "old", "   ", "   "), "密码不能为空！") << "blank is empty once trimmed";
+    EXPECT_EQ(CheckPasswordChange("old", "old", "", "x"), "密码不能为空！") << "emptiness before the repetition";
+    EXPECT_EQ(CheckPasswordChange("old", "old", "abc_1", "abc_2"), "两次输入的密码不一致！");
     EXPECT_EQ(CheckPasswordChange("old", "old", "x", "x"), "") << "the letter x is a letter";
     EXPECT_EQ(CheckPasswordChange("old", "old", "Ab_09", "Ab_09"), "");
     EXPECT_EQ(CheckPasswordChange("", "", "new", "new"), "") << "an empty stored password matches an empty entry";
-    EXPECT_EQ(CheckPasswordChange("old", "old ", "new", "new"), CPwdChangeDlg::kWrongOld) << "compared exactly";
+    EXPECT_EQ(CheckPasswordChange("old", "old ", "new", "new"), "输入的原密码错误！") << "compared exactly";
 }
 
 TEST_F(DialogTest, PasswordDialogShowsEachFailureAndStaysOpenThenSendsTheDigest) {
@@ -84,8 +84,7 @@ TEST_F(DialogTest, PasswordDialogShowsEachFailureAndStaysOpenThenSendsTheDigest)
         Notify(self, "pwdchangeOKbtn");
     }, 2);
     EXPECT_EQ(result, ui::kResultOk);
-    EXPECT_EQ(notices, (std::vector<std::string>{std::string("|") + CPwdChangeDlg::kWrongOld,
-                                                 std::string("|") + CPwdChangeDlg::kMismatch}));
+    EXPECT_EQ(notices, (std::vector<std::string>{"|输入的原密码错误！", "|两次输入的密码不一致！"}));
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].first, 42);
     EXPECT_EQ(sent[0].second, (Params{{"userId", "1"}, {"userName", "demo"}, {"password", core::Md5Hex("new_1")}}));
@@ -156,12 +155,12 @@ TEST_F(DialogTest, PasswordEditsAreLimitedToTwelveCharacters) {
 TEST_F(DialogTest, FeedbackLeftAtItsPlaceholderCountsAsEmpty) {
     CFeedBackDlg dialog(0, Sender());
     const int result = Run(dialog, [](ui::WindowImplBase& self) {
-        EXPECT_EQ(TextOf(self, "FeedBackedit"), CFeedBackDlg::kPlaceholder);
+        EXPECT_EQ(TextOf(self, "FeedBackedit"), "给点建议吧...");
         Notify(self, "FeedBackOKbtn");  // the placeholder is no text
         Notify(self, "FeedBackedit", ui::notify::kSetFocus);
         EXPECT_EQ(TextOf(self, "FeedBackedit"), "");
         Notify(self, "FeedBackedit", ui::notify::kKillFocus);
-        EXPECT_EQ(TextOf(self, "FeedBackedit"), CFeedBackDlg::kPlaceholder);
+        EXPECT_EQ(TextOf(self, "FeedBackedit"), "给点建议吧...");
         Notify(self, "FeedBackOKbtn", ui::notify::kSetFocus);  // pressing OK takes the focus
         EXPECT_EQ(TextOf(self, "FeedBackedit"), "");
         Notify(self, "FeedBackOKbtn");
@@ -169,7 +168,7 @@ TEST_F(DialogTest, FeedbackLeftAtItsPlaceholderCountsAsEmpty) {
         Notify(self, "FeedBackOKbtn");
     }, 2);
     EXPECT_EQ(result, ui::kResultOk);
-    EXPECT_EQ(notices, (std::vector<std::string>(2, std::string("|") + CFeedBackDlg::kEmptyText)));
+    EXPECT_EQ(notices, (std::vector<std::string>(2, "|亲，不能发送为空哦！")));
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0], (std::pair<int, Params>{51, {{"content", "多画面时请显示摄像头名称"}}}));
     EXPECT_EQ(dialog.GetWindowClassName(), "FeedBackWnd");
@@ -183,8 +182,7 @@ TEST_F(DialogTest, TheFeedbackAnswerThanksOrRegrets) {
     queue->Push(1, 51, {{"status", "1"}});
     queue->Push(2, 51, {{"status", "-1"}});
     queue->Drain();
-    EXPECT_EQ(notices, (std::vector<std::string>{std::string("|") + CFeedBackDlg::kThanksText,
-                                                 std::string("|") + CFeedBackDlg::kFailedText}));
+    EXPECT_EQ(notices, (std::vector<std::string>{"|亲，你宝贵的意见是我们前进的动力！", "|亲，很遗憾发送失败了！"}));
 }
 
 TEST_F(DialogTest, TheExitDialogHasThreeResults) {
@@ -240,7 +238,7 @@ TEST_F(DialogTest, TheSavePageKeepsDaysAndMinutesAndPutsThemInForceAtOnce) {
     minutes->SelectItem(0);
     ExpectBox();
     Click("btnVMSave");
-    EXPECT_EQ(notices, (std::vector<std::string>{std::string(SaveManagePanel::kSavedText) + "|"}));
+    EXPECT_EQ(notices, (std::vector<std::string>{"保存成功！|"}));
 
     // The file keeps plain numbers, as before.
     const std::string ini = config.SavePathFilePath();

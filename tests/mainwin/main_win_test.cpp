@@ -156,8 +156,8 @@ TEST_F(MainWinTest, UpdataTwiceShowsTheRefreshingNoticeAndPostsOnce) {
     Click("updata");
     Click("updata");
     EXPECT_EQ(TaskIds(), (std::vector<std::uint32_t>{core::kTaskRefreshTree}));
-    EXPECT_EQ(notice, CMainWin::kRefreshingText);
-    EXPECT_EQ(caption, CMainWin::kNoticeCaption);
+    EXPECT_EQ(notice, "正在刷新，请耐心稍等");
+    EXPECT_EQ(caption, "提示");
     EXPECT_TRUE(window->RefreshRunning());
     // The result ends the refresh; a failure says so.
     boxes.Then([&](ui::WindowImplBase& box) {
@@ -165,7 +165,7 @@ TEST_F(MainWinTest, UpdataTwiceShowsTheRefreshingNoticeAndPostsOnce) {
         box.Close(ui::kResultOk);
     });
     Send(platform::Message(core::kTreeRefreshed, 1, 0));
-    EXPECT_EQ(notice, CMainWin::kRefreshFailedText);
+    EXPECT_EQ(notice, "刷新失败，请检查网络状态");
     EXPECT_FALSE(window->RefreshRunning());
     Click("updata");
     EXPECT_EQ(tasks.size(), 2u);
@@ -681,7 +681,7 @@ TEST_F(MainWinTest, TheManagementPageGoesToTheDesktopsUrlHandlerOnlyAndAFailureI
         EXPECT_TRUE(openedUrls.empty()) << address;
         const bool none = QString(address).trimmed().isEmpty();
         EXPECT_EQ(notice.substr(0, notice.find('|')),
-                  none ? CMainWin::kNoManagementAddressText : CMainWin::kBadManagementAddressText) << address;
+                  none ? "未配置管理后台地址" : "管理后台地址无效（应以 http:// 或 https:// 开头）：") << address;
         if (none) {
             EXPECT_NE(notice.find("mngAddr"), std::string::npos) << "where to set it";
         }
@@ -699,7 +699,7 @@ TEST_F(MainWinTest, TheManagementPageGoesToTheDesktopsUrlHandlerOnlyAndAFailureI
     boxes.Then(read);
     Click("OpBackStage");
     EXPECT_EQ(openedUrls, std::vector<std::string>{"http://127.0.0.1/manage"});
-    EXPECT_EQ(notice, std::string(CMainWin::kPageNotOpenedText) + "|http://127.0.0.1/manage");
+    EXPECT_EQ(notice, "无法打开管理页面，请在浏览器中打开：|http://127.0.0.1/manage");
 }
 
 TEST_F(MainWinTest, OpenFailuresShowTheirTextAndEndTheLiveMark) {

@@ -1,6 +1,7 @@
-// Pictures of the main window on each tab and of its small dialogs, rendered headless.
-// They go to $LARKVIEW_SCREENSHOTS when set (docs/screenshots is filled this way),
-// otherwise to a temporary folder.
+// Pictures of the main window on each tab and of its small dialogs, rendered headless,
+// each checked to show the panel, controls and texts it is taken for. They go to
+// $LARKVIEW_SCREENSHOTS when set (docs/screenshots is filled this way), otherwise to a
+// temporary folder.
 #include <QTimer>
 #include <cstdlib>
 
@@ -17,7 +18,17 @@ namespace {
 class MainWinScreenshots : public MainWinTest {
 protected:
     std::string Target(const std::string& name) { return testing_support::ScreenshotPath(dir.Path(), name); }
-    void Save(const QImage& image, const std::string& name) { testing_support::SaveScreenshot(image, Target(name), 5); }
+    void Save(const QImage& image, const std::string& name) { testing_support::SaveScreenshot(image, Target(name)); }
+    // Saves a picture of the window that must show the named controls.
+    void SaveShowing(const std::string& name, std::initializer_list<const char*> controls) {
+        const QImage picture = Grab(*window);
+        for (const char* control : controls)
+            testing_support::ExpectShows(picture, window->GetWidget(), window->m_PaintManager.FindControl(control));
+        Save(picture, name);
+    }
+    static void Shows(const QImage& picture, ui::WindowImplBase& dialog, const char* name, const std::string& text = {}) {
+        testing_support::ExpectShows(picture, dialog.GetWidget(), dialog.m_PaintManager.FindControl(name), text);
+    }
     static QImage Grab(ui::WindowImplBase& window) { return window.GetWidget()->grab().toImage(); }
     static QImage Over(const QImage& back, const QImage& box) { return testing_support::BoxOverWindow(back, box); }
     // A tree of a few places with cameras in several states.
@@ -51,45 +62,53 @@ TEST_F(MainWinScreenshots, EveryTabAndTheSmallDialogs) {
     receivedBytes = 734 * 1024;
     Send(platform::Message(core::kWmTimer, kStatusTimer, 0));
     QApplication::processEvents();
-    Save(Grab(*window), "main_preview.png");
+    EXPECT_EQ(window->LiveWall()->Cell(1)->Caption().toStdString(), "重连中,请稍后…");
+    EXPECT_EQ(window->LiveWall()->Cell(2)->Caption().toStdString(), "无流媒体服务器");
+    SaveShowing("main_preview.png", {"PreviewPannel"});
 
-    const std::pair<const char*, const char*> tabs[] = {
-        {"playbackbtn", "main_playback.png"}, {"alarmbtn", "main_alarm.png"}, {"mapbtn", "main_map.png"}, {"settingbtn", "main_setting.png"}};
-    for (const auto& [button, file] : tabs) {
+    const std::tuple<const char*, const char*, const char*> tabs[] = {{"playbackbtn", "PlayBackPanel", "main_playback.png"},
+                                                                      {"alarmbtn", "AlarmPanel", "main_alarm.png"},
+                                                                      {"mapbtn", "MapPanel", "main_map.png"},
+                                                                      {"settingbtn", "SettingPanel", "main_setting.png"}};
+    for (const auto& [button, panel, file] : tabs) {
         Click(button);
         QApplication::processEvents();
-        Save(Grab(*window), file);
+        SaveShowing(file, {panel});
     }
     Control<ui::COptionUI>("optSaveManageConfig")->Selected(true);
     QApplication::processEvents();
-    Save(Grab(*window), "main_setting_save.png");
+    SaveShowing("main_setting_save.png", {"VMSavePathEdit", "VMSaveTimecb", "VMFileSizecb", "btnVMSave"});
     Control<ui::COptionUI>("optVersionConfig")->Selected(true);
     QApplication::processEvents();
-    Save(Grab(*window), "main_setting_version.png");
+    SaveShowing("main_setting_version.png", {"lbVSWSoftVersion"});
     Click("previewbtn");
     Control<ui::COptionUI>("videoparam")->Selected(true);
     QApplication::processEvents();
-    Save(Grab(*window), "main_preview_video_parameters.png");
+    SaveShowing("main_preview_video_parameters.png", {"BtnGet", "BtnSet"});
 
     const QImage back = Grab(*window);
-    auto shoot = [&](const std::string& file, std::function<void(ui::WindowImplBase&)> prepare) {
-        return [this, back, file, prepare](ui::WindowImplBase& dialog) {
-            QTimer::singleShot(0, [this, back, file, prepare, &dialog] {
+    // Each dialog over the window, showing `controls` (name and text, if any).
+    using Shown = std::vector<std::pair<const char*, std::string>>;
+    auto shoot = [&](const std::string& file, std::function<void(ui::WindowImplBase&)> prepare, Shown controls) {
+        return [this, back, file, prepare, controls](ui::WindowImplBase& dialog) {
+            QTimer::singleShot(0, [this, back, file, prepare, controls, &dialog] {
                 if (prepare) prepare(dialog);
                 QApplication::processEvents();
-                Save(Over(back, Grab(dialog)), file);
+                const QImage shown = Grab(dialog);
+                for (const auto& [control, text] : controls) Shows(shown, dialog, control, text);
+                Save(Over(back, shown), file);
                 dialog.Close(ui::kResultCancel);
             });
         };
     };
-    boxes.Then(shoot("dialog_exit.png", nullptr));
+    boxes.Then(shoot("dialog_exit.png", nullptr, {{"TextOne", ""}, {"shut_down", ""}, {"change_user", ""}}));
     Click("closebtn");
-    boxes.Then(shoot("dialog_feedback.png", nullptr));
+    boxes.Then(shoot("dialog_feedback.png", nullptr, {{"lbFeedBackHint", ""}, {"FeedBackOKbtn", ""}}));
     Click("feedback");
     boxes.Then(shoot("dialog_password.png", [](ui::WindowImplBase& dialog) {
         dialog.m_PaintManager.FindControl("oldpwdedit")->SetText("larkview");
         dialog.m_PaintManager.FindControl("newpwdedit")->SetText("new_pass1");
-    }));
+    }, {{"oldpwdedit", "larkview"}, {"newpwdedit", "new_pass1"}, {"pwdchangeOKbtn", ""}}));
     Click("username");
     EXPECT_FALSE(window->IsClosed());
 }

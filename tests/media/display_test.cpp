@@ -14,6 +14,7 @@
 #include "media/ddraw_show.h"
 #include "media/display_path.h"
 #include "media/show_stage.h"
+#include "media/playback_display.h"
 #include "media/video_output_widget.h"
 #include "media/waiting_picture.h"
 #include "media/yuv_convert.h"
@@ -338,6 +339,33 @@ TEST_F(DisplayTest, DrawFillsTheSurfaceAndTheWindowShowsItScaled) {
     EXPECT_EQ(widget.Target()->Current(), show.Surface());
     show.Destroy();
     EXPECT_EQ(widget.Target()->Current(), nullptr);
+}
+
+// A recording's pictures reach the cell as a camera's do; the snapshot is the picture
+// shown, and clearing leaves the cell to its background.
+TEST_F(DisplayTest, PlaybackPicturesTakeTheLiveDisplayPathAndClearEmptiesTheCell) {
+    const auto& clip = media_testing::ClipOf(352, 288, 5);
+    ASSERT_GT(clip.ReferenceCount(), 0u);
+    const std::uint8_t* i420 = clip.ReferencePicture(1);
+    const std::size_t area = 352 * 288;
+    std::vector<std::uint8_t> yvu(i420, i420 + area);  // as the decoder lays it out
+    yvu.insert(yvu.end(), i420 + area * 5 / 4, i420 + area * 3 / 2);
+    yvu.insert(yvu.end(), i420 + area, i420 + area * 5 / 4);
+    PlaybackDisplay playback(widget.Handle());
+    EXPECT_TRUE(playback.LastPicture().isNull());
+    const TARN_PB_Display* target = playback.Target();
+    target->showPicture(target->user, yvu.data(), 352, 288, 1796711421);
+    ASSERT_TRUE(media_testing::PumpUntil([&] { return widget.CameraPresents() > 0; }, 2000));
+    const QImage shown = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(shown.size(), QSize(352, 288));
+    EXPECT_LE(media_testing::MaxBgrDifference(shown.constBits(), static_cast<int>(shown.bytesPerLine()), i420, 352, 288), 1);
+    const QImage snapshot = playback.LastPicture();
+    ASSERT_EQ(snapshot.size(), QSize(352, 288));
+    EXPECT_LE(media_testing::MaxBgrDifference(snapshot.constBits(), static_cast<int>(snapshot.bytesPerLine()), i420, 352, 288), 1);
+    EXPECT_EQ(playback.LastPictureTime(), 1796711421);
+    playback.Clear();
+    EXPECT_EQ(widget.Target()->Current(), nullptr);
+    EXPECT_TRUE(playback.LastPicture().isNull());
 }
 
 TEST_F(DisplayTest, StageShowsTheWaitingPictureUntilTheFirstPicture) {

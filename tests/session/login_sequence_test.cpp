@@ -27,11 +27,7 @@ class LoginSequenceTest : public ::testing::Test {
 protected:
     void SetUp() override {
         platform::SetProgramDirectory(dir.Path());
-        control::ControlClient::Timing timing;
-        timing.requestTimeoutMs = 300;
-        timing.listTimeoutMs = 1000;
-        timing.http.readTimeoutMs = 1000;
-        control::ControlClient::SetTimingForNewClients(timing);
+        UseTimeouts(5000, 10000);  // upper bounds a passing login never waits for
         core::AppConfig& config = core::AppConfig::Instance();
         config = core::AppConfig();
         config.serverList = {"127.0.0.1"};
@@ -55,6 +51,15 @@ protected:
         platform::DestroyWindowHandle(window);
         core::LogFile::Destroy();
         platform::SetProgramDirectory("");
+    }
+
+    // Time-outs of the clients made from now on; short only where the time-out is tested.
+    static void UseTimeouts(std::uint32_t requestMs, std::uint32_t listMs) {
+        control::ControlClient::Timing timing;
+        timing.requestTimeoutMs = requestMs;
+        timing.listTimeoutMs = listMs;
+        timing.http.readTimeoutMs = 5000;
+        control::ControlClient::SetTimingForNewClients(timing);
     }
 
     int Run(const std::atomic<bool>* cancelled = nullptr) {
@@ -199,6 +204,7 @@ TEST_F(LoginSequenceTest, CancelledSequenceStopsQuietlyAndLeavesNoTrace) {
 }
 
 TEST_F(LoginSequenceTest, UnansweredLoginReportsTheTimeout) {
+    UseTimeouts(300, 10000);
     proxy.SetScript(nullptr);
     EXPECT_EQ(Run(), 0);
     EXPECT_EQ(steps.back().text, "登录代理服务器超时，请检查服务器网络状态！");
@@ -212,6 +218,7 @@ TEST_F(LoginSequenceTest, UnreachableMasterAndProxyGiveTheirTexts) {
 }
 
 TEST_F(LoginSequenceTest, MissingListFailsTheLogin) {
+    UseTimeouts(5000, 300);
     AnswerLoginWith(1, 0);
     EXPECT_EQ(Run(), 0);
     EXPECT_EQ(steps.back().text, "获取列表失败");

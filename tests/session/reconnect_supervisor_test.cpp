@@ -150,22 +150,30 @@ TEST(ReconnectSupervisor, MoveDuringAPassDoesNotWaitAndTheMovedEntryIsLeftAlone)
     EXPECT_TRUE(rig.notices.Take().empty());
 }
 
+// Passes follow one another until Stop, which waits for the pass in progress: the second
+// pass's request, held while Stop is called, has ended when Stop returns.
 TEST(ReconnectSupervisor, ThreadRunsPassesUntilStopped) {
     std::atomic<int> requests{0};
+    std::atomic<bool> ended{false};
+    std::promise<void> second, release;
+    auto released = release.get_future().share();
     SupervisorRig rig([&](const std::string&) {
-        ++requests;
+        if (++requests == 2) {
+            second.set_value();
+            released.wait();
+            ended = true;
+        }
         return Address(1);
     });
     rig.table.Add(3, "cam");
     ASSERT_TRUE(rig.supervisor->Start());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (requests < 2 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    rig.supervisor->Stop();
-    EXPECT_GE(requests.load(), 2);
-    const auto after = requests.load();
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
-    EXPECT_EQ(requests.load(), after);
+    ASSERT_EQ(second.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    auto stop = std::async(std::launch::async, [&] {
+        rig.supervisor->Stop();
+        return ended.load();
+    });
+    release.set_value();
+    EXPECT_TRUE(stop.get()) << "Stop returned while a pass still ran";
 }
 
 TEST(ReconnectionTable, SwapKeepsBothEntries) {

@@ -422,7 +422,8 @@ protected:
     sim::CameraHeads heads;
     sim::FaultSwitches faults;
     sim::ForwardStats stats;
-    sim::ForwardContext context{seeded.store, clips, voices, settings, heads, faults, stats, {}};
+    sim::LinkMarks marks;
+    sim::ForwardContext context{seeded.store, clips, voices, settings, heads, faults, stats, marks, {}};
     RecordingSink* sink = nullptr;
     std::unique_ptr<sim::ForwardSession> session;
 };

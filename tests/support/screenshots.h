@@ -1,6 +1,7 @@
 #pragma once
 // Pictures of our own windows for the documentation: they go to $LARKVIEW_SCREENSHOTS
-// when set, else to the test's own folder, and each is checked not to be one flat colour.
+// when set, else to the test's own folder. Each test checks that its picture shows the
+// controls and texts it is taken for.
 
 #include <gtest/gtest.h>
 
@@ -8,9 +9,12 @@
 #include <QImage>
 #include <QPainter>
 #include <QString>
+#include <QWidget>
 #include <cstdlib>
-#include <set>
 #include <string>
+
+#include "support/rendered_text.h"
+#include "ui/toolkit/control.h"
 
 namespace testing_support {
 
@@ -19,15 +23,29 @@ inline std::string ScreenshotPath(const std::string& fallbackFolder, const std::
     return (folder && *folder ? std::string(folder) : fallbackFolder) + "/" + name;
 }
 
-// Saves the picture and checks it shows something: more than ten colours among the
-// pixels sampled every `step` pixels.
-inline void SaveScreenshot(const QImage& image, const std::string& path, int step) {
+inline void SaveScreenshot(const QImage& image, const std::string& path) {
     ASSERT_FALSE(image.isNull()) << path;
     EXPECT_TRUE(image.save(QString::fromStdString(path))) << path;
-    std::set<QRgb> colours;
-    for (int y = 0; y < image.height(); y += step)
-        for (int x = 0; x < image.width(); x += step) colours.insert(image.pixel(x, y));
-    EXPECT_GT(colours.size(), 10u) << path << " looks empty";
+}
+
+// That an area of a picture holds drawn marks (text, a frame), not one flat colour.
+inline void ExpectDrawn(const QImage& picture, QRect area, const std::string& what) {
+    EXPECT_FALSE(area.isEmpty()) << what << " has no place in the picture";
+    EXPECT_GT(InkWidth(picture, area), 0) << what << " is not drawn in the picture";
+}
+
+// That `picture`, taken of `shown`, shows `control`: the control is visible, its area
+// in the picture holds drawn marks, and, when `text` is given, it holds that text.
+inline void ExpectShows(const QImage& picture, QWidget* shown, ui::CControlUI* control, const std::string& text = {}) {
+    ASSERT_NE(control, nullptr);
+    QWidget* widget = control->GetWidget();
+    ASSERT_NE(widget, nullptr);
+    const std::string name = widget->objectName().toStdString();
+    EXPECT_TRUE(widget->isVisibleTo(shown)) << name << " is not shown";
+    if (!text.empty()) {
+        EXPECT_EQ(control->GetText(), text) << name;
+    }
+    ExpectDrawn(picture, QRect(widget->mapTo(shown, QPoint()), widget->size()), name);
 }
 
 // A dialog box drawn over the middle of the dimmed window behind it.

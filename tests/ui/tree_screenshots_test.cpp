@@ -1,7 +1,7 @@
 // Pictures of the camera tree (collapsed, expanded, searching), the permission tree,
-// the calendar and the pop-up menu, rendered headless. They go to
-// $LARKVIEW_SCREENSHOTS when set (docs/screenshots is filled this way), otherwise to
-// a temporary folder.
+// the calendar and the pop-up menu, rendered headless, each checked to show the rows
+// and controls it is taken for. They go to $LARKVIEW_SCREENSHOTS when set
+// (docs/screenshots is filled this way), otherwise to a temporary folder.
 #include <QPainter>
 #include <QTest>
 #include <cstdlib>
@@ -63,7 +63,20 @@ std::vector<control::ItemPtr> DemoRows() {
 class ScreenshotTest : public ::testing::Test {
 protected:
     std::string Target(const std::string& name) { return testing_support::ScreenshotPath(dir.Path(), name); }
-    void Save(const QImage& image, const std::string& name) { testing_support::SaveScreenshot(image, Target(name), 5); }
+    void Save(const QImage& image, const std::string& name) { testing_support::SaveScreenshot(image, Target(name)); }
+    // That a picture of `root` shows the tree row `id`: the cell with its name is drawn.
+    static void ShowsRow(const QImage& picture, QWidget* root, CTreeList* tree, const std::string& id) {
+        TreeNode* node = tree->FindById(id);
+        ASSERT_NE(node, nullptr) << id;
+        const std::string& name = node->Name();
+        for (const auto& cell : node->Element()->Cells()) {
+            if (cell->GetText().find(name) == std::string::npos) continue;
+            const QRect place = tree->CellRect(*node->Element(), *cell);
+            testing_support::ExpectDrawn(picture, QRect(tree->viewport()->mapTo(root, place.topLeft()), place.size()), name);
+            return;
+        }
+        ADD_FAILURE() << "no cell of row " << id << " holds its name " << name;
+    }
     testing_support::TempDir dir;
 };
 
@@ -100,11 +113,15 @@ TEST_F(ScreenshotTest, CameraTreeCollapsedExpandedAndSearching) {
     PreviewHost host;
     CTreeList* tree = host.trees.GetTree(CCameraTrees::kLive);
     ASSERT_NE(tree, nullptr);
-    Save(host.Grab(), "tree_collapsed.png");
+    QImage picture = host.Grab();
+    for (const char* id : {"1", "8", "10"}) ShowsRow(picture, &host.root, tree, id);
+    Save(picture, "tree_collapsed.png");
 
     for (const char* id : {"1", "2", "3", "4", "5", "6"}) tree->SetExpanded(tree->FindById(id), true);
     tree->ShowHoverButton(tree->FindById("1001"));
-    Save(host.Grab(), "tree_expanded.png");
+    picture = host.Grab();
+    for (const char* id : {"4", "1001", "1004"}) ShowsRow(picture, &host.root, tree, id);
+    Save(picture, "tree_expanded.png");
 
     for (const char* id : {"1", "2", "3", "4", "5", "6"}) tree->SetExpanded(tree->FindById(id), false);
     tree->HideHoverButton(tree->FindById("1001"));
@@ -114,7 +131,10 @@ TEST_F(ScreenshotTest, CameraTreeCollapsedExpandedAndSearching) {
     TreeNode* found = host.trees.Search("机场");
     ASSERT_NE(found, nullptr);
     EXPECT_TRUE(found->Element()->IsVisible());
-    Save(host.Grab(), "tree_searching.png");
+    picture = host.Grab();
+    ShowsRow(picture, &host.root, tree, "2001");
+    testing_support::ExpectShows(picture, &host.root, edit, "机场");
+    Save(picture, "tree_searching.png");
 }
 
 TEST_F(ScreenshotTest, PermissionTree) {
@@ -136,7 +156,9 @@ TEST_F(ScreenshotTest, PermissionTree) {
     permission->SetItemExpand(false, permission->FindNodeByName("7"));
     root.show();
     QApplication::processEvents();
-    Save(root.grab().toImage(), "permission_tree.png");
+    const QImage picture = root.grab().toImage();
+    testing_support::ExpectShows(picture, &root, permission);
+    Save(picture, "permission_tree.png");
     window.m_PaintManager.Shutdown();
 }
 
@@ -147,7 +169,14 @@ TEST_F(ScreenshotTest, CalendarAndMenu) {
     auto* calendar = CCalWnd::OpenFor(field, 0, QPoint(100, 500));
     ASSERT_NE(calendar, nullptr);
     QApplication::processEvents();
-    Save(calendar->GetWidget()->grab().toImage(), "calendar.png");
+    const QImage shown = calendar->GetWidget()->grab().toImage();
+    auto calendarShows = [&](const char* name, const std::string& text) {
+        testing_support::ExpectShows(shown, calendar->GetWidget(), calendar->m_PaintManager.FindControl(name), text);
+    };
+    calendarShows("TXT_YEAR", "2015");
+    calendarShows("TXT_MONTH", "");
+    calendarShows("lbWeek0", "");
+    Save(shown, "calendar.png");
     calendar->Close();
 
     CPopMenu menu("CameraPopMenu.xml");
@@ -162,6 +191,10 @@ TEST_F(ScreenshotTest, CalendarAndMenu) {
     menu.GetWidget()->render(&painter, QPoint(20, 20), QRegion(QRect(QPoint(), size).adjusted(8, 8, -8, -8)),
                              QWidget::DrawChildren);
     painter.end();
+    for (const char* item : kCameraMenuItems) {
+        QWidget* widget = menu.m_PaintManager.FindControl(item)->GetWidget();
+        testing_support::ExpectDrawn(picture, QRect(widget->mapTo(menu.GetWidget(), QPoint(20, 20)), widget->size()), item);
+    }
     Save(picture, "menu.png");
     menu.Close();
 }
