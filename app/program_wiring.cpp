@@ -20,6 +20,7 @@
 #include "tasks/alarm_tasks.h"
 #include "tasks/live_tasks.h"
 #include "tasks/media_tasks.h"
+#include "tasks/playback_tasks.h"
 #include "tasks/tree_refresh_task.h"
 #include "tasks/video_param_tasks.h"
 #include "transport/received_bytes.h"
@@ -140,6 +141,7 @@ ProgramHooks ApplicationProgramHooks() {
         application.Items().Clear();
         tasks::RegisterLiveTasks(application);
         tasks::RegisterAlarmTasks(application);
+        tasks::RegisterPlaybackTasks(application);
         tasks::RegisterMediaTasks(application);
         tasks::RegisterVideoParamTasks(application);
         tasks::RegisterRefreshTask(application);

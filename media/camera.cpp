@@ -127,8 +127,12 @@ void CCamera::Notification(const std::string& text) {
         // may be waiting for this very thread): the replay ends on the sequence, which
         // holds the camera until it is done, and may release it there. A camera already
         // being destroyed is closing anyway.
+        // The stop belongs to the stream playing now: when the camera is closed or
+        // given another recording before the end runs, it is stale.
         if (std::shared_ptr<CCamera> self = weak_from_this().lock())
-            sequence_.Post([self = std::move(self), cell] { self->EndReplay(cell); });
+            sequence_.Post([self = std::move(self), cell, closes = video_.Closes()] {
+                if (self->video_.Closes() == closes) self->EndReplay(cell);
+            });
         return;
     }
     platform::PostWindowMessage(notifyWindow_, platform::Message(core::kReplayPosition, 0, 0,
@@ -143,6 +147,12 @@ void CCamera::EndReplay(int cell) {
 }
 
 void CCamera::PostToTaskThread(platform::Message message) {
+    if (replayMode_ && message.id == core::kTaskCloseCell) {
+        // A recording that shows no picture for ten seconds ends as a replay (1048 to
+        // the window it reports to), not as a failed live cell.
+        Notification("stop");
+        return;
+    }
     if (environment_.postToTaskThread) environment_.postToTaskThread(std::move(message));
 }
 

@@ -35,6 +35,8 @@ constexpr int kRouteOnline = 1;
 constexpr int kRouteUnknownCamera = -1;
 constexpr int kRouteExpired = -2;
 constexpr int kRouteCameraOffline = -3;
+// Playback set-up status when the window holds no recording of the camera ("无数据").
+constexpr int kPlaybackNoData = -2;
 
 // The 13 parallel lists of the camera and node list, in the order the client reads them.
 const char* const kListKeys[] = {"cameraIdList", "cameraNameList", "cameraActiveList", "cameraExpiredList",
@@ -257,6 +259,7 @@ ControlService::Replies ControlService::PlaybackSetUp(const Account& viewer, con
     }
     auto setup = store_.SetUpPlayback(viewer, request.Param("cameraId"), *start, *end);
     if (!setup) return {Status(-1)};
+    if (setup->ranges.empty()) return {Status(kPlaybackNoData)};
     std::vector<std::string> ranges;
     for (const auto& [from, to] : setup->ranges) ranges.push_back(from + "~" + to);
     Json::Value reply = Status(1);

@@ -312,9 +312,11 @@ bool ForwardSession::PlaybackSeek(std::int64_t whenMs) {
     for (std::size_t i = 0; i < recordings_.size(); ++i) {
         if (whenMs >= recordings_[i].endMs) continue;
         recordingIndex_ = i;
-        segmentStartMs_ = std::max(whenMs, recordings_[i].startMs);
-        segmentFrames_ = 0;
-        audioPositionMs_ = segmentStartMs_;
+        const std::int64_t startMs = std::max(whenMs, recordings_[i].startMs);
+        // Whole seconds: every recorded second begins with a key frame.
+        playSecond_ = startMs / 1000;
+        playFrame_ = 0;
+        audioPositionMs_ = playSecond_ * 1000;
         // Timestamps may go back: new descriptions carry the new start, and the
         // pictures start again on a key frame.
         described_ = false;
@@ -328,6 +330,11 @@ bool ForwardSession::PlaybackSeek(std::int64_t whenMs) {
 }
 
 void ForwardSession::Stream() {
+    StreamLoop();
+    if (nextClip_.valid()) nextClip_.wait();  // the clip being made ahead uses the context
+}
+
+void ForwardSession::StreamLoop() {
     const bool playback = kind_ == Kind::kPlayback;
     const std::string cameraId = camera_.cameraId;
     if (playback) ended_ = recordings_.empty() || !PlaybackSeek(recordings_.front().startMs);
@@ -357,7 +364,7 @@ void ForwardSession::Stream() {
             announce = audioOn;
         }
         if (playback && ended_ && !stopped) {
-            SendStop();  // the end of the last recording
+            SendStop();  // the end of the recording
             continue;
         }
         if (stopped || context_.faults.Stalled(cameraId) || (playback && paused)) {
@@ -368,19 +375,18 @@ void ForwardSession::Stream() {
 
         if (now >= nextVideo) {
             std::int64_t timestamp = WallClockMs();
+            int rate = 1;
             if (playback) {
-                const int rate = context_.settings.Get(cameraId, camera_.video).frameRate;
-                timestamp = segmentStartMs_ + static_cast<std::int64_t>(segmentFrames_ * 1000 / rate);
+                rate = std::max(1, context_.settings.Get(cameraId, camera_.video).frameRate);
+                // A key frame asked for: the next recorded second starts with one.
+                if (forceKey && playFrame_ != 0) ++playSecond_, playFrame_ = 0;
+                if (playFrame_ >= rate) ++playSecond_, playFrame_ = 0;  // the rate went down
+                forceKey = false;
+                timestamp = playSecond_ * 1000 + static_cast<std::int64_t>(playFrame_) * 1000 / rate;
                 if (timestamp >= recordings_[recordingIndex_].endMs) {
-                    // On to the next recording, or the end.
-                    if (!PlaybackSeek(recordings_[recordingIndex_].endMs)) {
-                        ended_ = true;
-                        continue;
-                    }
-                    timestamp = segmentStartMs_;
-                    announce = audioOn;
+                    ended_ = true;  // the recording is over: msgType 7 on the next pass
+                    continue;
                 }
-                ++segmentFrames_;
             }
             if (context_.faults.Malformed(cameraId)) SendMalformed(timestamp);
             if (forceKey) {
@@ -389,6 +395,7 @@ void ForwardSession::Stream() {
                 forceKey = false;
             }
             SendVideoFrame(timestamp);
+            if (playback && ++playFrame_ >= rate) ++playSecond_, playFrame_ = 0;
             frameInterval = std::chrono::milliseconds(1000 / std::max(1, describedRate_));
             nextVideo += frameInterval;
             const Clock::time_point sent = Clock::now();
@@ -408,6 +415,35 @@ void ForwardSession::Stream() {
             if (now - nextAudio > kMaxLag) nextAudio = now + kAudioInterval;
         }
     }
+}
+
+const EncodedFrame* ForwardSession::RecordedFrame(ClipLook look, int frameRate) {
+    // Clips cover whole runs of clipSeconds counted from 1970, so every recorded second
+    // has one clip, whoever plays it and wherever a seek landed.
+    const std::int64_t seconds = context_.clips.ClipSeconds();
+    look.settings.keyFrameSeconds = 1;  // every recorded second can be sought to
+    const std::int64_t clipStart = playSecond_ - ((playSecond_ % seconds) + seconds) % seconds;
+    look.clockStart = static_cast<std::time_t>(clipStart);
+    std::string key = look.Key();
+    if (!clip_ || key != clipLookKey_) {
+        clip_ = context_.clips.Get(look);
+        clipLookKey_ = std::move(key);
+        if (!clip_ || clip_->frames.empty()) {
+            clip_.reset();
+            clipLookKey_.clear();
+            return nullptr;
+        }
+        // Made ahead, so that playing on into it does not wait for the encoder.
+        if (!nextClip_.valid() || nextClip_.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+            ClipLook next = look;
+            next.clockStart = static_cast<std::time_t>(clipStart + seconds);
+            ClipCache& clips = context_.clips;
+            nextClip_ = std::async(std::launch::async, [&clips, next] { clips.Get(next); });
+        }
+    }
+    const std::size_t index = static_cast<std::size_t>((playSecond_ - clipStart) * frameRate + playFrame_);
+    if (index >= clip_->frames.size()) return nullptr;
+    return &clip_->frames[index];
 }
 
 const EncodedFrame* ForwardSession::NextFrame(const StreamSettings& settings, const CameraHeads::State& head) {
@@ -436,7 +472,7 @@ const EncodedFrame* ForwardSession::NextFrame(const StreamSettings& settings, co
     liveEncoder_.reset();
 
     ClipLook look{camera_.cameraId, camera_.name, playback ? kPlaybackLabel : "", encoder, head.view, 0};
-    if (playback) look.clockStart = static_cast<std::time_t>(recordings_[recordingIndex_].startMs / 1000);
+    if (playback) return RecordedFrame(std::move(look), encoder.frameRate);
     std::string key = look.Key();
     if (!clip_ || key != clipLookKey_ || clipIndex_ >= clip_->frames.size()) {
         // A new look, or the loop came round: ask the cache again, which renews clips

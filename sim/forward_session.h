@@ -2,15 +2,20 @@
 // One link accepted by a forwarding server. Command 1 decides what it is: a camera's
 // live video link ("sxtId" a camera id), a remote playback ("sxtId" a playback id from
 // msgType 6) or a talk link ("nodeId"). Video and playback links get a streaming
-// thread that replays the camera's clip at its frame rate (live: wall-clock
-// timestamps; playback: the recording's own time), adds audio between commands 1003
-// and 1004, follows pan-tilt-zoom, parameters, key-frame requests, pause, resume and
-// seek, and sends msgType 7 when a playback ends. Talk links echo the client's talk
-// audio while the voice channel is open (1005 until 1006).
+// thread that sends the camera's pictures at its frame rate, adds audio between
+// commands 1003 and 1004, follows pan-tilt-zoom, parameters, key-frame requests, pause,
+// resume and seek. Live links loop the camera's clip with wall-clock timestamps. A
+// playback plays one recording of its set-up: the pictures the camera saw then (the
+// clips of the recording's own seconds, whose clock shows the recorded time) with the
+// recorded times as timestamps, from the recording's start or where a seek put it (a
+// seek into a gap goes to the start of the next recording), and sends msgType 7 at the
+// end of that recording. Talk links echo the client's talk audio while the voice
+// channel is open (1005 until 1006).
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -81,9 +86,13 @@ private:
     const EncodedFrame* NextFrame(const StreamSettings& settings, const CameraHeads::State& head);
     void SendAudioPacket(std::int64_t timestampMs);
     void SendMalformed(std::int64_t timestampMs);
-    // Playback: moves to the recording that holds `whenMs` (or the next one); false at
-    // the end of the last.
+    // Playback: moves to the recording that holds `whenMs` (or the next one); false
+    // after the last.
     bool PlaybackSeek(std::int64_t whenMs);
+    // Playback: the frame of the recorded second being played, from the clip that holds
+    // that second; the next clip is made ahead meanwhile.
+    const EncodedFrame* RecordedFrame(ClipLook look, int frameRate);
+    void StreamLoop();
 
     ForwardContext& context_;
     const std::unique_ptr<LinkSink> sink_;
@@ -108,9 +117,11 @@ private:
     // Owned by the streaming thread (and by the reader before it starts).
     std::vector<Recording> recordings_;
     std::size_t recordingIndex_ = 0;
-    std::int64_t segmentStartMs_ = 0;  // playback: where the current run of frames began
-    std::uint64_t segmentFrames_ = 0;
+    // Playback: the recorded second and the frame within it that go out next.
+    std::int64_t playSecond_ = 0;
+    int playFrame_ = 0;
     bool ended_ = false;
+    std::future<void> nextClip_;  // the clip after the current one, being made
     std::shared_ptr<const VideoClip> clip_;
     std::string clipLookKey_;
     std::size_t clipIndex_ = 0;

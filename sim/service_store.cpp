@@ -131,6 +131,11 @@ constexpr int kCamerasWithAlarms = 40;
 constexpr int kCamerasWithRecordings = 200;
 constexpr int kPagingAlarmCount = 120;  // the first camera's alarms of the reference day
 constexpr std::int64_t kKeptPlaybackSessions = 1000;
+// The cameras that record do so every day in these slots (seconds after midnight); a
+// new database holds the last kRecordedDays days.
+const std::pair<int, int> kRecordingSlots[] = {
+    {8 * 3600, 9 * 3600}, {12 * 3600 + 1800, 13 * 3600 + 900}, {20 * 3600, 21 * 3600 + 1800}};
+constexpr int kRecordedDays = 3;
 
 std::string Lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -213,7 +218,39 @@ bool ServiceStore::Open(const std::string& path, const SeedOptions& seed) {
         lastError_ = db_.LastError();
         return false;
     }
-    if (count.Int(0) == 0 && !Seed(seed)) return false;
+    if (count.Int(0) == 0) return Seed(seed);
+    // A database seeded days ago has recorded on since: the days up to yesterday are
+    // added, so that "last night" always has recordings. A pinned reference time
+    // (tests) keeps the database as it is.
+    return seed.referenceTime != 0 || RecordUpTo(Now());
+}
+
+bool ServiceStore::RecordUpTo(std::time_t reference) {
+    constexpr std::time_t kDay = 24 * 3600;
+    const std::time_t today = DayStart(reference);
+    std::vector<std::pair<std::int64_t, std::string>> cameras;
+    auto latest = db_.Prepare("SELECT camera_id, MAX(start_time) FROM recordings GROUP BY camera_id");
+    while (latest.Step()) cameras.emplace_back(latest.Int(0), latest.Text(1));
+    SqliteTransaction transaction(db_);
+    auto recording = db_.Prepare("INSERT INTO recordings(camera_id, start_time, end_time) VALUES(?, ?, ?)");
+    bool ok = true;
+    for (const auto& [camera, last] : cameras) {
+        const std::optional<std::time_t> lastStart = ParseDateTime(last);
+        if (!lastStart) continue;
+        // At most the days a new database would hold; a camera recorded today already
+        // (or in the future of a changed clock) gets nothing.
+        std::time_t day = std::max(DayStart(*lastStart) + kDay, today - kRecordedDays * kDay);
+        for (; day < today; day = DayStart(day + kDay + 3600))
+            for (const auto& [from, to] : kRecordingSlots)
+                ok = ok && recording.Bind(1, camera)
+                               .Bind(2, FormatDateTime(day + from))
+                               .Bind(3, FormatDateTime(day + to))
+                               .Run();
+    }
+    if (!ok || !transaction.Commit()) {
+        lastError_ = "cannot add recordings: " + db_.LastError();
+        return false;
+    }
     return true;
 }
 
@@ -390,10 +427,9 @@ bool ServiceStore::Seed(const SeedOptions& options) {
 
     // Recordings: three a day over the last three days for the first cameras.
     auto recording = db_.Prepare("INSERT INTO recordings(camera_id, start_time, end_time) VALUES(?, ?, ?)");
-    const std::pair<int, int> kSlots[] = {{8 * 3600, 9 * 3600}, {12 * 3600 + 1800, 13 * 3600 + 900}, {20 * 3600, 21 * 3600 + 1800}};
     for (int c = 0; c < std::min(cameraCount, kCamerasWithRecordings); ++c)
-        for (int day = 3; day >= 1; --day)
-            for (const auto& [from, to] : kSlots)
+        for (int day = kRecordedDays; day >= 1; --day)
+            for (const auto& [from, to] : kRecordingSlots)
                 check(recording.Bind(1, kFirstCameraId + c)
                           .Bind(2, FormatDateTime(today - day * kDay + from))
                           .Bind(3, FormatDateTime(today - day * kDay + to))
@@ -751,6 +787,7 @@ std::optional<PlaybackSetup> ServiceStore::SetUpPlayback(const Account& viewer, 
         "ORDER BY start_time LIMIT 500");
     ranges.Bind(1, camera).Bind(2, startTime).Bind(3, endTime);
     while (ranges.Step()) setup.ranges.emplace_back(ranges.Text(0), ranges.Text(1));
+    if (setup.ranges.empty()) return setup;  // nothing to play: no set-up is kept
     auto server = db_.Prepare(
         "SELECT s.host, s.port FROM cameras c JOIN forward_servers s ON s.id = c.forward_server_id WHERE c.id = ?");
     server.Bind(1, camera);

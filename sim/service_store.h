@@ -185,7 +185,8 @@ public:
                                      const std::string& time);
     // Cameras the viewer may see (for pushed alarms).
     std::vector<std::string> VisibleCameraIds(const Account& viewer, int limit);
-    // Recordings of the camera overlapping [start, end]; a fresh playback id.
+    // Recordings of the camera overlapping [start, end] and a fresh playback id; without
+    // recordings no set-up is kept (playback id 0).
     std::optional<PlaybackSetup> SetUpPlayback(const Account& viewer, const std::string& cameraId,
                                                const std::string& startTime, const std::string& endTime);
     // The forwarding side: a camera by id (any owner), and a playback set-up by id.
@@ -234,6 +235,9 @@ public:
 private:
     bool CreateSchema();
     bool Seed(const SeedOptions& seed);
+    // Adds the daily recordings of the days after each camera's last one, up to the
+    // day before `reference`.
+    bool RecordUpTo(std::time_t reference);
     bool CanSee(const Account& viewer, std::int64_t cameraId);
     std::map<std::int64_t, bool> VisibleCameraSet(const Account& viewer);
 

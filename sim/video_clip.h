@@ -6,6 +6,7 @@
 // renews clips after a while (so the clock in the picture stays roughly current) and
 // forgets the least recently used ones beyond a byte budget.
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <ctime>
@@ -70,6 +71,8 @@ public:
     // waits). Nothing when it cannot be encoded.
     std::shared_ptr<const VideoClip> Get(const ClipLook& look);
     Stats GetStats() const;
+    // The length of every clip.
+    int ClipSeconds() const { return std::max(1, options_.clipSeconds); }
 
 private:
     using Clip = std::shared_ptr<const VideoClip>;

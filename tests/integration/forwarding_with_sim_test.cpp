@@ -395,7 +395,7 @@ TEST_F(ForwardingWithSim, PlaybackKeepsItsTimesPausesSeeksAndEndsWithStop) {
     EXPECT_GE(Sim().Forwarding().GetStats().stopsSent, 1u);
 }
 
-TEST_F(ForwardingWithSim, PlaybackRunsIntoTheNextRecordingAndStopsAfterTheLast) {
+TEST_F(ForwardingWithSim, PlaybackEndsWithItsRecordingAndSeeksAcrossGaps) {
     UseVideo(kCompactCamera, 25, false);
     const std::time_t now = std::time(nullptr);
     const control::RemotePlaybackReply setup =
@@ -410,21 +410,35 @@ TEST_F(ForwardingWithSim, PlaybackRunsIntoTheNextRecordingAndStopsAfterTheLast) 
         begin = end + 1;
     }
     ASSERT_GE(ranges.size(), 2u);
+    ASSERT_LT(ranges[ranges.size() - 2].second + 60, ranges.back().first);
 
     StopObserver observer;
     transport::VideoLink link(video, audio, Addresses(), QuietLink());
     link.SetObserver(&observer);
-    ASSERT_EQ(link.Open(setup.playbackId, setup.forwardingIp, std::atoi(setup.forwardingPort.c_str()), ""), 1);
+    const int port = std::atoi(setup.forwardingPort.c_str());
+    ASSERT_EQ(link.Open(setup.playbackId, setup.forwardingIp, port, ""), 1);
     ASSERT_TRUE(WaitFor([&] { return video.Size() > 0; }));
-    // One second before the end of the next-to-last recording: the last one follows.
-    link.Seek(TimeText(ranges[ranges.size() - 2].second - 1));
+    // One second before the end of the first recording: it ends there, although
+    // another recording follows.
+    link.Seek(TimeText(ranges.front().second - 1));
+    ASSERT_TRUE(WaitFor([&] { return observer.stops > 0; }, 4000)) << "msgType 7 at the end of the recording";
+    std::uint64_t last = 0;
+    for (auto& record : Drain(video)) last = record->Timestamp();
+    EXPECT_LT(last, static_cast<std::uint64_t>(ranges.front().second) * 1000) << "nothing of the next recording";
+
+    // The same set-up again: a seek into the gap before the last recording plays it
+    // from its start, and its end stops the playback.
+    link.Close();
+    ASSERT_EQ(link.Open(setup.playbackId, setup.forwardingIp, port, ""), 1);
+    ASSERT_TRUE(WaitFor([&] { return video.Size() > 0; }));
+    link.Seek(TimeText(ranges[ranges.size() - 2].second + 30));
     ASSERT_TRUE(WaitFor([&] {
         for (auto& record : Drain(video))
             if (record->Timestamp() == static_cast<std::uint64_t>(ranges.back().first) * 1000) return true;
         return false;
-    }, 4000)) << "the next recording follows";
+    }, 4000)) << "the next recording from its start";
     link.Seek(TimeText(ranges.back().second - 1));
-    ASSERT_TRUE(WaitFor([&] { return observer.stops > 0; }, 4000)) << "msgType 7 at the end of the last";
+    ASSERT_TRUE(WaitFor([&] { return observer.stops > 1; }, 4000)) << "msgType 7 at the end of the recording";
     Drain(video);  // the stream sent these before its stop, so they came before it
     const sim::LinkMarks::Marks stopped = StreamCaughtUp(kCompactCamera, 0);
     ASSERT_TRUE(StreamSteps(kCompactCamera, stopped, 5));

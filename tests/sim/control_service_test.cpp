@@ -194,8 +194,9 @@ TEST_F(ControlServiceTest, PlaybackSetUpListsRangesAndChecksRights) {
     auto padded = Ask(6, 6, {{"cameraId", "31000002"}, {"startTime", "2023-11-12  8: 0: 0"}, {"endTime", "2023-11-12  8:30: 0"}}).at(0);
     EXPECT_EQ(padded.Param("timeQuantum"), "2023-11-12 08:00:00~2023-11-12 09:00:00");
     auto empty = Ask(6, 6, {{"cameraId", "31000002"}, {"startTime", "2023-01-01 00:00:00"}, {"endTime", "2023-01-02 00:00:00"}}).at(0);
-    EXPECT_EQ(empty.Param("status"), "1");
+    EXPECT_EQ(empty.Param("status"), "-2") << "no data";
     EXPECT_EQ(empty.Param("timeQuantum"), "");
+    EXPECT_EQ(empty.Param("playbackId"), "");
     EXPECT_EQ(Ask(6, 6, {{"cameraId", "31000002"}, {"startTime", "later"}, {"endTime", "2023-01-02 00:00:00"}}).at(0).Param("status"), "-1");
     EXPECT_EQ(Ask(6, 6, {{"cameraId", "31000002"}, {"startTime", "2023-01-03 00:00:00"}, {"endTime", "2023-01-02 00:00:00"}}).at(0).Param("status"), "-1");
 }

@@ -218,6 +218,31 @@ TEST(SimStorePlayback, RangesOverlappingTheWindowAndAFreshId) {
                                        "2023-11-13 12:45:00"));
 }
 
+TEST(SimStorePlayback, ADatabaseOpenedDaysLaterHasRecordedSince) {
+    SeededStore s(8);
+    ASSERT_TRUE(s.opened);
+    const long long seeded = s.store.CountRows("recordings");
+    // Reopened ten days on with the service's own clock: the last three days are
+    // recorded, three recordings a day for each camera that records.
+    constexpr std::time_t kDay = 24 * 3600;
+    sim::ServiceStore later;
+    later.SetClock([] { return kReference + 10 * kDay; });
+    sim::SeedOptions unpinned = Seed(8);
+    unpinned.referenceTime = 0;
+    ASSERT_TRUE(later.Open(s.dir.File("sim.db"), unpinned)) << later.LastError();
+    EXPECT_EQ(later.CountRows("recordings"), seeded + 8 * 3 * 3);
+    Account demo = LoginAs(later, "demo");
+    auto yesterday = later.SetUpPlayback(demo, "31000001", "2023-11-23 00:00:00", "2023-11-23 23:59:59");
+    ASSERT_TRUE(yesterday);
+    ASSERT_EQ(yesterday->ranges.size(), 3u);
+    EXPECT_EQ(yesterday->ranges[0].first, "2023-11-23 08:00:00");
+    // Opened again the same day: nothing more.
+    sim::ServiceStore again;
+    again.SetClock([] { return kReference + 10 * kDay; });
+    ASSERT_TRUE(again.Open(s.dir.File("sim.db"), unpinned));
+    EXPECT_EQ(again.CountRows("recordings"), seeded + 8 * 3 * 3);
+}
+
 TEST(SimStoreTimes, NormalisesPaddedAndUnpaddedTimes) {
     EXPECT_EQ(sim::NormaliseDateTime("2023-3-5 7:08:09"), "2023-03-05 07:08:09");
     EXPECT_EQ(sim::NormaliseDateTime("2023- 3- 5  7: 8: 9"), "2023-03-05 07:08:09") << "blank-padded fields";
@@ -266,6 +291,12 @@ TEST(SimStorePlayback, OldSetUpsArePruned) {
     SeededStore s(8);
     Account demo = LoginAs(s.store, "demo");
     for (int i = 0; i < 1010; ++i)
-        ASSERT_TRUE(s.store.SetUpPlayback(demo, "31000001", "2023-11-13 00:00:00", "2023-11-13 01:00:00"));
+        ASSERT_TRUE(s.store.SetUpPlayback(demo, "31000001", "2023-11-13 08:00:00", "2023-11-13 09:00:00"));
+    EXPECT_EQ(s.store.CountRows("playback_sessions"), 1000);
+    // A window without recordings keeps no set-up.
+    auto none = s.store.SetUpPlayback(demo, "31000001", "2023-11-13 00:00:00", "2023-11-13 01:00:00");
+    ASSERT_TRUE(none);
+    EXPECT_TRUE(none->ranges.empty());
+    EXPECT_EQ(none->playbackId, 0);
     EXPECT_EQ(s.store.CountRows("playback_sessions"), 1000);
 }
