@@ -325,8 +325,8 @@ TEST_F(PlaybackWithSim, SearchPlayPauseSeekStopAndTheEndOfARecording) {
     Command(3, TimeText(later));
     const std::uint64_t steps = Marks().streamSteps;
     ASSERT_TRUE(PumpUntil([&] {
-        const sim::LinkMarks::Marks now = Marks();
-        return now.streamSteps > steps && now.commandsStreamed >= beforePause + 3;
+        const sim::LinkMarks::Marks marks = Marks();
+        return marks.streamSteps > steps && marks.commandsStreamed >= beforePause + 3;
     }, 10000));
     const sim::LinkMarks::Marks paused = Marks();
     ASSERT_TRUE(PumpUntil([&] { return Marks().streamSteps >= paused.streamSteps + 5; }, 10000));
