@@ -53,7 +53,12 @@ public:
     // Sent only while the link is connected; no reply is awaited.
     void Pause();
     void Resume();
-    void Seek(const std::string& jumpTime) { link_->Seek(jumpTime); }
+    // The frames still queued belong to the old position: dropping them shows the new
+    // one as soon as it arrives instead of after the reserve has played out.
+    void Seek(const std::string& jumpTime) {
+        link_->Seek(jumpTime);
+        video_.Clear();
+    }
     void PanTilt(int actionCode) { link_->PanTilt(actionCode); }
 
     transport::VideoLink& Link() { return *link_; }
