@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QProxyStyle>
 #include <QSignalBlocker>
 #include <QStandardPaths>
 #include <algorithm>
@@ -46,6 +47,17 @@ std::optional<std::int64_t> ListSeconds(const std::string& text) {
     return fields ? SecondsOf(*fields) : std::nullopt;
 }
 
+// The position slider's style: the left button sets the value where it is pressed.
+class ClickToPositionStyle final : public QProxyStyle {
+public:
+    ClickToPositionStyle() = default;  // over the application's style
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returned) const override {
+        if (hint == QStyle::SH_Slider_AbsoluteSetButtons) return Qt::LeftButton;
+        return QProxyStyle::styleHint(hint, option, widget, returned);
+    }
+};
+
 }  // namespace
 
 PlaybackPanel::PlaybackPanel(PlaybackEnvironment environment) : env_(std::move(environment)) {}
@@ -78,6 +90,10 @@ void PlaybackPanel::Bind(ui::CPaintManagerUI& manager, ui::CCameraTrees& trees, 
     if (slider_) {
         // One seek when the handle is let go, not one per pixel dragged.
         slider_->setTracking(false);
+        // A click on the groove goes to that time, not ten seconds on.
+        auto* style = new ClickToPositionStyle();
+        style->setParent(slider_);
+        slider_->setStyle(style);
         QSignalBlocker quiet(slider_);
         slider_->setRange(0, 0);
     }

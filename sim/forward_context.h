@@ -41,6 +41,9 @@ struct StreamSettings {
     int qp = 28;
     std::string recoder = "0";
     int keyFrameSeconds = 1;  // the encoder's own key frames; requests bring more
+    // Live pictures show the time they are sent, as a real camera stamps its pictures
+    // (each run of the clip length is made as it comes); otherwise a short clip loops.
+    bool clockedLive = false;
 };
 
 class StreamSettingsTable {

@@ -376,8 +376,20 @@ void ForwardSession::StreamLoop() {
         if (now >= nextVideo) {
             std::int64_t timestamp = WallClockMs();
             int rate = 1;
+            const StreamSettings current = context_.settings.Get(cameraId, camera_.video);
+            const bool clocked = !playback && current.clockedLive;
+            if (clocked) {
+                // The picture of the second the wall clock is in: a new second starts
+                // on its key frame, so a stream late by a frame catches up there. Key
+                // frame requests wait for it (one comes every second).
+                rate = std::max(1, current.frameRate);
+                const std::int64_t wallSecond = timestamp / 1000;
+                if (playFrame_ >= rate) ++playSecond_, playFrame_ = 0;
+                if (wallSecond > playSecond_) playSecond_ = wallSecond, playFrame_ = 0;
+                forceKey = false;
+            }
             if (playback) {
-                rate = std::max(1, context_.settings.Get(cameraId, camera_.video).frameRate);
+                rate = std::max(1, current.frameRate);
                 // A key frame asked for: the next recorded second starts with one.
                 if (forceKey && playFrame_ != 0) ++playSecond_, playFrame_ = 0;
                 if (playFrame_ >= rate) ++playSecond_, playFrame_ = 0;  // the rate went down
@@ -396,6 +408,7 @@ void ForwardSession::StreamLoop() {
             }
             SendVideoFrame(timestamp);
             if (playback && ++playFrame_ >= rate) ++playSecond_, playFrame_ = 0;
+            if (clocked) ++playFrame_;
             frameInterval = std::chrono::milliseconds(1000 / std::max(1, describedRate_));
             nextVideo += frameInterval;
             const Clock::time_point sent = Clock::now();
@@ -472,7 +485,7 @@ const EncodedFrame* ForwardSession::NextFrame(const StreamSettings& settings, co
     liveEncoder_.reset();
 
     ClipLook look{camera_.cameraId, camera_.name, playback ? kPlaybackLabel : "", encoder, head.view, 0};
-    if (playback) return RecordedFrame(std::move(look), encoder.frameRate);
+    if (playback || settings.clockedLive) return RecordedFrame(std::move(look), encoder.frameRate);
     std::string key = look.Key();
     if (!clip_ || key != clipLookKey_ || clipIndex_ >= clip_->frames.size()) {
         // A new look, or the loop came round: ask the cache again, which renews clips

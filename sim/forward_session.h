@@ -4,7 +4,9 @@
 // msgType 6) or a talk link ("nodeId"). Video and playback links get a streaming
 // thread that sends the camera's pictures at its frame rate, adds audio between
 // commands 1003 and 1004, follows pan-tilt-zoom, parameters, key-frame requests, pause,
-// resume and seek. Live links loop the camera's clip with wall-clock timestamps. A
+// resume and seek. Live links loop the camera's clip with wall-clock timestamps (a
+// camera set to a clocked live stream plays the clips of the current seconds instead,
+// so that its pictures show the time they are sent, as a recording's do). A
 // playback plays one recording of its set-up: the pictures the camera saw then (the
 // clips of the recording's own seconds, whose clock shows the recorded time) with the
 // recorded times as timestamps, from the recording's start or where a seek put it (a
@@ -89,8 +91,8 @@ private:
     // Playback: moves to the recording that holds `whenMs` (or the next one); false
     // after the last.
     bool PlaybackSeek(std::int64_t whenMs);
-    // Playback: the frame of the recorded second being played, from the clip that holds
-    // that second; the next clip is made ahead meanwhile.
+    // Playback (and a clocked live stream): the frame of the second being played, from
+    // the clip that holds that second; the next clip is made ahead meanwhile.
     const EncodedFrame* RecordedFrame(ClipLook look, int frameRate);
     void StreamLoop();
 

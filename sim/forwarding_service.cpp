@@ -170,6 +170,15 @@ bool ForwardingService::SetKeyFrameSeconds(const std::string& cameraId, int seco
     return true;
 }
 
+bool ForwardingService::SetClockedLive(const std::string& cameraId, bool on) {
+    const std::optional<StreamingCamera> camera = store_.StreamingCameraInfo(cameraId);
+    if (!camera) return false;
+    StreamSettings settings = settings_.Get(cameraId, camera->video);
+    settings.clockedLive = on;
+    settings_.Set(cameraId, settings);
+    return true;
+}
+
 std::vector<std::string> ForwardingService::LinkedCameras() const {
     std::set<std::string> ids;
     for (const auto& session : Sessions({}))

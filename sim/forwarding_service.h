@@ -57,6 +57,9 @@ public:
     // The camera's encoder makes a key frame only every `seconds` (1 to 60) by itself,
     // so that one brought by a key-frame request stands out.
     bool SetKeyFrameSeconds(const std::string& cameraId, int seconds);
+    // The camera's live pictures show the time each is sent instead of a looped clip's
+    // clock (tests that tell recorded seconds apart; it encodes all the time).
+    bool SetClockedLive(const std::string& cameraId, bool on);
 
     Stats GetStats() const;
     int ActiveLinks(const std::string& cameraId = {}) const;
