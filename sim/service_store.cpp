@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <set>
 
@@ -11,7 +12,8 @@
 namespace sim {
 namespace {
 
-constexpr int kSchemaVersion = 1;
+// 2: camera group ids start at kFirstGroupId (older files are renumbered on open).
+constexpr int kSchemaVersion = 2;
 
 // Tables for the control side and for the administration requests that build on it
 // (sub-accounts, user groups, authorities, camera groups, viewing plans, messages).
@@ -180,6 +182,25 @@ std::string FormatDateTime(std::time_t when) {
 
 std::string FormatDate(std::time_t when) { return FormatDateTime(when).substr(0, 10); }
 
+std::size_t TextLength(const std::string& text) {
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+std::optional<std::string> NormaliseDate(const std::string& text) {
+    if (text.size() != 10 || text[4] != text[7] || std::isdigit(static_cast<unsigned char>(text[4]))) return std::nullopt;
+    for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
+        if (!std::isdigit(static_cast<unsigned char>(text[i]))) return std::nullopt;
+    const int y = std::atoi(text.substr(0, 4).c_str()), m = std::atoi(text.substr(5, 2).c_str()),
+              d = std::atoi(text.substr(8, 2).c_str());
+    static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    if (y < 1970 || m < 1 || m > 12 || d < 1 || d > kDays[m - 1] || (m == 2 && d == 29 && !leap)) return std::nullopt;
+    char out[48];
+    std::snprintf(out, sizeof out, "%04d-%02d-%02d", y, m, d);
+    return std::string(out);
+}
+
 std::optional<std::string> NormaliseDateTime(const std::string& text) {
     int y, mo, d, h, mi, s;
     char tail = 0;
@@ -259,9 +280,37 @@ bool ServiceStore::CreateSchema() {
         lastError_ = "cannot create the schema: " + db_.LastError();
         return false;
     }
+    // A new file starts at the current version; an older one is brought up to it.
+    auto empty = db_.Prepare("SELECT COUNT(*) FROM accounts");
+    const bool fresh = empty.Step() && empty.Int(0) == 0;
     auto version = db_.Prepare("INSERT OR IGNORE INTO meta(key, value) VALUES('schema_version', ?)");
-    version.Bind(1, std::to_string(kSchemaVersion));
-    return version.Run();
+    version.Bind(1, std::to_string(fresh ? kSchemaVersion : 1));
+    return version.Run() && Migrate();
+}
+
+bool ServiceStore::Migrate() {
+    auto read = db_.Prepare("SELECT value FROM meta WHERE key = 'schema_version'");
+    const int version = read.Step() ? std::atoi(read.Text(0).c_str()) : 1;
+    if (version >= kSchemaVersion) return true;
+    SqliteTransaction transaction(db_);
+    bool ok = true;
+    if (version < 2) {
+        // Camera groups share the tree with real nodes: move their ids out of the way.
+        const std::string shift = std::to_string(kFirstGroupId - 1);
+        ok = db_.Execute("UPDATE virtual_nodes SET parent_id = parent_id + " + shift +
+                         " WHERE parent_id > 0 AND parent_id < " + std::to_string(kFirstGroupId)) &&
+             db_.Execute("UPDATE virtual_node_members SET virtual_node_id = virtual_node_id + " + shift +
+                         " WHERE virtual_node_id < " + std::to_string(kFirstGroupId)) &&
+             db_.Execute("UPDATE virtual_nodes SET id = id + " + shift + " WHERE id < " +
+                         std::to_string(kFirstGroupId));
+    }
+    auto set = db_.Prepare("UPDATE meta SET value = ? WHERE key = 'schema_version'");
+    ok = ok && set.Bind(1, std::to_string(kSchemaVersion)).Run();
+    if (!ok || !transaction.Commit()) {
+        lastError_ = "cannot migrate the schema: " + db_.LastError();
+        return false;
+    }
+    return true;
 }
 
 bool ServiceStore::Seed(const SeedOptions& options) {
@@ -407,10 +456,12 @@ bool ServiceStore::Seed(const SeedOptions& options) {
     }
 
     // A camera group with the first site and two single cameras.
-    check(db_.Execute("INSERT INTO virtual_nodes(id, owner_id, parent_id, name) VALUES(1, 10001, 0, '重点区域')"));
-    auto member = db_.Prepare("INSERT INTO virtual_node_members(virtual_node_id, node_id, camera_id) VALUES(1, ?, ?)");
-    check(member.Bind(1, sites[0]).Bind(2, 0).Run());
-    for (int c = 0; c < std::min(cameraCount, 2); ++c) check(member.Bind(1, 0).Bind(2, kFirstCameraId + c).Run());
+    auto group = db_.Prepare("INSERT INTO virtual_nodes(id, owner_id, parent_id, name) VALUES(?, 10001, 0, '重点区域')");
+    check(group.Bind(1, kFirstGroupId).Run());
+    auto member = db_.Prepare("INSERT INTO virtual_node_members(virtual_node_id, node_id, camera_id) VALUES(?, ?, ?)");
+    check(member.Bind(1, kFirstGroupId).Bind(2, sites[0]).Bind(3, 0).Run());
+    for (int c = 0; c < std::min(cameraCount, 2); ++c)
+        check(member.Bind(1, kFirstGroupId).Bind(2, 0).Bind(3, kFirstCameraId + c).Run());
 
     // Alarms: the first camera has a full day of them (enough for several pages);
     // the next ones a few each over the last three days.
@@ -578,6 +629,7 @@ std::vector<ListRow> ServiceStore::CameraTree(const Account& viewer) {
     };
     std::vector<NodeInfo> nodes;
     std::map<std::int64_t, std::size_t> index;
+    std::map<std::int64_t, ListRow> cameraRows;  // every camera listed, for the groups
     auto readNodes = db_.Prepare("SELECT id, parent_id, name FROM nodes WHERE owner_id = ? ORDER BY sort, id");
     readNodes.Bind(1, viewer.HolderId());
     while (readNodes.Step()) {
@@ -620,6 +672,7 @@ std::vector<ListRow> ServiceStore::CameraTree(const Account& viewer) {
             if (parent == index.end()) break;
             n = parent->second;
         }
+        cameraRows[id] = row;
         nodes[at->second].cameraRows.push_back(std::move(row));
     }
 
@@ -649,6 +702,7 @@ std::vector<ListRow> ServiceStore::CameraTree(const Account& viewer) {
         for (std::size_t child : node.children) emit(child, depth + 1);
     };
     for (std::size_t root : roots) emit(root, 0);
+    AppendGroupRows(viewer, cameraRows, rows);
     return rows;
 }
 
