@@ -30,7 +30,7 @@ ControlService::Replies ControlService::SaveAccount(const Account& viewer, const
     auto [end, error] = std::from_chars(id.data(), id.data() + id.size(), userId);
     if (id.empty() || error != std::errc() || end != id.data() + id.size()) return {StatusOf(-1)};
     std::map<std::string, std::string> fields;
-    for (const char* key : {"nick", "password", "expiredDate", "onlineMax", "userGroupId"}) {
+    for (const char* key : {"userName", "nick", "password", "expiredDate", "onlineMax", "userGroupId"}) {
         auto it = request.params.find(key);
         if (it != request.params.end()) fields[key] = it->second;
     }
