@@ -300,3 +300,28 @@ TEST(SimStorePlayback, OldSetUpsArePruned) {
     EXPECT_EQ(none->playbackId, 0);
     EXPECT_EQ(s.store.CountRows("playback_sessions"), 1000);
 }
+
+TEST(SimStoreSeed, AnOlderFileGetsItsCameraGroupsRenumberedOnce) {
+    testing_support::TempDir dir;
+    UseUtc();
+    {
+        ServiceStore store;
+        ASSERT_TRUE(store.Open(dir.File("old.db"), Seed(16)));
+    }
+    {
+        // The file as the first schema wrote it: groups numbered from 1.
+        sim::SqliteDb db;
+        ASSERT_TRUE(db.Open(dir.File("old.db")));
+        ASSERT_TRUE(db.Execute("UPDATE virtual_node_members SET virtual_node_id = 1; UPDATE virtual_nodes SET id = 1;"
+                               "INSERT INTO virtual_nodes(id, owner_id, parent_id, name) VALUES(2, 10001, 1, 'sub');"
+                               "UPDATE meta SET value = '1' WHERE key = 'schema_version'"));
+    }
+    for (int open = 0; open < 2; ++open) {
+        ServiceStore store;
+        ASSERT_TRUE(store.Open(dir.File("old.db"), Seed(16))) << store.LastError();
+        std::map<std::string, std::string> groups;  // id -> parent
+        for (const auto& row : store.CameraTree(LoginAs(store, "demo")))
+            if (row.isNode && std::stoll(row.id) >= ServiceStore::kFirstGroupId) groups[row.id] = row.parentId;
+        EXPECT_EQ(groups, (std::map<std::string, std::string>{{"80000001", "0"}, {"80000002", "80000001"}})) << open;
+    }
+}
