@@ -629,7 +629,6 @@ std::vector<ListRow> ServiceStore::CameraTree(const Account& viewer) {
     };
     std::vector<NodeInfo> nodes;
     std::map<std::int64_t, std::size_t> index;
-    std::map<std::int64_t, ListRow> cameraRows;  // every camera listed, for the groups
     auto readNodes = db_.Prepare("SELECT id, parent_id, name FROM nodes WHERE owner_id = ? ORDER BY sort, id");
     readNodes.Bind(1, viewer.HolderId());
     while (readNodes.Step()) {
@@ -641,6 +640,33 @@ std::vector<ListRow> ServiceStore::CameraTree(const Account& viewer) {
         nodes.push_back(std::move(info));
         nodes.back().shown = !restricted;
     }
+    // Camera groups are nodes of the same tree: an area added to a group, or a camera,
+    // moves under it (each is listed once, under its first group).
+    std::map<std::int64_t, std::int64_t> cameraGroup;
+    auto readGroups = db_.Prepare("SELECT id, parent_id, name FROM virtual_nodes WHERE owner_id = ? ORDER BY id");
+    readGroups.Bind(1, viewer.HolderId());
+    while (readGroups.Step()) {
+        if (index.count(readGroups.Int(0))) continue;  // never shadow a real node
+        index[readGroups.Int(0)] = nodes.size();
+        NodeInfo info;
+        info.id = readGroups.Int(0);
+        info.parent = readGroups.Int(1);
+        info.name = readGroups.Text(2);
+        info.shown = !restricted;
+        nodes.push_back(std::move(info));
+    }
+    auto readMembers = db_.Prepare(
+        "SELECT m.virtual_node_id, m.node_id, m.camera_id FROM virtual_node_members m "
+        "JOIN virtual_nodes v ON v.id = m.virtual_node_id WHERE v.owner_id = ? ORDER BY m.rowid");
+    readMembers.Bind(1, viewer.HolderId());
+    std::set<std::int64_t> movedAreas;
+    while (readMembers.Step()) {
+        const std::int64_t group = readMembers.Int(0), area = readMembers.Int(1), camera = readMembers.Int(2);
+        if (!index.count(group)) continue;
+        if (area != 0 && index.count(area) && area < kFirstGroupId && movedAreas.insert(area).second)
+            nodes[index[area]].parent = group;
+        if (camera != 0) cameraGroup.emplace(camera, group);
+    }
 
     auto readCameras = db_.Prepare(
         "SELECT c.id, c.node_id, c.name, c.online, c.expired_date, s.host, s.port FROM cameras c "
@@ -651,10 +677,11 @@ std::vector<ListRow> ServiceStore::CameraTree(const Account& viewer) {
         if (restricted && !visible.count(id)) continue;
         auto at = index.find(readCameras.Int(1));
         if (at == index.end()) continue;  // a camera of a deleted node is not listed
+        if (auto group = cameraGroup.find(id); group != cameraGroup.end()) at = index.find(group->second);
         ListRow row;
         row.id = std::to_string(id);
         row.name = readCameras.Text(2);
-        row.parentId = std::to_string(readCameras.Int(1));
+        row.parentId = std::to_string(nodes[at->second].id);
         row.expiredDate = readCameras.Text(4);
         row.inService = row.expiredDate.empty() || row.expiredDate >= today;
         // Active means the capture side is connected; a lapsed camera may still be, and
@@ -663,7 +690,7 @@ std::vector<ListRow> ServiceStore::CameraTree(const Account& viewer) {
         row.transpondIp = readCameras.Text(5);
         row.transpondPort = static_cast<int>(readCameras.Int(6));
         // Counts and visibility go up the whole chain of parents.
-        for (std::size_t n = at->second;;) {
+        for (std::size_t n = at->second, steps = 0; steps <= nodes.size(); ++steps) {
             NodeInfo& node = nodes[n];
             node.cameras += 1;
             node.online += row.online ? 1 : 0;
@@ -672,7 +699,6 @@ std::vector<ListRow> ServiceStore::CameraTree(const Account& viewer) {
             if (parent == index.end()) break;
             n = parent->second;
         }
-        cameraRows[id] = row;
         nodes[at->second].cameraRows.push_back(std::move(row));
     }
 
@@ -702,7 +728,6 @@ std::vector<ListRow> ServiceStore::CameraTree(const Account& viewer) {
         for (std::size_t child : node.children) emit(child, depth + 1);
     };
     for (std::size_t root : roots) emit(root, 0);
-    AppendGroupRows(viewer, cameraRows, rows);
     return rows;
 }
 

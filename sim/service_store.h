@@ -275,7 +275,7 @@ public:
                    std::optional<std::int64_t> parentId);
     // Deletes a group with its subgroups and memberships (the cameras stay).
     bool DeleteGroup(const Account& viewer, std::int64_t groupId);
-    // Adds areas (real nodes of the holder) to a group.
+    // Adds areas (real nodes of the holder) to a group; in the tree they move under it.
     bool AddAreasToGroup(const Account& viewer, std::int64_t groupId, const std::vector<std::int64_t>& nodeIds);
     struct Area {
         std::int64_t id = 0;
@@ -320,9 +320,6 @@ private:
     std::map<std::int64_t, bool> VisibleCameraSet(const Account& viewer);
     bool Migrate();
     bool IsSubAccountOf(const Account& viewer, std::int64_t userId);
-    // The camera group rows of the tree, after the real nodes.
-    void AppendGroupRows(const Account& viewer, const std::map<std::int64_t, ListRow>& cameras,
-                         std::vector<ListRow>& rows);
 
     std::mutex lock_;
     std::function<std::time_t()> now_;

@@ -1,9 +1,7 @@
 // Camera groups (the service calls them virtual nodes), the account's areas (real
-// nodes) and the holder's changes to its cameras. Groups appear in the camera list
-// after the real tree: each group row, then the cameras it holds (its own and those of
-// its member areas), then its subgroups.
+// nodes) and the holder's changes to its cameras. Groups are nodes of the camera tree
+// (CameraTree): an area added to a group moves under it, and back when the group goes.
 #include <algorithm>
-#include <functional>
 #include <set>
 
 #include "sim/service_store.h"
@@ -22,103 +20,6 @@ bool UsableName(const std::string& name, std::size_t maxLength) {
 }
 
 }  // namespace
-
-void ServiceStore::AppendGroupRows(const Account& viewer, const std::map<std::int64_t, ListRow>& cameras,
-                                   std::vector<ListRow>& rows) {
-    struct Group {
-        std::int64_t id = 0, parent = 0;
-        std::string name;
-        std::vector<std::int64_t> cameraIds;
-        std::vector<std::int64_t> children;
-        int total = 0, online = 0;
-    };
-    std::map<std::int64_t, Group> groups;
-    std::vector<std::int64_t> order;
-    auto readGroups = db_.Prepare("SELECT id, parent_id, name FROM virtual_nodes WHERE owner_id = ? ORDER BY id");
-    readGroups.Bind(1, viewer.HolderId());
-    while (readGroups.Step()) {
-        Group g;
-        g.id = readGroups.Int(0);
-        g.parent = readGroups.Int(1);
-        g.name = readGroups.Text(2);
-        order.push_back(g.id);
-        groups[g.id] = std::move(g);
-    }
-    if (groups.empty()) return;
-
-    // Real nodes and the cameras directly in them, for member areas.
-    std::map<std::int64_t, std::vector<std::int64_t>> childNodes, nodeCameras;
-    auto readNodes = db_.Prepare("SELECT id, parent_id FROM nodes WHERE owner_id = ?");
-    readNodes.Bind(1, viewer.HolderId());
-    while (readNodes.Step()) childNodes[readNodes.Int(1)].push_back(readNodes.Int(0));
-    for (const auto& [id, row] : cameras) nodeCameras[std::atoll(row.parentId.c_str())].push_back(id);
-
-    auto readMembers = db_.Prepare(
-        "SELECT m.virtual_node_id, m.node_id, m.camera_id FROM virtual_node_members m "
-        "JOIN virtual_nodes v ON v.id = m.virtual_node_id WHERE v.owner_id = ? ORDER BY m.rowid");
-    readMembers.Bind(1, viewer.HolderId());
-    while (readMembers.Step()) {
-        auto g = groups.find(readMembers.Int(0));
-        if (g == groups.end()) continue;
-        std::vector<std::int64_t>& list = g->second.cameraIds;
-        auto add = [&](std::int64_t camera) {
-            if (cameras.count(camera) && std::find(list.begin(), list.end(), camera) == list.end()) list.push_back(camera);
-        };
-        if (const std::int64_t camera = readMembers.Int(2); camera != 0) add(camera);
-        if (const std::int64_t area = readMembers.Int(1); area != 0) {
-            std::vector<std::int64_t> pending{area};
-            std::set<std::int64_t> seen;
-            while (!pending.empty()) {
-                const std::int64_t n = pending.back();
-                pending.pop_back();
-                if (!seen.insert(n).second) continue;
-                for (std::int64_t camera : nodeCameras[n]) add(camera);
-                for (std::int64_t child : childNodes[n]) pending.push_back(child);
-            }
-        }
-    }
-
-    std::vector<std::int64_t> roots;
-    for (std::int64_t id : order) {
-        auto parent = groups.find(groups[id].parent);
-        if (parent == groups.end() || parent->first == id)
-            roots.push_back(id);
-        else
-            parent->second.children.push_back(id);
-    }
-    // Counts of a group's whole subtree; a sub-account sees only groups that hold
-    // something it may see.
-    std::function<void(Group&, int)> count = [&](Group& g, int depth) {
-        g.total = static_cast<int>(g.cameraIds.size());
-        for (std::int64_t camera : g.cameraIds) g.online += cameras.at(camera).online ? 1 : 0;
-        if (depth > kMaxGroupDepth) return;
-        for (std::int64_t child : g.children) {
-            count(groups[child], depth + 1);
-            g.total += groups[child].total;
-            g.online += groups[child].online;
-        }
-    };
-    for (std::int64_t root : roots) count(groups[root], 0);
-    const bool restricted = viewer.parentId != 0;
-    std::function<void(const Group&, int)> emit = [&](const Group& g, int depth) {
-        if ((restricted && g.total == 0) || depth > kMaxGroupDepth) return;
-        ListRow row;
-        row.isNode = true;
-        row.id = std::to_string(g.id);
-        row.name = g.name;
-        row.parentId = std::to_string(g.parent);
-        row.cameraCount = g.total;
-        row.onlineCount = g.online;
-        rows.push_back(std::move(row));
-        for (std::int64_t camera : g.cameraIds) {
-            ListRow copy = cameras.at(camera);
-            copy.parentId = std::to_string(g.id);
-            rows.push_back(std::move(copy));
-        }
-        for (std::int64_t child : g.children) emit(groups[child], depth + 1);
-    };
-    for (std::int64_t root : roots) emit(groups[root], 0);
-}
 
 std::optional<std::int64_t> ServiceStore::AddGroup(const Account& viewer, const std::string& name,
                                                    std::int64_t parentId) {
