@@ -28,6 +28,33 @@ enum MsgType : int {
     kListMessages = 60,
     kListUserGroups = 63,
     kAuthorityList = 500,
+    // Administration.
+    kCreateGroup = 30,
+    kDeleteGroup = 31,
+    kEditGroup = 33,
+    kAddAreasToGroup = 36,
+    kListAreas = 37,
+    kAddSubAccount = 40,
+    kDeleteSubAccounts = 41,
+    kSubAccountCameras = 44,
+    kSaveSubAccountCameras = 45,
+    kDeleteCamera = 47,
+    kRenameCamera = 48,
+    kDeleteArea = 49,
+    kListTemplates = 52,
+    kTemplatePeriods = 53,
+    kSaveTemplate = 54,
+    kAssignTemplate = 55,
+    kCameraTemplate = 56,
+    kDeleteTemplates = 57,
+    kCameraHasTemplate = 58,
+    kReadMessage = 61,
+    kEditUserGroup = 62,
+    kSendMessage = 65,
+    kSaveSubAccounts = 66,
+    kSaveSubAccountsCameras = 67,
+    kSaveAuthorities = 501,
+    kSaveSubAccountsAuthorities = 502,
 };
 
 // Forwarding-address statuses: the reconnection logic treats 1 and -3 as usable.
@@ -80,6 +107,36 @@ std::array<std::string, kListCount> RowItems(const ListRow& row) {
 }
 
 }  // namespace
+
+std::string JoinItems(const std::vector<std::string>& items) {
+    std::string text;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i) text += ';';
+        text += ListItem(items[i]);
+    }
+    return text;
+}
+
+std::optional<std::int64_t> ParseId(const std::string& text) {
+    if (text.empty() || text.size() > 18 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    return std::stoll(text);
+}
+
+std::optional<std::vector<std::int64_t>> ParseIdList(const std::string& text, const char* separators) {
+    std::vector<std::int64_t> ids;
+    if (text.empty()) return ids;
+    std::size_t begin = 0;
+    while (true) {
+        const std::size_t end = text.find_first_of(separators, begin);
+        auto id = ParseId(text.substr(begin, end == std::string::npos ? std::string::npos : end - begin));
+        if (!id) return std::nullopt;
+        ids.push_back(*id);
+        if (end == std::string::npos || ids.size() > 100000) break;
+        begin = end + 1;
+    }
+    return ids;
+}
 
 std::string ListItem(const std::string& value) {
     std::string item;
@@ -162,6 +219,32 @@ void ControlService::Dispatch(ConnectionId connection, const control::ControlMes
         case kFeedback: return Answer(connection, request, Feedback(*viewer, request));
         case kListMessages: return Answer(connection, request, Messages(*viewer));
         case kListUserGroups: return Answer(connection, request, UserGroups(*viewer));
+        case kAddSubAccount: return Answer(connection, request, AddSubAccount(*viewer, request));
+        case kDeleteSubAccounts: return Answer(connection, request, DeleteSubAccounts(*viewer, request));
+        case kSubAccountCameras: return Answer(connection, request, SubAccountCameras(*viewer, request));
+        case kSaveSubAccountCameras: return Answer(connection, request, SaveSubAccountCameras(*viewer, request, false));
+        case kSaveSubAccountsCameras: return Answer(connection, request, SaveSubAccountCameras(*viewer, request, true));
+        case kSaveAuthorities: return Answer(connection, request, SaveAuthorities(*viewer, request, false));
+        case kSaveSubAccountsAuthorities: return Answer(connection, request, SaveAuthorities(*viewer, request, true));
+        case kSaveSubAccounts: return Answer(connection, request, SaveSubAccounts(*viewer, request));
+        case kEditUserGroup: return Answer(connection, request, EditUserGroup(*viewer, request));
+        case kReadMessage: return Answer(connection, request, ReadMessage(*viewer, request));
+        case kSendMessage: return Answer(connection, request, SendMessage(*viewer, request));
+        case kCreateGroup: return Answer(connection, request, CreateGroup(*viewer, request));
+        case kDeleteGroup: return Answer(connection, request, DeleteGroup(*viewer, request));
+        case kEditGroup: return Answer(connection, request, EditGroup(*viewer, request));
+        case kAddAreasToGroup: return Answer(connection, request, AddAreas(*viewer, request));
+        case kListAreas: return Answer(connection, request, Areas(*viewer));
+        case kDeleteCamera: return Answer(connection, request, DeleteCamera(*viewer, request));
+        case kRenameCamera: return Answer(connection, request, RenameCamera(*viewer, request));
+        case kDeleteArea: return Answer(connection, request, DeleteArea(*viewer, request));
+        case kListTemplates: return Answer(connection, request, Templates(*viewer, request));
+        case kTemplatePeriods: return Answer(connection, request, TemplatePeriods(*viewer, request));
+        case kSaveTemplate: return Answer(connection, request, SaveTemplate(*viewer, request));
+        case kAssignTemplate: return Answer(connection, request, AssignTemplate(*viewer, request));
+        case kCameraTemplate: return Answer(connection, request, CameraTemplate(*viewer, request));
+        case kDeleteTemplates: return Answer(connection, request, DeleteTemplates(*viewer, request));
+        case kCameraHasTemplate: return Answer(connection, request, CameraHasTemplate(*viewer, request));
         default: return Answer(connection, request, {Status(-1)});  // not offered by this service
     }
 }

@@ -124,6 +124,32 @@ private:
     Replies Feedback(const Account& viewer, const control::ControlMessage& request);
     Replies Messages(const Account& viewer);
     Replies UserGroups(const Account& viewer);
+    Replies AddSubAccount(const Account& viewer, const control::ControlMessage& request);
+    Replies DeleteSubAccounts(const Account& viewer, const control::ControlMessage& request);
+    Replies SubAccountCameras(const Account& viewer, const control::ControlMessage& request);
+    Replies SaveSubAccountCameras(const Account& viewer, const control::ControlMessage& request, bool batch);
+    Replies SaveAuthorities(const Account& viewer, const control::ControlMessage& request, bool batch);
+    Replies SaveSubAccounts(const Account& viewer, const control::ControlMessage& request);
+    Replies EditUserGroup(const Account& viewer, const control::ControlMessage& request);
+    Replies ReadMessage(const Account& viewer, const control::ControlMessage& request);
+    Replies SendMessage(const Account& viewer, const control::ControlMessage& request);
+    // Camera groups, areas and cameras (control_service_groups.cpp).
+    Replies CreateGroup(const Account& viewer, const control::ControlMessage& request);
+    Replies DeleteGroup(const Account& viewer, const control::ControlMessage& request);
+    Replies EditGroup(const Account& viewer, const control::ControlMessage& request);
+    Replies AddAreas(const Account& viewer, const control::ControlMessage& request);
+    Replies Areas(const Account& viewer);
+    Replies DeleteCamera(const Account& viewer, const control::ControlMessage& request);
+    Replies RenameCamera(const Account& viewer, const control::ControlMessage& request);
+    Replies DeleteArea(const Account& viewer, const control::ControlMessage& request);
+    // Viewing plans (control_service_groups.cpp too).
+    Replies Templates(const Account& viewer, const control::ControlMessage& request);
+    Replies TemplatePeriods(const Account& viewer, const control::ControlMessage& request);
+    Replies SaveTemplate(const Account& viewer, const control::ControlMessage& request);
+    Replies AssignTemplate(const Account& viewer, const control::ControlMessage& request);
+    Replies CameraTemplate(const Account& viewer, const control::ControlMessage& request);
+    Replies DeleteTemplates(const Account& viewer, const control::ControlMessage& request);
+    Replies CameraHasTemplate(const Account& viewer, const control::ControlMessage& request);
 
     void Log(const std::string& text) const;
     std::string UploadUrl(const Account& account) const;
@@ -144,5 +170,12 @@ private:
 
 // Replaces the list separator inside an item, so that one value never splits into two.
 std::string ListItem(const std::string& value);
+// Items of a ";"-list joined as the client reads them.
+std::string JoinItems(const std::vector<std::string>& items);
+// A list of decimal ids split at any of `separators`; nothing when an item is not an
+// id. An empty text is an empty list.
+std::optional<std::vector<std::int64_t>> ParseIdList(const std::string& text, const char* separators = ";");
+// One decimal id; nothing for anything else.
+std::optional<std::int64_t> ParseId(const std::string& text);
 
 }  // namespace sim

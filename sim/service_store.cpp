@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <set>
 
@@ -11,7 +12,8 @@
 namespace sim {
 namespace {
 
-constexpr int kSchemaVersion = 1;
+// 2: camera group ids start at kFirstGroupId (older files are renumbered on open).
+constexpr int kSchemaVersion = 2;
 
 // Tables for the control side and for the administration requests that build on it
 // (sub-accounts, user groups, authorities, camera groups, viewing plans, messages).
@@ -180,6 +182,25 @@ std::string FormatDateTime(std::time_t when) {
 
 std::string FormatDate(std::time_t when) { return FormatDateTime(when).substr(0, 10); }
 
+std::size_t TextLength(const std::string& text) {
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+std::optional<std::string> NormaliseDate(const std::string& text) {
+    if (text.size() != 10 || text[4] != text[7] || std::isdigit(static_cast<unsigned char>(text[4]))) return std::nullopt;
+    for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
+        if (!std::isdigit(static_cast<unsigned char>(text[i]))) return std::nullopt;
+    const int y = std::atoi(text.substr(0, 4).c_str()), m = std::atoi(text.substr(5, 2).c_str()),
+              d = std::atoi(text.substr(8, 2).c_str());
+    static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    if (y < 1970 || m < 1 || m > 12 || d < 1 || d > kDays[m - 1] || (m == 2 && d == 29 && !leap)) return std::nullopt;
+    char out[48];
+    std::snprintf(out, sizeof out, "%04d-%02d-%02d", y, m, d);
+    return std::string(out);
+}
+
 std::optional<std::string> NormaliseDateTime(const std::string& text) {
     int y, mo, d, h, mi, s;
     char tail = 0;
@@ -259,9 +280,37 @@ bool ServiceStore::CreateSchema() {
         lastError_ = "cannot create the schema: " + db_.LastError();
         return false;
     }
+    // A new file starts at the current version; an older one is brought up to it.
+    auto empty = db_.Prepare("SELECT COUNT(*) FROM accounts");
+    const bool fresh = empty.Step() && empty.Int(0) == 0;
     auto version = db_.Prepare("INSERT OR IGNORE INTO meta(key, value) VALUES('schema_version', ?)");
-    version.Bind(1, std::to_string(kSchemaVersion));
-    return version.Run();
+    version.Bind(1, std::to_string(fresh ? kSchemaVersion : 1));
+    return version.Run() && Migrate();
+}
+
+bool ServiceStore::Migrate() {
+    auto read = db_.Prepare("SELECT value FROM meta WHERE key = 'schema_version'");
+    const int version = read.Step() ? std::atoi(read.Text(0).c_str()) : 1;
+    if (version >= kSchemaVersion) return true;
+    SqliteTransaction transaction(db_);
+    bool ok = true;
+    if (version < 2) {
+        // Camera groups share the tree with real nodes: move their ids out of the way.
+        const std::string shift = std::to_string(kFirstGroupId - 1);
+        ok = db_.Execute("UPDATE virtual_nodes SET parent_id = parent_id + " + shift +
+                         " WHERE parent_id > 0 AND parent_id < " + std::to_string(kFirstGroupId)) &&
+             db_.Execute("UPDATE virtual_node_members SET virtual_node_id = virtual_node_id + " + shift +
+                         " WHERE virtual_node_id < " + std::to_string(kFirstGroupId)) &&
+             db_.Execute("UPDATE virtual_nodes SET id = id + " + shift + " WHERE id < " +
+                         std::to_string(kFirstGroupId));
+    }
+    auto set = db_.Prepare("UPDATE meta SET value = ? WHERE key = 'schema_version'");
+    ok = ok && set.Bind(1, std::to_string(kSchemaVersion)).Run();
+    if (!ok || !transaction.Commit()) {
+        lastError_ = "cannot migrate the schema: " + db_.LastError();
+        return false;
+    }
+    return true;
 }
 
 bool ServiceStore::Seed(const SeedOptions& options) {
@@ -406,11 +455,10 @@ bool ServiceStore::Seed(const SeedOptions& options) {
         check(permitNode.Bind(1, 10003).Bind(2, site).Run());
     }
 
-    // A camera group with the first site and two single cameras.
-    check(db_.Execute("INSERT INTO virtual_nodes(id, owner_id, parent_id, name) VALUES(1, 10001, 0, '重点区域')"));
-    auto member = db_.Prepare("INSERT INTO virtual_node_members(virtual_node_id, node_id, camera_id) VALUES(1, ?, ?)");
-    check(member.Bind(1, sites[0]).Bind(2, 0).Run());
-    for (int c = 0; c < std::min(cameraCount, 2); ++c) check(member.Bind(1, 0).Bind(2, kFirstCameraId + c).Run());
+    // An empty camera group: the holder fills it (members move in the tree, so the seeded
+    // places stay where the demo and the tests expect them).
+    auto group = db_.Prepare("INSERT INTO virtual_nodes(id, owner_id, parent_id, name) VALUES(?, 10001, 0, '重点区域')");
+    check(group.Bind(1, kFirstGroupId).Run());
 
     // Alarms: the first camera has a full day of them (enough for several pages);
     // the next ones a few each over the last three days.
@@ -589,6 +637,33 @@ std::vector<ListRow> ServiceStore::CameraTree(const Account& viewer) {
         nodes.push_back(std::move(info));
         nodes.back().shown = !restricted;
     }
+    // Camera groups are nodes of the same tree: an area added to a group, or a camera,
+    // moves under it (each is listed once, under its first group).
+    std::map<std::int64_t, std::int64_t> cameraGroup;
+    auto readGroups = db_.Prepare("SELECT id, parent_id, name FROM virtual_nodes WHERE owner_id = ? ORDER BY id");
+    readGroups.Bind(1, viewer.HolderId());
+    while (readGroups.Step()) {
+        if (index.count(readGroups.Int(0))) continue;  // never shadow a real node
+        index[readGroups.Int(0)] = nodes.size();
+        NodeInfo info;
+        info.id = readGroups.Int(0);
+        info.parent = readGroups.Int(1);
+        info.name = readGroups.Text(2);
+        info.shown = !restricted;
+        nodes.push_back(std::move(info));
+    }
+    auto readMembers = db_.Prepare(
+        "SELECT m.virtual_node_id, m.node_id, m.camera_id FROM virtual_node_members m "
+        "JOIN virtual_nodes v ON v.id = m.virtual_node_id WHERE v.owner_id = ? ORDER BY m.rowid");
+    readMembers.Bind(1, viewer.HolderId());
+    std::set<std::int64_t> movedAreas;
+    while (readMembers.Step()) {
+        const std::int64_t group = readMembers.Int(0), area = readMembers.Int(1), camera = readMembers.Int(2);
+        if (!index.count(group)) continue;
+        if (area != 0 && index.count(area) && area < kFirstGroupId && movedAreas.insert(area).second)
+            nodes[index[area]].parent = group;
+        if (camera != 0) cameraGroup.emplace(camera, group);
+    }
 
     auto readCameras = db_.Prepare(
         "SELECT c.id, c.node_id, c.name, c.online, c.expired_date, s.host, s.port FROM cameras c "
@@ -599,10 +674,11 @@ std::vector<ListRow> ServiceStore::CameraTree(const Account& viewer) {
         if (restricted && !visible.count(id)) continue;
         auto at = index.find(readCameras.Int(1));
         if (at == index.end()) continue;  // a camera of a deleted node is not listed
+        if (auto group = cameraGroup.find(id); group != cameraGroup.end()) at = index.find(group->second);
         ListRow row;
         row.id = std::to_string(id);
         row.name = readCameras.Text(2);
-        row.parentId = std::to_string(readCameras.Int(1));
+        row.parentId = std::to_string(nodes[at->second].id);
         row.expiredDate = readCameras.Text(4);
         row.inService = row.expiredDate.empty() || row.expiredDate >= today;
         // Active means the capture side is connected; a lapsed camera may still be, and
@@ -611,7 +687,7 @@ std::vector<ListRow> ServiceStore::CameraTree(const Account& viewer) {
         row.transpondIp = readCameras.Text(5);
         row.transpondPort = static_cast<int>(readCameras.Int(6));
         // Counts and visibility go up the whole chain of parents.
-        for (std::size_t n = at->second;;) {
+        for (std::size_t n = at->second, steps = 0; steps <= nodes.size(); ++steps) {
             NodeInfo& node = nodes[n];
             node.cameras += 1;
             node.online += row.online ? 1 : 0;

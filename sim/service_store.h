@@ -232,6 +232,84 @@ public:
     // the account is neither or a value is unusable.
     bool SaveAccount(const Account& viewer, std::int64_t userId, const std::map<std::string, std::string>& fields);
 
+    // Sub-accounts (only an account holder manages them). AddSubAccount: 1 and the new
+    // id; -2 the user name is taken; -3 the holder's sub-account limit is reached;
+    // -1 a bad name, nickname or digest.
+    int AddSubAccount(const Account& viewer, const std::string& userName, const std::string& nick,
+                      const std::string& passwordMd5, std::int64_t& newId);
+    // Deletes the listed sub-accounts with everything given to them; nothing when one
+    // of them is not the viewer's.
+    bool DeleteSubAccounts(const Account& viewer, const std::vector<std::int64_t>& ids);
+    // The cameras (and their nodes) a sub-account may see; nothing when not the viewer's.
+    std::optional<std::pair<std::vector<std::int64_t>, std::vector<std::int64_t>>> SubAccountCameras(
+        const Account& viewer, std::int64_t userId);
+    // Replaces the cameras and nodes given to each listed sub-account. Every camera and
+    // node must be the holder's own; false (and nothing changed) otherwise.
+    bool SetSubAccountCameras(const Account& viewer, const std::vector<std::int64_t>& userIds,
+                              const std::vector<std::int64_t>& nodeIds, const std::vector<std::int64_t>& cameraIds);
+    // Replaces the authorities of each listed sub-account (names of kAuthorityNames).
+    bool SetAuthorities(const Account& viewer, const std::vector<std::int64_t>& userIds,
+                        const std::vector<std::string>& names);
+    // The user name of one of the viewer's sub-accounts.
+    std::optional<std::string> SubAccountName(const Account& viewer, std::int64_t userId);
+    // User groups: create (id out), rename, delete; the holder's own only.
+    bool AddUserGroup(const Account& viewer, const std::string& name, std::int64_t& newId);
+    bool RenameUserGroup(const Account& viewer, std::int64_t groupId, const std::string& name);
+    bool DeleteUserGroup(const Account& viewer, std::int64_t groupId);
+
+    // Messages: the content of one the viewer sent or received (a recipient's copy is
+    // then marked read); sending stores one copy per recipient (no ids: every
+    // sub-account) and returns the recipients.
+    std::optional<std::string> ReadTip(const Account& viewer, std::int64_t tipId);
+    std::optional<std::vector<std::int64_t>> SendTip(const Account& viewer, const std::vector<std::int64_t>& recipients,
+                                                     const std::string& title, const std::string& content);
+    // Whether the viewer has read a message addressed to it (a sender's own: true).
+    bool TipRead(const Account& viewer, std::int64_t tipId);
+
+    // --- Camera groups and areas (service_store_groups.cpp) ---
+    // Group ids start here, so they never meet the ids of real nodes in the tree.
+    static constexpr std::int64_t kFirstGroupId = 80000001;
+    std::optional<std::int64_t> AddGroup(const Account& viewer, const std::string& name, std::int64_t parentId);
+    // Renames and (when `parentId` is set; 0 = top level) moves a group; never below itself.
+    bool EditGroup(const Account& viewer, std::int64_t groupId, const std::string& name,
+                   std::optional<std::int64_t> parentId);
+    // Deletes a group with its subgroups and memberships (the cameras stay).
+    bool DeleteGroup(const Account& viewer, std::int64_t groupId);
+    // Adds areas (real nodes of the holder) to a group; in the tree they move under it.
+    bool AddAreasToGroup(const Account& viewer, std::int64_t groupId, const std::vector<std::int64_t>& nodeIds);
+    struct Area {
+        std::int64_t id = 0;
+        std::string name;
+        bool active = false;  // a camera below it is online
+    };
+    std::vector<Area> Areas(const Account& viewer);
+    // Deletes an area without child areas, and its cameras. -1 when not possible.
+    int DeleteArea(const Account& viewer, std::int64_t nodeId);
+    // 1 deleted; -2 another account's camera; -1 no such camera.
+    int DeleteCamera(const Account& viewer, std::int64_t cameraId);
+    bool RenameCamera(const Account& viewer, std::int64_t cameraId, const std::string& name);
+
+    // --- Viewing plans (service_store_plans.cpp) ---
+    struct PlanPeriod {
+        int day = 0;  // 1 Sunday .. 7 Saturday
+        std::string start, end;  // "HH:MM"
+    };
+    struct PlanTemplate {
+        std::int64_t id = 0;
+        std::string name, description;
+        std::vector<PlanPeriod> periods;
+    };
+    std::vector<PlanTemplate> Templates(const Account& viewer, int start, int count, int& total);
+    std::optional<PlanTemplate> Template(const Account& viewer, std::int64_t templateId);
+    // Creates (id 0) or replaces a template; the periods must be well formed, at most
+    // eight a day and never overlapping or touching. The id, or nothing.
+    std::optional<std::int64_t> SaveTemplate(const Account& viewer, const PlanTemplate& plan);
+    bool DeleteTemplates(const Account& viewer, const std::vector<std::int64_t>& ids);
+    // Assigns (0: removes) a template to one of the holder's cameras.
+    bool AssignTemplate(const Account& viewer, std::int64_t cameraId, std::int64_t templateId);
+    // The template of a camera the viewer may see: 0 none; nothing when it may not.
+    std::optional<std::int64_t> CameraTemplate(const Account& viewer, std::int64_t cameraId);
+
 private:
     bool CreateSchema();
     bool Seed(const SeedOptions& seed);
@@ -240,12 +318,21 @@ private:
     bool RecordUpTo(std::time_t reference);
     bool CanSee(const Account& viewer, std::int64_t cameraId);
     std::map<std::int64_t, bool> VisibleCameraSet(const Account& viewer);
+    bool Migrate();
+    bool IsSubAccountOf(const Account& viewer, std::int64_t userId);
 
     std::mutex lock_;
     std::function<std::time_t()> now_;
     SqliteDb db_;
     std::string lastError_;
 };
+
+// The three authorities a sub-account may be given.
+inline const std::vector<std::string> kAuthorityNames = {"MEDIA_PARAMS", "CLOUD_DECK", "VIDEO_PLAYBACK"};
+// Characters of a UTF-8 text (bytes that do not start a character are not counted).
+std::size_t TextLength(const std::string& text);
+// "YYYY?MM?DD" with any one separator, as a real date, written "YYYY-MM-DD".
+std::optional<std::string> NormaliseDate(const std::string& text);
 
 // Local-time helpers for the service's text formats.
 std::string FormatDateTime(std::time_t when);  // "YYYY-MM-DD HH:MM:SS"

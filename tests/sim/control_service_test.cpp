@@ -260,7 +260,7 @@ TEST_F(ControlServiceTest, AuthorityReplyBytes) {
 TEST_F(SmallListTest, ListComesInChunksEndingWithEnd) {
     LogIn();
     auto replies = Ask(29, 29, {{"userId", "10001"}});
-    // 16 cameras and 25 nodes, 10 rows a reply.
+    // 16 cameras, 25 nodes and the seeded (empty) camera group, 10 rows a reply.
     ASSERT_EQ(replies.size(), 5u);
     for (std::size_t i = 0; i < replies.size(); ++i) {
         EXPECT_EQ(replies[i].msgType, 29);
@@ -275,14 +275,14 @@ TEST_F(SmallListTest, ListComesInChunksEndingWithEnd) {
     std::map<std::string, std::string> joined;
     for (const auto& reply : replies)
         for (const char* key : keys) joined[key] += (joined[key].empty() && &reply == &replies[0] ? "" : ";") + reply.Param(key);
-    for (const char* key : keys) EXPECT_EQ(Split(joined[key]).size(), 41u) << key;
+    for (const char* key : keys) EXPECT_EQ(Split(joined[key]).size(), 42u) << key;
     auto nodeIds = Split(joined["nodeIdList"]);
     auto cameraIds = Split(joined["cameraIdList"]);
     auto counts = Split(joined["cameraCountList"]);
     auto online = Split(joined["cameraOnlineCountList"]);
     auto expired = Split(joined["cameraExpiredList"]);
     int cameras = 0;
-    for (std::size_t i = 0; i < 41; ++i) {
+    for (std::size_t i = 0; i < 42; ++i) {
         EXPECT_NE(nodeIds[i].empty(), cameraIds[i].empty()) << "row " << i << " is a node or a camera";
         if (!cameraIds[i].empty()) {
             ++cameras;
@@ -291,6 +291,8 @@ TEST_F(SmallListTest, ListComesInChunksEndingWithEnd) {
         }
     }
     EXPECT_EQ(cameras, 16);
+    EXPECT_EQ(nodeIds[41], "80000001") << "groups follow the real tree";
+    EXPECT_EQ(counts[41], "0");
     EXPECT_EQ(nodeIds[0], "1");
     EXPECT_EQ(counts[0], "16") << "a node counts the cameras below it";
     EXPECT_EQ(Split(joined["nodeNameList"])[0], "浙江省");
@@ -319,7 +321,7 @@ TEST(ControlServiceChunks, NeverFewerThanTwoRowsAReply) {
     auto list = Request(2, 29, {{"userId", "10001"}});
     service.OnMessage(1, list.data(), list.size());
     auto replies = channel.TakeDecoded();
-    ASSERT_EQ(replies.size(), 14u);  // 28 rows, two a reply
+    ASSERT_EQ(replies.size(), 15u);  // 28 rows and the seeded camera group's, two a reply
     EXPECT_EQ(Split(replies[0].Param("cameraIdList")).size(), 2u);
 }
 
@@ -335,7 +337,7 @@ TEST(ControlServiceChunks, TenThousandCamerasInEvenChunks) {
     auto list = Request(2, 29, {{"userId", "10001"}});
     service.OnMessage(1, list.data(), list.size());
     auto replies = channel.TakeDecoded();
-    ASSERT_EQ(replies.size(), 12u);  // 11,273 rows
+    ASSERT_EQ(replies.size(), 12u);  // 11,273 rows and the seeded camera group's
     std::size_t cameras = 0;
     for (const auto& reply : replies)
         for (const auto& id : Split(reply.Param("cameraIdList"))) cameras += id.empty() ? 0 : 1;

@@ -49,7 +49,7 @@ TEST(SimStoreSeed, TenThousandCamerasInOneTransaction) {
     EXPECT_EQ(s.store.CountRows("cameras"), 10000);
     EXPECT_EQ(s.store.CountRows("nodes"), 23 + 1250);
     auto rows = s.store.CameraTree(LoginAs(s.store, "demo"));
-    EXPECT_EQ(rows.size(), 10000u + 23 + 1250);
+    EXPECT_EQ(rows.size(), 10000u + 23 + 1250 + 1) << "with the seeded camera group";
     std::set<std::string> ids;
     for (const auto& row : rows)
         if (!row.isNode) ids.insert(row.id);
@@ -115,14 +115,14 @@ TEST(SimStoreTree, SubAccountsSeeOnlyPermittedCamerasAndTheirPlaces) {
     SeededStore s(40);
     Account sub = LoginAs(s.store, "zhangwei");
     auto rows = s.store.CameraTree(sub);
-    int cameras = 0;
+    std::set<std::string> cameras;
     for (const auto& row : rows) {
-        if (!row.isNode) ++cameras;
+        if (!row.isNode) cameras.insert(row.id);
         if (row.isNode) {
             EXPECT_GT(row.cameraCount, 0) << row.name << " has nothing for this account";
         }
     }
-    EXPECT_EQ(cameras, 8);
+    EXPECT_EQ(cameras.size(), 8u);
     EXPECT_FALSE(s.store.Route(sub, "31000020")) << "a camera outside the permission";
     EXPECT_TRUE(s.store.Route(sub, "31000001"));
     EXPECT_FALSE(s.store.Route(sub, "31000001x"));
@@ -299,4 +299,29 @@ TEST(SimStorePlayback, OldSetUpsArePruned) {
     EXPECT_TRUE(none->ranges.empty());
     EXPECT_EQ(none->playbackId, 0);
     EXPECT_EQ(s.store.CountRows("playback_sessions"), 1000);
+}
+
+TEST(SimStoreSeed, AnOlderFileGetsItsCameraGroupsRenumberedOnce) {
+    testing_support::TempDir dir;
+    UseUtc();
+    {
+        ServiceStore store;
+        ASSERT_TRUE(store.Open(dir.File("old.db"), Seed(16)));
+    }
+    {
+        // The file as the first schema wrote it: groups numbered from 1.
+        sim::SqliteDb db;
+        ASSERT_TRUE(db.Open(dir.File("old.db")));
+        ASSERT_TRUE(db.Execute("UPDATE virtual_node_members SET virtual_node_id = 1; UPDATE virtual_nodes SET id = 1;"
+                               "INSERT INTO virtual_nodes(id, owner_id, parent_id, name) VALUES(2, 10001, 1, 'sub');"
+                               "UPDATE meta SET value = '1' WHERE key = 'schema_version'"));
+    }
+    for (int open = 0; open < 2; ++open) {
+        ServiceStore store;
+        ASSERT_TRUE(store.Open(dir.File("old.db"), Seed(16))) << store.LastError();
+        std::map<std::string, std::string> groups;  // id -> parent
+        for (const auto& row : store.CameraTree(LoginAs(store, "demo")))
+            if (row.isNode && std::stoll(row.id) >= ServiceStore::kFirstGroupId) groups[row.id] = row.parentId;
+        EXPECT_EQ(groups, (std::map<std::string, std::string>{{"80000001", "0"}, {"80000002", "80000001"}})) << open;
+    }
 }
