@@ -579,7 +579,7 @@ void PlaybackPanel::OpenItemMenu(const QPoint& atViewport) {
     ui::CPopMenu* menu = ui::CPopMenu::Open(kMenuSkin, list_, global.x(), global.y(), manager_);
     if (!menu) return;
     menu->SetItemEnabled(kMenuExport, !IsRemoteRow(list_->GetItemAt(menuRow_)) && !export_);
-    menu->SetItemEnabled(kMenuSnapshot, handle_ != 0);
+    menu->SetItemEnabled(kMenuSnapshot, handle_ != 0 || (current_ && !current_->ip.empty()));
 }
 
 void PlaybackPanel::ExportRow(int index) {
@@ -617,7 +617,10 @@ void PlaybackPanel::ExportRow(int index) {
 }
 
 void PlaybackPanel::Snapshot() {
-    const QImage picture = env_.engine && handle_ != 0 ? env_.engine->LastPicture(handle_) : QImage();
+    QImage picture = env_.engine && handle_ != 0 ? env_.engine->LastPicture(handle_) : QImage();
+    // A remote recording plays as a camera in the cell: take the picture as the cell shows it.
+    if (picture.isNull() && current_ && !current_->ip.empty() && wall_)
+        if (QWidget* cell = wall_->Cell(0)) picture = cell->grab().toImage();
     if (picture.isNull()) {
         Notice(kNoPictureText);
         return;

@@ -89,7 +89,7 @@ public:
     static constexpr const char* kExportFailedText = "导出失败";
     static constexpr const char* kExportLocalOnlyText = "只能导出本地录像";
     static constexpr const char* kSnapshotTitle = "保存截图";
-    static constexpr const char* kNoPictureText = "没有正在播放的本地录像画面";
+    static constexpr const char* kNoPictureText = "没有正在播放的录像画面";
     static constexpr const char* kSnapshotSavedText = "截图已保存";
     static constexpr const char* kSnapshotFailedText = "截图保存失败";
     // Skins and menu items.

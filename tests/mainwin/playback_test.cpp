@@ -438,6 +438,12 @@ TEST_F(PlaybackTest, RemoteListStartsTheFirstRecordingAndFollowsSeeks) {
     EXPECT_EQ(Slider()->maximum(), nine + 1800);
     EXPECT_EQ(Slider()->value(), nine);
     EXPECT_TRUE(TasksOf(core::kTaskRemotePlaybackCommand).empty()) << "setting the slider is no seek";
+    // A snapshot of a remote recording is the playback cell as it is shown.
+    savedTo = dir.File("remote.png");
+    box = ExpectBox();
+    Panel().Snapshot();
+    EXPECT_EQ(*box, (std::vector<std::string>{"截图已保存", savedTo}));
+    EXPECT_FALSE(QImage(QString::fromStdString(savedTo)).isNull());
 
     // The stream's time moves the slider.
     Send(Progress("2024-3-5 9:1:0"));
