@@ -15,6 +15,7 @@
 #include "record/recorder.h"
 #include "record/recovery.h"
 #include "record/sweeper.h"
+#include "support/local_moment.h"
 #include "support/temp_dir.h"
 
 using namespace record;
@@ -22,17 +23,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// 2026-12-08 06:30:15 local time, wherever the test runs.
-std::int64_t Moment(int year, int month, int day, int hour, int minute, int second) {
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    return *SecondsOfLocalTime(t);
-}
+using testing_support::Moment;
 
 struct TestClock {
     std::shared_ptr<std::atomic<std::int64_t>> ms = std::make_shared<std::atomic<std::int64_t>>(0);

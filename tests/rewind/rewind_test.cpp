@@ -22,6 +22,7 @@
 #include "libs/rewind/rewind.h"
 #include "record/frame_record.h"
 #include "record/recorder.h"
+#include "support/local_moment.h"
 #include "support/annexb.h"
 #include "support/h264_streams.h"
 #include "support/mp4_facts.h"
@@ -38,16 +39,7 @@ constexpr int kWidth = 352, kHeight = 288, kFrames = 300, kGop = 50;  // 12 s at
 constexpr std::size_t kPictureBytes = kWidth * kHeight * 3 / 2;
 constexpr auto kPatience = 30s;  // generous: the machine may be loaded
 
-std::int64_t Moment(int year, int month, int day, int hour, int minute, int second) {
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    return *record::SecondsOfLocalTime(t);
-}
+using testing_support::Moment;
 
 bool IsKeyUnit(const std::string& unit) {
     for (const auto& nal : testing_support::SplitNalUnits(unit))
