@@ -78,13 +78,8 @@ protected:
         ASSERT_TRUE(store.SetCameraState(CameraId(5), true, "2020-01-01"));
         ASSERT_TRUE(store.SetCameraPlan(CameraId(9), 0));
 
-        service->PointAt(config, "demo", "larkview");
-        ControlClient::Timing timing;
-        timing.keepAliveWakeMs = 50;
-        timing.requestTimeoutMs = 5000;
-        client = std::make_unique<ControlClient>(timing, config);
-        ASSERT_EQ(client->Connect(), 0);
-        ASSERT_EQ(client->Login(), 1);
+        client = service->LoggedInClient(config, true);
+        ASSERT_TRUE(client);
         ASSERT_TRUE(session::RefreshItemTable(*client, table, nullptr));
         host.trees.BuildAll(table);
 

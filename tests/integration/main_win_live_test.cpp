@@ -77,12 +77,8 @@ protected:
         ASSERT_TRUE(service->Service().Store().SetCameraVideo(CameraId(0), video));
         // A name from the service is shown as typed, never rendered as markup.
         ASSERT_TRUE(service->Service().Store().SetCameraName(CameraId(0), kMarkupName));
-        service->PointAt(config, "demo", "larkview");
-        ControlClient::Timing timing;
-        timing.requestTimeoutMs = 5000;
-        client = std::make_unique<ControlClient>(timing, config);
-        ASSERT_EQ(client->Connect(), 0);
-        ASSERT_EQ(client->Login(), 1);
+        client = service->LoggedInClient(config, false);
+        ASSERT_TRUE(client);
         ASSERT_TRUE(session::RefreshItemTable(*client, table, nullptr));
 
         ASSERT_TRUE(pump.Start());

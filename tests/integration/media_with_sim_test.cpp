@@ -61,13 +61,8 @@ protected:
         service = std::make_unique<testing_support::SimulatedService>(
             20, [](sim::SimConfig& config) { config.clipSeconds = 1; });
         core::AppConfig config;
-        service->PointAt(config, "demo", "larkview");
-        ControlClient::Timing timing;
-        timing.keepAliveWakeMs = 50;
-        timing.requestTimeoutMs = 5000;
-        client = std::make_unique<ControlClient>(timing, config);
-        ASSERT_EQ(client->Connect(), 0);
-        ASSERT_EQ(client->Login(), 1);
+        client = service->LoggedInClient(config, true);
+        ASSERT_TRUE(client);
         sim::CameraVideo video;
         video.width = kWidth;
         video.height = kHeight;

@@ -123,13 +123,8 @@ protected:
         service = std::make_unique<testing_support::SimulatedService>(
             20, [](sim::SimConfig& config) { config.clipSeconds = 2; });
         core::AppConfig config;
-        service->PointAt(config, "demo", "larkview");
-        ControlClient::Timing timing;
-        timing.keepAliveWakeMs = 50;
-        timing.requestTimeoutMs = 5000;
-        client = std::make_unique<ControlClient>(timing, config);
-        ASSERT_EQ(client->Connect(), 0);
-        ASSERT_EQ(client->Login(), 1);
+        client = service->LoggedInClient(config, true);
+        ASSERT_TRUE(client);
         sim::CameraVideo video;
         video.width = kWidth;
         video.height = kHeight;
@@ -508,12 +503,8 @@ protected:
         // so a recording's pictures can be told apart by their clock.
         ASSERT_TRUE(service->Service().Forwarding().SetClockedLive(camera, true));
         cameraName = service->Service().Store().StreamingCameraInfo(camera)->name;
-        service->PointAt(config, "demo", "larkview");
-        ControlClient::Timing timing;
-        timing.requestTimeoutMs = 5000;
-        client = std::make_unique<ControlClient>(timing, config);
-        ASSERT_EQ(client->Connect(), 0);
-        ASSERT_EQ(client->Login(), 1);
+        client = service->LoggedInClient(config, false);
+        ASSERT_TRUE(client);
         ASSERT_TRUE(session::RefreshItemTable(*client, table, nullptr));
 
         ASSERT_TRUE(pump.Start());

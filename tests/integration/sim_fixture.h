@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 
+#include "control/control_client.h"
 #include "core/app_config.h"
 #include "sim/sim_service.h"
 #include "support/temp_dir.h"
@@ -31,6 +33,22 @@ public:
         config.serverPath = service_->Config().serverPath;
         config.currentUserName = user;
         config.currentUserPassword = password;
+    }
+
+    // A control client on `config` (pointed at the service as demo), connected and logged
+    // in; null when that failed (the expectations say which step). `config` must outlive it.
+    std::unique_ptr<control::ControlClient> LoggedInClient(core::AppConfig& config, bool quickKeepAlive) const {
+        PointAt(config, "demo", "larkview");
+        control::ControlClient::Timing timing;
+        if (quickKeepAlive) timing.keepAliveWakeMs = 50;
+        timing.requestTimeoutMs = 5000;
+        auto client = std::make_unique<control::ControlClient>(timing, config);
+        const int connected = client->Connect();
+        EXPECT_EQ(connected, 0);
+        if (connected != 0) return nullptr;
+        const int login = client->Login();
+        EXPECT_EQ(login, 1);
+        return login == 1 ? std::move(client) : nullptr;
     }
 
 private:

@@ -51,13 +51,8 @@ protected:
         platform::SetProgramDirectory(dir.Path());
         service = std::make_unique<testing_support::SimulatedService>(
             40, [](sim::SimConfig& simConfig) { simConfig.clipSeconds = 1; });
-        service->PointAt(config, "demo", "larkview");
-        ControlClient::Timing timing;
-        timing.keepAliveWakeMs = 50;
-        timing.requestTimeoutMs = 5000;
-        client = std::make_unique<ControlClient>(timing, config);
-        ASSERT_EQ(client->Connect(), 0);
-        ASSERT_EQ(client->Login(), 1);
+        client = service->LoggedInClient(config, true);
+        ASSERT_TRUE(client);
 
         cameras = OnlineCameras(kCells);
         for (std::size_t i = 0; i < cameras.size(); ++i) {
